@@ -1,0 +1,49 @@
+// Putting the package's files in place: payload, per-release support files,
+// and the small file and process helpers they need.
+#pragma once
+
+#include <string>
+
+#include "host/AcadInfo.h"
+#include "platform/FileSystem.h"
+#include "platform/MbText.h"
+#include "platform/Processes.h"
+#include "platform/UserIo.h"
+
+namespace tx {
+
+// FileExists results.
+constexpr int kPathMissing = 0;
+constexpr int kPathIsFile = 1;
+constexpr int kPathIsFolder = 2;
+
+// What the install sequence hands to DeployPayload.
+struct PayloadTarget {
+    // folder must not be empty; one trailing backslash is dropped.
+    PayloadTarget(const std::string& folder, IProgress& progressBar, const CodePage& codePage);
+    std::string InstallFolder;
+    IProgress& ProgressBar;
+};
+
+class Deployer {
+public:
+    Deployer(IFileSystem& fs, IProcessList& processes, IMessageBox& messages,
+             const CodePage& codePage)
+        : fs_(fs), procs_(processes), mb_(messages), cp_(codePage) {}
+
+    bool IsAcadRunning();
+    void ClearReadOnly(std::string path);
+    int FileExists(std::string path);
+    std::string GetDataFolder();
+    bool DeployPayload(const PayloadTarget& target);
+    void DeploySupportFiles(const CAcadInfo& info, const TickFlags& ticked);
+    void CopySupportFiles(const std::string& acadLocation, bool withDriver);
+
+private:
+    IFileSystem& fs_;
+    IProcessList& procs_;
+    IMessageBox& mb_;
+    const CodePage& cp_;
+};
+
+}  // namespace tx

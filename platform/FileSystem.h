@@ -1,0 +1,65 @@
+// File-system access as the installer needs it, over ANSI paths in the
+// process's code page. Shaped after the Win32 calls so the core's buffer
+// rules stay visible, and fakeable in tests.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace tx {
+
+constexpr std::uint32_t kAttrReadOnly = 0x1;    // FILE_ATTRIBUTE_READONLY
+constexpr std::uint32_t kAttrHidden = 0x2;      // FILE_ATTRIBUTE_HIDDEN
+constexpr std::uint32_t kAttrDirectory = 0x10;  // FILE_ATTRIBUTE_DIRECTORY
+constexpr std::uint32_t kAttrArchive = 0x20;    // FILE_ATTRIBUTE_ARCHIVE
+constexpr std::uint32_t kAttrNormal = 0x80;     // FILE_ATTRIBUTE_NORMAL
+constexpr std::uint32_t kInvalidAttributes = 0xFFFFFFFFu;
+
+constexpr std::size_t kMaxPath = 260;  // MAX_PATH, terminator included
+
+struct FindEntry {
+    std::string name;  // cFileName: the name only, no folder
+    std::uint32_t attributes = 0;
+};
+
+// An open listing (FindFirstFileA's handle); closed when destroyed.
+class IFindHandle {
+public:
+    virtual ~IFindHandle() = default;
+    // FindNextFileA: false when there is no further entry or the fetch fails.
+    virtual bool Next(FindEntry* entry) = 0;
+};
+
+class IFileSystem {
+public:
+    virtual ~IFileSystem() = default;
+
+    // GetModuleFileNameA(NULL, buf, 261): the running program's full path.
+    virtual std::string ModulePath() = 0;
+    // FindFirstFileA: null when nothing matches (INVALID_HANDLE_VALUE);
+    // otherwise the listing, and *first holds its first entry.
+    virtual std::unique_ptr<IFindHandle> FindFirst(const std::string& pattern,
+                                                   FindEntry* first) = 0;
+    // GetFileAttributesA: kInvalidAttributes when they cannot be read.
+    virtual std::uint32_t GetAttributes(const std::string& path) = 0;
+    // SetFileAttributesA.
+    virtual bool SetAttributes(const std::string& path, std::uint32_t attributes) = 0;
+    // CopyFileA(src, dst, FALSE): overwrites; fails over a read-only target.
+    virtual bool CopyFile(const std::string& source, const std::string& target) = 0;
+    // CreateDirectoryA(path, NULL): one level.
+    virtual bool CreateDirectory(const std::string& path) = 0;
+    // GetEnvironmentVariableA(name, buf, capacity): the value's length without
+    // the terminator when it fits, the size needed (terminator included) when
+    // it does not, 0 when unset.
+    virtual std::uint32_t GetEnvironmentVariable(const char* name, char* buffer,
+                                                 std::uint32_t capacity) = 0;
+    // GetCurrentDirectoryA.
+    virtual std::string CurrentDirectory() = 0;
+    // The shell's idea of the user's roaming application-data folder
+    // (CSIDL_APPDATA); false when the shell cannot tell.
+    virtual bool RoamingAppDataFolder(std::string* folder) = 0;
+};
+
+}  // namespace tx

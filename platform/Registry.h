@@ -1,0 +1,92 @@
+// Registry access as the installer needs it: a thin, ANSI, handle-based
+// interface shaped like the Win32 calls it stands for, so the portable core
+// can be run against an in-memory registry in tests.
+#pragma once
+
+#include <cstdint>
+#include <utility>
+
+namespace tx {
+
+// Win32 status codes the core looks at. Anything non-zero is a failure.
+constexpr long kRegOk = 0;
+constexpr long kRegNotFound = 2;       // ERROR_FILE_NOT_FOUND
+constexpr long kRegAccessDenied = 5;   // ERROR_ACCESS_DENIED
+constexpr long kRegMoreData = 234;     // ERROR_MORE_DATA
+constexpr long kRegNoMoreItems = 259;  // ERROR_NO_MORE_ITEMS
+
+constexpr std::uint32_t kRegSz = 1;     // REG_SZ
+constexpr std::uint32_t kRegDword = 4;  // REG_DWORD
+
+enum class RegRoot { LocalMachine, CurrentUser };
+
+// Opaque key handle; 0 is "no key".
+using RegHandle = std::uintptr_t;
+
+class IRegistry {
+public:
+    virtual ~IRegistry() = default;
+
+    // RegOpenKeyA(root, NULL): a handle to the root itself.
+    virtual long OpenRoot(RegRoot root, RegHandle* out) = 0;
+    // RegOpenKeyExA(parent, sub, 0, KEY_READ): an empty name reopens parent.
+    virtual long OpenKeyRead(RegHandle parent, const char* sub, RegHandle* out) = 0;
+    // RegOpenKeyA(parent, path): open by a (possibly multi-level) path.
+    virtual long OpenKey(RegHandle parent, const char* path, RegHandle* out) = 0;
+    // RegCreateKeyA(parent, path): creates every missing level.
+    virtual long CreateKey(RegHandle parent, const char* path, RegHandle* out) = 0;
+    // RegDeleteKeyA(parent, path): fails when the key has subkeys.
+    virtual long DeleteKey(RegHandle parent, const char* path) = 0;
+    // RegQueryInfoKeyA: number of direct subkeys.
+    virtual long QuerySubkeyCount(RegHandle key, std::uint32_t* count) = 0;
+    // RegEnumKeyExA: *capacity is the buffer size in, the name length out.
+    virtual long EnumKey(RegHandle key, std::uint32_t index, char* name,
+                         std::uint32_t* capacity) = 0;
+    // RegQueryValueExA: *size is the buffer size in, the data size out.
+    // A value larger than the buffer fails with kRegMoreData.
+    virtual long QueryValue(RegHandle key, const char* name, std::uint32_t* type,
+                            unsigned char* data, std::uint32_t* size) = 0;
+    // RegSetValueExA.
+    virtual long SetValue(RegHandle key, const char* name, std::uint32_t type,
+                          const unsigned char* data, std::uint32_t size) = 0;
+    // RegCloseKey.
+    virtual void CloseKey(RegHandle key) = 0;
+};
+
+// Move-only owner of one open key; closes it on every path.
+class UniqueRegKey {
+public:
+    UniqueRegKey() = default;
+    explicit UniqueRegKey(IRegistry& reg) : reg_(&reg) {}
+    UniqueRegKey(IRegistry& reg, RegHandle h) : reg_(&reg), h_(h) {}
+    UniqueRegKey(const UniqueRegKey&) = delete;
+    UniqueRegKey& operator=(const UniqueRegKey&) = delete;
+    UniqueRegKey(UniqueRegKey&& o) noexcept : reg_(o.reg_), h_(std::exchange(o.h_, 0)) {}
+    UniqueRegKey& operator=(UniqueRegKey&& o) noexcept {
+        if (this != &o) {
+            reset();
+            reg_ = o.reg_;
+            h_ = std::exchange(o.h_, 0);
+        }
+        return *this;
+    }
+    ~UniqueRegKey() { reset(); }
+
+    void reset() {
+        if (h_ != 0 && reg_ != nullptr) reg_->CloseKey(h_);
+        h_ = 0;
+    }
+    // For out-parameters: closes what is held, then hands out the slot.
+    RegHandle* put() {
+        reset();
+        return &h_;
+    }
+    RegHandle get() const { return h_; }
+    explicit operator bool() const { return h_ != 0; }
+
+private:
+    IRegistry* reg_ = nullptr;
+    RegHandle h_ = 0;
+};
+
+}  // namespace tx

@@ -1,0 +1,18 @@
+#!/bin/bash
+# Creates a fresh 64-bit Wine prefix for the tests: code page 936, no Mono or
+# Gecko prompts, a CJK font substitution so dialog text renders.
+# Usage: make-prefix.sh PREFIX
+set -euo pipefail
+prefix=$1
+here=$(cd "$(dirname "$0")" && pwd)
+source "$here/wine-env.sh"
+export WINEPREFIX=$prefix
+rm -rf "$prefix"
+mkdir -p "$(dirname "$prefix")"
+timeout 300 wineboot -i >/dev/null 2>&1 || true
+timeout 120 wineserver -w || true
+if [ -f "$here/fonts.reg" ]; then
+  timeout 120 wine regedit /S "$here/fonts.reg" >/dev/null 2>&1 || true
+  timeout 60 wineserver -w || true
+fi
+test -f "$prefix/system.reg"
