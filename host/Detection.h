@@ -17,12 +17,14 @@ public:
     // Both passes: the 32-bit tree (2007-2009) first, then the native tree.
     void DetectAcadReleases(CAcadInfo& info);
 
-    // One pass over treePath; classifies product names against the years
-    // firstIndex..lastIndex of the release table.
+    // One pass over treePath (below HKEY_LOCAL_MACHINE); classifies product
+    // names against the releases 0..lastIndex. releaseKeyFormat has one "%s"
+    // for the release key's name and gives the base path of what is recorded.
     void ScanAcadTree(CAcadInfo& info, const char* treePath, const char* releaseKeyFormat,
                       int lastIndex);
 
-    // Depth-first walk for info.m_strValueName below parent\subkey.
+    // Depth-first walk for info.m_strValueName from parent\subkey (an empty
+    // subkey is parent itself); stops descending at a key that holds it.
     void CollectValueKeys(CAcadInfo& info, RegHandle parent, const std::string& subkey,
                           const std::string& relativePath, const std::string& basePath);
 

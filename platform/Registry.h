@@ -10,10 +10,14 @@ namespace tx {
 
 // Win32 status codes the core looks at. Anything non-zero is a failure.
 constexpr long kRegOk = 0;
-constexpr long kRegNotFound = 2;       // ERROR_FILE_NOT_FOUND
-constexpr long kRegAccessDenied = 5;   // ERROR_ACCESS_DENIED
-constexpr long kRegMoreData = 234;     // ERROR_MORE_DATA
-constexpr long kRegNoMoreItems = 259;  // ERROR_NO_MORE_ITEMS
+constexpr long kRegNotFound = 2;           // ERROR_FILE_NOT_FOUND
+constexpr long kRegAccessDenied = 5;       // ERROR_ACCESS_DENIED
+constexpr long kRegInvalidHandle = 6;      // ERROR_INVALID_HANDLE
+constexpr long kRegInvalidParameter = 87;  // ERROR_INVALID_PARAMETER
+constexpr long kRegBadPathname = 161;      // ERROR_BAD_PATHNAME
+constexpr long kRegMoreData = 234;         // ERROR_MORE_DATA
+constexpr long kRegNoMoreItems = 259;      // ERROR_NO_MORE_ITEMS
+constexpr long kRegKeyDeleted = 1018;      // ERROR_KEY_DELETED
 
 constexpr std::uint32_t kRegSz = 1;     // REG_SZ
 constexpr std::uint32_t kRegDword = 4;  // REG_DWORD
@@ -23,40 +27,63 @@ enum class RegRoot { LocalMachine, CurrentUser };
 // Opaque key handle; 0 is "no key".
 using RegHandle = std::uintptr_t;
 
+// The predefined root keys: usable as a parent without opening them first,
+// and closing one is harmless (as with HKEY_LOCAL_MACHINE on Windows).
+constexpr RegHandle kHkeyCurrentUser = 0x80000001u;
+constexpr RegHandle kHkeyLocalMachine = 0x80000002u;
+constexpr RegHandle RootKey(RegRoot root) {
+    return root == RegRoot::LocalMachine ? kHkeyLocalMachine : kHkeyCurrentUser;
+}
+
+// Paths are relative to the parent, levels separated by '\' (a trail byte
+// 0x5C of a double-byte character is not a separator). Repeated and trailing
+// separators are ignored; a leading one fails with kRegBadPathname. Opening,
+// creating or deleting the empty path is refused with kRegInvalidParameter:
+// Windows would hand back (or delete) the parent itself, which no owner of a
+// handle can tell apart from a new key.
+
 class IRegistry {
 public:
     virtual ~IRegistry() = default;
 
     // RegOpenKeyA(root, NULL): a handle to the root itself.
     virtual long OpenRoot(RegRoot root, RegHandle* out) = 0;
-    // RegOpenKeyExA(parent, sub, 0, KEY_READ): an empty name reopens parent.
+    // RegOpenKeyExA(parent, sub, 0, KEY_READ): an empty name opens a second
+    // handle to parent. The handle cannot write or create below itself.
     virtual long OpenKeyRead(RegHandle parent, const char* sub, RegHandle* out) = 0;
-    // RegOpenKeyA(parent, path): open by a (possibly multi-level) path.
+    // RegOpenKeyA(parent, path): open by a (possibly multi-level) path, with
+    // write access.
     virtual long OpenKey(RegHandle parent, const char* path, RegHandle* out) = 0;
-    // RegCreateKeyA(parent, path): creates every missing level.
+    // RegCreateKeyA(parent, path): opens the key, creating every missing level.
     virtual long CreateKey(RegHandle parent, const char* path, RegHandle* out) = 0;
-    // RegDeleteKeyA(parent, path): fails when the key has subkeys.
+    // RegDeleteKeyA(parent, path): removes the last level of path with its
+    // values; fails with kRegAccessDenied when that key has subkeys.
     virtual long DeleteKey(RegHandle parent, const char* path) = 0;
     // RegQueryInfoKeyA: number of direct subkeys.
     virtual long QuerySubkeyCount(RegHandle key, std::uint32_t* count) = 0;
-    // RegEnumKeyExA: *capacity is the buffer size in, the name length out.
+    // RegEnumKeyExA: *capacity is the buffer size in, the name length
+    // (without its NUL) out. A name that does not fit with its NUL fails with
+    // kRegMoreData and leaves buffer and *capacity alone; an index past the
+    // end fails with kRegNoMoreItems. Subkeys come sorted, case-insensitively.
     virtual long EnumKey(RegHandle key, std::uint32_t index, char* name,
                          std::uint32_t* capacity) = 0;
-    // RegQueryValueExA: *size is the buffer size in, the data size out.
-    // A value larger than the buffer fails with kRegMoreData.
+    // RegQueryValueExA into a caller-sized buffer: *size is the buffer size
+    // in, the data size out. A value larger than the buffer fails with
+    // kRegMoreData (*size then says how much is needed); a missing one with
+    // kRegNotFound. Null or empty name: the key's default value.
     virtual long QueryValue(RegHandle key, const char* name, std::uint32_t* type,
                             unsigned char* data, std::uint32_t* size) = 0;
-    // RegSetValueExA.
+    // RegSetValueExA; for kRegSz, size counts the terminating NUL.
     virtual long SetValue(RegHandle key, const char* name, std::uint32_t type,
                           const unsigned char* data, std::uint32_t size) = 0;
     // RegCloseKey.
     virtual void CloseKey(RegHandle key) = 0;
 };
 
-// Move-only owner of one open key; closes it on every path.
+// Move-only owner of one open key; closes it on every path. It always knows
+// its registry, so a handle put into it can always be closed.
 class UniqueRegKey {
 public:
-    UniqueRegKey() = default;
     explicit UniqueRegKey(IRegistry& reg) : reg_(&reg) {}
     UniqueRegKey(IRegistry& reg, RegHandle h) : reg_(&reg), h_(h) {}
     UniqueRegKey(const UniqueRegKey&) = delete;
@@ -73,7 +100,7 @@ public:
     ~UniqueRegKey() { reset(); }
 
     void reset() {
-        if (h_ != 0 && reg_ != nullptr) reg_->CloseKey(h_);
+        if (h_ != 0) reg_->CloseKey(h_);
         h_ = 0;
     }
     // For out-parameters: closes what is held, then hands out the slot.
@@ -85,7 +112,7 @@ public:
     explicit operator bool() const { return h_ != 0; }
 
 private:
-    IRegistry* reg_ = nullptr;
+    IRegistry* reg_;
     RegHandle h_ = 0;
 };
 

@@ -1,0 +1,104 @@
+#include "platform/win32/Win32Registry.h"
+
+#include <windows.h>
+
+namespace tx {
+
+namespace {
+
+HKEY ToHkey(RegHandle h) {
+    // The portable constants are not the sign-extended values of <windows.h>.
+    if (h == kHkeyLocalMachine) return HKEY_LOCAL_MACHINE;
+    if (h == kHkeyCurrentUser) return HKEY_CURRENT_USER;
+    return reinterpret_cast<HKEY>(h);
+}
+
+RegHandle FromHkey(HKEY h) { return reinterpret_cast<RegHandle>(h); }
+
+bool IsEmpty(const char* path) { return path == nullptr || path[0] == '\0'; }
+
+}  // namespace
+
+long Win32Registry::OpenRoot(RegRoot root, RegHandle* out) {
+    if (out == nullptr) return kRegInvalidParameter;
+    HKEY h = nullptr;
+    const LONG rc = RegOpenKeyA(ToHkey(RootKey(root)), nullptr, &h);
+    *out = rc == ERROR_SUCCESS ? FromHkey(h) : 0;
+    return rc;
+}
+
+long Win32Registry::OpenKeyRead(RegHandle parent, const char* sub, RegHandle* out) {
+    if (out == nullptr) return kRegInvalidParameter;
+    HKEY h = nullptr;
+    const LONG rc = RegOpenKeyExA(ToHkey(parent), sub != nullptr ? sub : "", 0, KEY_READ, &h);
+    *out = rc == ERROR_SUCCESS ? FromHkey(h) : 0;
+    return rc;
+}
+
+long Win32Registry::OpenKey(RegHandle parent, const char* path, RegHandle* out) {
+    if (out == nullptr) return kRegInvalidParameter;
+    *out = 0;
+    // RegOpenKeyA would return parent itself here; see Registry.h.
+    if (IsEmpty(path)) return kRegInvalidParameter;
+    HKEY h = nullptr;
+    const LONG rc = RegOpenKeyA(ToHkey(parent), path, &h);
+    if (rc == ERROR_SUCCESS) *out = FromHkey(h);
+    return rc;
+}
+
+long Win32Registry::CreateKey(RegHandle parent, const char* path, RegHandle* out) {
+    if (out == nullptr) return kRegInvalidParameter;
+    *out = 0;
+    if (IsEmpty(path)) return kRegInvalidParameter;
+    HKEY h = nullptr;
+    const LONG rc = RegCreateKeyA(ToHkey(parent), path, &h);
+    if (rc == ERROR_SUCCESS) *out = FromHkey(h);
+    return rc;
+}
+
+long Win32Registry::DeleteKey(RegHandle parent, const char* path) {
+    // An empty path would delete parent itself.
+    if (IsEmpty(path)) return kRegInvalidParameter;
+    return RegDeleteKeyA(ToHkey(parent), path);
+}
+
+long Win32Registry::QuerySubkeyCount(RegHandle key, std::uint32_t* count) {
+    DWORD n = 0;
+    const LONG rc = RegQueryInfoKeyA(ToHkey(key), nullptr, nullptr, nullptr, &n, nullptr,
+                                     nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
+    if (rc == ERROR_SUCCESS && count != nullptr) *count = n;
+    return rc;
+}
+
+long Win32Registry::EnumKey(RegHandle key, std::uint32_t index, char* name,
+                            std::uint32_t* capacity) {
+    if (name == nullptr || capacity == nullptr) return kRegInvalidParameter;
+    DWORD cap = *capacity;
+    const LONG rc = RegEnumKeyExA(ToHkey(key), index, name, &cap, nullptr, nullptr, nullptr, nullptr);
+    if (rc == ERROR_SUCCESS) *capacity = cap;
+    return rc;
+}
+
+long Win32Registry::QueryValue(RegHandle key, const char* name, std::uint32_t* type,
+                               unsigned char* data, std::uint32_t* size) {
+    if (data != nullptr && size == nullptr) return kRegInvalidParameter;
+    DWORD t = 0;
+    DWORD n = size != nullptr ? *size : 0;
+    const LONG rc = RegQueryValueExA(ToHkey(key), name, nullptr, &t, data, size != nullptr ? &n : nullptr);
+    if (rc == ERROR_SUCCESS || rc == ERROR_MORE_DATA) {
+        if (type != nullptr) *type = t;
+        if (size != nullptr) *size = n;
+    }
+    return rc;
+}
+
+long Win32Registry::SetValue(RegHandle key, const char* name, std::uint32_t type,
+                             const unsigned char* data, std::uint32_t size) {
+    return RegSetValueExA(ToHkey(key), name, 0, type, data, size);
+}
+
+void Win32Registry::CloseKey(RegHandle key) {
+    if (key != 0) RegCloseKey(ToHkey(key));
+}
+
+}  // namespace tx

@@ -1,0 +1,25 @@
+// The registry interface over the ANSI Win32 registry functions.
+#pragma once
+
+#include "platform/Registry.h"
+
+namespace tx {
+
+class Win32Registry final : public IRegistry {
+public:
+    long OpenRoot(RegRoot root, RegHandle* out) override;
+    long OpenKeyRead(RegHandle parent, const char* sub, RegHandle* out) override;
+    long OpenKey(RegHandle parent, const char* path, RegHandle* out) override;
+    long CreateKey(RegHandle parent, const char* path, RegHandle* out) override;
+    long DeleteKey(RegHandle parent, const char* path) override;
+    long QuerySubkeyCount(RegHandle key, std::uint32_t* count) override;
+    long EnumKey(RegHandle key, std::uint32_t index, char* name,
+                 std::uint32_t* capacity) override;
+    long QueryValue(RegHandle key, const char* name, std::uint32_t* type,
+                    unsigned char* data, std::uint32_t* size) override;
+    long SetValue(RegHandle key, const char* name, std::uint32_t type,
+                  const unsigned char* data, std::uint32_t size) override;
+    void CloseKey(RegHandle key) override;
+};
+
+}  // namespace tx

@@ -1,0 +1,173 @@
+// An in-memory registry for unit tests and benchmarks.
+//
+// It copies what the installer can observe of the Windows registry (as seen
+// under Wine): names compared case-insensitively, subkeys enumerated in
+// sorted order (by lower-cased name), multi-level paths with '\' that is not
+// a trail byte, deletion refused for keys with subkeys, handles to deleted
+// keys failing with kRegKeyDeleted, read-only handles that cannot write.
+// Names and values are kept as code page bytes, so non-ASCII names sort by
+// their bytes here rather than by UTF-16 as on Windows.
+//
+// Every call through IRegistry is counted, and open handles are tracked so a
+// test can assert that nothing leaked. Faults can be set per key path, also
+// for keys that do not exist yet.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/MbText.h"
+#include "platform/Registry.h"
+
+namespace tx {
+
+struct RegCallCounts {
+    std::uint64_t openRoot = 0;
+    std::uint64_t openKeyRead = 0;
+    std::uint64_t openKey = 0;
+    std::uint64_t createKey = 0;
+    std::uint64_t deleteKey = 0;
+    std::uint64_t querySubkeyCount = 0;
+    std::uint64_t enumKey = 0;
+    std::uint64_t queryValue = 0;
+    std::uint64_t setValue = 0;
+    std::uint64_t closeKey = 0;
+
+    std::uint64_t Total() const {
+        return openRoot + openKeyRead + openKey + createKey + deleteKey + querySubkeyCount +
+               enumKey + queryValue + setValue + closeKey;
+    }
+    // Successful or not: every call that may hand out a handle.
+    std::uint64_t Opens() const { return openRoot + openKeyRead + openKey + createKey; }
+};
+
+struct RegValueData {
+    std::uint32_t type = 0;
+    std::vector<unsigned char> data;
+};
+
+class FakeRegistry final : public IRegistry {
+public:
+    // Faults of one key path; they combine.
+    enum Fault : unsigned {
+        kFailOpen = 1u << 0,       // the key cannot be opened (nor deleted)
+        kFailReadValue = 1u << 1,  // no value of it can be read
+        kFailCreate = 1u << 2,     // CreateKey of exactly this path fails
+        kFailDelete = 1u << 3,     // DeleteKey of it fails
+        kFailWrite = 1u << 4,      // no value can be written to it
+        kFailQueryInfo = 1u << 5,  // its subkey count cannot be read
+        kFailEnum = 1u << 6,       // no subkey name of it can be read
+    };
+
+    explicit FakeRegistry(unsigned codePage = 936);
+    ~FakeRegistry() override;
+    FakeRegistry(const FakeRegistry&) = delete;
+    FakeRegistry& operator=(const FakeRegistry&) = delete;
+
+    // Seeding: missing keys on the way are created; nothing is counted.
+    // A malformed path (empty, or starting with '\') throws.
+    void CreatePath(RegRoot root, const std::string& path);
+    // REG_SZ, stored with its terminating NUL.
+    void SetString(RegRoot root, const std::string& path, const std::string& name,
+                   const std::string& text);
+    void SetDword(RegRoot root, const std::string& path, const std::string& name,
+                  std::uint32_t value);
+    void SetRaw(RegRoot root, const std::string& path, const std::string& name,
+                std::uint32_t type, std::vector<unsigned char> data);
+    // Replaces the faults of path (0 clears them).
+    void SetFaults(RegRoot root, const std::string& path, unsigned faults);
+
+    // Inspection; nothing is counted.
+    bool HasKey(RegRoot root, const std::string& path) const;
+    // Direct subkeys in enumeration order; empty when the key is missing.
+    std::vector<std::string> Subkeys(RegRoot root, const std::string& path) const;
+    // Value names, sorted like subkeys.
+    std::vector<std::string> ValueNames(RegRoot root, const std::string& path) const;
+    std::optional<RegValueData> GetValue(RegRoot root, const std::string& path,
+                                         const std::string& name) const;
+    // The data up to its first NUL, whatever the type.
+    std::optional<std::string> GetString(RegRoot root, const std::string& path,
+                                         const std::string& name) const;
+    std::optional<std::uint32_t> GetDword(RegRoot root, const std::string& path,
+                                          const std::string& name) const;
+    // Keys below both roots, the roots not included.
+    std::size_t KeyCount() const { return keyCount_; }
+    // The whole tree, one key or value per line, for failure messages.
+    std::string Dump() const;
+
+    // Handles handed out and not closed yet (predefined roots excluded).
+    std::size_t OpenHandles() const { return handles_.size(); }
+    std::size_t PeakOpenHandles() const { return peakHandles_; }
+    // Handles handed out so far: one per key opened or created.
+    std::uint64_t HandlesIssued() const { return handlesIssued_; }
+    // Calls made with, or closes of, a handle that is not open.
+    std::uint64_t BadHandleUses() const { return badHandleUses_; }
+    const RegCallCounts& Calls() const { return calls_; }
+    void ResetCalls() { calls_ = RegCallCounts{}; }
+
+    // Successful writes through IRegistry, in order, while recording is on:
+    // "create HKCU\<path>", "delete HKLM\<path>", "set HKCU\<path> : <name>",
+    // paths spelled as stored.
+    void RecordWrites(bool on) { recordWrites_ = on; }
+    const std::vector<std::string>& Writes() const { return writes_; }
+    void ClearWrites() { writes_.clear(); }
+
+    // IRegistry.
+    long OpenRoot(RegRoot root, RegHandle* out) override;
+    long OpenKeyRead(RegHandle parent, const char* sub, RegHandle* out) override;
+    long OpenKey(RegHandle parent, const char* path, RegHandle* out) override;
+    long CreateKey(RegHandle parent, const char* path, RegHandle* out) override;
+    long DeleteKey(RegHandle parent, const char* path) override;
+    long QuerySubkeyCount(RegHandle key, std::uint32_t* count) override;
+    long EnumKey(RegHandle key, std::uint32_t index, char* name,
+                 std::uint32_t* capacity) override;
+    long QueryValue(RegHandle key, const char* name, std::uint32_t* type,
+                    unsigned char* data, std::uint32_t* size) override;
+    long SetValue(RegHandle key, const char* name, std::uint32_t type,
+                  const unsigned char* data, std::uint32_t size) override;
+    void CloseKey(RegHandle key) override;
+
+private:
+    struct Node;
+    struct OpenKeyEntry {
+        std::shared_ptr<Node> node;
+        bool writable = false;
+    };
+
+    std::string Fold(const std::string& name) const;
+    long SplitPath(const char* path, std::vector<std::string>& parts) const;
+    long Resolve(RegHandle handle, OpenKeyEntry& entry);
+    unsigned FaultsOf(const Node& node) const;
+    unsigned FaultsOf(const Node& parent, const std::string& childName) const;
+    std::string FaultKey(const Node& node) const;
+    std::string Spelled(const Node& node) const;
+    const std::shared_ptr<Node>* Find(const std::shared_ptr<Node>& from,
+                                      const std::vector<std::string>& parts) const;
+    const Node* FindSeeded(RegRoot root, const std::string& path) const;
+    Node& Ensure(RegRoot root, const std::string& path);
+    std::shared_ptr<Node> AddChild(Node& parent, const std::string& name);
+    RegHandle Issue(std::shared_ptr<Node> node, bool writable);
+    std::shared_ptr<Node>& RootNode(RegRoot root);
+    const std::shared_ptr<Node>& RootNode(RegRoot root) const;
+
+    CodePage cp_;
+    std::shared_ptr<Node> localMachine_;
+    std::shared_ptr<Node> currentUser_;
+    std::unordered_map<RegHandle, OpenKeyEntry> handles_;
+    std::unordered_map<std::string, unsigned> faults_;
+    RegHandle nextHandle_ = 0x1000;
+    std::size_t keyCount_ = 0;
+    std::size_t peakHandles_ = 0;
+    std::uint64_t handlesIssued_ = 0;
+    std::uint64_t badHandleUses_ = 0;
+    RegCallCounts calls_;
+    bool recordWrites_ = false;
+    std::vector<std::string> writes_;
+};
+
+}  // namespace tx

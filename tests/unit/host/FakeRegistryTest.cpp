@@ -1,0 +1,155 @@
+// The literals are compiled to code page 936.
+#include "tests/fakes/FakeRegistry.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+#include "tests/win32/registry/RegistryContract.h"
+
+namespace tx {
+namespace {
+
+INSTANTIATE_TEST_SUITE_P(
+    Fake, RegistryContract,
+    ::testing::Values(RegistryUnderTest{
+        "Fake", [] { return std::unique_ptr<IRegistry>(new FakeRegistry()); },
+        [](IRegistry& r) { return static_cast<long>(static_cast<FakeRegistry&>(r).OpenHandles()); }}),
+    [](const ::testing::TestParamInfo<RegistryUnderTest>& info) { return std::string(info.param.label); });
+
+constexpr RegRoot kHklm = RegRoot::LocalMachine;
+constexpr RegRoot kHkcu = RegRoot::CurrentUser;
+
+TEST(FakeRegistrySeeding, SeededKeysAndValuesAreVisibleThroughTheInterface) {
+    FakeRegistry reg;
+    reg.SetString(kHklm, "SOFTWARE\\Autodesk\\AutoCAD\\R17.1\\ACAD-6001:804", "AcadLocation",
+                  "C:\\CAD");
+    reg.SetDword(kHkcu, "Software\\X", "N", 0x01020304);
+    reg.CreatePath(kHklm, "SOFTWARE\\Autodesk\\AutoCAD\\R18.0");
+
+    EXPECT_EQ(8u, reg.KeyCount());
+    EXPECT_EQ((std::vector<std::string>{"R17.1", "R18.0"}),
+              reg.Subkeys(kHklm, "software\\autodesk\\autocad"));
+    EXPECT_EQ("C:\\CAD", reg.GetString(kHklm, "SOFTWARE\\Autodesk\\AutoCAD\\R17.1\\ACAD-6001:804\\",
+                                       "acadlocation"));
+    EXPECT_EQ(0x01020304u, reg.GetDword(kHkcu, "Software\\X", "N"));
+    EXPECT_FALSE(reg.GetString(kHkcu, "Software\\X", "Missing"));
+    EXPECT_FALSE(reg.HasKey(kHkcu, "SOFTWARE\\Autodesk"));
+
+    RegHandle h = 0;
+    ASSERT_EQ(kRegOk, reg.OpenKeyRead(kHkeyLocalMachine,
+                                      "SOFTWARE\\Autodesk\\AutoCAD\\R17.1\\ACAD-6001:804", &h));
+    unsigned char buf[16];
+    std::uint32_t size = sizeof buf, type = 0;
+    ASSERT_EQ(kRegOk, reg.QueryValue(h, "AcadLocation", &type, buf, &size));
+    EXPECT_EQ(kRegSz, type);
+    EXPECT_EQ(7u, size) << "stored with its NUL";
+    reg.CloseKey(h);
+
+    EXPECT_NE(std::string::npos, reg.Dump().find("REG_SZ \"C:\\CAD\""));
+    EXPECT_THROW(reg.SetString(kHklm, "\\Lead", "V", "x"), std::invalid_argument);
+    EXPECT_THROW(reg.CreatePath(kHklm, ""), std::invalid_argument);
+}
+
+TEST(FakeRegistryOrder, PunctuationSortsAsUnderWine) {
+    FakeRegistry reg;
+    for (const char* n : {"b", "Z", "_x", "[", "`", "a1"}) reg.CreatePath(kHklm, std::string("K\\") + n);
+    // Lower-cased comparison: '[', '_' and '`' come before the letters.
+    EXPECT_EQ((std::vector<std::string>{"[", "_x", "`", "a1", "b", "Z"}), reg.Subkeys(kHklm, "K"));
+}
+
+TEST(FakeRegistryCounters, OpenHandlesAndCallsAreCounted) {
+    FakeRegistry reg;
+    reg.CreatePath(kHklm, "A\\B");
+    RegHandle root = 0, a = 0, b = 0;
+    ASSERT_EQ(kRegOk, reg.OpenRoot(kHklm, &root));
+    ASSERT_EQ(kRegOk, reg.OpenKeyRead(root, "A", &a));
+    ASSERT_EQ(kRegOk, reg.OpenKey(a, "B", &b));
+    EXPECT_EQ(3u, reg.OpenHandles());
+    std::uint32_t n = 0;
+    reg.QuerySubkeyCount(a, &n);
+    reg.CloseKey(b);
+    reg.CloseKey(a);
+    EXPECT_EQ(1u, reg.OpenHandles()) << "the root is still open";
+    reg.CloseKey(root);
+    EXPECT_EQ(0u, reg.OpenHandles());
+    EXPECT_EQ(3u, reg.PeakOpenHandles());
+
+    const RegCallCounts& c = reg.Calls();
+    EXPECT_EQ(1u, c.openRoot);
+    EXPECT_EQ(1u, c.openKeyRead);
+    EXPECT_EQ(1u, c.openKey);
+    EXPECT_EQ(1u, c.querySubkeyCount);
+    EXPECT_EQ(3u, c.closeKey);
+    EXPECT_EQ(7u, c.Total());
+    EXPECT_EQ(0u, reg.BadHandleUses());
+
+    // Closing twice, or using a closed handle, is a fault of the caller.
+    reg.CloseKey(a);
+    EXPECT_EQ(kRegInvalidHandle, reg.QuerySubkeyCount(b, &n));
+    EXPECT_EQ(2u, reg.BadHandleUses());
+    reg.CloseKey(kHkeyLocalMachine);
+    EXPECT_EQ(2u, reg.BadHandleUses()) << "predefined keys may be closed";
+
+    reg.ResetCalls();
+    EXPECT_EQ(0u, reg.Calls().Total());
+    EXPECT_EQ(2u, reg.KeyCount());
+}
+
+TEST(FakeRegistryFaults, EachFaultFailsItsOperationOnlyAtItsKey) {
+    FakeRegistry reg;
+    reg.SetString(kHklm, "K\\Locked", "V", "x");
+    reg.SetString(kHklm, "K\\Free", "V", "x");
+    reg.CreatePath(kHklm, "K\\Locked\\Child");
+    reg.SetFaults(kHklm, "k\\locked", FakeRegistry::kFailOpen);
+
+    RegHandle h = 0;
+    EXPECT_EQ(kRegAccessDenied, reg.OpenKeyRead(kHkeyLocalMachine, "K\\Locked", &h));
+    EXPECT_EQ(0u, h);
+    EXPECT_EQ(kRegAccessDenied, reg.OpenKey(kHkeyLocalMachine, "K\\Locked", &h));
+    EXPECT_EQ(kRegOk, reg.OpenKeyRead(kHkeyLocalMachine, "K\\Locked\\Child", &h))
+        << "a key below stays reachable by its full path";
+    reg.CloseKey(h);
+
+    reg.SetFaults(kHklm, "K\\Free", FakeRegistry::kFailReadValue | FakeRegistry::kFailWrite |
+                                         FakeRegistry::kFailQueryInfo | FakeRegistry::kFailEnum);
+    ASSERT_EQ(kRegOk, reg.OpenKey(kHkeyLocalMachine, "K\\Free", &h));
+    unsigned char buf[8];
+    std::uint32_t size = sizeof buf, type = 0, n = 0, cap = sizeof buf;
+    EXPECT_EQ(kRegAccessDenied, reg.QueryValue(h, "V", &type, buf, &size));
+    EXPECT_EQ(kRegAccessDenied, reg.SetValue(h, "W", kRegSz, buf, 1));
+    EXPECT_EQ(kRegAccessDenied, reg.QuerySubkeyCount(h, &n));
+    EXPECT_EQ(kRegAccessDenied, reg.EnumKey(h, 0, reinterpret_cast<char*>(buf), &cap));
+    reg.CloseKey(h);
+    reg.SetFaults(kHklm, "K\\Free", 0);
+    ASSERT_EQ(kRegOk, reg.OpenKey(kHkeyLocalMachine, "K\\Free", &h));
+    EXPECT_EQ(kRegOk, reg.QueryValue(h, "V", &type, buf, &size)) << "faults cleared";
+    reg.CloseKey(h);
+
+    // A fault may wait for a key that does not exist yet.
+    reg.SetFaults(kHklm, "K\\New\\Entry", FakeRegistry::kFailCreate);
+    EXPECT_EQ(kRegAccessDenied, reg.CreateKey(kHkeyLocalMachine, "K\\New\\Entry", &h));
+    EXPECT_FALSE(reg.HasKey(kHklm, "K\\New")) << "nothing created on the way";
+
+    reg.CreatePath(kHklm, "K\\Pinned");
+    reg.SetFaults(kHklm, "K\\Pinned", FakeRegistry::kFailDelete);
+    EXPECT_EQ(kRegAccessDenied, reg.DeleteKey(kHkeyLocalMachine, "K\\Pinned"));
+    EXPECT_TRUE(reg.HasKey(kHklm, "K\\Pinned"));
+    EXPECT_EQ(0u, reg.OpenHandles());
+}
+
+TEST(FakeRegistryNames, LongDoubleByteNamesDoNotFitTheNameBuffer) {
+    FakeRegistry reg;
+    std::string longName;
+    for (int i = 0; i < 128; ++i) longName += "中";  // 256 bytes
+    reg.CreatePath(kHklm, "K\\" + longName);
+    RegHandle h = 0;
+    ASSERT_EQ(kRegOk, reg.OpenKeyRead(kHkeyLocalMachine, "K", &h));
+    char name[256];
+    std::uint32_t cap = sizeof name;
+    EXPECT_EQ(kRegMoreData, reg.EnumKey(h, 0, name, &cap));
+    reg.CloseKey(h);
+}
+
+}  // namespace
+}  // namespace tx

@@ -1,0 +1,219 @@
+// The literals are compiled to code page 936.
+#include "host/Registration.h"
+
+#include <gtest/gtest.h>
+
+#include "tests/fakes/FakeRegistry.h"
+
+namespace tx {
+namespace {
+
+constexpr RegRoot kHkcu = RegRoot::CurrentUser;
+const std::string kDir = "C:\\Program Files\\Tarnix批打印软件";
+const std::string kDirUpper = "C:\\PROGRAM FILES\\TARNIX批打印软件";
+const std::string kAcad = "SOFTWARE\\Autodesk\\AutoCAD\\";
+
+class TrustedPathsTest : public ::testing::Test {
+protected:
+    void SetUp() override { info_.m_strInstallDir = kDir; }
+    void TearDown() override {
+        EXPECT_EQ(0u, reg_.OpenHandles()) << "a registry key was left open";
+        EXPECT_EQ(0u, reg_.BadHandleUses());
+    }
+
+    static std::string Variables(const std::string& release, const std::string& product,
+                                 const std::string& profile) {
+        return kAcad + release + "\\" + product + "\\Profiles\\" + profile + "\\Variables";
+    }
+
+    // A profile holding TRUSTEDPATHS = value; returns its Variables key.
+    std::string Profile(const std::string& value, const std::string& profile = "<<未命名配置>>") {
+        const std::string v = Variables("R24.0", "ACAD-4101:804", profile);
+        reg_.SetString(kHkcu, v, "TRUSTEDPATHS", value);
+        return v;
+    }
+
+    std::optional<std::string> Trusted(const std::string& variables) const {
+        return reg_.GetString(kHkcu, variables, "TRUSTEDPATHS");
+    }
+
+    void Run() { registrar_.AddTrustedPath(info_); }
+
+    FakeRegistry reg_;
+    CodePage cp_{936};
+    HostRegistrar registrar_{reg_, cp_};
+    CAcadInfo info_;
+};
+
+TEST_F(TrustedPathsTest, UserWithoutAutoCadIsLeftAlone) {
+    reg_.CreatePath(kHkcu, "SOFTWARE\\Autodesk\\Revit");
+    reg_.RecordWrites(true);
+    Run();
+    EXPECT_TRUE(reg_.Writes().empty());
+    EXPECT_EQ(3u, reg_.KeyCount());
+}
+
+TEST_F(TrustedPathsTest, EveryProfileOfEveryProductIsUpdatedInEnumerationOrder) {
+    // Seeded out of order; enumeration is what orders the updates.
+    for (const char* release : {"R24.1", "R19.0", "R23.0"})
+        for (const char* profile : {"Zeta", "Alpha"})
+            reg_.SetString(kHkcu, Variables(release, "ACAD-0001:804", profile), "TRUSTEDPATHS", "");
+    reg_.CreatePath(kHkcu, kAcad + "R23.0\\NoProfiles");  // contributes nothing
+    reg_.RecordWrites(true);
+    Run();
+    std::vector<std::string> expected;
+    for (const char* release : {"R19.0", "R23.0", "R24.1"})
+        for (const char* profile : {"Alpha", "Zeta"}) {
+            const std::string v = "HKCU\\" + Variables(release, "ACAD-0001:804", profile);
+            expected.push_back("create " + v);
+            expected.push_back("set " + v + " : TRUSTEDPATHS");
+        }
+    EXPECT_EQ(expected, reg_.Writes());
+    EXPECT_EQ(kDir, Trusted(Variables("R23.0", "ACAD-0001:804", "Zeta")));
+}
+
+TEST_F(TrustedPathsTest, ProfileWithoutVariablesGetsTheFolderAsItIs) {
+    reg_.CreatePath(kHkcu, kAcad + "R22.0\\ACAD-1001:804\\Profiles\\Plain");
+    Run();
+    EXPECT_EQ(kDir, Trusted(Variables("R22.0", "ACAD-1001:804", "Plain")));
+}
+
+TEST_F(TrustedPathsTest, ValuesOfAtMostTwoBytesAreReplaced) {
+    for (const char* old : {"", ";", "C:", "中"}) {
+        const std::string v = Profile(old);
+        Run();
+        EXPECT_EQ(kDir, Trusted(v)) << "old value \"" << old << "\"";
+    }
+    const std::string v = Profile("C:\\");
+    Run();
+    EXPECT_EQ("C:\\;" + kDirUpper, Trusted(v)) << "three bytes are kept";
+}
+
+TEST_F(TrustedPathsTest, PresenceIsDecidedEntryByEntry) {
+    struct Case {
+        std::string old;
+        bool present;
+    } cases[] = {
+        {kDir, true},
+        {"c:\\program files\\tarnix批打印软件", true},
+        {"D:\\x;" + kDir + "\\;E:\\y", true},
+        {"\"" + kDir + "\";D:\\x", true},
+        {"\"" + kDir + "\\\"", true},
+        {kDir + "\\...", true},
+        {"d:\\x;" + kDir + "\\...\\", true},
+        // Longer entries that merely contain the folder's text do not count.
+        {kDir + "\\Sub", false},
+        {kDir + "2", false},
+        {kDir + "\\...x", false},
+        {"X" + kDir, false},
+        {"C:\\Program Files", false},
+        {"\"" + kDir, false},
+    };
+    for (const Case& c : cases) {
+        const std::string v = Profile(c.old);
+        Run();
+        const std::string upper = cp_.Upper(c.old);
+        EXPECT_EQ(c.present ? upper : upper + ";" + kDirUpper, Trusted(v)) << c.old;
+    }
+}
+
+TEST_F(TrustedPathsTest, DoubleByteCharactersAreComparedAndUpperCasedWhole) {
+    // "\x95\x5c" ends in a 0x5C trail byte, which is not a backslash.
+    info_.m_strInstallDir = "D:\\软件\x95\x5c";
+    const std::string v = Profile("d:\\软件\x95\x5c;E:\\x");
+    Run();
+    EXPECT_EQ("D:\\软件\x95\x5c;E:\\X", Trusted(v));
+
+    // Trail bytes 'a' and 'A' make two different characters, and neither
+    // is a letter to upper-case.
+    info_.m_strInstallDir = "D:\\x\x95\x61";
+    const std::string w = Profile("d:\\y;D:\\X\x95\x41", "Other");
+    Run();
+    EXPECT_EQ("D:\\Y;D:\\X\x95\x41;D:\\X\x95\x61", Trusted(w));
+}
+
+TEST_F(TrustedPathsTest, SeparatorAtTheEndIsKeptAndRunsTwiceGiveTheSameValue) {
+    const std::string v = Profile("d:\\a;");
+    Run();
+    EXPECT_EQ("D:\\A;;" + kDirUpper, Trusted(v));
+    Run();
+    EXPECT_EQ("D:\\A;;" + kDirUpper, Trusted(v)) << "no second copy";
+}
+
+TEST_F(TrustedPathsTest, ValuesThatDoNotFitTheBufferAreLeftExactlyAsTheyWere) {
+    // 12999 bytes and the NUL fit the buffer; 13000 do not.
+    const std::string tooLong = "d:\\" + std::string(12997, 'a');
+    const std::string edge = "d:\\" + std::string(12996, 'b');
+    const std::string edgeWithFolder = kDir + ";" + std::string(12999 - kDir.size() - 1, 'c');
+    ASSERT_EQ(13000u, tooLong.size());
+    ASSERT_EQ(12999u, edge.size());
+    ASSERT_EQ(12999u, edgeWithFolder.size());
+    const std::string a = Profile(tooLong, "A");
+    const std::string b = Profile(edge, "B");  // fits, but not with the folder added
+    const std::string c = Profile(edgeWithFolder, "C");
+    const std::string d = Variables("R24.0", "ACAD-4101:804", "D");
+    reg_.SetRaw(kHkcu, d, "TRUSTEDPATHS", kRegSz, std::vector<unsigned char>(13000, 'e'));  // no NUL
+    Run();
+    EXPECT_EQ(tooLong, Trusted(a));
+    EXPECT_EQ(edge, Trusted(b));
+    EXPECT_EQ(cp_.Upper(edgeWithFolder), Trusted(c)) << "fits once the folder is found";
+    EXPECT_EQ(std::string(13000, 'e'), Trusted(d));
+}
+
+TEST_F(TrustedPathsTest, UnreadableOrUnwritableProfilesAreSkipped) {
+    const std::string unreadable = Profile("D:\\keep", "A");
+    const std::string locked = Profile("D:\\keep", "B");
+    const std::string fine = Profile("D:\\x", "C");
+    reg_.SetFaults(kHkcu, unreadable, FakeRegistry::kFailReadValue);
+    reg_.SetFaults(kHkcu, locked, FakeRegistry::kFailWrite);
+    const std::string blocked = kAcad + "R24.0\\ACAD-4101:804\\Profiles\\D\\Variables";
+    reg_.CreatePath(kHkcu, kAcad + "R24.0\\ACAD-4101:804\\Profiles\\D");
+    reg_.SetFaults(kHkcu, blocked, FakeRegistry::kFailCreate);
+    Run();
+    EXPECT_EQ("D:\\keep", Trusted(unreadable)) << "what cannot be read is not overwritten";
+    EXPECT_EQ("D:\\keep", Trusted(locked));
+    EXPECT_EQ("D:\\X;" + kDirUpper, Trusted(fine));
+    EXPECT_FALSE(reg_.HasKey(kHkcu, blocked));
+}
+
+TEST_F(TrustedPathsTest, BranchesThatCannotBeOpenedContributeNothing) {
+    const std::string lockedRelease = Variables("R19.0", "P", "A");
+    const std::string lockedProfiles = Variables("R19.1", "P", "A");
+    const std::string lockedProfile = Variables("R20.0", "P", "A");
+    const std::string fine = Variables("R20.1", "P", "A");
+    for (const std::string& v : {lockedRelease, lockedProfiles, lockedProfile, fine})
+        reg_.SetString(kHkcu, v, "TRUSTEDPATHS", "D:\\keep");
+    reg_.SetFaults(kHkcu, kAcad + "R19.0", FakeRegistry::kFailOpen);
+    reg_.SetFaults(kHkcu, kAcad + "R19.1\\P\\Profiles", FakeRegistry::kFailOpen);
+    reg_.SetFaults(kHkcu, kAcad + "R20.0\\P\\Profiles\\A", FakeRegistry::kFailOpen);
+    Run();
+    EXPECT_EQ("D:\\keep", Trusted(lockedRelease));
+    EXPECT_EQ("D:\\keep", Trusted(lockedProfiles));
+    EXPECT_EQ("D:\\keep", Trusted(lockedProfile)) << "a profile that cannot be opened is not listed";
+    EXPECT_EQ("D:\\KEEP;" + kDirUpper, Trusted(fine));
+}
+
+TEST_F(TrustedPathsTest, EmptyFolderChangesNothing) {
+    const std::string v = Profile("C:");
+    info_.m_strInstallDir.clear();
+    Run();
+    EXPECT_EQ("C:", Trusted(v));
+}
+
+TEST_F(TrustedPathsTest, ListSubkeysKeepsOnlyWhatCanBeOpened) {
+    reg_.CreatePath(kHkcu, "K\\b");
+    reg_.CreatePath(kHkcu, "K\\a");
+    reg_.CreatePath(kHkcu, "K\\c");
+    std::string longName;
+    for (int i = 0; i < 128; ++i) longName += "长";
+    reg_.CreatePath(kHkcu, "K\\" + longName);
+    reg_.SetFaults(kHkcu, "K\\b", FakeRegistry::kFailOpen);
+    UniqueRegKey k(reg_);
+    ASSERT_EQ(kRegOk, reg_.OpenKeyRead(kHkeyCurrentUser, "K", k.put()));
+    StringList names{"kept"};
+    registrar_.ListSubkeys(k.get(), names);
+    EXPECT_EQ((StringList{"kept", "a", "c"}), names);
+}
+
+}  // namespace
+}  // namespace tx

@@ -1,0 +1,285 @@
+// Behaviour every IRegistry must show, run against the in-memory fake
+// natively and against the real registry under Wine, so that the fake keeps
+// copying what Windows does. The literals are compiled to code page 936.
+//
+// A program includes this once and instantiates RegistryContract with its
+// implementation. Each test works below HKLM\SOFTWARE\TarnixTest\<test>.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/Registry.h"
+
+namespace tx {
+
+struct RegistryUnderTest {
+    const char* label;
+    std::function<std::unique_ptr<IRegistry>()> make;
+    // Handles still open, or -1 when the implementation cannot tell.
+    std::function<long(IRegistry&)> openHandles;
+};
+
+inline std::string PrintToString(const RegistryUnderTest& r) { return r.label; }
+
+class RegistryContract : public ::testing::TestWithParam<RegistryUnderTest> {
+protected:
+    static constexpr const char* kTestRoot = "SOFTWARE\\TarnixTest";
+
+    void SetUp() override {
+        reg_ = GetParam().make();
+        std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        for (char& c : name)
+            if (c == '/') c = '_';
+        basePath_ = std::string(kTestRoot) + "\\" + name;
+        DeleteTree(kHkeyLocalMachine, basePath_);
+        base_ = std::make_unique<UniqueRegKey>(*reg_);
+        ASSERT_EQ(kRegOk, reg_->CreateKey(kHkeyLocalMachine, basePath_.c_str(), base_->put()));
+    }
+
+    void TearDown() override {
+        if (base_) base_->reset();
+        DeleteTree(kHkeyLocalMachine, basePath_);
+        reg_->DeleteKey(kHkeyLocalMachine, kTestRoot);  // fails while others still use it
+        EXPECT_FALSE(Exists(basePath_));
+        if (GetParam().openHandles) {
+            EXPECT_EQ(0, GetParam().openHandles(*reg_)) << "a handle leaked";
+        }
+    }
+
+    // Removes path and everything below it.
+    void DeleteTree(RegHandle parent, const std::string& path) {
+        {
+            UniqueRegKey key(*reg_);
+            if (reg_->OpenKey(parent, path.c_str(), key.put()) != kRegOk) return;
+            for (const std::string& child : Names(key.get())) DeleteTree(key.get(), child);
+        }
+        reg_->DeleteKey(parent, path.c_str());
+    }
+
+    std::vector<std::string> Names(RegHandle key) {
+        std::vector<std::string> names;
+        for (std::uint32_t i = 0;; ++i) {
+            char name[256];
+            std::uint32_t cap = sizeof name;
+            const long rc = reg_->EnumKey(key, i, name, &cap);
+            if (rc == kRegNoMoreItems) break;
+            EXPECT_EQ(kRegOk, rc);
+            if (rc != kRegOk) break;
+            names.emplace_back(name, cap);
+        }
+        return names;
+    }
+
+    bool Exists(const std::string& pathBelowLocalMachine) {
+        UniqueRegKey key(*reg_);
+        return reg_->OpenKeyRead(kHkeyLocalMachine, pathBelowLocalMachine.c_str(), key.put()) == kRegOk;
+    }
+
+    long SetText(RegHandle key, const char* name, const std::string& text) {
+        return reg_->SetValue(key, name, kRegSz, reinterpret_cast<const unsigned char*>(text.c_str()),
+                              static_cast<std::uint32_t>(text.size() + 1));
+    }
+
+    // The stored bytes, or the error.
+    long Read(RegHandle key, const char* name, std::uint32_t& type, std::vector<unsigned char>& data) {
+        unsigned char buf[512];
+        std::uint32_t size = sizeof buf;
+        const long rc = reg_->QueryValue(key, name, &type, buf, &size);
+        if (rc == kRegOk) data.assign(buf, buf + size);
+        return rc;
+    }
+
+    RegHandle base() const { return base_->get(); }
+
+    std::unique_ptr<IRegistry> reg_;
+    std::unique_ptr<UniqueRegKey> base_;
+    std::string basePath_;
+};
+
+TEST_P(RegistryContract, PathsCreateEveryLevelAndOpenByFullPath) {
+    UniqueRegKey leaf(*reg_);
+    ASSERT_EQ(kRegOk, reg_->CreateKey(base(), "a\\b\\c", leaf.put()));
+    EXPECT_TRUE(leaf);
+    EXPECT_TRUE(Exists(basePath_ + "\\a\\b\\c\\")) << "a trailing separator is accepted";
+    EXPECT_TRUE(Exists(basePath_ + "\\a\\\\b\\c")) << "a doubled separator is accepted";
+
+    UniqueRegKey k(*reg_);
+    EXPECT_EQ(kRegBadPathname, reg_->OpenKey(kHkeyLocalMachine, ("\\" + basePath_).c_str(), k.put()));
+    EXPECT_FALSE(k);
+    EXPECT_EQ(kRegNotFound, reg_->OpenKey(base(), "a\\missing", k.put()));
+    EXPECT_FALSE(k);
+    EXPECT_EQ(kRegNotFound, reg_->OpenKeyRead(base(), "missing", k.put()));
+
+    // Empty paths would name the parent itself.
+    EXPECT_EQ(kRegInvalidParameter, reg_->OpenKey(base(), "", k.put()));
+    EXPECT_EQ(kRegInvalidParameter, reg_->CreateKey(base(), "", k.put()));
+    EXPECT_EQ(kRegInvalidParameter, reg_->DeleteKey(base(), ""));
+    EXPECT_TRUE(Exists(basePath_));
+
+    // Opening "" for reading is a second, independent handle.
+    UniqueRegKey again(*reg_);
+    ASSERT_EQ(kRegOk, reg_->OpenKeyRead(base(), "", again.put()));
+    EXPECT_NE(base(), again.get());
+    again.reset();
+    std::uint32_t n = 0;
+    EXPECT_EQ(kRegOk, reg_->QuerySubkeyCount(base(), &n));
+    EXPECT_EQ(1u, n);
+}
+
+TEST_P(RegistryContract, DeleteRemovesOnlyTheLastLevelAndNeverAKeyWithSubkeys) {
+    UniqueRegKey k(*reg_);
+    ASSERT_EQ(kRegOk, reg_->CreateKey(base(), "a\\b", k.put()));
+    ASSERT_EQ(kRegOk, SetText(k.get(), "V", "x"));
+    k.reset();
+
+    EXPECT_EQ(kRegAccessDenied, reg_->DeleteKey(base(), "a"));
+    EXPECT_TRUE(Exists(basePath_ + "\\a\\b"));
+
+    EXPECT_EQ(kRegOk, reg_->DeleteKey(base(), "a\\b"));
+    EXPECT_FALSE(Exists(basePath_ + "\\a\\b"));
+    EXPECT_TRUE(Exists(basePath_ + "\\a"));
+    EXPECT_EQ(kRegOk, reg_->DeleteKey(base(), "a\\"));
+    EXPECT_EQ(kRegNotFound, reg_->DeleteKey(base(), "a"));
+
+    // Recreated, the key starts without the values it had.
+    ASSERT_EQ(kRegOk, reg_->CreateKey(base(), "a\\b", k.put()));
+    std::uint32_t type = 0;
+    std::vector<unsigned char> data;
+    EXPECT_EQ(kRegNotFound, Read(k.get(), "V", type, data));
+}
+
+TEST_P(RegistryContract, HandleToADeletedKeyFails) {
+    UniqueRegKey d(*reg_);
+    ASSERT_EQ(kRegOk, reg_->CreateKey(base(), "d", d.put()));
+    ASSERT_EQ(kRegOk, reg_->DeleteKey(base(), "d"));
+    EXPECT_EQ(kRegKeyDeleted, SetText(d.get(), "V", "x"));
+    std::uint32_t n = 0;
+    EXPECT_EQ(kRegKeyDeleted, reg_->QuerySubkeyCount(d.get(), &n));
+    UniqueRegKey sub(*reg_);
+    EXPECT_EQ(kRegKeyDeleted, reg_->CreateKey(d.get(), "sub", sub.put()));
+    EXPECT_FALSE(Exists(basePath_ + "\\d"));
+}
+
+TEST_P(RegistryContract, NamesAreCaseInsensitiveAndEnumeratedSorted) {
+    for (const char* name : {"b", "A", "c", "B2", "a1", "a"}) {
+        UniqueRegKey k(*reg_);
+        ASSERT_EQ(kRegOk, reg_->CreateKey(base(), name, k.put())) << name;
+    }
+    // "a" reopened "A"; the first spelling is kept.
+    EXPECT_EQ((std::vector<std::string>{"A", "a1", "b", "B2", "c"}), Names(base()));
+    std::uint32_t n = 0;
+    EXPECT_EQ(kRegOk, reg_->QuerySubkeyCount(base(), &n));
+    EXPECT_EQ(5u, n);
+
+    UniqueRegKey k(*reg_);
+    EXPECT_EQ(kRegOk, reg_->OpenKeyRead(base(), "C", k.put()));
+    EXPECT_EQ(kRegOk, reg_->OpenKey(kHkeyLocalMachine, (basePath_ + "\\b2").c_str(), k.put()));
+    EXPECT_EQ(kRegOk, SetText(k.get(), "Value", "v"));
+    std::uint32_t type = 0;
+    std::vector<unsigned char> data;
+    EXPECT_EQ(kRegOk, Read(k.get(), "VALUE", type, data));
+
+    // Full-width letters of code page 936 have a case too.
+    ASSERT_EQ(kRegOk, reg_->CreateKey(base(), "ａｂ", k.put()));
+    EXPECT_EQ(kRegOk, reg_->OpenKeyRead(base(), "Ａｂ", k.put()));
+}
+
+TEST_P(RegistryContract, EnumKeyNeedsRoomForTheNul) {
+    UniqueRegKey k(*reg_);
+    ASSERT_EQ(kRegOk, reg_->CreateKey(base(), "abc", k.put()));
+    char name[8];
+    std::memset(name, '#', sizeof name);
+    std::uint32_t cap = 3;
+    EXPECT_EQ(kRegMoreData, reg_->EnumKey(base(), 0, name, &cap));
+    EXPECT_EQ(3u, cap) << "capacity left alone";
+    EXPECT_EQ('#', name[0]) << "buffer left alone";
+
+    cap = 4;
+    ASSERT_EQ(kRegOk, reg_->EnumKey(base(), 0, name, &cap));
+    EXPECT_EQ(3u, cap);
+    EXPECT_STREQ("abc", name);
+    cap = sizeof name;
+    EXPECT_EQ(kRegNoMoreItems, reg_->EnumKey(base(), 1, name, &cap));
+}
+
+TEST_P(RegistryContract, ValuesRoundTripWithTheirTypesAndSizes) {
+    ASSERT_EQ(kRegOk, SetText(base(), "Text", "C:\\Program Files\\x"));
+    const unsigned char two[4] = {2, 0, 0, 0};
+    ASSERT_EQ(kRegOk, reg_->SetValue(base(), "Number", kRegDword, two, 4));
+
+    std::uint32_t type = 0;
+    std::vector<unsigned char> data;
+    ASSERT_EQ(kRegOk, Read(base(), "text", type, data));
+    EXPECT_EQ(kRegSz, type);
+    const char expected[] = "C:\\Program Files\\x";
+    EXPECT_EQ(std::vector<unsigned char>(expected, expected + sizeof expected), data)
+        << "REG_SZ data counts its NUL";
+
+    ASSERT_EQ(kRegOk, Read(base(), "Number", type, data));
+    EXPECT_EQ(kRegDword, type);
+    EXPECT_EQ(std::vector<unsigned char>(two, two + 4), data);
+
+    // Too small a buffer: the size needed comes back.
+    unsigned char small[4];
+    std::uint32_t size = sizeof small;
+    EXPECT_EQ(kRegMoreData, reg_->QueryValue(base(), "Text", &type, small, &size));
+    EXPECT_EQ(sizeof expected, size);
+    size = sizeof small;
+    EXPECT_EQ(kRegNotFound, reg_->QueryValue(base(), "Missing", &type, small, &size));
+
+    // Overwriting replaces type and data.
+    ASSERT_EQ(kRegOk, SetText(base(), "Number", "2"));
+    ASSERT_EQ(kRegOk, Read(base(), "Number", type, data));
+    EXPECT_EQ(kRegSz, type);
+    EXPECT_EQ(2u, data.size());
+}
+
+TEST_P(RegistryContract, Cp936NamesAndValuesStayWhole) {
+    // "\x95\x5c" is one character whose second byte is '\'.
+    const std::string trail5c = "\x95\x5c";
+    const std::string name = "中文" + trail5c;
+    UniqueRegKey k(*reg_);
+    ASSERT_EQ(kRegOk, reg_->CreateKey(base(), (name + "\\表").c_str(), k.put()));
+    EXPECT_EQ((std::vector<std::string>{name}), Names(base()))
+        << "the trail byte did not split the name";
+    EXPECT_TRUE(Exists(basePath_ + "\\" + name + "\\表"));
+
+    const std::string text = "C:\\Tarnix批打印软件" + trail5c;
+    ASSERT_EQ(kRegOk, SetText(k.get(), "路径", text));
+    std::uint32_t type = 0;
+    std::vector<unsigned char> data;
+    ASSERT_EQ(kRegOk, Read(k.get(), "路径", type, data));
+    EXPECT_EQ(kRegSz, type);
+    ASSERT_EQ(text.size() + 1, data.size());
+    EXPECT_EQ(text, std::string(data.begin(), data.end() - 1));
+}
+
+TEST_P(RegistryContract, ReadHandlesCannotWrite) {
+    UniqueRegKey k(*reg_);
+    ASSERT_EQ(kRegOk, reg_->OpenKeyRead(kHkeyLocalMachine, basePath_.c_str(), k.put()));
+    EXPECT_EQ(kRegAccessDenied, SetText(k.get(), "V", "x"));
+    UniqueRegKey w(*reg_);
+    ASSERT_EQ(kRegOk, reg_->OpenKey(kHkeyLocalMachine, basePath_.c_str(), w.put()));
+    EXPECT_EQ(kRegOk, SetText(w.get(), "V", "x"));
+}
+
+TEST_P(RegistryContract, RootHandlesMayBeClosed) {
+    UniqueRegKey root(*reg_);
+    ASSERT_EQ(kRegOk, reg_->OpenRoot(RegRoot::LocalMachine, root.put()));
+    ASSERT_TRUE(root);
+    UniqueRegKey k(*reg_);
+    EXPECT_EQ(kRegOk, reg_->OpenKeyRead(root.get(), basePath_.c_str(), k.put()));
+    k.reset();
+    root.reset();
+    EXPECT_EQ(kRegOk, reg_->OpenKeyRead(kHkeyLocalMachine, basePath_.c_str(), k.put()))
+        << "the predefined key still works after its handle was closed";
+}
+
+}  // namespace tx
