@@ -19,7 +19,8 @@ constexpr int kPathIsFolder = 2;
 
 // What the install sequence hands to DeployPayload.
 struct PayloadTarget {
-    // folder must not be empty; one trailing backslash is dropped.
+    // One trailing backslash of folder is dropped; an empty folder throws
+    // std::invalid_argument.
     PayloadTarget(const std::string& folder, IProgress& progressBar, const CodePage& codePage);
     std::string InstallFolder;
     IProgress& ProgressBar;
@@ -40,6 +41,13 @@ public:
     void CopySupportFiles(const std::string& acadLocation, bool withDriver);
 
 private:
+    // The per-user settings folder ("...\Tarnix"), created when its path
+    // fits; empty when no application-data folder is known.
+    std::string SettingsFolder();
+    // One payload copy with the Abort / Retry / Ignore dialog; false on Abort.
+    bool CopyPayloadFile(const std::string& source, const std::string& target, bool usable);
+    void CopySupportFile(const std::string& source, const std::string& target);
+
     IFileSystem& fs_;
     IProcessList& procs_;
     IMessageBox& mb_;

@@ -8,6 +8,18 @@
 #include <memory>
 #include <string>
 
+// <windows.h> maps these names to their A/W forms; here they name methods of
+// IFileSystem. Win32 code calls the A forms by name.
+#ifdef CopyFile
+#undef CopyFile
+#endif
+#ifdef CreateDirectory
+#undef CreateDirectory
+#endif
+#ifdef GetEnvironmentVariable
+#undef GetEnvironmentVariable
+#endif
+
 namespace tx {
 
 constexpr std::uint32_t kAttrReadOnly = 0x1;    // FILE_ATTRIBUTE_READONLY

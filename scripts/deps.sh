@@ -4,7 +4,7 @@ set -euo pipefail
 pkgs=(
   cmake ninja-build g++ clang libclang-rt-14-dev googletest libgtest-dev libbenchmark-dev
   g++-mingw-w64-x86-64 wine64 xvfb imagemagick fonts-wqy-microhei
-  xauth x11-utils zip unzip
+  xauth x11-utils zip unzip locales
 )
 missing=()
 for p in "${pkgs[@]}"; do
@@ -14,5 +14,13 @@ if [ ${#missing[@]} -gt 0 ]; then
   echo "installing: ${missing[*]}"
   export DEBIAN_FRONTEND=noninteractive
   apt-get update -qq
-  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  apt-get install -y -qq "${missing[@]}" >/dev/null
+fi
+
+# Wine names Unix files in the charset of the locale it runs under; without a
+# generated zh_CN.UTF-8 locale (wine-env.sh sets LC_ALL to it) Chinese file
+# names cannot be created or found under Wine.
+if ! locale -a 2>/dev/null | grep -qix 'zh_CN.utf8'; then
+  echo "generating locale zh_CN.UTF-8"
+  localedef -i zh_CN -f UTF-8 zh_CN.UTF-8
 fi

@@ -1,0 +1,145 @@
+#include <cstdint>
+#include <stdexcept>
+
+#include "deploy/Deployment.h"
+#include "deploy/PathLimits.h"
+
+namespace tx {
+
+namespace {
+
+const char kCaption[] = "Tarnix软件安装";
+const char kNoDataFolder[] =
+    "未找到安装所需的Data文件夹 !\n\n可能安装文件下载后没有解压，\n\n请解压后再执行SetUp.exe !";
+const char kCopyFailedHead[] = "拷贝文件 ";
+const char kCopyFailedTail[] =
+    " 失败，可能原因如下：\n\n1、AutoCAD未关闭\n\n2、系统权限未开放，请以管理者权限登陆系统";
+// Names the settings file's place in the copy-failure message when neither
+// the environment nor the shell tells where application data lives.
+const char kUnknownSettingsFolder[] = "%APPDATA%\\Tarnix";
+
+enum class Destination { NotCopied, InstallFolder, SettingsFolder };
+
+struct Row {
+    const char* name;
+    Destination destination;
+    const char* targetName;  // null: the name as found
+};
+
+// First match wins; anything else goes to the installation folder as named.
+const Row kDeploymentTable[] = {
+    {"SetUp.EXE", Destination::NotCopied, nullptr},
+    {"Tarnix_EN.shx", Destination::NotCopied, nullptr},
+    {"Tarnix_HZ.shx", Destination::NotCopied, nullptr},
+    {"Tarnix.prt5", Destination::NotCopied, nullptr},
+    {"Tarnix.prt7", Destination::InstallFolder, "itextsharp.dll"},
+    {"Tarnix.prt8", Destination::InstallFolder, "PdfSharp.Charting.dll"},
+    {"Tarnix.prt9", Destination::InstallFolder, "PdfSharp.dll"},
+    {"Tarnix.Ini", Destination::SettingsFolder, nullptr},
+};
+
+const Row kOtherFile = {nullptr, Destination::InstallFolder, nullptr};
+
+const Row& LookUp(const CodePage& cp, const std::string& name) {
+    for (const Row& row : kDeploymentTable) {
+        if (cp.EqualsNoCase(name, row.name)) return row;
+    }
+    return kOtherFile;
+}
+
+std::string StripOneTrailingBackslash(const std::string& folder, const CodePage& cp) {
+    if (folder.empty()) throw std::invalid_argument("installation folder is empty");
+    return cp.EndsWithBackslash(folder) ? folder.substr(0, folder.size() - 1) : folder;
+}
+
+}  // namespace
+
+PayloadTarget::PayloadTarget(const std::string& folder, IProgress& progressBar,
+                             const CodePage& codePage)
+    : InstallFolder(StripOneTrailingBackslash(folder, codePage)), ProgressBar(progressBar) {}
+
+std::string Deployer::SettingsFolder() {
+    char value[kMaxPath] = {};
+    const std::uint32_t length = fs_.GetEnvironmentVariable("APPDATA", value, kMaxPath);
+    std::string appData;
+    if (length > 0 && length < kMaxPath) {
+        appData.assign(value, length);
+    } else if (!fs_.RoamingAppDataFolder(&appData)) {
+        appData.clear();
+    }
+    // Never the root of a drive: without a known folder there is no target.
+    if (appData.empty()) return std::string();
+    std::string folder = appData + "\\Tarnix";
+    if (FitsPathBuffer(folder)) fs_.CreateDirectory(folder);
+    return folder;
+}
+
+bool Deployer::CopyPayloadFile(const std::string& source, const std::string& target,
+                               bool usable) {
+    if (usable) {
+        ClearReadOnly(source);
+        ClearReadOnly(target);
+    }
+    bool copied = usable && fs_.CopyFile(source, target);
+    while (!copied) {
+        const int answer =
+            mb_.Show(kCopyFailedHead + target + kCopyFailedTail, kCaption, kMbAbortRetryIgnore);
+        if (answer == kIdIgnore) break;
+        // Anything but Retry or Ignore, a failed box included, stops here.
+        if (answer != kIdRetry) return false;
+        copied = usable && fs_.CopyFile(source, target);
+    }
+    if (usable) ClearReadOnly(target);
+    return true;
+}
+
+bool Deployer::DeployPayload(const PayloadTarget& target) {
+    const std::string data = GetDataFolder();
+    if (FileExists(data) != kPathIsFolder) {
+        mb_.Show(kNoDataFolder, kCaption, kMbOk);
+        return false;
+    }
+
+    const std::string& install = target.InstallFolder;
+    if (FitsPathBuffer(install)) fs_.CreateDirectory(install);
+
+    const std::string pattern = data + "\\*.*";
+    FindEntry entry;
+    std::unique_ptr<IFindHandle> listing;
+    if (FitsPathBuffer(pattern)) listing = fs_.FindFirst(pattern, &entry);
+    if (!listing) return true;
+
+    // One step per entry and one for the fetch that ends the listing, so a
+    // listing of N entries gives N + 1 steps however long it is.
+    for (std::size_t i = 0;; ++i) {
+        target.ProgressBar.StepIt();
+        if (i > 0 && !listing->Next(&entry)) break;
+
+        if (entry.name == "." || entry.name == ".." || (entry.attributes & kAttrDirectory) != 0) {
+            continue;
+        }
+        const Row& row = LookUp(cp_, entry.name);
+        if (row.destination == Destination::NotCopied) continue;
+
+        const std::string source = data + "\\" + entry.name;
+        std::string targetPath;
+        bool usable = FitsPathBuffer(source);
+        if (row.destination == Destination::SettingsFolder) {
+            const std::string folder = SettingsFolder();
+            if (folder.empty()) {
+                targetPath = std::string(kUnknownSettingsFolder) + "\\" + entry.name;
+                usable = false;
+            } else {
+                targetPath = folder + "\\" + entry.name;
+            }
+        } else {
+            targetPath = install + "\\" + (row.targetName != nullptr ? row.targetName : entry.name);
+        }
+        usable = usable && FitsPathBuffer(targetPath);
+
+        if (!CopyPayloadFile(source, targetPath, usable)) return false;
+    }
+    return true;
+}
+
+}  // namespace tx

@@ -1,0 +1,22 @@
+// IFileSystem over the ANSI Win32 file calls.
+#pragma once
+
+#include "platform/FileSystem.h"
+
+namespace tx {
+
+class Win32FileSystem : public IFileSystem {
+public:
+    std::string ModulePath() override;
+    std::unique_ptr<IFindHandle> FindFirst(const std::string& pattern, FindEntry* first) override;
+    std::uint32_t GetAttributes(const std::string& path) override;
+    bool SetAttributes(const std::string& path, std::uint32_t attributes) override;
+    bool CopyFile(const std::string& source, const std::string& target) override;
+    bool CreateDirectory(const std::string& path) override;
+    std::uint32_t GetEnvironmentVariable(const char* name, char* buffer,
+                                         std::uint32_t capacity) override;
+    std::string CurrentDirectory() override;
+    bool RoamingAppDataFolder(std::string* folder) override;
+};
+
+}  // namespace tx

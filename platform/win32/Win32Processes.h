@@ -1,0 +1,13 @@
+// IProcessList over a tool-help process snapshot.
+#pragma once
+
+#include "platform/Processes.h"
+
+namespace tx {
+
+class Win32ProcessList : public IProcessList {
+public:
+    bool ExecutableNames(std::vector<std::string>* names) override;
+};
+
+}  // namespace tx

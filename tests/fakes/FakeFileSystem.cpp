@@ -1,0 +1,300 @@
+#include "tests/fakes/FakeFileSystem.h"
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
+namespace tx {
+
+namespace {
+
+// A listing taken when it is opened; counts itself open until destroyed.
+class FakeFindHandle : public IFindHandle {
+public:
+    FakeFindHandle(std::vector<FindEntry> rest, std::shared_ptr<int> open)
+        : rest_(std::move(rest)), open_(std::move(open)) {
+        ++*open_;
+    }
+    ~FakeFindHandle() override { --*open_; }
+    FakeFindHandle(const FakeFindHandle&) = delete;
+    FakeFindHandle& operator=(const FakeFindHandle&) = delete;
+
+    bool Next(FindEntry* entry) override {
+        if (next_ >= rest_.size()) return false;
+        *entry = rest_[next_++];
+        return true;
+    }
+
+private:
+    std::vector<FindEntry> rest_;
+    std::size_t next_ = 0;
+    std::shared_ptr<int> open_;
+};
+
+bool HasWildcard(const std::string& s) {
+    return s.find('*') != std::string::npos || s.find('?') != std::string::npos;
+}
+
+bool Glob(const char* p, const char* s) {
+    if (*p == '\0') return *s == '\0';
+    if (*p == '*') return Glob(p + 1, s) || (*s != '\0' && Glob(p, s + 1));
+    if (*s == '\0') return false;
+    return (*p == '?' || *p == *s) && Glob(p + 1, s + 1);
+}
+
+bool Contains(const std::vector<std::string>& keys, const std::string& key) {
+    return std::find(keys.begin(), keys.end(), key) != keys.end();
+}
+
+}  // namespace
+
+FakeFileSystem::FakeFileSystem(unsigned codePage) : cp_(codePage) {}
+
+std::string FakeFileSystem::Normalise(const std::string& path) const {
+    // Runs of backslashes count as one and a trailing one is dropped, as the
+    // Win32 path functions do. A trail byte 0x5C is not a separator.
+    std::string out;
+    bool lastWasSlash = false;
+    for (std::size_t i = 0; i < path.size();) {
+        std::size_t len = cp_.CharLength(path, i);
+        bool slash = len == 1 && path[i] == '\\';
+        if (!(slash && lastWasSlash)) out.append(path, i, len);
+        lastWasSlash = slash;
+        i += len;
+    }
+    if (cp_.EndsWithBackslash(out)) out.pop_back();
+    return out;
+}
+
+std::string FakeFileSystem::ParentOf(const std::string& normalised) const {
+    std::size_t slash = cp_.LastBackslash(normalised);
+    return slash == CodePage::npos ? std::string() : normalised.substr(0, slash);
+}
+
+std::string FakeFileSystem::NameOf(const std::string& normalised) const {
+    std::size_t slash = cp_.LastBackslash(normalised);
+    return slash == CodePage::npos ? normalised : normalised.substr(slash + 1);
+}
+
+bool FakeFileSystem::IsRoot(const std::string& normalised) const {
+    return cp_.LastBackslash(normalised) == CodePage::npos;
+}
+
+const FakeFileSystem::Node* FakeFileSystem::Find(const std::string& path) const {
+    auto it = nodes_.find(Key(path));
+    return it == nodes_.end() ? nullptr : &it->second;
+}
+
+FakeFileSystem::Node* FakeFileSystem::Find(const std::string& path) {
+    auto it = nodes_.find(Key(path));
+    return it == nodes_.end() ? nullptr : &it->second;
+}
+
+void FakeFileSystem::Insert(const std::string& normalised, std::uint32_t attributes,
+                            std::string content) {
+    if (!IsRoot(normalised)) {
+        std::string parent = ParentOf(normalised);
+        if (Find(parent) == nullptr) Insert(parent, kAttrDirectory, "");
+    }
+    std::string key = cp_.Lower(normalised);
+    auto it = nodes_.find(key);
+    if (it != nodes_.end()) {
+        it->second.attributes = attributes;
+        it->second.content = std::move(content);
+        return;
+    }
+    nodes_.emplace(key, Node{normalised, attributes, std::move(content), nextOrder_++});
+}
+
+void FakeFileSystem::AddFolder(const std::string& path, std::uint32_t attributes) {
+    Insert(Normalise(path), attributes | kAttrDirectory, "");
+}
+
+void FakeFileSystem::AddFile(const std::string& path, const std::string& content,
+                             std::uint32_t attributes) {
+    Insert(Normalise(path), attributes & ~kAttrDirectory, content);
+}
+
+void FakeFileSystem::SetEnv(const std::string& name, const std::string& value) {
+    env_[cp_.Lower(name)] = value;
+}
+
+void FakeFileSystem::UnsetEnv(const std::string& name) { env_.erase(cp_.Lower(name)); }
+
+void FakeFileSystem::FailCopyTo(const std::string& target, int times) {
+    copyFailures_[Key(target)] = times;
+}
+
+void FakeFileSystem::FailCreateDirectory(const std::string& path) {
+    mkdirFailures_.push_back(Key(path));
+}
+
+void FakeFileSystem::FailSetAttributes(const std::string& path) {
+    setAttrFailures_.push_back(Key(path));
+}
+
+void FakeFileSystem::FailListing(const std::string& folder) {
+    listingFailures_.push_back(Key(folder));
+}
+
+void FakeFileSystem::OmitDots(const std::string& folder) { noDots_.push_back(Key(folder)); }
+
+bool FakeFileSystem::Exists(const std::string& path) const { return Find(path) != nullptr; }
+
+bool FakeFileSystem::IsFolder(const std::string& path) const {
+    const Node* n = Find(path);
+    return n != nullptr && (n->attributes & kAttrDirectory) != 0;
+}
+
+std::string FakeFileSystem::Content(const std::string& path) const {
+    const Node* n = Find(path);
+    return n == nullptr ? std::string() : n->content;
+}
+
+std::string FakeFileSystem::StoredName(const std::string& path) const {
+    const Node* n = Find(path);
+    return n == nullptr ? std::string() : NameOf(n->path);
+}
+
+std::uint32_t FakeFileSystem::Attributes(const std::string& path) const {
+    const Node* n = Find(path);
+    return n == nullptr ? kInvalidAttributes : n->attributes;
+}
+
+std::vector<std::string> FakeFileSystem::Children(const std::string& folder) const {
+    std::string parentKey = Key(folder);
+    std::vector<const Node*> kids;
+    for (const auto& [key, node] : nodes_) {
+        if (!IsRoot(node.path) && cp_.Lower(ParentOf(node.path)) == parentKey) {
+            kids.push_back(&node);
+        }
+    }
+    std::sort(kids.begin(), kids.end(),
+              [](const Node* a, const Node* b) { return a->order < b->order; });
+    std::vector<std::string> names;
+    for (const Node* n : kids) names.push_back(NameOf(n->path));
+    return names;
+}
+
+bool FakeFileSystem::WildcardMatch(const std::string& pattern, const std::string& name) const {
+    // "*.*" matches names without a dot too.
+    std::string p = pattern == "*.*" ? "*" : cp_.Lower(pattern);
+    std::string n = cp_.Lower(name);
+    return Glob(p.c_str(), n.c_str());
+}
+
+std::unique_ptr<IFindHandle> FakeFileSystem::FindFirst(const std::string& pattern,
+                                                       FindEntry* first) {
+    finds_.push_back(pattern);
+    // A trailing backslash or a bare drive root names no entry.
+    if (pattern.empty() || cp_.EndsWithBackslash(pattern)) return nullptr;
+    std::string normalised = Normalise(pattern);
+    if (IsRoot(normalised)) return nullptr;
+    std::string folder = ParentOf(normalised);
+    std::string folderKey = cp_.Lower(folder);
+    if (Contains(listingFailures_, folderKey)) return nullptr;
+    const Node* dir = Find(folder);
+    if (dir == nullptr || (dir->attributes & kAttrDirectory) == 0) return nullptr;
+
+    std::string last = NameOf(normalised);
+    std::vector<FindEntry> found;
+    if (HasWildcard(last)) {
+        if (!IsRoot(folder) && !Contains(noDots_, folderKey)) {
+            for (const char* dot : {".", ".."}) {
+                if (WildcardMatch(last, dot)) found.push_back({dot, dir->attributes});
+            }
+        }
+        for (const std::string& name : Children(folder)) {
+            if (WildcardMatch(last, name)) {
+                found.push_back({name, Find(folder + "\\" + name)->attributes});
+            }
+        }
+    } else if (const Node* n = Find(normalised)) {
+        found.push_back({NameOf(n->path), n->attributes});
+    }
+    if (found.empty()) return nullptr;
+    *first = found.front();
+    found.erase(found.begin());
+    return std::make_unique<FakeFindHandle>(std::move(found), openListings_);
+}
+
+std::uint32_t FakeFileSystem::GetAttributes(const std::string& path) {
+    if (path.empty()) return kInvalidAttributes;
+    const Node* n = Find(path);
+    return n == nullptr ? kInvalidAttributes : n->attributes;
+}
+
+bool FakeFileSystem::SetAttributes(const std::string& path, std::uint32_t attributes) {
+    setAttrs_.emplace_back(path, attributes);
+    Node* n = Find(path);
+    if (n == nullptr || Contains(setAttrFailures_, Key(path))) return false;
+    bool dir = (n->attributes & kAttrDirectory) != 0;
+    std::uint32_t a = attributes & ~(kAttrDirectory | kAttrNormal);
+    if (dir) {
+        a |= kAttrDirectory;
+    } else if (a == 0) {
+        a = kAttrNormal;  // what Windows reports for a file with no other bit
+    }
+    n->attributes = a;
+    return true;
+}
+
+bool FakeFileSystem::CopyFile(const std::string& source, const std::string& target) {
+    auto result = [&](bool ok) {
+        copies_.push_back({source, target, ok});
+        return ok;
+    };
+    auto injected = copyFailures_.find(Key(target));
+    if (injected != copyFailures_.end() && injected->second != 0) {
+        if (injected->second > 0) --injected->second;
+        return result(false);
+    }
+    const Node* src = Find(source);
+    if (src == nullptr || (src->attributes & kAttrDirectory) != 0) return result(false);
+    std::string normalised = Normalise(target);
+    if (normalised.empty() || IsRoot(normalised)) return result(false);
+    const Node* parent = Find(ParentOf(normalised));
+    if (parent == nullptr || (parent->attributes & kAttrDirectory) == 0) return result(false);
+    if (Node* dst = Find(normalised)) {
+        if ((dst->attributes & (kAttrDirectory | kAttrReadOnly)) != 0) return result(false);
+        dst->content = src->content;
+        dst->attributes = src->attributes;  // CopyFile carries the attributes over
+        return result(true);
+    }
+    std::string content = src->content;
+    std::uint32_t attributes = src->attributes;
+    Insert(normalised, attributes, std::move(content));
+    return result(true);
+}
+
+bool FakeFileSystem::CreateDirectory(const std::string& path) {
+    mkdirs_.push_back(path);
+    if (Contains(mkdirFailures_, Key(path))) return false;
+    std::string normalised = Normalise(path);
+    if (normalised.empty() || IsRoot(normalised) || Find(normalised) != nullptr) return false;
+    const Node* parent = Find(ParentOf(normalised));
+    if (parent == nullptr || (parent->attributes & kAttrDirectory) == 0) return false;
+    Insert(normalised, kAttrDirectory, "");
+    return true;
+}
+
+std::uint32_t FakeFileSystem::GetEnvironmentVariable(const char* name, char* buffer,
+                                                     std::uint32_t capacity) {
+    ++envQueries_;
+    auto it = env_.find(cp_.Lower(name));
+    if (it == env_.end()) return 0;
+    const std::string& value = it->second;
+    auto size = static_cast<std::uint32_t>(value.size());
+    if (size + 1 > capacity) return size + 1;
+    std::memcpy(buffer, value.c_str(), size + 1);
+    return size;
+}
+
+bool FakeFileSystem::RoamingAppDataFolder(std::string* folder) {
+    ++shellQueries_;
+    if (!roaming_) return false;
+    *folder = *roaming_;
+    return true;
+}
+
+}  // namespace tx

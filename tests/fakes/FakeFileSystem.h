@@ -1,0 +1,124 @@
+// An in-memory file system with the Windows behaviour the installer meets:
+// drive-letter paths with backslashes, names compared without case under the
+// code page, attribute bits per entry, "." and ".." in listings, listings in
+// the order entries were added, CopyFile failing over a read-only target,
+// and failures injected per path.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/FileSystem.h"
+#include "platform/MbText.h"
+
+namespace tx {
+
+class FakeFileSystem : public IFileSystem {
+public:
+    struct CopyCall {
+        std::string source;
+        std::string target;
+        bool ok;
+    };
+
+    explicit FakeFileSystem(unsigned codePage = 936);
+
+    // --- Setting the scene. Missing parent folders are created. ---------
+    void AddFolder(const std::string& path, std::uint32_t attributes = kAttrDirectory);
+    void AddFile(const std::string& path, const std::string& content = "",
+                 std::uint32_t attributes = kAttrArchive);
+    void SetModulePath(std::string path) { modulePath_ = std::move(path); }
+    void SetCurrentDirectory(std::string path) { currentDirectory_ = std::move(path); }
+    void SetEnv(const std::string& name, const std::string& value);
+    void UnsetEnv(const std::string& name);
+    // What the shell reports as the roaming application-data folder;
+    // nullopt makes the shell query fail.
+    void SetRoamingAppData(std::optional<std::string> folder) { roaming_ = std::move(folder); }
+
+    // A copy onto target fails `times` times, then succeeds (-1: always).
+    void FailCopyTo(const std::string& target, int times = -1);
+    void FailCreateDirectory(const std::string& path);
+    // SetAttributes on this path fails (a file on read-only media).
+    void FailSetAttributes(const std::string& path);
+    // FindFirst on any pattern inside this folder finds nothing.
+    void FailListing(const std::string& folder);
+    // Folders without "." and ".." in their listing (as on a FAT drive root).
+    void OmitDots(const std::string& folder);
+
+    // --- Looking at the result. ------------------------------------------
+    bool Exists(const std::string& path) const;
+    bool IsFolder(const std::string& path) const;
+    std::string Content(const std::string& path) const;  // "" when missing
+    // Name as stored (its letter case) of the last component, "" when missing.
+    std::string StoredName(const std::string& path) const;
+    std::uint32_t Attributes(const std::string& path) const;
+    // Names in listing order, without "." and "..".
+    std::vector<std::string> Children(const std::string& folder) const;
+
+    const std::vector<CopyCall>& CopyCalls() const { return copies_; }
+    const std::vector<std::string>& CreateDirectoryCalls() const { return mkdirs_; }
+    const std::vector<std::string>& FindFirstCalls() const { return finds_; }
+    const std::vector<std::pair<std::string, std::uint32_t>>& SetAttributeCalls() const {
+        return setAttrs_;
+    }
+    int EnvironmentQueries() const { return envQueries_; }
+    int ShellQueries() const { return shellQueries_; }
+    int OpenListings() const { return *openListings_; }
+
+    // --- IFileSystem. -----------------------------------------------------
+    std::string ModulePath() override { return modulePath_; }
+    std::unique_ptr<IFindHandle> FindFirst(const std::string& pattern, FindEntry* first) override;
+    std::uint32_t GetAttributes(const std::string& path) override;
+    bool SetAttributes(const std::string& path, std::uint32_t attributes) override;
+    bool CopyFile(const std::string& source, const std::string& target) override;
+    bool CreateDirectory(const std::string& path) override;
+    std::uint32_t GetEnvironmentVariable(const char* name, char* buffer,
+                                         std::uint32_t capacity) override;
+    std::string CurrentDirectory() override { return currentDirectory_; }
+    bool RoamingAppDataFolder(std::string* folder) override;
+
+private:
+    struct Node {
+        std::string path;  // normalised, letter case as created
+        std::uint32_t attributes;
+        std::string content;
+        long order;
+    };
+
+    std::string Normalise(const std::string& path) const;
+    std::string Key(const std::string& path) const { return cp_.Lower(Normalise(path)); }
+    std::string ParentOf(const std::string& normalised) const;
+    std::string NameOf(const std::string& normalised) const;
+    bool IsRoot(const std::string& normalised) const;
+    const Node* Find(const std::string& path) const;
+    Node* Find(const std::string& path);
+    void Insert(const std::string& normalised, std::uint32_t attributes, std::string content);
+    bool WildcardMatch(const std::string& pattern, const std::string& name) const;
+
+    CodePage cp_;
+    std::map<std::string, Node> nodes_;  // by lower-cased normalised path
+    long nextOrder_ = 0;
+    std::string modulePath_ = "C:\\Pkg\\SetUp.exe";
+    std::string currentDirectory_ = "C:\\";
+    std::map<std::string, std::string> env_;  // by lower-cased name
+    std::optional<std::string> roaming_;
+    std::map<std::string, int> copyFailures_;
+    std::vector<std::string> mkdirFailures_;
+    std::vector<std::string> setAttrFailures_;
+    std::vector<std::string> listingFailures_;
+    std::vector<std::string> noDots_;
+
+    std::vector<CopyCall> copies_;
+    std::vector<std::string> mkdirs_;
+    std::vector<std::string> finds_;
+    std::vector<std::pair<std::string, std::uint32_t>> setAttrs_;
+    int envQueries_ = 0;
+    int shellQueries_ = 0;
+    std::shared_ptr<int> openListings_ = std::make_shared<int>(0);
+};
+
+}  // namespace tx

@@ -1,0 +1,329 @@
+// The literals below are compiled to code page 936 bytes.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "deploy/Deployment.h"
+#include "platform/win32/Win32CodePage.h"
+#include "platform/win32/Win32FileSystem.h"
+#include "platform/win32/Win32Processes.h"
+#include "tests/fakes/FakeUserIo.h"
+
+namespace tx {
+namespace {
+
+struct HandleCloser {
+    void operator()(HANDLE h) const {
+        if (h != nullptr && h != INVALID_HANDLE_VALUE) CloseHandle(h);
+    }
+};
+using UniqueHandle = std::unique_ptr<void, HandleCloser>;
+
+struct FindCloser {
+    void operator()(HANDLE h) const {
+        if (h != INVALID_HANDLE_VALUE) FindClose(h);
+    }
+};
+using UniqueFind = std::unique_ptr<void, FindCloser>;
+
+void RemoveTree(const std::string& dir) {
+    WIN32_FIND_DATAA data{};
+    UniqueFind find(FindFirstFileA((dir + "\\*").c_str(), &data));
+    if (find.get() != INVALID_HANDLE_VALUE) {
+        do {
+            const std::string name = data.cFileName;
+            if (name == "." || name == "..") continue;
+            const std::string path = dir + "\\" + name;
+            if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+                RemoveTree(path);
+            } else {
+                SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileA(path.c_str());
+            }
+        } while (FindNextFileA(find.get(), &data));
+    }
+    find.reset();
+    SetFileAttributesA(dir.c_str(), FILE_ATTRIBUTE_DIRECTORY);
+    RemoveDirectoryA(dir.c_str());
+}
+
+// A fresh folder under the temp folder, with a Chinese name, removed with
+// everything in it at the end.
+class TempDir {
+public:
+    explicit TempDir(const std::string& tag) {
+        char base[MAX_PATH] = {};
+        GetTempPathA(MAX_PATH, base);
+        path_ = std::string(base) + "tx-" + std::to_string(GetCurrentProcessId()) + "-" + tag +
+                "-批打印";
+        CreateDirectoryA(path_.c_str(), nullptr);
+    }
+    ~TempDir() { RemoveTree(path_); }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::string& path() const { return path_; }
+    std::string operator/(const std::string& name) const { return path_ + "\\" + name; }
+
+private:
+    std::string path_;
+};
+
+// Sets an environment variable for one scope.
+class EnvOverride {
+public:
+    EnvOverride(const char* name, const std::string& value) : name_(name) {
+        char old[32768];
+        const DWORD n = GetEnvironmentVariableA(name, old, sizeof(old));
+        had_ = n > 0 && n < sizeof(old);
+        if (had_) old_.assign(old, n);
+        SetEnvironmentVariableA(name, value.c_str());
+    }
+    ~EnvOverride() { SetEnvironmentVariableA(name_, had_ ? old_.c_str() : nullptr); }
+    EnvOverride(const EnvOverride&) = delete;
+    EnvOverride& operator=(const EnvOverride&) = delete;
+
+private:
+    const char* name_;
+    bool had_ = false;
+    std::string old_;
+};
+
+bool WriteText(const std::string& path, const std::string& text) {
+    UniqueHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file.get() == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    return WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written,
+                     nullptr) &&
+           written == text.size();
+}
+
+std::string ReadText(const std::string& path) {
+    UniqueHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, 0, nullptr));
+    if (file.get() == INVALID_HANDLE_VALUE) return "<missing>";
+    char buffer[4096];
+    DWORD read = 0;
+    if (!ReadFile(file.get(), buffer, sizeof(buffer), &read, nullptr)) return "<unreadable>";
+    return std::string(buffer, read);
+}
+
+std::string FolderOf(const std::string& path) { return path.substr(0, path.rfind('\\')); }
+
+// The real file system, but the program seems to run from a package folder.
+class PackageFileSystem : public Win32FileSystem {
+public:
+    explicit PackageFileSystem(std::string program) : program_(std::move(program)) {}
+    std::string ModulePath() override { return program_; }
+
+private:
+    std::string program_;
+};
+
+class Win32FilesTest : public ::testing::Test {
+protected:
+    Win32FilesTest()
+        : dir_(::testing::UnitTest::GetInstance()->current_test_info()->name()) {}
+
+    void SetUp() override {
+        ASSERT_EQ(FILE_ATTRIBUTE_DIRECTORY,
+                  GetFileAttributesA(dir_.path().c_str()) & FILE_ATTRIBUTE_DIRECTORY)
+            << "no Chinese folder name under Wine: is the zh_CN.UTF-8 locale generated?";
+    }
+
+    TempDir dir_;
+    CodePage cp_{AnsiCodePageId()};
+    Win32FileSystem fs_;
+    Win32ProcessList procs_;
+    FakeMessageBox mb_;
+    Deployer deployer_{fs_, procs_, mb_, cp_};
+};
+
+TEST_F(Win32FilesTest, ListingHasDotsNamesAndAttributeBits) {
+    ASSERT_EQ(936u, AnsiCodePageId());
+    ASSERT_TRUE(WriteText(dir_ / "a.txt", "a"));
+    ASSERT_TRUE(WriteText(dir_ / "批打印.Ini", "ini"));
+    ASSERT_TRUE(CreateDirectoryA((dir_ / "Sub").c_str(), nullptr));
+    ASSERT_TRUE(fs_.SetAttributes(dir_ / "a.txt", kAttrReadOnly | kAttrArchive));
+
+    FindEntry entry;
+    auto listing = fs_.FindFirst(dir_.path() + "\\*.*", &entry);
+    ASSERT_NE(nullptr, listing);
+    std::vector<FindEntry> entries{entry};
+    while (listing->Next(&entry)) entries.push_back(entry);
+    listing.reset();
+
+    auto find = [&](const std::string& name) {
+        return std::find_if(entries.begin(), entries.end(),
+                            [&](const FindEntry& e) { return e.name == name; });
+    };
+    ASSERT_EQ(5u, entries.size());
+    for (const char* name : {".", "..", "Sub"}) {
+        ASSERT_NE(entries.end(), find(name)) << name;
+        EXPECT_NE(0u, find(name)->attributes & kAttrDirectory) << name;
+    }
+    ASSERT_NE(entries.end(), find("批打印.Ini")) << "the name comes back in code page 936";
+    EXPECT_EQ(0u, find("批打印.Ini")->attributes & kAttrDirectory);
+    ASSERT_NE(entries.end(), find("a.txt"));
+    EXPECT_NE(0u, find("a.txt")->attributes & kAttrReadOnly);
+    EXPECT_EQ(find("a.txt")->attributes, fs_.GetAttributes(dir_ / "a.txt"));
+    EXPECT_EQ(kInvalidAttributes, fs_.GetAttributes(dir_ / "missing.txt"));
+}
+
+TEST_F(Win32FilesTest, ClearReadOnlyKeepsTheOtherBits) {
+    ASSERT_TRUE(WriteText(dir_ / "ro.txt", "x"));
+    ASSERT_TRUE(fs_.SetAttributes(dir_ / "ro.txt", kAttrReadOnly | kAttrHidden));
+    ASSERT_EQ(kAttrReadOnly | kAttrHidden,
+              fs_.GetAttributes(dir_ / "ro.txt") & (kAttrReadOnly | kAttrHidden));
+    deployer_.ClearReadOnly(dir_ / "ro.txt");
+    EXPECT_EQ(kAttrHidden, fs_.GetAttributes(dir_ / "ro.txt") & (kAttrReadOnly | kAttrHidden));
+    deployer_.ClearReadOnly(dir_ / "missing.txt");
+    EXPECT_EQ(kInvalidAttributes, fs_.GetAttributes(dir_ / "missing.txt"));
+}
+
+TEST_F(Win32FilesTest, CopyOverwritesAnExistingFile) {
+    ASSERT_TRUE(WriteText(dir_ / "src.bin", "new content"));
+    ASSERT_TRUE(WriteText(dir_ / "dst.bin", "old"));
+    EXPECT_TRUE(fs_.CopyFile(dir_ / "src.bin", dir_ / "dst.bin"));
+    EXPECT_EQ("new content", ReadText(dir_ / "dst.bin"));
+    EXPECT_FALSE(fs_.CopyFile(dir_ / "none.bin", dir_ / "dst2.bin"));
+    EXPECT_FALSE(fs_.CopyFile(dir_ / "src.bin", dir_ / "NoFolder\\dst.bin"));
+    EXPECT_EQ("<missing>", ReadText(dir_ / "NoFolder\\dst.bin"));
+}
+
+TEST_F(Win32FilesTest, FileExistsOnFolderFileMissingRootAndPattern) {
+    ASSERT_TRUE(WriteText(dir_ / "f.txt", "f"));
+    ASSERT_TRUE(CreateDirectoryA((dir_ / "Data").c_str(), nullptr));
+    EXPECT_EQ(kPathIsFolder, deployer_.FileExists(dir_ / "Data"));
+    EXPECT_EQ(kPathIsFile, deployer_.FileExists(dir_ / "f.txt"));
+    EXPECT_EQ(kPathIsFile, deployer_.FileExists(dir_ / "F.TXT"));
+    EXPECT_EQ(kPathMissing, deployer_.FileExists(dir_ / "missing"));
+    EXPECT_EQ(kPathMissing, deployer_.FileExists(dir_ / "missing\\f.txt"));
+    EXPECT_EQ(kPathMissing, deployer_.FileExists("C:\\"));
+    EXPECT_EQ(kPathMissing, deployer_.FileExists(dir_ / "Data\\"));
+    EXPECT_EQ(kPathIsFile, deployer_.FileExists(dir_ / "*.txt"));
+    EXPECT_EQ(kPathIsFolder, deployer_.FileExists(dir_ / "D*"));
+    EXPECT_EQ(kPathMissing, deployer_.FileExists(dir_ / "*.exe"));
+}
+
+TEST_F(Win32FilesTest, EnvironmentVariableReportsTheSizeItNeeds) {
+    const std::string longValue = "C:\\" + std::string(300, 'x');
+    EnvOverride longVar("TX_FILES_LONG", longValue);
+    EnvOverride shortVar("TX_FILES_SHORT", "C:\\Roaming");
+    char buffer[kMaxPath] = {};
+    EXPECT_EQ(longValue.size() + 1, fs_.GetEnvironmentVariable("TX_FILES_LONG", buffer, kMaxPath));
+    EXPECT_EQ(10u, fs_.GetEnvironmentVariable("TX_FILES_SHORT", buffer, kMaxPath));
+    EXPECT_STREQ("C:\\Roaming", buffer);
+    EXPECT_EQ(0u, fs_.GetEnvironmentVariable("TX_FILES_UNSET_9F3", buffer, kMaxPath));
+}
+
+TEST_F(Win32FilesTest, EnvironmentVariableCountsBytesOfDoubleByteText) {
+    const std::string chinese = "C:\\用户\\批打印";
+    std::string wide;
+    for (int i = 0; i < 200; ++i) wide += "批";  // 200 characters, 400 bytes
+    EnvOverride chineseVar("TX_FILES_CHINESE", chinese);
+    EnvOverride wideVar("TX_FILES_WIDE", wide);
+    char buffer[kMaxPath] = {};
+    ASSERT_EQ(chinese.size(), fs_.GetEnvironmentVariable("TX_FILES_CHINESE", buffer, kMaxPath));
+    EXPECT_EQ(chinese, std::string(buffer));
+    EXPECT_EQ(401u, fs_.GetEnvironmentVariable("TX_FILES_WIDE", buffer, kMaxPath));
+}
+
+TEST_F(Win32FilesTest, ShellNamesAnExistingRoamingFolder) {
+    std::string roaming;
+    ASSERT_TRUE(fs_.RoamingAppDataFolder(&roaming));
+    EXPECT_EQ(kPathIsFolder, deployer_.FileExists(roaming)) << roaming;
+}
+
+TEST_F(Win32FilesTest, ModulePathNamesThisProgram) {
+    const std::string program = fs_.ModulePath();
+    EXPECT_EQ(kPathIsFile, deployer_.FileExists(program)) << program;
+    EXPECT_EQ(FolderOf(program) + "\\Data", deployer_.GetDataFolder());
+    EXPECT_FALSE(fs_.CurrentDirectory().empty());
+}
+
+TEST_F(Win32FilesTest, PayloadAndSupportFilesLandOnRealFolders) {
+    const std::string pkg = dir_ / "Pkg";
+    const std::string data = pkg + "\\Data";
+    const std::string roaming = dir_ / "Roaming";
+    const std::string install = dir_ / "Tarnix批打印软件";
+    const std::string acad = dir_ / "AutoCAD 2008";
+    for (const std::string& d : {pkg, data, data + "\\Sub", roaming, acad, acad + "\\Fonts",
+                                 acad + "\\Drv"}) {
+        ASSERT_TRUE(CreateDirectoryA(d.c_str(), nullptr)) << d;
+    }
+    ASSERT_TRUE(WriteText(data + "\\tarnix.PRT7", "itext"));
+    ASSERT_TRUE(WriteText(data + "\\Tarnix.Ini", "ini"));
+    ASSERT_TRUE(WriteText(data + "\\TX_BatchPlot2008.arx", "arx"));
+    ASSERT_TRUE(WriteText(data + "\\Tarnix_EN.shx", "en"));
+    ASSERT_TRUE(WriteText(data + "\\Tarnix_HZ.shx", "hz"));
+    ASSERT_TRUE(WriteText(data + "\\Tarnix.prt5", "driver"));
+    ASSERT_TRUE(WriteText(data + "\\Sub\\inner.arx", "inner"));
+    ASSERT_TRUE(WriteText(acad + "\\Fonts\\Tarnix_EN.shx", "old"));
+    ASSERT_TRUE(SetFileAttributesA((acad + "\\Fonts\\Tarnix_EN.shx").c_str(),
+                                   FILE_ATTRIBUTE_READONLY));
+    EnvOverride appData("APPDATA", roaming);
+
+    PackageFileSystem fs(pkg + "\\SetUp.exe");
+    Deployer deployer(fs, procs_, mb_, cp_);
+    FakeProgress bar;
+    const bool deployed = deployer.DeployPayload(PayloadTarget(install, bar, cp_));
+    for (const auto& call : mb_.Calls()) ADD_FAILURE() << call.text;
+    ASSERT_TRUE(deployed);
+    deployer.CopySupportFiles(acad, true);
+
+    EXPECT_EQ("itext", ReadText(install + "\\itextsharp.dll"));
+    EXPECT_EQ("arx", ReadText(install + "\\TX_BatchPlot2008.arx"));
+    EXPECT_EQ("ini", ReadText(roaming + "\\Tarnix\\Tarnix.Ini"));
+    EXPECT_EQ("<missing>", ReadText(install + "\\Tarnix_EN.shx"));
+    EXPECT_EQ(kPathMissing, deployer.FileExists(install + "\\Sub"));
+    EXPECT_EQ(kPathMissing, deployer.FileExists(install + "\\inner.arx"));
+    EXPECT_EQ(10, bar.StepCount()) << "\".\", \"..\", seven entries, one more";
+    EXPECT_EQ("en", ReadText(acad + "\\Fonts\\Tarnix_EN.shx"));
+    EXPECT_EQ("hz", ReadText(acad + "\\Fonts\\Tarnix_HZ.shx"));
+    EXPECT_EQ("driver", ReadText(acad + "\\Drv\\pdfplot9.hdi"));
+    EXPECT_EQ(0u, fs.GetAttributes(acad + "\\Fonts\\Tarnix_EN.shx") & kAttrReadOnly);
+}
+
+TEST_F(Win32FilesTest, IsAcadRunningSeesAProgramNamedAcadExe) {
+    const std::string standIn = FolderOf(fs_.ModulePath()) + "\\tx_acad_stand_in.exe";
+    const std::string acad = dir_ / "acad.exe";
+    ASSERT_TRUE(CopyFileA(standIn.c_str(), acad.c_str(), FALSE)) << standIn;
+    ASSERT_FALSE(deployer_.IsAcadRunning()) << "nothing of that name runs yet";
+
+    std::string commandLine = "\"" + acad + "\" 20";
+    STARTUPINFOA startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info{};
+    ASSERT_TRUE(CreateProcessA(acad.c_str(), &commandLine[0], nullptr, nullptr, FALSE,
+                               CREATE_NO_WINDOW, nullptr, nullptr, &startup, &info));
+    UniqueHandle process(info.hProcess);
+    UniqueHandle thread(info.hThread);
+
+    bool seen = false;
+    for (int i = 0; i < 50 && !seen; ++i) {
+        seen = deployer_.IsAcadRunning();
+        if (!seen) Sleep(100);
+    }
+    EXPECT_TRUE(seen);
+
+    TerminateProcess(process.get(), 0);
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(process.get(), 10000));
+    thread.reset();
+    process.reset();
+    bool gone = false;
+    for (int i = 0; i < 50 && !gone; ++i) {
+        gone = !deployer_.IsAcadRunning();
+        if (!gone) Sleep(100);
+    }
+    EXPECT_TRUE(gone);
+}
+
+}  // namespace
+}  // namespace tx
