@@ -1,0 +1,474 @@
+// The setup dialog's logic against an in-memory window and recorded install
+// stages. Literals are compiled to code page 936 bytes, like the program's.
+#include "ui/SetupDialog.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "res/resource.h"
+#include "tests/unit/ui/FakeSetupView.h"
+
+namespace tx {
+namespace {
+
+const CodePage kGbk(936);
+const std::string kSub = "\\Tarnix批打印软件";
+
+// Records every stage with what the window and the record looked like.
+class RecordingSteps : public IInstallSteps {
+public:
+    explicit RecordingSteps(FakeSetupView& view) : view_(view) {}
+
+    bool IsAcadRunning() override {
+        log.push_back("running?");
+        return acadRunning;
+    }
+    void MakeFolder(const std::string& path) override { folders.push_back(path); }
+    std::size_t MaxInstallFolderLength() override { return maxFolder; }
+    bool DeployPayload(const std::string& installFolder, IProgress& progress) override {
+        log.push_back("deploy");
+        deployFolder = installFolder;
+        posAtDeploy = view_.progress.Pos();
+        progressShownAtDeploy = view_.Visible(IDC_PROGRESS);
+        folderControlsShownAtDeploy = view_.Visible(IDC_PATH) || view_.Visible(IDC_BROWSE) ||
+                                      view_.Visible(IDC_HEAD_PATH);
+        for (int i = 0; i < deploySteps; ++i) progress.StepIt();
+        return deployResult;
+    }
+    void RegisterRelease(CAcadInfo& info, const TickFlags& ticked) override {
+        log.push_back("register");
+        installDirAtRegister = info.m_strInstallDir;
+        registerTicks = ticked;
+        posAtRegister = view_.progress.Pos();
+    }
+    void DeploySupportFiles(const CAcadInfo& info, const TickFlags& ticked) override {
+        log.push_back("support");
+        installDirAtSupport = info.m_strInstallDir;
+        supportTicks = ticked;
+        posAtSupport = view_.progress.Pos();
+    }
+
+    bool acadRunning = false;
+    bool deployResult = true;
+    int deploySteps = 8;
+    std::size_t maxFolder = 237;
+
+    std::vector<std::string> log;
+    std::vector<std::string> folders;
+    std::string deployFolder;
+    std::string installDirAtRegister;
+    std::string installDirAtSupport;
+    TickFlags registerTicks{};
+    TickFlags supportTicks{};
+    int posAtDeploy = -1;
+    int posAtRegister = -1;
+    int posAtSupport = -1;
+    bool progressShownAtDeploy = false;
+    bool folderControlsShownAtDeploy = true;
+
+private:
+    FakeSetupView& view_;
+};
+
+class SetupDialogTest : public ::testing::Test {
+protected:
+    void Detect(int year) {
+        const int i = ReleaseIndexOfYear(year);
+        ASSERT_GE(i, 0) << year;
+        info.m_arrAcadLocation[i].push_back("C:\\Program Files\\AutoCAD " + std::to_string(year));
+        info.m_arrProductKey[i].push_back("SOFTWARE\\Autodesk\\AutoCAD\\R\\ACAD-1:804\\");
+    }
+    void DetectAll() {
+        for (const Release& r : kReleases) Detect(r.year);
+    }
+    Dlg_Setup& Open(int buildBits = 64) {
+        dlg = std::make_unique<Dlg_Setup>(view, info, steps, kGbk, run, buildBits);
+        EXPECT_TRUE(dlg->OnInitDialog());
+        return *dlg;
+    }
+    int Box(int year) { return kReleaseCheckboxIds[ReleaseIndexOfYear(year)]; }
+    // Types a folder and clicks Install.
+    void InstallInto(const std::string& folder) {
+        view.SetText(IDC_PATH, folder);
+        dlg->OnInstall();
+    }
+    bool InInitialView() {
+        return view.Visible(IDC_PATH) && view.Visible(IDC_BROWSE) && view.Visible(IDC_HEAD_PATH) &&
+               !view.Visible(IDC_PROGRESS) && view.Visible(IDC_INSTALL) &&
+               view.Visible(kIdCancel) && !view.Visible(kIdOk) && view.moves.empty() &&
+               view.endResults.empty() && dlg->CurrentStage() == Dlg_Setup::Stage::Initial;
+    }
+
+    FakeSetupView view;
+    RecordingSteps steps{view};
+    CAcadInfo info;
+    InstallRun run;
+    std::unique_ptr<Dlg_Setup> dlg;
+};
+
+// --- Opening the dialog ---------------------------------------------------
+
+TEST_F(SetupDialogTest, NothingDetectedDisablesAndUnticksEveryBox) {
+    Open();
+    for (int id : kReleaseCheckboxIds) {
+        EXPECT_FALSE(view.Enabled(id)) << id;
+        EXPECT_EQ(0, view.GetCheck(id)) << id;
+        EXPECT_TRUE(view.Visible(id)) << id;
+    }
+    EXPECT_FALSE(view.Enabled(kIdOk));
+    EXPECT_TRUE(view.Enabled(IDC_INSTALL));
+    EXPECT_EQ("C:\\Tarnix", view.GetText(IDC_PATH));
+    EXPECT_EQ("Tarnix批打印软件 V2023.12.18 (64位版本)", view.GetText(IDC_VERSION));
+    EXPECT_EQ(std::vector<int>{IDI_APP}, view.iconRequests);
+    EXPECT_TRUE(view.messages.Calls().empty());
+}
+
+TEST_F(SetupDialogTest, Only2010DetectedEnablesBox1027NotBox1026) {
+    Detect(2010);
+    Open();
+    EXPECT_EQ(1027, Box(2010));
+    for (int id : kReleaseCheckboxIds) {
+        const bool is2010 = id == 1027;
+        EXPECT_EQ(is2010, view.Enabled(id)) << id;
+        EXPECT_EQ(is2010 ? 1 : 0, view.GetCheck(id)) << id;
+    }
+    EXPECT_TRUE(view.Enabled(kIdOk));
+    EXPECT_EQ(1, dlg->m_bRelease[3]);
+    EXPECT_EQ(0, dlg->m_bRelease[4]);
+}
+
+TEST_F(SetupDialogTest, ThirtyTwoBitBuildHidesAndUnticks2017OnEvenWhenInstalled) {
+    DetectAll();
+    Open(32);
+    for (const Release& r : kReleases) {
+        const bool offered = r.year < 2017;
+        EXPECT_EQ(offered, view.Visible(Box(r.year))) << r.year;
+        EXPECT_EQ(offered ? 1 : 0, view.GetCheck(Box(r.year))) << r.year;
+        EXPECT_EQ(offered ? 1 : 0, dlg->m_bRelease[ReleaseIndexOfYear(r.year)]) << r.year;
+    }
+    EXPECT_EQ("Tarnix批打印软件 V2023.12.18 (32位版本)", view.GetText(IDC_VERSION));
+}
+
+TEST_F(SetupDialogTest, SixtyFourBitBuildOffersEveryDetectedRelease) {
+    DetectAll();
+    Open(64);
+    for (int id : kReleaseCheckboxIds) {
+        EXPECT_TRUE(view.Visible(id)) << id;
+        EXPECT_TRUE(view.Enabled(id)) << id;
+        EXPECT_EQ(1, view.GetCheck(id)) << id;
+    }
+}
+
+// --- The completion button follows the ticks ----------------------------
+
+TEST_F(SetupDialogTest, UntickingEveryBoxDisablesOnlyTheCompletionButton) {
+    Detect(2008);
+    Detect(2024);
+    Open();
+    ASSERT_TRUE(view.Enabled(kIdOk));
+
+    view.SetCheck(Box(2008), 0);
+    dlg->OnReleaseClicked();
+    EXPECT_TRUE(view.Enabled(kIdOk)) << "2024 is still ticked";
+
+    view.SetCheck(Box(2024), 0);
+    dlg->OnReleaseClicked();
+    EXPECT_FALSE(view.Enabled(kIdOk));
+    EXPECT_TRUE(view.Enabled(IDC_INSTALL));
+    EXPECT_EQ(0, dlg->m_bRelease[ReleaseIndexOfYear(2024)]);
+
+    view.SetCheck(Box(2008), 1);
+    dlg->OnReleaseClicked();
+    EXPECT_TRUE(view.Enabled(kIdOk));
+    EXPECT_TRUE(view.Enabled(IDC_INSTALL));
+}
+
+TEST_F(SetupDialogTest, BrowseStartsFromTypedTextAndKeepsItOnCancel) {
+    Open();
+    view.SetText(IDC_PATH, "E:\\Tools");
+    dlg->OnBrowse();
+    ASSERT_EQ(1u, view.chooserStarts.size());
+    EXPECT_EQ("E:\\Tools", view.chooserStarts[0]);
+    EXPECT_EQ("E:\\Tools", dlg->m_strPath);
+    EXPECT_EQ("E:\\Tools", view.GetText(IDC_PATH));
+}
+
+TEST_F(SetupDialogTest, BrowseAcceptedFolderReplacesTheEditAndRechecksTicks) {
+    Detect(2010);
+    Open();
+    ASSERT_TRUE(view.Enabled(kIdOk));
+    view.chooserAccepts = true;
+    view.chooserAnswer = "D:\\新建\\Plug";
+    for (int id : kReleaseCheckboxIds) view.SetCheck(id, 0);
+    dlg->OnBrowse();
+    EXPECT_EQ("D:\\新建\\Plug", dlg->m_strPath);
+    EXPECT_EQ("D:\\新建\\Plug", view.GetText(IDC_PATH));
+    EXPECT_FALSE(view.Enabled(kIdOk)) << "the completion button follows the ticks after Browse";
+}
+
+// --- Install: refusals ----------------------------------------------------
+
+TEST_F(SetupDialogTest, RunningAutoCadRefusesTheFirstClickOnly) {
+    Detect(2018);
+    Open();
+    steps.acadRunning = true;
+
+    dlg->OnInstall();
+    ASSERT_EQ(1u, view.messages.Calls().size());
+    EXPECT_EQ("请关闭AutoCAD后再进行安装 !", view.messages.Calls()[0].text);
+    EXPECT_EQ("Tarnix软件安装", view.messages.Calls()[0].caption);
+    EXPECT_EQ(kMbOk, view.messages.Calls()[0].style);
+    EXPECT_TRUE(steps.folders.empty());
+    EXPECT_EQ(std::vector<std::string>{"running?"}, steps.log);
+    EXPECT_TRUE(InInitialView());
+    EXPECT_FALSE(run.AcadCheckPending);
+
+    dlg->OnInstall();  // AutoCAD still runs: not asked again
+    EXPECT_EQ(1u, view.messages.Calls().size());
+    EXPECT_EQ((std::vector<std::string>{"running?", "deploy", "register", "support"}), steps.log);
+    EXPECT_EQ(Dlg_Setup::Stage::Completed, dlg->CurrentStage());
+}
+
+TEST_F(SetupDialogTest, RefusalIsRememberedForTheWholeRun) {
+    // The flag belongs to the run, not to one dialog object.
+    run.AcadCheckPending = false;
+    steps.acadRunning = true;
+    Open();
+    dlg->OnInstall();
+    EXPECT_TRUE(view.messages.Calls().empty());
+    EXPECT_EQ("deploy", steps.log.at(0));
+}
+
+TEST_F(SetupDialogTest, EmptyFolderTextIsRefusedWithoutCreatingAnything) {
+    Detect(2015);
+    Open();
+    InstallInto("");
+    ASSERT_EQ(1u, view.messages.Calls().size());
+    EXPECT_EQ("Tarnix软件安装", view.messages.Calls()[0].caption);
+    EXPECT_EQ(kMbOk | kMbIconStop, view.messages.Calls()[0].style);
+    EXPECT_FALSE(view.messages.Calls()[0].text.empty());
+    EXPECT_TRUE(steps.folders.empty());
+    EXPECT_EQ(std::vector<std::string>{"running?"}, steps.log);
+    EXPECT_TRUE(view.progress.Calls().empty());
+    EXPECT_TRUE(info.m_strInstallDir.empty());
+    EXPECT_TRUE(InInitialView());
+
+    InstallInto("D:\\Apps");  // the dialog still works
+    EXPECT_EQ("D:\\Apps" + kSub, info.m_strInstallDir);
+}
+
+TEST_F(SetupDialogTest, TooLongFolderIsRefusedAtTheFirstByteOver) {
+    Detect(2021);
+    Open();
+    steps.maxFolder = 238;
+    ASSERT_EQ(17u, kSub.size());
+    const std::string fits = "D:\\" + std::string(238 - 17 - 3, 'a');  // 238 with the subfolder
+    const std::string over = fits + "b";
+
+    InstallInto(over + "\\");  // a trailing backslash is not counted
+    ASSERT_EQ(1u, view.messages.Calls().size());
+    EXPECT_EQ("安装路径过长，请选择较短的安装路径 !", view.messages.Calls()[0].text);
+    EXPECT_EQ("Tarnix软件安装", view.messages.Calls()[0].caption);
+    EXPECT_EQ(kMbOk, view.messages.Calls()[0].style);
+    EXPECT_TRUE(steps.folders.empty());
+    EXPECT_TRUE(InInitialView());
+    EXPECT_EQ(over + "\\", view.GetText(IDC_PATH)) << "the typed text is left for correcting";
+
+    InstallInto(fits + "\\");
+    EXPECT_EQ(1u, view.messages.Calls().size());
+    EXPECT_EQ(238u, info.m_strInstallDir.size());
+    EXPECT_EQ(fits + kSub, info.m_strInstallDir);
+}
+
+TEST_F(SetupDialogTest, FolderLengthIsCountedInBytes) {
+    Open();
+    steps.maxFolder = 40;
+    // Ten double-byte characters: 40 bytes with the subfolder, but 25
+    // characters; one more character is 42 bytes.
+    InstallInto("D:\\批打印批打印批打印批打");
+    ASSERT_EQ(1u, view.messages.Calls().size());
+    EXPECT_EQ("安装路径过长，请选择较短的安装路径 !", view.messages.Calls()[0].text);
+    EXPECT_TRUE(steps.folders.empty());
+
+    InstallInto("D:\\批打印批打印批打印批");
+    EXPECT_EQ(1u, view.messages.Calls().size());
+    EXPECT_EQ(40u, info.m_strInstallDir.size());
+}
+
+// --- Install: forming the folder -----------------------------------------
+
+TEST_F(SetupDialogTest, DefaultFolderGetsTheProductSubfolderAndBothLevelsAreMade) {
+    Detect(2013);
+    Open();
+    dlg->OnInstall();
+    EXPECT_EQ((std::vector<std::string>{"C:\\Tarnix", "C:\\Tarnix" + kSub}), steps.folders);
+    EXPECT_EQ("C:\\Tarnix" + kSub, steps.deployFolder);
+    EXPECT_EQ("C:\\Tarnix" + kSub, steps.installDirAtRegister);
+    EXPECT_EQ("C:\\Tarnix" + kSub, dlg->m_strPath);
+}
+
+TEST_F(SetupDialogTest, OneTrailingBackslashIsDropped) {
+    Open();
+    InstallInto("D:\\Soft\\");
+    EXPECT_EQ((std::vector<std::string>{"D:\\Soft", "D:\\Soft" + kSub}), steps.folders);
+    EXPECT_EQ("D:\\Soft" + kSub, info.m_strInstallDir);
+}
+
+TEST_F(SetupDialogTest, DriveRootPutsTheSubfolderDirectlyBelowIt) {
+    Open();
+    InstallInto("E:\\");
+    EXPECT_EQ((std::vector<std::string>{"E:", "E:" + kSub}), steps.folders);
+    EXPECT_EQ("E:" + kSub, info.m_strInstallDir);
+}
+
+TEST_F(SetupDialogTest, OnlyOneOfTwoTrailingBackslashesIsDropped) {
+    Open();
+    InstallInto("D:\\Soft\\\\");
+    EXPECT_EQ("D:\\Soft\\", steps.folders.at(0));
+    EXPECT_EQ("D:\\Soft\\" + kSub, info.m_strInstallDir);
+}
+
+TEST_F(SetupDialogTest, TrailByteThatLooksLikeABackslashIsKept) {
+    Open();
+    // 0x95 0x5C is one GBK character whose second byte is '\'.
+    const std::string folder = "D:\\Soft\x95\x5C";
+    InstallInto(folder);
+    EXPECT_EQ(folder, steps.folders.at(0));
+    EXPECT_EQ(folder + kSub, info.m_strInstallDir);
+}
+
+TEST_F(SetupDialogTest, FolderAlreadyNamedLikeTheSubfolderGetsItAgain) {
+    Open();
+    InstallInto("C:\\Tarnix" + kSub);
+    EXPECT_EQ("C:\\Tarnix" + kSub + kSub, info.m_strInstallDir);
+    EXPECT_EQ("C:\\Tarnix" + kSub, steps.folders.at(0));
+}
+
+// --- Install: the stages ---------------------------------------------------
+
+TEST_F(SetupDialogTest, StagesRunInOrderWithTheTicksAndTheFolder) {
+    Detect(2007);
+    Detect(2019);
+    Detect(2020);
+    Open();
+    view.SetCheck(Box(2020), 0);  // unticked without a click: read at Install
+    dlg->OnInstall();
+
+    EXPECT_EQ((std::vector<std::string>{"running?", "deploy", "register", "support"}), steps.log);
+    TickFlags expected{};
+    expected[ReleaseIndexOfYear(2007)] = 1;
+    expected[ReleaseIndexOfYear(2019)] = 1;
+    EXPECT_EQ(expected, steps.registerTicks);
+    EXPECT_EQ(expected, steps.supportTicks);
+    EXPECT_EQ("C:\\Tarnix" + kSub, steps.installDirAtSupport);
+}
+
+TEST_F(SetupDialogTest, ProgressStartsAtZeroWithTheBarShownAndEndsFull) {
+    Detect(2016);
+    Open();
+    steps.deploySteps = 8;
+    dlg->OnInstall();
+
+    EXPECT_TRUE(steps.progressShownAtDeploy);
+    EXPECT_FALSE(steps.folderControlsShownAtDeploy);
+    EXPECT_EQ(0, steps.posAtDeploy);
+    EXPECT_EQ(0, view.progress.Low());
+    EXPECT_EQ(50, view.progress.High());
+    EXPECT_EQ(9, steps.posAtRegister) << "one step after the payload";
+    EXPECT_EQ(10, steps.posAtSupport);
+    EXPECT_EQ(50, view.progress.Pos());
+    EXPECT_EQ(8 + 3, view.progress.StepCount());
+}
+
+TEST_F(SetupDialogTest, ProgressEndsFullAfterAnOverrunPayload) {
+    Open();
+    steps.deploySteps = 73;  // more steps than the range holds: the bar wraps
+    dlg->OnInstall();
+    EXPECT_EQ(50, view.progress.Pos());
+}
+
+TEST_F(SetupDialogTest, FailedPayloadCancelsTheDialogAndRegistersNothing) {
+    Detect(2022);
+    Open();
+    steps.deployResult = false;
+    dlg->OnInstall();
+
+    EXPECT_EQ(std::vector<int>{kIdCancel}, view.endResults);
+    EXPECT_EQ((std::vector<std::string>{"running?", "deploy"}), steps.log);
+    EXPECT_TRUE(info.m_strInstallDir.empty());
+    EXPECT_FALSE(view.Visible(kIdOk));
+    EXPECT_FALSE(view.Visible(IDC_MENU_PICTURE));
+    EXPECT_TRUE(view.moves.empty());
+    EXPECT_EQ(Dlg_Setup::Stage::Ended, dlg->CurrentStage());
+}
+
+TEST_F(SetupDialogTest, NothingTickedStillInstallsAndLeavesTheCompletionButtonDisabled) {
+    Detect(2009);
+    Open();
+    view.SetCheck(Box(2009), 0);
+    dlg->OnReleaseClicked();
+    dlg->OnInstall();
+
+    EXPECT_EQ((std::vector<std::string>{"running?", "deploy", "register", "support"}), steps.log);
+    EXPECT_EQ(TickFlags{}, steps.registerTicks);
+    EXPECT_TRUE(view.Visible(kIdOk));
+    EXPECT_FALSE(view.Enabled(kIdOk));
+}
+
+// --- Completion view ---------------------------------------------------------
+
+TEST_F(SetupDialogTest, CompletionViewShowsOnlyNotePictureAndCompletionButton) {
+    Detect(2023);
+    Open();
+    dlg->OnInstall();
+
+    EXPECT_TRUE(view.Visible(IDC_DONE_NOTE));
+    EXPECT_TRUE(view.Visible(IDC_MENU_PICTURE));
+    EXPECT_TRUE(view.Visible(kIdOk));
+    EXPECT_TRUE(view.Enabled(kIdOk));
+    EXPECT_TRUE(view.Visible(IDC_VERSION));
+    for (int id : {IDC_HEAD_RELEASES, IDC_PROGRESS, IDC_INSTALL, kIdCancel, IDC_HEAD_PATH, IDC_PATH,
+                   IDC_BROWSE}) {
+        EXPECT_FALSE(view.Visible(id)) << id;
+    }
+    for (int id : kReleaseCheckboxIds) EXPECT_FALSE(view.Visible(id)) << id;
+    EXPECT_EQ("C:\\Tarnix" + kSub, view.GetText(IDC_PATH)) << "fields written back";
+    EXPECT_TRUE(view.endResults.empty());
+}
+
+TEST_F(SetupDialogTest, CompletionViewShortensTheWindowToTheCompletionButton) {
+    Open();
+    const Rect before = view.window;
+    dlg->OnInstall();
+
+    ASSERT_EQ(1u, view.moves.size());
+    const Rect after = view.moves[0];
+    EXPECT_EQ(before.left, after.left);
+    EXPECT_EQ(before.top, after.top);
+    EXPECT_EQ(before.right, after.right);
+    // Bottoms at 228 and 276 dialog units: 48 units, 72 pixels here.
+    EXPECT_EQ(before.bottom - 72, after.bottom);
+}
+
+TEST_F(SetupDialogTest, CompletionButtonEndsTheDialogAsDone) {
+    Detect(2011);
+    Open();
+    dlg->OnInstall();
+    dlg->OnOK();
+    EXPECT_EQ(std::vector<int>{kIdOk}, view.endResults);
+}
+
+TEST_F(SetupDialogTest, EnterBeforeInstallingDoesNotEndTheDialog) {
+    Detect(2011);
+    Open();
+    dlg->OnOK();  // Enter in the folder edit arrives as IDOK
+    EXPECT_TRUE(view.endResults.empty());
+    dlg->OnCancel();
+    EXPECT_EQ(std::vector<int>{kIdCancel}, view.endResults);
+}
+
+}  // namespace
+}  // namespace tx

@@ -1,0 +1,211 @@
+#include "ui/SetupDialog.h"
+
+#include <cstdio>
+
+#include "platform/UserIo.h"
+#include "res/resource.h"
+
+namespace tx {
+
+const std::array<int, kReleaseCount> kReleaseCheckboxIds = {
+    IDC_ACAD2007, IDC_ACAD2008, IDC_ACAD2009, IDC_ACAD2010, IDC_ACAD2011, IDC_ACAD2012,
+    IDC_ACAD2013, IDC_ACAD2014, IDC_ACAD2015, IDC_ACAD2016, IDC_ACAD2017, IDC_ACAD2018,
+    IDC_ACAD2019, IDC_ACAD2020, IDC_ACAD2021, IDC_ACAD2022, IDC_ACAD2023, IDC_ACAD2024};
+
+const char* const kInstallCaption = "Tarnix软件安装";
+const char* const kVersionFormat = "Tarnix批打印软件 V%d.%d.%d (%d位版本)";
+const char* const kCloseAcadMessage = "请关闭AutoCAD后再进行安装 !";
+const char* const kEmptyPathMessage = "安装路径为空，请输入或选择安装路径 !";
+const char* const kPathTooLongMessage = "安装路径过长，请选择较短的安装路径 !";
+const char* const kProductSubfolder = "\\Tarnix批打印软件";
+const char* const kDefaultFolder = "C:\\Tarnix";
+
+namespace {
+
+constexpr int kProgressTop = 50;
+// Releases from this index on need a 64-bit host.
+constexpr int kFirst64BitOnlyRelease = 2017 - kFirstReleaseYear;
+
+}  // namespace
+
+Dlg_Setup::Dlg_Setup(ISetupView& view, CAcadInfo& info, IInstallSteps& steps,
+                     const CodePage& codePage, InstallRun& run, int buildBits)
+    : m_strPath(kDefaultFolder),
+      view_(view),
+      info_(info),
+      steps_(steps),
+      cp_(codePage),
+      run_(run),
+      buildBits_(buildBits) {
+    m_bRelease.fill(1);
+}
+
+void Dlg_Setup::DoDataExchange(DataExchange& dx) {
+    for (int i = kReleaseCount - 1; i >= 0; --i) dx.Control(kReleaseCheckboxIds[i], m_chkAcad[i]);
+    for (int i = 0; i < kReleaseCount; ++i) dx.Check(kReleaseCheckboxIds[i], m_bRelease[i]);
+    dx.Text(IDC_VERSION, m_strVersion);
+    dx.Control(IDC_PROGRESS, m_progress);
+    dx.Text(IDC_PATH, m_strPath);
+}
+
+bool Dlg_Setup::UpdateData(bool saveAndValidate) {
+    DataExchange dx(view_, saveAndValidate);
+    DoDataExchange(dx);
+    return dx.Ok();
+}
+
+bool Dlg_Setup::OnInitDialog() {
+    UpdateData(false);
+
+    char version[128];
+    std::snprintf(version, sizeof version, kVersionFormat, kVersionNumber / 10000,
+                  (kVersionNumber % 10000) / 100, kVersionNumber % 100, buildBits_);
+    m_strVersion = version;
+
+    view_.SetSmallIcon(IDI_APP);  // a missing icon is no error
+
+    for (int i = 0; i < kReleaseCount; ++i) {
+        if (info_.m_arrAcadLocation[i].empty()) {
+            view_.EnableControl(kReleaseCheckboxIds[i], false);
+            m_bRelease[i] = 0;
+        }
+    }
+
+    if (buildBits_ == 32) {
+        for (int i = kFirst64BitOnlyRelease; i < kReleaseCount; ++i) {
+            view_.ShowControl(kReleaseCheckboxIds[i], false);
+            m_bRelease[i] = 0;
+        }
+    }
+
+    UpdateData(false);
+    UpdateOkButton();
+    return true;
+}
+
+void Dlg_Setup::UpdateOkButton() {
+    UpdateData(true);
+    bool anyTicked = false;
+    for (int flag : m_bRelease) anyTicked = anyTicked || flag != 0;
+    // The completion button, never Install: installing with nothing ticked
+    // still deploys the payload and trusts the folder.
+    view_.EnableControl(kIdOk, anyTicked);
+}
+
+void Dlg_Setup::OnReleaseClicked() { UpdateOkButton(); }
+
+void Dlg_Setup::OnBrowse() {
+    // Start from the folder as typed, not as it was at start-up.
+    UpdateData(true);
+    std::string folder = m_strPath;
+    if (view_.ChooseFolder(&folder)) {
+        m_strPath = folder;
+        UpdateData(false);
+    }
+    UpdateOkButton();
+}
+
+void Dlg_Setup::OnInstall() {
+    if (stage_ != Stage::Initial) return;
+
+    if (run_.AcadCheckPending && steps_.IsAcadRunning()) {
+        view_.Messages().Show(kCloseAcadMessage, kInstallCaption, kMbOk);
+        run_.AcadCheckPending = false;
+        return;
+    }
+
+    UpdateData(true);
+    if (m_strPath.empty()) {
+        view_.Messages().Show(kEmptyPathMessage, kInstallCaption, kMbOk | kMbIconStop);
+        return;
+    }
+
+    std::string parent = m_strPath;
+    if (cp_.EndsWithBackslash(parent)) parent.pop_back();
+    const std::string folder = parent + kProductSubfolder;
+    // Refused before anything exists: the payload's targets and the
+    // demand-load entry are all built from this folder.
+    if (folder.size() > steps_.MaxInstallFolderLength()) {
+        view_.Messages().Show(kPathTooLongMessage, kInstallCaption, kMbOk);
+        return;
+    }
+
+    steps_.MakeFolder(parent);
+    m_strPath = folder;
+    steps_.MakeFolder(m_strPath);
+
+    if (!RunInstall()) return;
+
+    ShowCompletionView();
+    UpdateData(false);
+    ShortenWindow();
+}
+
+bool Dlg_Setup::RunInstall() {
+    stage_ = Stage::Installing;
+    view_.ShowControl(IDC_HEAD_PATH, false);
+    view_.ShowControl(IDC_PATH, false);
+    view_.ShowControl(IDC_BROWSE, false);
+    view_.ShowControl(IDC_PROGRESS, true);
+
+    IProgress& bar = view_.ProgressBar();
+    bar.SetRange(0, kProgressTop);
+    bar.SetStep(1);
+    bar.SetPos(0);
+
+    std::string folder = m_strPath;
+    if (cp_.EndsWithBackslash(folder)) folder.pop_back();
+
+    if (!steps_.DeployPayload(folder, bar)) {
+        OnCancel();
+        return false;
+    }
+    bar.StepIt();
+
+    info_.m_strInstallDir = folder;
+    steps_.RegisterRelease(info_, m_bRelease);
+    bar.StepIt();
+
+    steps_.DeploySupportFiles(info_, m_bRelease);
+    bar.StepIt();
+
+    bar.SetPos(kProgressTop);
+    return true;
+}
+
+void Dlg_Setup::ShowCompletionView() {
+    stage_ = Stage::Completed;
+    view_.ShowControl(IDC_DONE_NOTE, true);
+    view_.ShowControl(IDC_MENU_PICTURE, true);
+    view_.ShowControl(IDC_HEAD_RELEASES, false);
+    view_.ShowControl(IDC_PROGRESS, false);
+    view_.ShowControl(kIdOk, true);
+    view_.ShowControl(IDC_INSTALL, false);
+    view_.ShowControl(kIdCancel, false);
+    for (int id : kReleaseCheckboxIds) view_.ShowControl(id, false);
+}
+
+void Dlg_Setup::ShortenWindow() {
+    Rect window = view_.WindowRect();
+    const Rect done = view_.ControlRect(kIdOk);
+    const Rect cancel = view_.ControlRect(kIdCancel);
+    window.bottom += done.bottom - cancel.bottom;
+    view_.MoveWindow(window);
+}
+
+void Dlg_Setup::OnOK() {
+    // Enter in the folder edit also arrives as IDOK; only the completion
+    // button may end the dialog as done.
+    if (stage_ != Stage::Completed) return;
+    if (UpdateData(true)) {
+        stage_ = Stage::Ended;
+        view_.EndDialog(kIdOk);
+    }
+}
+
+void Dlg_Setup::OnCancel() {
+    stage_ = Stage::Ended;
+    view_.EndDialog(kIdCancel);
+}
+
+}  // namespace tx

@@ -1,0 +1,80 @@
+// The installer's main dialog: release checkboxes, installation folder,
+// Install and Cancel, and the install sequence behind the Install button.
+// The logic works on the window only through ISetupView.
+#pragma once
+
+#include <array>
+#include <string>
+
+#include "host/AcadInfo.h"
+#include "host/ReleaseTable.h"
+#include "platform/MbText.h"
+#include "ui/BuildInfo.h"
+#include "ui/DataExchange.h"
+#include "ui/InstallSteps.h"
+#include "ui/SetupView.h"
+
+namespace tx {
+
+// Checkbox id of each ReleaseIndex.
+extern const std::array<int, kReleaseCount> kReleaseCheckboxIds;
+
+// Texts the dialog shows (code page 936).
+extern const char* const kInstallCaption;
+extern const char* const kVersionFormat;
+extern const char* const kCloseAcadMessage;
+extern const char* const kEmptyPathMessage;
+extern const char* const kPathTooLongMessage;
+extern const char* const kProductSubfolder;  // with its leading backslash
+extern const char* const kDefaultFolder;
+
+// State that outlives one click: kept for the whole run of the program.
+struct InstallRun {
+    // Cleared by the first refusal while AutoCAD runs; later clicks install
+    // even if it still runs.
+    bool AcadCheckPending = true;
+};
+
+class Dlg_Setup {
+public:
+    enum class Stage { Initial, Installing, Completed, Ended };
+
+    Dlg_Setup(ISetupView& view, CAcadInfo& info, IInstallSteps& steps, const CodePage& codePage,
+              InstallRun& run, int buildBits = kBuildBits);
+
+    void DoDataExchange(DataExchange& dx);
+    // true: controls into fields; false: fields into controls.
+    bool UpdateData(bool saveAndValidate);
+
+    bool OnInitDialog();
+    void UpdateOkButton();
+    void OnReleaseClicked();
+    void OnBrowse();
+    void OnInstall();
+    bool RunInstall();
+    void OnOK();
+    void OnCancel();
+
+    Stage CurrentStage() const { return stage_; }
+
+    // Fields exchanged with the controls.
+    std::array<BoundControl, kReleaseCount> m_chkAcad;  // by ReleaseIndex
+    TickFlags m_bRelease;
+    std::string m_strVersion;
+    BoundControl m_progress;
+    std::string m_strPath;
+
+private:
+    void ShowCompletionView();
+    void ShortenWindow();
+
+    ISetupView& view_;
+    CAcadInfo& info_;
+    IInstallSteps& steps_;
+    const CodePage& cp_;
+    InstallRun& run_;
+    int buildBits_;
+    Stage stage_ = Stage::Initial;
+};
+
+}  // namespace tx
