@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Environment for every Wine run of the tests (sourced).
 export LC_ALL=zh_CN.UTF-8          # Wine's ANSI code page becomes 936
 export WINEDEBUG=-all

@@ -23,6 +23,11 @@ BOOL SetupWindow::OnInitDialog() {
                                    FALSE, FALSE, static_cast<BYTE>(kVersionFont.charset),
                                    OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                                    DEFAULT_PITCH | FF_DONTCARE, kVersionFont.face));
+    // Wine's static control selects its own font after WM_CTLCOLORSTATIC,
+    // so the version line also gets the font as its own.
+    if (versionFont_)
+        SendMessageA(Item(IDC_VERSION), WM_SETFONT, reinterpret_cast<WPARAM>(versionFont_.get()),
+                     FALSE);
     progress_.Attach(Item(IDC_PROGRESS));
     return logic_.OnInitDialog() ? TRUE : FALSE;
 }

@@ -1,0 +1,13 @@
+// A sorted, line-per-fact dump of registry subtrees, for comparing the state
+// before and after a run and with expected files.
+#pragma once
+
+#include <string>
+
+namespace txdrive {
+
+// path: HKLM\... or HKCU\... (also HKEY_LOCAL_MACHINE\..., HKEY_CURRENT_USER\...).
+// Returns false when the root is not understood.
+bool DumpRegistry(const std::string& path);
+
+}  // namespace txdrive
