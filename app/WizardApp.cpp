@@ -8,6 +8,7 @@
 #include "platform/MbText.h"
 #include "platform/win32/Win32CodePage.h"
 #include "platform/win32/Win32FileSystem.h"
+#include "platform/win32/Win32FolderSecurity.h"
 #include "platform/win32/Win32Processes.h"
 #include "platform/win32/Win32Registry.h"
 #include "ui/InstallSteps.h"
@@ -33,7 +34,8 @@ BOOL CWizardApp::InitInstance(HINSTANCE instance, CAcadInfo& info) {
 
     Deployer deployer(fileSystem, processes, messages, codePage);
     HostRegistrar registrar(registry, codePage);
-    InstallSteps steps(deployer, registrar, fileSystem, codePage);
+    Win32FolderSecurity folderSecurity;
+    InstallSteps steps(deployer, registrar, fileSystem, folderSecurity, codePage);
     InstallRun run;
 
     {

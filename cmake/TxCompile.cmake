@@ -11,13 +11,29 @@ if(MSVC)
     /W4 /WX /permissive- /utf-8 /execution-charset:.936 /source-charset:utf-8)
   target_compile_definitions(tx_options INTERFACE _CRT_SECURE_NO_WARNINGS)
 else()
-  target_compile_options(tx_options INTERFACE
-    -Wall -Wextra -Werror -finput-charset=UTF-8 -fexec-charset=CP936)
+  target_compile_options(tx_options INTERFACE -Wall -Wextra -Werror -finput-charset=UTF-8)
+  # clang only converts literals to UTF-8; its one use here is the fuzz
+  # build, which feeds the code-page functions raw bytes anyway.
+  if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    target_compile_options(tx_options INTERFACE -fexec-charset=CP936)
+  endif()
 endif()
 
 if(TX_SANITIZE AND NOT WIN32)
   target_compile_options(tx_options INTERFACE
     -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
+  target_link_options(tx_options INTERFACE -fsanitize=address,undefined)
+endif()
+
+# Coverage for libFuzzer in every library the fuzz targets link; the targets
+# themselves add the fuzzer's main (fuzz/CMakeLists.txt).
+if(TX_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang" OR WIN32)
+    message(FATAL_ERROR "TX_FUZZ needs a native clang build (CC=clang CXX=clang++)")
+  endif()
+  target_compile_options(tx_options INTERFACE
+    -fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer
+    -fno-sanitize-recover=all -g)
   target_link_options(tx_options INTERFACE -fsanitize=address,undefined)
 endif()
 

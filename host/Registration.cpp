@@ -152,7 +152,10 @@ void HostRegistrar::UpdateTrustedPaths(const std::string& variablesKey, const st
     std::string existing;
     {
         UniqueRegKey key(reg_);
-        reg_.OpenKey(kHkeyCurrentUser, variablesKey.c_str(), key.put());
+        const long opened = reg_.OpenKey(kHkeyCurrentUser, variablesKey.c_str(), key.put());
+        // A key that is there but cannot be opened may hold entries that an
+        // empty value would overwrite: it is left alone.
+        if (!key && opened != kRegNotFound) return;
         if (key) {
             std::fill(buffer.begin(), buffer.end(), 0);
             std::uint32_t size = static_cast<std::uint32_t>(buffer.size());
@@ -191,6 +194,13 @@ void HostRegistrar::UpdateTrustedPaths(const std::string& variablesKey, const st
 void HostRegistrar::AddTrustedPath(CAcadInfo& info) {
     // Nothing to trust; an empty folder would only wipe short values.
     if (info.m_strInstallDir.empty()) return;
+    // ';' separates the entries and '"' quotes them: a folder holding either
+    // would be read back as other folders (trusting those is worse than
+    // trusting none), and would never be found again, so each installation
+    // would add it once more.
+    if (cp_.Find(info.m_strInstallDir, ";") != CodePage::npos ||
+        cp_.Find(info.m_strInstallDir, "\"") != CodePage::npos)
+        return;
     const StringList profilesKeys = CollectProfilesKeys();
     const StringList variablesKeys = CollectVariablesKeys(profilesKeys);
     std::vector<unsigned char> buffer(kTrustedPathsBuffer);

@@ -22,7 +22,8 @@ public:
     void RegisterDemandLoad(CAcadInfo& info, int year);
     // Adds info.m_strInstallDir to TRUSTEDPATHS in every profile. A value
     // that cannot be read whole, or would not fit its buffer once extended,
-    // is left exactly as it was.
+    // is left exactly as it was. A folder holding ';' or '"' cannot be one
+    // entry of the list and is not added anywhere.
     void AddTrustedPath(CAcadInfo& info);
     // Appends the names of the direct subkeys of key that can be opened.
     void ListSubkeys(RegHandle key, StringList& names);

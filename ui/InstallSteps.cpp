@@ -7,6 +7,7 @@
 #include "deploy/Deployment.h"
 #include "host/Registration.h"
 #include "platform/FileSystem.h"
+#include "platform/FolderSecurity.h"
 
 namespace tx {
 
@@ -18,9 +19,6 @@ namespace {
 const char* const kFixedInstalledNames[] = {
     "itextsharp.dll", "PdfSharp.Charting.dll", "PdfSharp.dll", "TX_BatchPlot2008.ARX"};
 
-// Payload deployment never looks past this many listing entries.
-constexpr int kMaxListingEntries = 101;
-
 }  // namespace
 
 bool InstallSteps::IsAcadRunning() { return deployer_.IsAcadRunning(); }
@@ -31,12 +29,13 @@ std::size_t InstallSteps::MaxInstallFolderLength() {
     std::size_t longest = 0;
     for (const char* name : kFixedInstalledNames) longest = std::max(longest, std::strlen(name));
 
-    // Any file of the Data folder may be copied under its own name; a
-    // name that is copied elsewhere or not at all only makes this stricter.
+    // Any file of the Data folder may be copied under its own name (all of
+    // them, however many); a name that is copied elsewhere or not at all
+    // only makes this stricter.
     FindEntry entry;
     std::unique_ptr<IFindHandle> listing =
         fs_.FindFirst(deployer_.GetDataFolder() + "\\*.*", &entry);
-    for (int n = 0; listing && n < kMaxListingEntries; ++n) {
+    while (listing) {
         if ((entry.attributes & kAttrDirectory) == 0) {
             longest = std::max(longest, entry.name.size());
         }
@@ -46,6 +45,10 @@ std::size_t InstallSteps::MaxInstallFolderLength() {
     // "<folder>\<name>" within MAX_PATH - 1 bytes of text.
     const std::size_t maxText = kMaxPath - 1;
     return longest + 1 >= maxText ? 0 : maxText - 1 - longest;
+}
+
+bool InstallSteps::ProtectInstallFolder(const std::string& path) {
+    return security_.ProtectInstallFolder(path);
 }
 
 bool InstallSteps::DeployPayload(const std::string& installFolder, IProgress& progress) {

@@ -15,6 +15,7 @@ namespace tx {
 class Deployer;
 class HostRegistrar;
 class IFileSystem;
+class IFolderSecurity;
 
 class IInstallSteps {
 public:
@@ -25,6 +26,11 @@ public:
     // The longest installation folder (bytes) for which every path the
     // installation builds from it still fits MAX_PATH.
     virtual std::size_t MaxInstallFolderLength() = 0;
+    // Only administrators may change the installation folder: AutoCAD loads
+    // its modules for every user and trusts it. The folder above is left
+    // alone. False when it could not be done (a file system without access
+    // lists, say); the installation goes on as before then.
+    virtual bool ProtectInstallFolder(const std::string& path) = 0;
     // False when the package's Data folder is missing or the user aborted.
     virtual bool DeployPayload(const std::string& installFolder, IProgress& progress) = 0;
     virtual void RegisterRelease(CAcadInfo& info, const TickFlags& ticked) = 0;
@@ -35,12 +41,13 @@ public:
 class InstallSteps : public IInstallSteps {
 public:
     InstallSteps(Deployer& deployer, HostRegistrar& registrar, IFileSystem& fs,
-                 const CodePage& codePage)
-        : deployer_(deployer), registrar_(registrar), fs_(fs), cp_(codePage) {}
+                 IFolderSecurity& security, const CodePage& codePage)
+        : deployer_(deployer), registrar_(registrar), fs_(fs), security_(security), cp_(codePage) {}
 
     bool IsAcadRunning() override;
     void MakeFolder(const std::string& path) override;
     std::size_t MaxInstallFolderLength() override;
+    bool ProtectInstallFolder(const std::string& path) override;
     bool DeployPayload(const std::string& installFolder, IProgress& progress) override;
     void RegisterRelease(CAcadInfo& info, const TickFlags& ticked) override;
     void DeploySupportFiles(const CAcadInfo& info, const TickFlags& ticked) override;
@@ -49,6 +56,7 @@ private:
     Deployer& deployer_;
     HostRegistrar& registrar_;
     IFileSystem& fs_;
+    IFolderSecurity& security_;
     const CodePage& cp_;
 };
 

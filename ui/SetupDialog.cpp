@@ -133,6 +133,9 @@ void Dlg_Setup::OnInstall() {
     steps_.MakeFolder(parent);
     m_strPath = folder;
     steps_.MakeFolder(m_strPath);
+    // Whether made now or found (someone may have made it first), before
+    // anything is copied into it.
+    steps_.ProtectInstallFolder(m_strPath);
 
     if (!RunInstall()) return;
 

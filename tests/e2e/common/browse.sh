@@ -95,7 +95,7 @@ expect_browser_layout() {
     "$BROWSE_EDIT" visible=1 enabled=1 class=Edit \
     "$BROWSE_STATUS" visible=0 \
     1 visible=1 2 visible=1 enabled=1
-  local tree edit tl tt tr te el et er eb
+  local tree edit tl tt tr el et er eb
   tree=$(dump_field "$dump" "control id=$BROWSE_TREE " rect)
   edit=$(dump_field "$dump" "control id=$BROWSE_EDIT " rect)
   IFS=, read -r tl tt tr _ <<<"$tree"

@@ -12,6 +12,7 @@
 #include "host/Detection.h"
 #include "host/Registration.h"
 #include "tests/fakes/FakeFileSystem.h"
+#include "tests/fakes/FakeFolderSecurity.h"
 #include "tests/fakes/FakeProcessList.h"
 #include "tests/fakes/FakeRegistry.h"
 #include "tests/unit/ui/FakeSetupView.h"
@@ -56,7 +57,8 @@ protected:
     FakeSetupView view;
     Deployer deployer{fs, processes, view.messages, kGbk};
     HostRegistrar registrar{reg, kGbk};
-    InstallSteps steps{deployer, registrar, fs, kGbk};
+    FakeFolderSecurity security{&fs};
+    InstallSteps steps{deployer, registrar, fs, security, kGbk};
     CAcadInfo info;
     InstallRun run;
     std::unique_ptr<Dlg_Setup> dlg;
@@ -89,6 +91,15 @@ TEST_F(InstallStepsTest, InstallPutsFilesEntriesAndFontsInPlace) {
     EXPECT_EQ(50, view.progress.Pos());
     EXPECT_EQ(Dlg_Setup::Stage::Completed, dlg->CurrentStage());
     EXPECT_EQ(0u, reg.OpenHandles());
+}
+
+TEST_F(InstallStepsTest, ProductFolderIsLockedDownOnceItExistsAndBeforeAnyCopy) {
+    Open();
+    dlg->OnInstall();
+    ASSERT_EQ(1u, security.Calls().size());
+    EXPECT_EQ("C:\\Tarnix\\Tarnix批打印软件", security.Calls()[0].folder);
+    EXPECT_TRUE(security.Calls()[0].wasFolder);
+    EXPECT_EQ(0u, security.Calls()[0].copiesBefore);
 }
 
 TEST_F(InstallStepsTest, LongDataFileNameRefusesAFolderThatWouldOverflowIt) {

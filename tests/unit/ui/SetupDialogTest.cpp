@@ -28,6 +28,12 @@ public:
     }
     void MakeFolder(const std::string& path) override { folders.push_back(path); }
     std::size_t MaxInstallFolderLength() override { return maxFolder; }
+    bool ProtectInstallFolder(const std::string& path) override {
+        protectedFolders.push_back(path);
+        foldersMadeAtProtect = folders.size();
+        log.push_back("protect");
+        return protectResult;
+    }
     bool DeployPayload(const std::string& installFolder, IProgress& progress) override {
         log.push_back("deploy");
         deployFolder = installFolder;
@@ -55,6 +61,9 @@ public:
     bool deployResult = true;
     int deploySteps = 8;
     std::size_t maxFolder = 237;
+    bool protectResult = true;
+    std::vector<std::string> protectedFolders;
+    std::size_t foldersMadeAtProtect = 0;
 
     std::vector<std::string> log;
     std::vector<std::string> folders;
@@ -228,7 +237,7 @@ TEST_F(SetupDialogTest, RunningAutoCadRefusesTheFirstClickOnly) {
 
     dlg->OnInstall();  // AutoCAD still runs: not asked again
     EXPECT_EQ(1u, view.messages.Calls().size());
-    EXPECT_EQ((std::vector<std::string>{"running?", "deploy", "register", "support"}), steps.log);
+    EXPECT_EQ((std::vector<std::string>{"running?", "protect", "deploy", "register", "support"}), steps.log);
     EXPECT_EQ(Dlg_Setup::Stage::Completed, dlg->CurrentStage());
 }
 
@@ -239,7 +248,7 @@ TEST_F(SetupDialogTest, RefusalIsRememberedForTheWholeRun) {
     Open();
     dlg->OnInstall();
     EXPECT_TRUE(view.messages.Calls().empty());
-    EXPECT_EQ("deploy", steps.log.at(0));
+    EXPECT_EQ("protect", steps.log.at(0)) << "no AutoCAD check once refused";
 }
 
 TEST_F(SetupDialogTest, EmptyFolderTextIsRefusedWithoutCreatingAnything) {
@@ -310,6 +319,33 @@ TEST_F(SetupDialogTest, DefaultFolderGetsTheProductSubfolderAndBothLevelsAreMade
     EXPECT_EQ("C:\\Tarnix" + kSub, dlg->m_strPath);
 }
 
+TEST_F(SetupDialogTest, OnlyTheProductFolderIsLockedDownOnceMadeAndBeforeCopies) {
+    Open();
+    InstallInto("E:\\Shared\\");
+    // Never the folder the user chose: only the product's own subfolder.
+    EXPECT_EQ(std::vector<std::string>{"E:\\Shared" + kSub}, steps.protectedFolders);
+    EXPECT_EQ(2u, steps.foldersMadeAtProtect);
+}
+
+TEST_F(SetupDialogTest, RefusedInstallsLockDownNothing) {
+    Open();
+    steps.acadRunning = true;
+    dlg->OnInstall();  // refused: AutoCAD runs
+    InstallInto("");   // refused: empty
+    steps.maxFolder = 10;
+    InstallInto("C:\\A folder too long for the limit");
+    EXPECT_TRUE(steps.protectedFolders.empty());
+}
+
+TEST_F(SetupDialogTest, InstallGoesOnWhenTheFolderCannotBeLockedDown) {
+    Open();
+    steps.protectResult = false;
+    dlg->OnInstall();
+    EXPECT_EQ((std::vector<std::string>{"running?", "protect", "deploy", "register", "support"}),
+              steps.log);
+    EXPECT_EQ(Dlg_Setup::Stage::Completed, dlg->CurrentStage());
+}
+
 TEST_F(SetupDialogTest, OneTrailingBackslashIsDropped) {
     Open();
     InstallInto("D:\\Soft\\");
@@ -357,7 +393,7 @@ TEST_F(SetupDialogTest, StagesRunInOrderWithTheTicksAndTheFolder) {
     view.SetCheck(Box(2020), 0);  // unticked without a click: read at Install
     dlg->OnInstall();
 
-    EXPECT_EQ((std::vector<std::string>{"running?", "deploy", "register", "support"}), steps.log);
+    EXPECT_EQ((std::vector<std::string>{"running?", "protect", "deploy", "register", "support"}), steps.log);
     TickFlags expected{};
     expected[ReleaseIndexOfYear(2007)] = 1;
     expected[ReleaseIndexOfYear(2019)] = 1;
@@ -397,7 +433,7 @@ TEST_F(SetupDialogTest, FailedPayloadCancelsTheDialogAndRegistersNothing) {
     dlg->OnInstall();
 
     EXPECT_EQ(std::vector<int>{kIdCancel}, view.endResults);
-    EXPECT_EQ((std::vector<std::string>{"running?", "deploy"}), steps.log);
+    EXPECT_EQ((std::vector<std::string>{"running?", "protect", "deploy"}), steps.log);
     EXPECT_TRUE(info.m_strInstallDir.empty());
     EXPECT_FALSE(view.Visible(kIdOk));
     EXPECT_FALSE(view.Visible(IDC_MENU_PICTURE));
@@ -412,7 +448,7 @@ TEST_F(SetupDialogTest, NothingTickedStillInstallsAndLeavesTheCompletionButtonDi
     dlg->OnReleaseClicked();
     dlg->OnInstall();
 
-    EXPECT_EQ((std::vector<std::string>{"running?", "deploy", "register", "support"}), steps.log);
+    EXPECT_EQ((std::vector<std::string>{"running?", "protect", "deploy", "register", "support"}), steps.log);
     EXPECT_EQ(TickFlags{}, steps.registerTicks);
     EXPECT_TRUE(view.Visible(kIdOk));
     EXPECT_FALSE(view.Enabled(kIdOk));

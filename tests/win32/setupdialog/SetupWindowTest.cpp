@@ -30,6 +30,7 @@ public:
     bool IsAcadRunning() override { return acadRunning; }
     void MakeFolder(const std::string& path) override { folders.push_back(path); }
     std::size_t MaxInstallFolderLength() override { return 237; }
+    bool ProtectInstallFolder(const std::string&) override { return true; }
     bool DeployPayload(const std::string& folder, IProgress& progress) override {
         deployFolder = folder;
         for (int i = 0; i < 7; ++i) progress.StepIt();

@@ -1,0 +1,83 @@
+// Shared by the fuzz targets: invariant checks that abort (so libFuzzer
+// keeps the input), splitting one input into parameters and texts, and an
+// independent view of where characters start in a multibyte text.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "platform/MbText.h"
+
+#define FUZZ_CHECK(cond)                                                             \
+    do {                                                                             \
+        if (!(cond)) {                                                               \
+            std::fprintf(stderr, "%s:%d: invariant broken: %s\n", __FILE__, __LINE__, \
+                         #cond);                                                     \
+            std::abort();                                                            \
+        }                                                                            \
+    } while (0)
+
+namespace tx::fuzz {
+
+// Reads an input front to back: single bytes for parameters, then texts.
+class InputReader {
+public:
+    InputReader(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+
+    // 0 once the input is used up.
+    std::uint8_t Byte() { return pos_ < size_ ? data_[pos_++] : 0; }
+    // A text whose length is given by the byte before it (at most what is left).
+    std::string Counted() {
+        std::size_t n = Byte();
+        if (n > size_ - pos_) n = size_ - pos_;
+        std::string s(reinterpret_cast<const char*>(data_ + pos_), n);
+        pos_ += n;
+        return s;
+    }
+    // Whatever is left.
+    std::string Rest() {
+        std::string s(reinterpret_cast<const char*>(data_ + pos_), size_ - pos_);
+        pos_ = size_;
+        return s;
+    }
+
+private:
+    const std::uint8_t* data_;
+    std::size_t size_;
+    std::size_t pos_ = 0;
+};
+
+// The code page a parameter byte selects: the two the installer meets.
+inline unsigned CodePageOf(std::uint8_t selector) { return (selector & 1) != 0 ? 936 : 1252; }
+
+// starts[i] is true where a character begins. Derived from the lead-byte
+// table alone: a lead byte takes the next byte with it unless that is the
+// end of the text or a NUL.
+inline std::vector<bool> CharStarts(const std::string& s, const CodePage& cp) {
+    std::vector<bool> starts(s.size() + 1, false);
+    std::size_t i = 0;
+    while (i < s.size()) {
+        starts[i] = true;
+        const bool pair = cp.IsDoubleByte() && cp.IsLeadByte(static_cast<unsigned char>(s[i])) &&
+                          i + 1 < s.size() && s[i + 1] != '\0';
+        i += pair ? 2 : 1;
+    }
+    starts[s.size()] = true;
+    return starts;
+}
+
+// The byte of a single-byte character at i, or -1 where i is not the start
+// of a one-byte character.
+inline int SingleByteAt(const std::string& s, const std::vector<bool>& starts, std::size_t i) {
+    if (i >= s.size() || !starts[i] || !starts[i + 1]) return -1;
+    return static_cast<unsigned char>(s[i]);
+}
+
+// Cut at the first NUL: what a zero-terminated text holds.
+inline std::string UpToNul(const std::string& s) { return s.substr(0, s.find('\0')); }
+
+}  // namespace tx::fuzz

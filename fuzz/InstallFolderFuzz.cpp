@@ -1,0 +1,118 @@
+// Forming the installation folder from the folder text when Install is
+// clicked: one trailing backslash dropped, the product's subfolder appended,
+// both levels made, and that folder (and nothing else) handed on.
+//
+// Input: a selector byte (bit 0: code page 936, else 1252; bit 1: AutoCAD is
+// running; bit 2: payload deployment fails), a byte that sets the longest
+// folder the stages accept, then the folder text (up to its first NUL, as
+// an edit control holds it).
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "fuzz/FuzzSupport.h"
+#include "tests/unit/hardening/MemorySetupView.h"
+#include "ui/SetupDialog.h"
+
+namespace tx::fuzz {
+namespace {
+
+class RecordingSteps : public IInstallSteps {
+public:
+    bool IsAcadRunning() override { return acadRunning; }
+    void MakeFolder(const std::string& path) override { folders.push_back(path); }
+    std::size_t MaxInstallFolderLength() override { return maxFolder; }
+    bool ProtectInstallFolder(const std::string& path) override {
+        protectedFolders.push_back(path);
+        return true;
+    }
+    bool DeployPayload(const std::string& installFolder, IProgress&) override {
+        deployed.push_back(installFolder);
+        return deployResult;
+    }
+    void RegisterRelease(CAcadInfo& info, const TickFlags&) override {
+        registered.push_back(info.m_strInstallDir);
+    }
+    void DeploySupportFiles(const CAcadInfo&, const TickFlags&) override { ++supportRuns; }
+
+    bool acadRunning = false;
+    bool deployResult = true;
+    std::size_t maxFolder = 0;
+    std::vector<std::string> folders;
+    std::vector<std::string> protectedFolders;
+    std::vector<std::string> deployed;
+    std::vector<std::string> registered;
+    int supportRuns = 0;
+};
+
+bool EndsWithWholeBackslash(const std::string& s, const CodePage& cp) {
+    return !s.empty() && SingleByteAt(s, CharStarts(s, cp), s.size() - 1) == '\\';
+}
+
+}  // namespace
+}  // namespace tx::fuzz
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    using namespace tx;
+    using namespace tx::fuzz;
+    InputReader in(data, size);
+    const std::uint8_t selector = in.Byte();
+    const CodePage cp(CodePageOf(selector));
+    RecordingSteps steps;
+    steps.acadRunning = (selector & 2) != 0;
+    steps.deployResult = (selector & 4) == 0;
+    steps.maxFolder = 100 + in.Byte();
+    const std::string text = UpToNul(in.Rest());
+
+    MemorySetupView view;
+    CAcadInfo info;
+    InstallRun run;
+    Dlg_Setup dlg(view, info, steps, cp, run);
+    FUZZ_CHECK(dlg.OnInitDialog());
+    view.SetText(IDC_PATH, text);
+
+    if (steps.acadRunning) {
+        // The first click only asks to close AutoCAD.
+        dlg.OnInstall();
+        FUZZ_CHECK(view.messages.Calls().size() == 1 && steps.folders.empty());
+        FUZZ_CHECK(dlg.CurrentStage() == Dlg_Setup::Stage::Initial);
+    }
+    const std::size_t boxesBefore = view.messages.Calls().size();
+    dlg.OnInstall();
+    const std::size_t boxes = view.messages.Calls().size() - boxesBefore;
+
+    std::string parent = text;
+    if (EndsWithWholeBackslash(parent, cp)) parent.pop_back();
+    const std::string folder = parent + kProductSubfolder;
+
+    if (text.empty() || folder.size() > steps.maxFolder) {
+        // Refused with a message; nothing made, nothing handed on.
+        FUZZ_CHECK(boxes == 1);
+        FUZZ_CHECK(steps.folders.empty() && steps.deployed.empty() && steps.registered.empty());
+        FUZZ_CHECK(dlg.CurrentStage() == Dlg_Setup::Stage::Initial && view.endResults.empty());
+        FUZZ_CHECK(info.m_strInstallDir.empty());
+        return 0;
+    }
+
+    FUZZ_CHECK(boxes == 0);
+    FUZZ_CHECK((steps.folders == std::vector<std::string>{parent, folder}));
+    FUZZ_CHECK((steps.deployed == std::vector<std::string>{folder}));
+    FUZZ_CHECK(!EndsWithWholeBackslash(folder, cp));
+    FUZZ_CHECK(folder.size() <= steps.maxFolder);
+    if (steps.deployResult) {
+        FUZZ_CHECK((steps.registered == std::vector<std::string>{folder}));
+        FUZZ_CHECK(steps.supportRuns == 1 && info.m_strInstallDir == folder);
+        FUZZ_CHECK(dlg.CurrentStage() == Dlg_Setup::Stage::Completed);
+        FUZZ_CHECK(view.progress.Pos() == 50 && view.endResults.empty());
+    } else {
+        FUZZ_CHECK(steps.registered.empty() && steps.supportRuns == 0);
+        FUZZ_CHECK(info.m_strInstallDir.empty());
+        FUZZ_CHECK((view.endResults == std::vector<int>{kIdCancel}));
+    }
+
+    // A further click, in whatever view, installs nothing more.
+    dlg.OnInstall();
+    FUZZ_CHECK(steps.folders.size() == 2 && steps.deployed.size() == 1);
+    return 0;
+}

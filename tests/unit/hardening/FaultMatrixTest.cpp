@@ -1,0 +1,713 @@
+// A whole installation on the in-memory registry and file system, run once
+// cleanly and then once more for every registry, file and process operation
+// it makes, with that one operation failing. Every run must end as the
+// installer's rules say for that failure: no handle or listing left open,
+// no TRUSTEDPATHS entry lost, nothing changed beyond what the failing
+// operation touched, and a cancelled installation leaves the registry as it
+// was. The literals below are compiled to code page 936 bytes.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <iostream>
+#include <map>
+#include <memory>
+#include <set>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "deploy/Deployment.h"
+#include "host/Detection.h"
+#include "host/Registration.h"
+#include "tests/fakes/FakeFileSystem.h"
+#include "tests/fakes/FakeFolderSecurity.h"
+#include "tests/fakes/FakeProcessList.h"
+#include "tests/fakes/FakeRegistry.h"
+#include "tests/fakes/FakeUserIo.h"
+#include "tests/unit/hardening/MemorySetupView.h"
+#include "ui/InstallSteps.h"
+#include "ui/SetupDialog.h"
+
+namespace tx {
+namespace {
+
+const CodePage kGbk(936);
+constexpr RegRoot kHklm = RegRoot::LocalMachine;
+constexpr RegRoot kHkcu = RegRoot::CurrentUser;
+
+// --- Counting and failing operations -----------------------------------
+
+struct Op {
+    std::string kind;
+    std::string scope;  // the key or path it addressed; "" for everything
+    std::string base;   // for opening or creating by path: the key it starts from
+};
+
+// Numbers every operation of a run; the one numbered failAt fails.
+class FaultPlan {
+public:
+    explicit FaultPlan(long failAt) : failAt_(failAt) {}
+    bool Fails(const char* kind, std::string scope, std::string base = std::string()) {
+        ops_.push_back({kind, std::move(scope), std::move(base)});
+        return static_cast<long>(ops_.size()) - 1 == failAt_;
+    }
+    const std::vector<Op>& Ops() const { return ops_; }
+
+private:
+    long failAt_;
+    std::vector<Op> ops_;
+};
+
+std::string Join(const std::string& parent, const char* sub) {
+    std::string path = parent;
+    if (sub != nullptr && *sub != '\0') path += std::string("\\") + sub;
+    std::string out;
+    for (char c : path) {
+        if (c == '\\' && !out.empty() && out.back() == '\\') continue;
+        out += c;
+    }
+    while (!out.empty() && out.back() == '\\') out.pop_back();
+    return out;
+}
+
+class FaultyRegistry : public IRegistry {
+public:
+    FaultyRegistry(IRegistry& inner, FaultPlan& plan) : inner_(inner), plan_(plan) {}
+
+    long OpenRoot(RegRoot root, RegHandle* out) override {
+        const std::string path = root == kHklm ? "HKLM" : "HKCU";
+        if (plan_.Fails("RegOpenKeyA (root)", path)) return Refuse(out);
+        return Track(inner_.OpenRoot(root, out), out, path);
+    }
+    long OpenKeyRead(RegHandle parent, const char* sub, RegHandle* out) override {
+        const std::string path = Join(PathOf(parent), sub);
+        if (plan_.Fails("RegOpenKeyExA", path)) return Refuse(out);
+        return Track(inner_.OpenKeyRead(parent, sub, out), out, path);
+    }
+    long OpenKey(RegHandle parent, const char* path, RegHandle* out) override {
+        const std::string full = Join(PathOf(parent), path);
+        if (plan_.Fails("RegOpenKeyA", full, PathOf(parent))) return Refuse(out);
+        return Track(inner_.OpenKey(parent, path, out), out, full);
+    }
+    long CreateKey(RegHandle parent, const char* path, RegHandle* out) override {
+        const std::string full = Join(PathOf(parent), path);
+        if (plan_.Fails("RegCreateKeyA", full, PathOf(parent))) return Refuse(out);
+        return Track(inner_.CreateKey(parent, path, out), out, full);
+    }
+    long DeleteKey(RegHandle parent, const char* path) override {
+        if (plan_.Fails("RegDeleteKeyA", Join(PathOf(parent), path))) return kRegAccessDenied;
+        return inner_.DeleteKey(parent, path);
+    }
+    long QuerySubkeyCount(RegHandle key, std::uint32_t* count) override {
+        if (plan_.Fails("RegQueryInfoKeyA", PathOf(key))) return kRegAccessDenied;
+        return inner_.QuerySubkeyCount(key, count);
+    }
+    long EnumKey(RegHandle key, std::uint32_t index, char* name, std::uint32_t* capacity) override {
+        if (plan_.Fails("RegEnumKeyExA", PathOf(key))) return kRegAccessDenied;
+        return inner_.EnumKey(key, index, name, capacity);
+    }
+    long QueryValue(RegHandle key, const char* name, std::uint32_t* type, unsigned char* data,
+                    std::uint32_t* size) override {
+        if (plan_.Fails("RegQueryValueExA", PathOf(key))) return kRegAccessDenied;
+        return inner_.QueryValue(key, name, type, data, size);
+    }
+    long SetValue(RegHandle key, const char* name, std::uint32_t type, const unsigned char* data,
+                  std::uint32_t size) override {
+        if (plan_.Fails("RegSetValueExA", PathOf(key))) return kRegAccessDenied;
+        return inner_.SetValue(key, name, type, data, size);
+    }
+    void CloseKey(RegHandle key) override {
+        paths_.erase(key);
+        inner_.CloseKey(key);
+    }
+
+    std::size_t Tracked() const { return paths_.size(); }
+
+private:
+    static long Refuse(RegHandle* out) {
+        if (out != nullptr) *out = 0;
+        return kRegAccessDenied;
+    }
+    long Track(long rc, RegHandle* out, const std::string& path) {
+        if (rc == kRegOk && out != nullptr && *out != 0 && *out != kHkeyLocalMachine &&
+            *out != kHkeyCurrentUser)
+            paths_[*out] = path;
+        return rc;
+    }
+    std::string PathOf(RegHandle key) const {
+        if (key == kHkeyLocalMachine) return "HKLM";
+        if (key == kHkeyCurrentUser) return "HKCU";
+        auto it = paths_.find(key);
+        return it == paths_.end() ? "?" : it->second;
+    }
+
+    IRegistry& inner_;
+    FaultPlan& plan_;
+    std::map<RegHandle, std::string> paths_;
+};
+
+class FaultyFind : public IFindHandle {
+public:
+    FaultyFind(std::unique_ptr<IFindHandle> inner, FaultPlan& plan, std::string folder)
+        : inner_(std::move(inner)), plan_(plan), folder_(std::move(folder)) {}
+    bool Next(FindEntry* entry) override {
+        if (plan_.Fails("FindNextFileA", folder_)) return false;
+        return inner_->Next(entry);
+    }
+
+private:
+    std::unique_ptr<IFindHandle> inner_;
+    FaultPlan& plan_;
+    std::string folder_;
+};
+
+class FaultyFileSystem : public IFileSystem {
+public:
+    FaultyFileSystem(IFileSystem& inner, FaultPlan& plan) : inner_(inner), plan_(plan) {}
+
+    std::string ModulePath() override {
+        if (plan_.Fails("GetModuleFileNameA", "")) return std::string();
+        return inner_.ModulePath();
+    }
+    std::unique_ptr<IFindHandle> FindFirst(const std::string& pattern, FindEntry* first) override {
+        const std::size_t slash = kGbk.LastBackslash(pattern);
+        // A listing ("<folder>\*.*") reaches what lies in the folder; any
+        // other pattern names one entry.
+        const bool listing =
+            pattern.size() > 4 && pattern.compare(pattern.size() - 4, 4, "\\*.*") == 0;
+        const std::string scope =
+            listing && slash != CodePage::npos ? pattern.substr(0, slash) : pattern;
+        if (plan_.Fails(listing ? "FindFirstFileA *.*" : "FindFirstFileA", scope)) return nullptr;
+        std::unique_ptr<IFindHandle> inner = inner_.FindFirst(pattern, first);
+        if (!inner) return nullptr;
+        return std::make_unique<FaultyFind>(std::move(inner), plan_, scope);
+    }
+    std::uint32_t GetAttributes(const std::string& path) override {
+        if (plan_.Fails("GetFileAttributesA", path)) return kInvalidAttributes;
+        return inner_.GetAttributes(path);
+    }
+    bool SetAttributes(const std::string& path, std::uint32_t attributes) override {
+        if (plan_.Fails("SetFileAttributesA", path)) return false;
+        return inner_.SetAttributes(path, attributes);
+    }
+    bool CopyFile(const std::string& source, const std::string& target) override {
+        if (plan_.Fails("CopyFileA", target)) return false;
+        return inner_.CopyFile(source, target);
+    }
+    bool CreateDirectory(const std::string& path) override {
+        if (plan_.Fails("CreateDirectoryA", path)) return false;
+        return inner_.CreateDirectory(path);
+    }
+    std::uint32_t GetEnvironmentVariable(const char* name, char* buffer,
+                                         std::uint32_t capacity) override {
+        if (plan_.Fails("GetEnvironmentVariableA", name)) return 0;
+        return inner_.GetEnvironmentVariable(name, buffer, capacity);
+    }
+    std::string CurrentDirectory() override {
+        if (plan_.Fails("GetCurrentDirectoryA", "")) return std::string();
+        return inner_.CurrentDirectory();
+    }
+    bool RoamingAppDataFolder(std::string* folder) override {
+        if (plan_.Fails("SHGetFolderPathA", "")) return false;
+        return inner_.RoamingAppDataFolder(folder);
+    }
+
+private:
+    IFileSystem& inner_;
+    FaultPlan& plan_;
+};
+
+class FaultyProcessList : public IProcessList {
+public:
+    FaultyProcessList(IProcessList& inner, FaultPlan& plan) : inner_(inner), plan_(plan) {}
+    bool ExecutableNames(std::vector<std::string>* names) override {
+        if (plan_.Fails("CreateToolhelp32Snapshot", "")) return false;
+        return inner_.ExecutableNames(names);
+    }
+
+private:
+    IProcessList& inner_;
+    FaultPlan& plan_;
+};
+
+// --- The machine before the installation -------------------------------
+
+const std::string kNative = "SOFTWARE\\Autodesk\\AutoCAD\\";
+const std::string kWow = "SOFTWARE\\Wow6432Node\\Autodesk\\AutoCAD\\";
+const std::string kData = "C:\\Pkg\\Data";
+const std::string kAppData = "C:\\Users\\u\\AppData\\Roaming";
+const std::string kInstallFolder = "C:\\Tarnix\\Tarnix批打印软件";
+const std::string kOldTrusted = "C:\\Program Files\\Autodesk\\ApplicationPlugins;D:\\Lisp\\...";
+
+struct Installation {
+    std::string tree;
+    std::string key;  // below the tree
+    std::string location;
+    std::string product;
+};
+
+const Installation kInstallations[] = {
+    {kWow, "R17.1\\ACAD-6001:804", "C:\\Program Files (x86)\\AutoCAD 2008",
+     "AutoCAD 2008 - 简体中文"},
+    {kNative, "R17.1\\ACAD-6001:804", "C:\\Program Files\\AutoCAD 2008", "AutoCAD 2008 - 简体中文"},
+    {kNative, "R20.1\\ACAD-F001:804", "C:\\Program Files\\Autodesk\\AutoCAD 2016",
+     "AutoCAD 2016 - 简体中文 (Simplified Chinese)"},
+    {kNative, "R23.0\\ACAD-3001:804", "C:\\Program Files\\Autodesk\\AutoCAD 2019",
+     "AutoCAD 2019 - 简体中文"},
+    {kNative, "R23.0\\ACAD-3001:409", "D:\\AutoCAD 2019", "AutoCAD 2019 - English"},
+};
+
+// The TRUSTEDPATHS values seeded below HKEY_CURRENT_USER, by Variables key.
+const std::vector<std::pair<std::string, std::string>>& SeededTrustedPaths() {
+    static const std::vector<std::pair<std::string, std::string>> values = {
+        {kNative + "R20.1\\ACAD-F001:804\\Profiles\\<<Unnamed Profile>>\\Variables", kOldTrusted},
+        {kNative + "R20.1\\ACAD-F001:804\\Profiles\\Drafting\\Variables", ";"},
+        {kNative + "R23.0\\ACAD-3001:409\\Profiles\\P\\Variables",
+         "c:\\tarnix\\tarnix批打印软件;E:\\x"},
+    };
+    return values;
+}
+
+struct Machine {
+    FakeRegistry reg{936};
+    FakeFileSystem fs{936};
+    FakeProcessList procs{std::vector<std::string>{"explorer.exe", "svchost.exe"}};
+
+    Machine() {
+        for (const Installation& i : kInstallations) {
+            reg.SetString(kHklm, i.tree + i.key, "AcadLocation", i.location);
+            reg.SetString(kHklm, i.tree + i.key, "ProductName", i.product);
+        }
+        // A product name without a folder: not an installation.
+        reg.SetString(kHklm, kNative + "R24.3\\ACAD-7101:804", "ProductName", "AutoCAD 2024");
+        // An earlier entry with a value of its own, which must go.
+        const std::string old = kNative + "R20.1\\ACAD-F001:804\\Applications\\TX_BatchPlot2016";
+        reg.SetString(kHklm, old, "LOADER", "D:\\Old\\TX_BatchPlot2015.ARX");
+        reg.SetString(kHklm, old, "Stale", "x");
+
+        for (const auto& [key, value] : SeededTrustedPaths()) reg.SetString(kHkcu, key, "TRUSTEDPATHS", value);
+        reg.CreatePath(kHkcu, kNative + "R23.0\\ACAD-3001:804\\Profiles\\<<Unnamed Profile>>");
+
+        fs.AddFolder("C:\\");
+        fs.SetModulePath("C:\\Pkg\\SetUp.exe");
+        fs.AddFile("C:\\Pkg\\SetUp.exe", "program");
+        for (const char* name : {"SetUp.EXE", "Tarnix.prt5", "Tarnix.prt7", "Tarnix.prt8",
+                                 "Tarnix.Ini", "Tarnix_EN.shx", "Tarnix_HZ.shx",
+                                 "TX_BatchPlot2008.ARX", "TX_BatchPlot2015.ARX",
+                                 "TX_BatchPlot2019.ARX"})
+            fs.AddFile(kData + "\\" + name, std::string("new ") + name);
+        fs.AddFile(kData + "\\Tarnix.prt9", "new Tarnix.prt9", kAttrArchive | kAttrReadOnly);
+        fs.AddFile(kData + "\\sub\\skipped.txt", "never deployed");
+        fs.SetEnv("APPDATA", kAppData);
+        fs.SetRoamingAppData(kAppData);
+        fs.AddFile(kAppData + "\\Tarnix\\Tarnix.Ini", "old settings", kAttrArchive | kAttrReadOnly);
+
+        fs.AddFolder(kInstallations[0].location + "\\Fonts");
+        fs.AddFolder(kInstallations[0].location + "\\Drv");
+        fs.AddFolder(kInstallations[1].location + "\\Fonts");
+        fs.AddFile(kInstallations[2].location + "\\Fonts\\Tarnix_HZ.shx", "old font",
+                   kAttrArchive | kAttrReadOnly);
+        fs.AddFolder(kInstallations[3].location + "\\Fonts");
+        // kInstallations[4] has no Fonts folder: its copies fail quietly.
+    }
+};
+
+// --- What a machine holds ------------------------------------------------
+
+const char kReadOnlyMark[] = " (read-only)";
+
+std::string WithoutReadOnlyMark(const std::string& text) {
+    const std::string mark = kReadOnlyMark;
+    if (text.size() >= mark.size() && text.compare(text.size() - mark.size(), mark.size(), mark) == 0)
+        return text.substr(0, text.size() - mark.size());
+    return text;
+}
+
+// Every key, value, folder and file, by a lower-cased path; the text says
+// what it holds.
+using State = std::map<std::string, std::string>;
+
+void WalkRegistry(const FakeRegistry& reg, RegRoot root, const std::string& label,
+                  const std::string& path, State& state) {
+    const std::string shown = path.empty() ? label : label + "\\" + path;
+    state["K " + kGbk.Lower(shown)] = "key";
+    for (const std::string& name : reg.ValueNames(root, path)) {
+        const auto v = reg.GetValue(root, path, name);
+        std::string text = std::to_string(v->type) + ":";
+        text.append(v->data.begin(), v->data.end());
+        state["V " + kGbk.Lower(shown) + " : " + kGbk.Lower(name)] = text;
+    }
+    for (const std::string& sub : reg.Subkeys(root, path))
+        WalkRegistry(reg, root, label, path.empty() ? sub : path + "\\" + sub, state);
+}
+
+void WalkFiles(const FakeFileSystem& fs, const std::string& folder, State& state) {
+    for (const std::string& name : fs.Children(folder)) {
+        const std::string path = folder + "\\" + name;
+        const std::uint32_t attributes = fs.Attributes(path);
+        if ((attributes & kAttrDirectory) != 0) {
+            state["D " + kGbk.Lower(path)] = "folder";
+            WalkFiles(fs, path, state);
+        } else {
+            state["F " + kGbk.Lower(path)] =
+                fs.Content(path) + ((attributes & kAttrReadOnly) != 0 ? kReadOnlyMark : "");
+        }
+    }
+}
+
+State Snapshot(const Machine& m) {
+    State state;
+    WalkRegistry(m.reg, kHklm, "HKLM", "", state);
+    WalkRegistry(m.reg, kHkcu, "HKCU", "", state);
+    WalkFiles(m.fs, "C:", state);
+    WalkFiles(m.fs, "D:", state);
+    return state;
+}
+
+State RegistryPart(const State& s) {
+    State out;
+    for (const auto& [key, value] : s)
+        if (key[0] == 'K' || key[0] == 'V') out.emplace(key, value);
+    return out;
+}
+
+// The path an item lies at: a key (also for its values), a folder or a file.
+std::string ItemPath(const std::string& item) {
+    std::string path = item.substr(2);
+    const std::size_t colon = path.find(" : ");
+    return colon == std::string::npos ? path : path.substr(0, colon);
+}
+
+bool Below(const std::string& path, const std::string& scope) {
+    const std::string s = kGbk.Lower(scope);
+    if (s.empty()) return true;
+    return path == s || (path.size() > s.size() && path.compare(0, s.size(), s) == 0 &&
+                         path[s.size()] == '\\');
+}
+
+std::vector<std::string> Entries(const std::string& value) {
+    std::vector<std::string> out;
+    std::stringstream in(value);
+    std::string entry;
+    while (std::getline(in, entry, ';'))
+        if (!entry.empty()) out.push_back(entry);
+    return out;
+}
+
+// --- One installation ----------------------------------------------------
+
+enum class Answer { Abort, Retry, Ignore };
+
+struct Outcome {
+    std::vector<Op> ops;
+    State before;
+    State after;
+    CAcadInfo info;
+    Dlg_Setup::Stage stage = Dlg_Setup::Stage::Initial;
+    std::vector<int> endResults;
+    std::vector<FakeMessageBox::Call> boxes;
+    int progress = 0;
+    std::size_t regHandles = 0;
+    std::size_t trackedHandles = 0;
+    std::uint64_t badHandleUses = 0;
+    int openListings = 0;
+    std::vector<FakeFolderSecurity::Call> protects;
+};
+
+Outcome Install(long failAt, Answer answer) {
+    Machine m;
+    Outcome run;
+    run.before = Snapshot(m);
+    FaultPlan plan(failAt);
+    FaultyRegistry reg(m.reg, plan);
+    FaultyFileSystem fs(m.fs, plan);
+    FaultyProcessList procs(m.procs, plan);
+
+    // Start-up, then the dialog with its defaults, then Install.
+    AcadDetector(reg, kGbk).DetectAcadReleases(run.info);
+    MemorySetupView view;
+    if (answer == Answer::Retry) view.messages.Script({kIdRetry});
+    if (answer == Answer::Ignore)
+        for (int i = 0; i < 100; ++i) view.messages.Script({kIdIgnore});
+    Deployer deployer(fs, procs, view.messages, kGbk);
+    HostRegistrar registrar(reg, kGbk);
+    FakeFolderSecurity security(&m.fs);
+    InstallSteps steps(deployer, registrar, fs, security, kGbk);
+    InstallRun once;
+    {
+        Dlg_Setup dlg(view, run.info, steps, kGbk, once);
+        dlg.OnInitDialog();
+        dlg.OnInstall();
+        run.stage = dlg.CurrentStage();
+    }
+
+    run.ops = plan.Ops();
+    run.after = Snapshot(m);
+    run.endResults = view.endResults;
+    run.boxes = view.messages.Calls();
+    run.progress = view.progress.Pos();
+    run.regHandles = m.reg.OpenHandles();
+    run.trackedHandles = reg.Tracked();
+    run.badHandleUses = m.reg.BadHandleUses();
+    run.openListings = m.fs.OpenListings();
+    run.protects = security.Calls();
+    return run;
+}
+
+bool IsCopyFailure(const FakeMessageBox::Call& box) { return box.style == kMbAbortRetryIgnore; }
+bool IsNoDataFolder(const FakeMessageBox::Call& box) {
+    return box.style == kMbOk && box.text.find("Data") != std::string::npos;
+}
+
+// The scopes a failure may reach: what the operation addressed and, for a
+// failure while detecting, the entries and folders of the installations it
+// hid.
+std::vector<std::string> ScopesOf(const Op& op, const Outcome& clean, const Outcome& run) {
+    std::vector<std::string> scopes{op.scope};
+    // Listing the Data folder feeds the payload's two target folders.
+    if (kGbk.EqualsNoCase(op.scope, kData)) {
+        scopes.push_back(kInstallFolder);
+        scopes.push_back(kAppData + "\\Tarnix");
+    }
+    if (op.kind == "GetEnvironmentVariableA") scopes.push_back(kAppData + "\\Tarnix");
+    for (int r = 0; r < kReleaseCount; ++r) {
+        const StringList& keys = clean.info.m_arrProductKey[r];
+        for (std::size_t j = 0; j < keys.size(); ++j) {
+            const StringList& now = run.info.m_arrProductKey[r];
+            if (std::find(now.begin(), now.end(), keys[j]) != now.end()) continue;
+            scopes.push_back(Join("HKLM\\" + keys[j], nullptr));
+            scopes.push_back(clean.info.m_arrAcadLocation[r][j]);
+        }
+    }
+    return scopes;
+}
+
+// Whether the detection of this run only lacks installations of the clean
+// one, in the same order, each hidden by the failure.
+::testing::AssertionResult DetectionOnlyLost(const Op& op, const Outcome& clean, const Outcome& run) {
+    for (int r = 0; r < kReleaseCount; ++r) {
+        const StringList& all = clean.info.m_arrProductKey[r];
+        const StringList& now = run.info.m_arrProductKey[r];
+        std::size_t j = 0;
+        for (const std::string& key : now) {
+            while (j < all.size() && all[j] != key) {
+                if (!Below(kGbk.Lower(Join("HKLM\\" + all[j], nullptr)), op.scope))
+                    return ::testing::AssertionFailure() << "lost " << all[j];
+                ++j;
+            }
+            if (j == all.size()) return ::testing::AssertionFailure() << "found more: " << key;
+            ++j;
+        }
+        for (; j < all.size(); ++j) {
+            if (!Below(kGbk.Lower(Join("HKLM\\" + all[j], nullptr)), op.scope))
+                return ::testing::AssertionFailure() << "lost " << all[j];
+        }
+    }
+    return ::testing::AssertionSuccess();
+}
+
+// Checks that hold for every run.
+void ExpectSound(const Outcome& run) {
+    EXPECT_EQ(0u, run.regHandles) << "registry keys left open";
+    EXPECT_EQ(0u, run.trackedHandles);
+    EXPECT_EQ(0u, run.badHandleUses);
+    EXPECT_EQ(0, run.openListings) << "listings left open";
+    // The product folder alone is locked down, at most once, before any copy.
+    EXPECT_LE(run.protects.size(), 1u);
+    for (const FakeFolderSecurity::Call& call : run.protects) {
+        EXPECT_EQ(kInstallFolder, call.folder);
+        EXPECT_EQ(0u, call.copiesBefore);
+    }
+    EXPECT_NE(Dlg_Setup::Stage::Installing, run.stage) << "the sequence stopped half-way";
+
+    // No TRUSTEDPATHS entry lost: every seeded entry is still there (in
+    // upper case once the value has been rewritten).
+    for (const auto& [key, value] : SeededTrustedPaths()) {
+        const std::string item = "V hkcu\\" + kGbk.Lower(key) + " : trustedpaths";
+        auto it = run.after.find(item);
+        ASSERT_NE(run.after.end(), it) << "value gone: " << key;
+        const std::string now = kGbk.Upper(it->second.substr(it->second.find(':') + 1));
+        for (const std::string& entry : Entries(value))
+            EXPECT_NE(std::string::npos, now.find(kGbk.Upper(entry)))
+                << "entry lost: " << entry << " in " << key;
+    }
+}
+
+// Each item that differs from the clean run is still as it was before the
+// installation (a change skipped, never a wrong one), and lies where the
+// failure could reach. Two more states are what the rules make of a failure:
+// a file whose copy failed has its read-only attribute cleared all the same;
+// and a demand-load entry is deleted before it is written afresh, so a write
+// into it that fails leaves it without that value. A cancelled installation
+// stops anywhere, so only the first part holds there.
+void ExpectOnlySkippedChanges(const Outcome& clean, const Outcome& run, const Op& op,
+                              const std::vector<std::string>& scopes, bool cancelled) {
+    const auto reached = [&](const std::string& path) {
+        if (std::any_of(scopes.begin(), scopes.end(),
+                        [&](const std::string& s) { return Below(path, s); }))
+            return true;
+        // Creating a key by path also makes the levels between.
+        return op.kind == "RegCreateKeyA" && Below(kGbk.Lower(op.scope), path) &&
+               Below(path, op.base) && path != kGbk.Lower(op.base);
+    };
+    std::set<std::string> items;
+    for (const State* s : {&clean.after, &run.after, &run.before})
+        for (const auto& kv : *s) items.insert(kv.first);
+    for (const std::string& item : items) {
+        auto now = run.after.find(item);
+        auto want = clean.after.find(item);
+        const bool nowThere = now != run.after.end();
+        if (nowThere == (want != clean.after.end()) && (!nowThere || now->second == want->second))
+            continue;
+        auto was = run.before.find(item);
+        const bool wasThere = was != run.before.end();
+        const std::string path = ItemPath(item);
+        bool allowed = nowThere == wasThere && (!nowThere || now->second == was->second);
+        if (item[0] == 'F' && nowThere && wasThere)
+            allowed = allowed || WithoutReadOnlyMark(now->second) == WithoutReadOnlyMark(was->second);
+        if ((item[0] == 'K' || item[0] == 'V') && !nowThere &&
+            (op.kind == "RegCreateKeyA" || op.kind == "RegSetValueExA") && reached(path))
+            allowed = true;
+        EXPECT_TRUE(allowed) << item << " is neither as installed nor as it was";
+        if (!cancelled) {
+            EXPECT_TRUE(reached(path)) << item << " changed outside what the failure touched";
+        }
+    }
+}
+
+class FaultMatrixTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { clean_ = new Outcome(Install(-1, Answer::Abort)); }
+    static void TearDownTestSuite() {
+        delete clean_;
+        clean_ = nullptr;
+    }
+    static const Outcome& Clean() { return *clean_; }
+
+private:
+    static Outcome* clean_;
+};
+
+Outcome* FaultMatrixTest::clean_ = nullptr;
+
+TEST_F(FaultMatrixTest, CleanInstallationCompletes) {
+    const Outcome& run = Clean();
+    ExpectSound(run);
+    EXPECT_EQ(Dlg_Setup::Stage::Completed, run.stage);
+    EXPECT_TRUE(run.boxes.empty());
+    EXPECT_EQ(50, run.progress);
+    ASSERT_EQ(1u, run.protects.size());
+    EXPECT_TRUE(run.protects[0].wasFolder);
+    // The scene is what the matrix needs: all five installations found,
+    // every kind of change made.
+    int found = 0;
+    for (const StringList& keys : run.info.m_arrProductKey) found += static_cast<int>(keys.size());
+    EXPECT_EQ(5, found);
+    const State& s = run.after;
+    EXPECT_EQ(1u, s.count("F " + kGbk.Lower(kInstallFolder + "\\PdfSharp.dll")));
+    EXPECT_EQ("1:" + kInstallFolder + "\\TX_BatchPlot2015.ARX" + std::string(1, '\0'),
+              s.at("V hklm\\" + kGbk.Lower(kNative) +
+                   "r20.1\\acad-f001:804\\applications\\tx_batchplot2016 : loader"));
+    EXPECT_EQ(0u, s.count("V hklm\\" + kGbk.Lower(kNative) +
+                          "r20.1\\acad-f001:804\\applications\\tx_batchplot2016 : stale"));
+    EXPECT_EQ("new Tarnix.Ini", s.at("F " + kGbk.Lower(kAppData) + "\\tarnix\\tarnix.ini"));
+    EXPECT_EQ("new Tarnix_HZ.shx",
+              s.at("F " + kGbk.Lower(kInstallations[2].location) + "\\fonts\\tarnix_hz.shx"));
+    EXPECT_EQ("new Tarnix.prt5",
+              s.at("F " + kGbk.Lower(kInstallations[0].location) + "\\drv\\pdfplot9.hdi"));
+    EXPECT_EQ("1:" + kGbk.Upper(kOldTrusted + ";" + kInstallFolder) + std::string(1, '\0'),
+              s.at("V hkcu\\" + kGbk.Lower(SeededTrustedPaths()[0].first) + " : trustedpaths"));
+}
+
+TEST_F(FaultMatrixTest, EveryOperationFailingOnceEndsAsTheRulesSay) {
+    const Outcome& clean = Clean();
+    const std::vector<Op>& ops = clean.ops;
+    ASSERT_GT(ops.size(), 100u);
+
+    std::map<std::string, int> byKind;
+    int runs = 0, completed = 0, cancelled = 0, identical = 0, asked = 0;
+    for (std::size_t k = 0; k < ops.size(); ++k) {
+        const Op& op = ops[k];
+        ++byKind[op.kind];
+        for (Answer answer : {Answer::Abort, Answer::Ignore, Answer::Retry}) {
+            const Outcome run = Install(static_cast<long>(k), answer);
+            ++runs;
+            SCOPED_TRACE("operation " + std::to_string(k) + ": " + op.kind + " " + op.scope +
+                         (answer == Answer::Abort    ? " (Abort)"
+                          : answer == Answer::Retry ? " (Retry)"
+                                                    : " (Ignore)"));
+            // The same operations lead up to the failing one.
+            ASSERT_GT(run.ops.size(), k);
+            EXPECT_EQ(op.kind, run.ops[k].kind);
+            EXPECT_EQ(op.scope, run.ops[k].scope);
+            ExpectSound(run);
+
+            const bool askedUser = std::any_of(run.boxes.begin(), run.boxes.end(), IsCopyFailure);
+            const bool noData = std::any_of(run.boxes.begin(), run.boxes.end(), IsNoDataFolder);
+            const bool payloadCopy = op.kind == "CopyFileA" &&
+                                     (Below(kGbk.Lower(op.scope), kInstallFolder) ||
+                                      Below(kGbk.Lower(op.scope), kAppData + "\\Tarnix"));
+            // Without the program's path or the Data folder there is
+            // nothing to install: the message, then the dialog ends.
+            // (The program's path is also read for each installation's
+            // support files and to size the folder; those failures are quiet.)
+            const bool dataGone =
+                (op.kind == "GetModuleFileNameA" && k + 1 < ops.size() &&
+                 ops[k + 1].kind == "FindFirstFileA" && ops[k + 1].scope == kData) ||
+                (op.kind == "FindFirstFileA" && op.scope == kData);
+            const bool cancelledByRule = dataGone;
+            EXPECT_EQ(dataGone, noData);
+            // A payload copy that fails is always put to the user.
+            if (payloadCopy) {
+                EXPECT_TRUE(askedUser);
+            }
+            // Only payload copies raise the question, and it names a target
+            // the failure reached.
+            const std::vector<std::string> scopes = ScopesOf(op, clean, run);
+            for (const FakeMessageBox::Call& box : run.boxes) {
+                if (!IsCopyFailure(box)) continue;
+                const std::string text = kGbk.Lower(box.text);
+                EXPECT_TRUE(std::any_of(scopes.begin(), scopes.end(), [&](const std::string& sc) {
+                    return text.find(kGbk.Lower(sc)) != std::string::npos;
+                })) << box.text;
+            }
+
+            const bool aborted = askedUser && (answer == Answer::Abort ||
+                                               (answer == Answer::Retry && !payloadCopy));
+            if (cancelledByRule || aborted) {
+                // Cancelled: the dialog ends, the registry is untouched.
+                ++cancelled;
+                EXPECT_EQ(Dlg_Setup::Stage::Ended, run.stage);
+                EXPECT_EQ(std::vector<int>{kIdCancel}, run.endResults);
+                EXPECT_EQ(RegistryPart(run.before), RegistryPart(run.after));
+            } else {
+                ++completed;
+                EXPECT_EQ(Dlg_Setup::Stage::Completed, run.stage);
+                EXPECT_TRUE(run.endResults.empty());
+                EXPECT_EQ(50, run.progress);
+            }
+            if (askedUser && answer == Answer::Retry && payloadCopy) {
+                // The copy succeeds the second time: as if nothing failed.
+                EXPECT_EQ(clean.after, run.after);
+            }
+            EXPECT_TRUE(DetectionOnlyLost(op, clean, run));
+            ExpectOnlySkippedChanges(clean, run, op, scopes, cancelledByRule || aborted);
+            if (run.after == clean.after) ++identical;
+            if (askedUser) ++asked;
+            // Without a question, the answers cannot matter: one run will do.
+            if (!askedUser) break;
+        }
+    }
+
+    std::cout << "fault matrix: " << ops.size() << " operations, " << runs << " runs ("
+              << completed << " completed, " << cancelled << " cancelled, " << identical
+              << " with the clean result, " << asked << " asking the user)\n";
+    for (const auto& [kind, n] : byKind) std::cout << "  " << kind << ": " << n << "\n";
+    RecordProperty("operations", static_cast<int>(ops.size()));
+    RecordProperty("runs", runs);
+}
+
+}  // namespace
+}  // namespace tx
