@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "fuzz/FuzzSupport.h"
-#include "tests/unit/hardening/MemorySetupView.h"
+#include "tests/fakes/FakeSetupView.h"
 #include "ui/SetupDialog.h"
 
 namespace tx::fuzz {
@@ -65,7 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     steps.maxFolder = 100 + in.Byte();
     const std::string text = UpToNul(in.Rest());
 
-    MemorySetupView view;
+    FakeSetupView view;
     CAcadInfo info;
     InstallRun run;
     Dlg_Setup dlg(view, info, steps, cp, run);

@@ -26,7 +26,7 @@
 #include "tests/fakes/FakeProcessList.h"
 #include "tests/fakes/FakeRegistry.h"
 #include "tests/fakes/FakeUserIo.h"
-#include "tests/unit/hardening/MemorySetupView.h"
+#include "tests/fakes/FakeSetupView.h"
 #include "ui/InstallSteps.h"
 #include "ui/SetupDialog.h"
 
@@ -427,7 +427,7 @@ Outcome Install(long failAt, Answer answer) {
 
     // Start-up, then the dialog with its defaults, then Install.
     AcadDetector(reg, kGbk).DetectAcadReleases(run.info);
-    MemorySetupView view;
+    FakeSetupView view;
     if (answer == Answer::Retry) view.messages.Script({kIdRetry});
     if (answer == Answer::Ignore)
         for (int i = 0; i < 100; ++i) view.messages.Script({kIdIgnore});

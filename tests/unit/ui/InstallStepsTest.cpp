@@ -15,7 +15,7 @@
 #include "tests/fakes/FakeFolderSecurity.h"
 #include "tests/fakes/FakeProcessList.h"
 #include "tests/fakes/FakeRegistry.h"
-#include "tests/unit/ui/FakeSetupView.h"
+#include "tests/fakes/FakeSetupView.h"
 #include "ui/SetupDialog.h"
 
 namespace tx {

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "res/resource.h"
-#include "tests/unit/ui/FakeSetupView.h"
+#include "tests/fakes/FakeSetupView.h"
 
 namespace tx {
 namespace {
