@@ -5,19 +5,12 @@
 #include <utility>
 #include <vector>
 
+#include "platform/win32/Handles.h"
 #include "platform/win32/Win32FileSystem.h"
 
 namespace tx {
 
 namespace {
-
-struct FindCloser {
-    void operator()(HANDLE h) const {
-        if (h != INVALID_HANDLE_VALUE) FindClose(h);
-    }
-};
-// Owns one FindFirstFileA handle (INVALID_HANDLE_VALUE: none).
-using UniqueFind = std::unique_ptr<void, FindCloser>;
 
 class Win32FindHandle : public IFindHandle {
 public:

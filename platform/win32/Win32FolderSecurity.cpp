@@ -7,24 +7,11 @@
 #include <vector>
 
 #include "platform/win32/Win32FolderSecurity.h"
+#include "platform/win32/Handles.h"
 
 namespace tx {
 
 namespace {
-
-struct HandleCloser {
-    void operator()(HANDLE h) const {
-        if (h != nullptr && h != INVALID_HANDLE_VALUE) CloseHandle(h);
-    }
-};
-using UniqueHandle = std::unique_ptr<void, HandleCloser>;
-
-struct FindCloser {
-    void operator()(HANDLE h) const {
-        if (h != nullptr && h != INVALID_HANDLE_VALUE) FindClose(h);
-    }
-};
-using UniqueFind = std::unique_ptr<void, FindCloser>;
 
 // Backup semantics with the restore and take-ownership privileges enabled:
 // an administrator may then change owner and access list of a folder made

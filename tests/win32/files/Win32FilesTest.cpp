@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "deploy/Deployment.h"
+#include "platform/win32/Handles.h"
 #include "platform/win32/Win32CodePage.h"
 #include "platform/win32/Win32FileSystem.h"
 #include "platform/win32/Win32Processes.h"
@@ -16,20 +17,6 @@
 
 namespace tx {
 namespace {
-
-struct HandleCloser {
-    void operator()(HANDLE h) const {
-        if (h != nullptr && h != INVALID_HANDLE_VALUE) CloseHandle(h);
-    }
-};
-using UniqueHandle = std::unique_ptr<void, HandleCloser>;
-
-struct FindCloser {
-    void operator()(HANDLE h) const {
-        if (h != INVALID_HANDLE_VALUE) FindClose(h);
-    }
-};
-using UniqueFind = std::unique_ptr<void, FindCloser>;
 
 void RemoveTree(const std::string& dir) {
     WIN32_FIND_DATAA data{};

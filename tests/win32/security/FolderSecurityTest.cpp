@@ -11,25 +11,12 @@
 #include <string>
 #include <vector>
 
+#include "platform/win32/Handles.h"
 #include "platform/win32/Win32FolderSecurity.h"
 
 namespace tx {
 namespace {
 
-struct LocalFreer {
-    void operator()(void* p) const {
-        if (p != nullptr) LocalFree(p);
-    }
-};
-template <class T>
-using LocalPtr = std::unique_ptr<T, LocalFreer>;
-
-struct FindCloser {
-    void operator()(HANDLE h) const {
-        if (h != INVALID_HANDLE_VALUE) FindClose(h);
-    }
-};
-using UniqueFind = std::unique_ptr<void, FindCloser>;
 
 std::vector<BYTE> WellKnownSid(WELL_KNOWN_SID_TYPE type) {
     std::vector<BYTE> sid(SECURITY_MAX_SID_SIZE);
