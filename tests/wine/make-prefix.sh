@@ -9,7 +9,13 @@ shift
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/wine-env.sh"
 export WINEPREFIX=$prefix
-rm -rf "$prefix"
+# A server left from an earlier run on this prefix still writes its registry
+# files for a few seconds; stop it first, or the removal races with it.
+if [ -d "$prefix" ]; then
+  timeout 30 wineserver -k >/dev/null 2>&1 || true
+  timeout 30 wineserver -w >/dev/null 2>&1 || true
+fi
+rm -rf "$prefix" || { sleep 2; rm -rf "$prefix"; }
 mkdir -p "$(dirname "$prefix")"
 timeout 300 wineboot -i >/dev/null 2>&1 || true
 timeout 120 wineserver -w || true
