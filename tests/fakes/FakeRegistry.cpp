@@ -289,35 +289,31 @@ long FakeRegistry::OpenRoot(RegRoot root, RegHandle* out) {
     return kRegOk;
 }
 
-long FakeRegistry::OpenKeyRead(RegHandle parent, const char* sub, RegHandle* out) {
-    ++calls_.openKeyRead;
-    if (out == nullptr) return kRegInvalidParameter;
-    *out = 0;
-    OpenKeyEntry from;
-    if (long rc = Resolve(parent, from)) return rc;
-    std::vector<std::string> parts;
-    if (long rc = SplitPath(sub, parts)) return rc;
-    const std::shared_ptr<Node>* node = Find(from.node, parts);
-    if (node == nullptr) return kRegNotFound;
-    if (FaultsOf(**node) & kFailOpen) return kRegAccessDenied;
-    *out = Issue(*node, false);
-    return kRegOk;
-}
-
-long FakeRegistry::OpenKey(RegHandle parent, const char* path, RegHandle* out) {
-    ++calls_.openKey;
+long FakeRegistry::OpenExisting(RegHandle parent, const char* path, bool writable,
+                                RegHandle* out) {
     if (out == nullptr) return kRegInvalidParameter;
     *out = 0;
     OpenKeyEntry from;
     if (long rc = Resolve(parent, from)) return rc;
     std::vector<std::string> parts;
     if (long rc = SplitPath(path, parts)) return rc;
-    if (parts.empty()) return kRegInvalidParameter;
+    // Only the read-only open may name the key itself (a second handle).
+    if (writable && parts.empty()) return kRegInvalidParameter;
     const std::shared_ptr<Node>* node = Find(from.node, parts);
     if (node == nullptr) return kRegNotFound;
     if (FaultsOf(**node) & kFailOpen) return kRegAccessDenied;
-    *out = Issue(*node, true);
+    *out = Issue(*node, writable);
     return kRegOk;
+}
+
+long FakeRegistry::OpenKeyRead(RegHandle parent, const char* sub, RegHandle* out) {
+    ++calls_.openKeyRead;
+    return OpenExisting(parent, sub, false, out);
+}
+
+long FakeRegistry::OpenKey(RegHandle parent, const char* path, RegHandle* out) {
+    ++calls_.openKey;
+    return OpenExisting(parent, path, true, out);
 }
 
 long FakeRegistry::CreateKey(RegHandle parent, const char* path, RegHandle* out) {

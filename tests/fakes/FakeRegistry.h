@@ -142,6 +142,8 @@ private:
     std::string Fold(const std::string& name) const;
     long SplitPath(const char* path, std::vector<std::string>& parts) const;
     long Resolve(RegHandle handle, OpenKeyEntry& entry);
+    // Opens an existing key below parent; a writable handle needs a path.
+    long OpenExisting(RegHandle parent, const char* path, bool writable, RegHandle* out);
     unsigned FaultsOf(const Node& node) const;
     unsigned FaultsOf(const Node& parent, const std::string& childName) const;
     std::string FaultKey(const Node& node) const;
