@@ -1,0 +1,94 @@
+#include "platform/win32/Win32FileLog.h"
+
+#include <cstdio>
+#include <vector>
+
+namespace tx {
+
+namespace {
+
+std::wstring Widen(const std::string& text) {
+    if (text.empty()) return std::wstring();
+    const int n = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
+                                      nullptr, 0);
+    if (n <= 0) return std::wstring();
+    std::wstring wide(static_cast<std::size_t>(n), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0], n);
+    return wide;
+}
+
+std::string Utf8(const std::wstring& wide) {
+    if (wide.empty()) return std::string();
+    const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
+                                      nullptr, 0, nullptr, nullptr);
+    if (n <= 0) return std::string();
+    std::string text(static_cast<std::size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), &text[0], n,
+                        nullptr, nullptr);
+    return text;
+}
+
+// The program runs elevated, and %TEMP% belongs to the user who may have
+// put a link of the log's name there, aimed at a file only administrators
+// may change. So the name is removed first (that removes a link, never
+// what it points to) and the log is made anew: CREATE_NEW fails if anything
+// got there in between, and a file with other names (a hard link) or a
+// reparse point is refused.
+UniqueHandle CreateFresh(const std::wstring& path) {
+    DeleteFileW(path.c_str());
+    UniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
+                                  nullptr));
+    if (file.get() == INVALID_HANDLE_VALUE) return UniqueHandle();
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(file.get(), &info) || info.nNumberOfLinks != 1 ||
+        (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0) {
+        return UniqueHandle();
+    }
+    return file;
+}
+
+}  // namespace
+
+std::string AnsiToUtf8(const std::string& text) { return Utf8(Widen(text)); }
+
+Win32FileLog::Win32FileLog(const std::string& path) {
+    const std::wstring wide = Widen(path);
+    if (!wide.empty()) file_ = CreateFresh(wide);
+}
+
+std::string Win32FileLog::DefaultPath(const char* fileName) {
+    std::vector<wchar_t> buffer(MAX_PATH + 1);
+    const DWORD n = GetTempPathW(static_cast<DWORD>(buffer.size()), buffer.data());
+    if (n == 0 || n >= buffer.size()) return std::string();
+    std::wstring path(buffer.data(), n);
+    if (!path.empty() && path.back() != L'\\') path += L'\\';
+    // Back to the ANSI code page, as every path of the program travels.
+    const int bytes = WideCharToMultiByte(CP_ACP, 0, path.data(), static_cast<int>(path.size()),
+                                          nullptr, 0, nullptr, nullptr);
+    if (bytes <= 0) return std::string();
+    std::string ansi(static_cast<std::size_t>(bytes), '\0');
+    BOOL lossy = FALSE;
+    WideCharToMultiByte(CP_ACP, 0, path.data(), static_cast<int>(path.size()), &ansi[0], bytes,
+                        nullptr, &lossy);
+    // A temporary folder the code page cannot spell would name another place.
+    if (lossy) return std::string();
+    return ansi + fileName;
+}
+
+void Win32FileLog::Line(const std::string& text) {
+    if (!Ok()) return;
+    SYSTEMTIME now{};
+    GetLocalTime(&now);
+    char stamp[32];
+    std::snprintf(stamp, sizeof stamp, "%04u-%02u-%02u %02u:%02u:%02u.%03u ", now.wYear,
+                  now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond, now.wMilliseconds);
+    std::string line = stamp;
+    line += AnsiToUtf8(text);
+    line += "\r\n";
+    DWORD written = 0;
+    // A failed write is lost; the log never stops the run.
+    WriteFile(file_.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+}
+
+}  // namespace tx
