@@ -1,9 +1,10 @@
 // Forming the installation folder from the folder text when Install is
 // clicked: one trailing backslash dropped, the product's subfolder appended,
-// both levels made, and that folder (and nothing else) handed on.
+// both levels readied, and that folder (and nothing else) handed on.
 //
 // Input: a selector byte (bit 0: code page 936, else 1252; bit 1: AutoCAD is
-// running; bit 2: payload deployment fails), a byte that sets the longest
+// running; bit 2: payload deployment fails; bit 3: the folder is refused as
+// unsafe, bit 4: as not made), a byte that sets the longest
 // folder the stages accept, then the folder text (up to its first NUL, as
 // an edit control holds it).
 #include <cstddef>
@@ -21,11 +22,14 @@ namespace {
 class RecordingSteps : public IInstallSteps {
 public:
     bool IsAcadRunning() override { return acadRunning; }
-    void MakeFolder(const std::string& path) override { folders.push_back(path); }
     std::size_t MaxInstallFolderLength() override { return maxFolder; }
-    bool ProtectInstallFolder(const std::string& path) override {
-        protectedFolders.push_back(path);
-        return true;
+    PreparedFolder PrepareInstallFolder(const std::string& chosen,
+                                        const std::string& installFolder) override {
+        folders.push_back(chosen);
+        folders.push_back(installFolder);
+        PreparedFolder out;
+        out.readiness = readiness;
+        return out;
     }
     bool DeployPayload(const std::string& installFolder, IProgress&) override {
         deployed.push_back(installFolder);
@@ -40,7 +44,7 @@ public:
     bool deployResult = true;
     std::size_t maxFolder = 0;
     std::vector<std::string> folders;
-    std::vector<std::string> protectedFolders;
+    FolderReadiness readiness = FolderReadiness::Ready;
     std::vector<std::string> deployed;
     std::vector<std::string> registered;
     int supportRuns = 0;
@@ -62,6 +66,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     RecordingSteps steps;
     steps.acadRunning = (selector & 2) != 0;
     steps.deployResult = (selector & 4) == 0;
+    if ((selector & 8) != 0) steps.readiness = FolderReadiness::UnsafeExisting;
+    if ((selector & 16) != 0) steps.readiness = FolderReadiness::Failed;
     steps.maxFolder = 100 + in.Byte();
     const std::string text = UpToNul(in.Rest());
 
@@ -95,8 +101,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
 
-    FUZZ_CHECK(boxes == 0);
     FUZZ_CHECK((steps.folders == std::vector<std::string>{parent, folder}));
+    if (steps.readiness != FolderReadiness::Ready) {
+        // Refused with a message after the folder was looked at; nothing more.
+        FUZZ_CHECK(boxes == 1);
+        FUZZ_CHECK(steps.deployed.empty() && steps.registered.empty());
+        FUZZ_CHECK(dlg.CurrentStage() == Dlg_Setup::Stage::Initial && view.endResults.empty());
+        FUZZ_CHECK(info.m_strInstallDir.empty() && dlg.m_strPath == text);
+        return 0;
+    }
+    FUZZ_CHECK(boxes == 0);
     FUZZ_CHECK((steps.deployed == std::vector<std::string>{folder}));
     FUZZ_CHECK(!EndsWithWholeBackslash(folder, cp));
     FUZZ_CHECK(folder.size() <= steps.maxFolder);

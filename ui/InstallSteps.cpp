@@ -23,8 +23,6 @@ const char* const kFixedInstalledNames[] = {
 
 bool InstallSteps::IsAcadRunning() { return deployer_.IsAcadRunning(); }
 
-void InstallSteps::MakeFolder(const std::string& path) { fs_.CreateDirectory(path); }
-
 std::size_t InstallSteps::MaxInstallFolderLength() {
     std::size_t longest = 0;
     for (const char* name : kFixedInstalledNames) longest = std::max(longest, std::strlen(name));
@@ -47,8 +45,9 @@ std::size_t InstallSteps::MaxInstallFolderLength() {
     return longest + 1 >= maxText ? 0 : maxText - 1 - longest;
 }
 
-bool InstallSteps::ProtectInstallFolder(const std::string& path) {
-    return security_.ProtectInstallFolder(path);
+PreparedFolder InstallSteps::PrepareInstallFolder(const std::string& chosen,
+                                                  const std::string& installFolder) {
+    return tx::PrepareInstallFolder(security_, chosen, installFolder);
 }
 
 bool InstallSteps::DeployPayload(const std::string& installFolder, IProgress& progress) {

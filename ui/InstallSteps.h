@@ -9,6 +9,7 @@
 #include "host/ReleaseTable.h"
 #include "platform/MbText.h"
 #include "platform/UserIo.h"
+#include "ui/InstallFolder.h"
 
 namespace tx {
 
@@ -21,16 +22,14 @@ class IInstallSteps {
 public:
     virtual ~IInstallSteps() = default;
     virtual bool IsAcadRunning() = 0;
-    // One level; an existing folder is no error, so the result is not needed.
-    virtual void MakeFolder(const std::string& path) = 0;
     // The longest installation folder (bytes) for which every path the
     // installation builds from it still fits MAX_PATH.
     virtual std::size_t MaxInstallFolderLength() = 0;
-    // Only administrators may change the installation folder: AutoCAD loads
-    // its modules for every user and trusts it. The folder above is left
-    // alone. False when it could not be done (a file system without access
-    // lists, say); the installation goes on as before then.
-    virtual bool ProtectInstallFolder(const std::string& path) = 0;
+    // Makes or finds the chosen folder and the installation folder in it,
+    // and checks them; when ready, the hold keeps both open until it is
+    // destroyed, so neither can be renamed or replaced meanwhile.
+    virtual PreparedFolder PrepareInstallFolder(const std::string& chosen,
+                                                const std::string& installFolder) = 0;
     // False when the package's Data folder is missing or the user aborted.
     virtual bool DeployPayload(const std::string& installFolder, IProgress& progress) = 0;
     virtual void RegisterRelease(CAcadInfo& info, const TickFlags& ticked) = 0;
@@ -45,9 +44,9 @@ public:
         : deployer_(deployer), registrar_(registrar), fs_(fs), security_(security), cp_(codePage) {}
 
     bool IsAcadRunning() override;
-    void MakeFolder(const std::string& path) override;
     std::size_t MaxInstallFolderLength() override;
-    bool ProtectInstallFolder(const std::string& path) override;
+    PreparedFolder PrepareInstallFolder(const std::string& chosen,
+                                        const std::string& installFolder) override;
     bool DeployPayload(const std::string& installFolder, IProgress& progress) override;
     void RegisterRelease(CAcadInfo& info, const TickFlags& ticked) override;
     void DeploySupportFiles(const CAcadInfo& info, const TickFlags& ticked) override;

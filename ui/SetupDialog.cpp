@@ -17,6 +17,8 @@ const char* const kVersionFormat = "Tarnix批打印软件 V%d.%d.%d (%d位版本
 const char* const kCloseAcadMessage = "请关闭AutoCAD后再进行安装 !";
 const char* const kEmptyPathMessage = "安装路径为空，请输入或选择安装路径 !";
 const char* const kPathTooLongMessage = "安装路径过长，请选择较短的安装路径 !";
+const char* const kUnsafeFolderMessage = "安装目录已存在且不安全，请选择其他安装路径 !";
+const char* const kFolderNotMadeMessage = "无法创建安装目录，请选择其他安装路径 !";
 const char* const kProductSubfolder = "\\Tarnix批打印软件";
 const char* const kDefaultFolder = "C:\\Tarnix";
 
@@ -130,12 +132,18 @@ void Dlg_Setup::OnInstall() {
         return;
     }
 
-    steps_.MakeFolder(parent);
+    // Both levels stay open until the installation is over: what is copied
+    // and registered is the folder checked here. A refusal leaves the
+    // typed text for choosing another folder.
+    const PreparedFolder prepared = steps_.PrepareInstallFolder(parent, folder);
+    if (prepared.readiness != FolderReadiness::Ready) {
+        view_.Messages().Show(prepared.readiness == FolderReadiness::UnsafeExisting
+                                  ? kUnsafeFolderMessage
+                                  : kFolderNotMadeMessage,
+                              kInstallCaption, kMbOk | kMbIconStop);
+        return;
+    }
     m_strPath = folder;
-    steps_.MakeFolder(m_strPath);
-    // Whether made now or found (someone may have made it first), before
-    // anything is copied into it.
-    steps_.ProtectInstallFolder(m_strPath);
 
     if (!RunInstall()) return;
 

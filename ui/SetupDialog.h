@@ -25,6 +25,8 @@ extern const char* const kVersionFormat;
 extern const char* const kCloseAcadMessage;
 extern const char* const kEmptyPathMessage;
 extern const char* const kPathTooLongMessage;
+extern const char* const kUnsafeFolderMessage;
+extern const char* const kFolderNotMadeMessage;
 extern const char* const kProductSubfolder;  // with its leading backslash
 extern const char* const kDefaultFolder;
 

@@ -1,50 +1,43 @@
-// IFolderSecurity over the Win32 security calls, and the security
-// descriptors it applies, built apart so they can be checked on their own.
+// IFolderSecurity over the Win32 file and security calls, and the security
+// descriptor new levels are made with, built apart so it can be checked on
+// its own. No privilege is enabled anywhere here: making a folder with
+// Administrators as owner is allowed to an elevated administrator, and
+// everything else only opens and reads.
 #pragma once
 
 #include <windows.h>
 
 #include <memory>
+#include <string>
 
 #include "platform/FolderSecurity.h"
 
 namespace tx {
-
-// Which object a descriptor is for.
-enum class FolderAclKind {
-    // The installation folder: its own access list, protected from what the
-    // folder above passes on, inherited by subfolders and files (OI|CI).
-    InstallFolder,
-    // A folder below it: the same entries as inherited ones (OI|CI|ID).
-    InheritedFolder,
-    // A file below it: the same entries as inherited ones (ID).
-    InheritedFile,
-};
 
 // Access masks of the entries.
 constexpr DWORD kFullControl = FILE_ALL_ACCESS;                            // 0x1F01FF
 constexpr DWORD kReadAndExecute = FILE_GENERIC_READ | FILE_GENERIC_EXECUTE;  // 0x1200A9
 
 // An absolute security descriptor: owner Administrators (S-1-5-32-544), no
-// group, and a DACL that allows Administrators and SYSTEM (S-1-5-18) full
-// control and Users (S-1-5-32-545) read and execute, nothing else.
+// group, and a protected DACL that allows Administrators and SYSTEM
+// (S-1-5-18) full control and Users (S-1-5-32-545) read and execute, each
+// entry passed on to subfolders and files (OI|CI), nothing else.
 class FolderSecurityDescriptor {
 public:
-    explicit FolderSecurityDescriptor(FolderAclKind kind);
+    FolderSecurityDescriptor();
     ~FolderSecurityDescriptor();
     FolderSecurityDescriptor(FolderSecurityDescriptor&&) noexcept;
     FolderSecurityDescriptor& operator=(FolderSecurityDescriptor&&) noexcept;
     FolderSecurityDescriptor(const FolderSecurityDescriptor&) = delete;
     FolderSecurityDescriptor& operator=(const FolderSecurityDescriptor&) = delete;
 
-    // False when the system could not build it; then nothing may be applied.
+    // False when the system could not build it; then nothing may be made with it.
     bool Valid() const;
     PSECURITY_DESCRIPTOR Descriptor() const;
     PSID Owner() const;
     PACL Dacl() const;
-    // What SetSecurityInfo is to change with it: owner and DACL, the DACL
-    // protected (installation folder) or open to inheritance (below it).
-    SECURITY_INFORMATION Information() const;
+    // For CreateDirectoryA: this descriptor, the handle not inherited.
+    SECURITY_ATTRIBUTES Attributes() const;
 
 private:
     struct Parts;
@@ -52,9 +45,18 @@ private:
     std::unique_ptr<Parts> parts_;
 };
 
+// What HoldFolder asks for: listing access is data access, and Windows
+// records a handle's sharing only for handles with data or delete access,
+// so a handle without it would not keep others from deleting or renaming
+// the folder.
+constexpr DWORD kHoldAccess = FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | READ_CONTROL;
+constexpr DWORD kHoldSharing = FILE_SHARE_READ | FILE_SHARE_WRITE;  // never FILE_SHARE_DELETE
+
 class Win32FolderSecurity : public IFolderSecurity {
 public:
-    bool ProtectInstallFolder(const std::string& folder) override;
+    MakeFolderResult MakeProtectedFolder(const std::string& path) override;
+    std::unique_ptr<IHeldFolder> HoldFolder(const std::string& path, FolderFacts* facts) override;
+    std::string CurrentUserSid() override;
 };
 
 }  // namespace tx

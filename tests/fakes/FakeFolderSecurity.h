@@ -1,43 +1,87 @@
-// Folder protection in memory: records each request with what the file
-// system looked like at that moment, and refuses what is not a folder.
+// Making and holding installation-folder levels over the in-memory file
+// system, as Windows does it for an elevated administrator: a folder made
+// with the protected descriptor is owned by Administrators, making one
+// over any existing name fails as "already exists", a link is opened as
+// itself (FILE_FLAG_OPEN_REPARSE_POINT) and shows the reparse-point
+// attribute, and a volume without access lists keeps no owner. Every hold
+// is recorded with how many copies had been made when it was taken and
+// when it was let go.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "platform/FolderSecurity.h"
+#include "platform/MbText.h"
 
 namespace tx {
 
 class FakeFileSystem;
 
+// FILE_ATTRIBUTE_REPARSE_POINT: give it to a folder or file of the fake
+// file system to make it a junction or symbolic link.
+constexpr std::uint32_t kAttrReparsePoint = 0x400;
+
 class FakeFolderSecurity : public IFolderSecurity {
 public:
-    struct Call {
-        std::string folder;
-        bool wasFolder;              // the folder existed, as a folder
-        std::size_t copiesBefore;    // CopyFile calls made before this one
+    static constexpr std::size_t kStillHeld = static_cast<std::size_t>(-1);
+
+    struct Hold {
+        std::string path;
+        std::size_t copiesBefore;     // CopyFile calls made before it was taken
+        std::size_t copiesAtRelease;  // ... when it was let go; kStillHeld until then
     };
 
-    // Without a file system every folder counts as existing.
-    explicit FakeFolderSecurity(const FakeFileSystem* fileSystem = nullptr)
-        : fs_(fileSystem) {}
+    explicit FakeFolderSecurity(FakeFileSystem& fileSystem, unsigned codePage = 936);
 
-    // The request for this folder fails (as for a link, or a file in use).
-    void FailFor(const std::string& folder) { failures_.push_back(folder); }
+    // --- Setting the scene. -------------------------------------------------
+    // Owner of a folder that exists (made by the scene, say).
+    void SetOwner(const std::string& path, const std::string& sid);
+    // Owner of folders that were not given one; Administrators unless set.
+    void SetDefaultOwner(const std::string& sid) { defaultOwner_ = sid; }
+    void SetCurrentUser(const std::string& sid) { currentUser_ = sid; }
+    // The drive ("E:") is FAT: no owners, no access lists.
+    void WithoutAccessLists(const std::string& drive);
+    // Opening this path fails (its access list shuts administrators out, or
+    // someone holds it open without sharing).
+    void DenyOpen(const std::string& path);
 
-    const std::vector<Call>& Calls() const { return calls_; }
-    // Folders protected so far, as they were named.
-    const std::vector<std::string>& Protected() const { return protected_; }
+    // --- Looking at the result. -------------------------------------------
+    // Folders made here, in order; each carries the protected descriptor.
+    const std::vector<std::string>& Made() const { return made_; }
+    bool MadeProtected(const std::string& path) const;
+    const std::vector<Hold>& Holds() const { return state_->holds; }
+    int HeldNow() const { return state_->live; }
 
-    bool ProtectInstallFolder(const std::string& folder) override;
+    // --- IFolderSecurity. ---------------------------------------------------
+    MakeFolderResult MakeProtectedFolder(const std::string& path) override;
+    std::unique_ptr<IHeldFolder> HoldFolder(const std::string& path, FolderFacts* facts) override;
+    std::string CurrentUserSid() override { return currentUser_; }
 
 private:
-    const FakeFileSystem* fs_;
-    std::vector<std::string> failures_;
-    std::vector<Call> calls_;
-    std::vector<std::string> protected_;
+    struct State {
+        const FakeFileSystem* fs;
+        std::vector<Hold> holds;
+        int live = 0;
+    };
+    class Held;
+
+    std::string Key(const std::string& path) const;
+    bool KeepsAccessLists(const std::string& path) const;
+
+    CodePage cp_;
+    FakeFileSystem& fs_;
+    std::shared_ptr<State> state_;
+    std::map<std::string, std::string> owners_;  // by Key
+    std::vector<std::string> withoutAcls_;      // lower-cased drives
+    std::vector<std::string> denied_;           // by Key
+    std::vector<std::string> made_;
+    std::string defaultOwner_ = kSidAdministrators;
+    std::string currentUser_ = "S-1-5-21-1004336348-1177238915-682003330-1001";
 };
 
 }  // namespace tx

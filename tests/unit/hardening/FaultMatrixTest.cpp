@@ -232,13 +232,42 @@ private:
     FaultPlan& plan_;
 };
 
+// Readying the installation folder: making a level, opening it, reading its
+// owner and the user running the installer.
+class FaultyFolderSecurity : public IFolderSecurity {
+public:
+    FaultyFolderSecurity(IFolderSecurity& inner, FaultPlan& plan) : inner_(inner), plan_(plan) {}
+    MakeFolderResult MakeProtectedFolder(const std::string& path) override {
+        if (plan_.Fails("CreateDirectoryA (protected)", path)) return MakeFolderResult::Failed;
+        return inner_.MakeProtectedFolder(path);
+    }
+    std::unique_ptr<IHeldFolder> HoldFolder(const std::string& path, FolderFacts* facts) override {
+        if (plan_.Fails("CreateFileA (folder)", path)) {
+            *facts = FolderFacts{};
+            return nullptr;
+        }
+        std::unique_ptr<IHeldFolder> held = inner_.HoldFolder(path, facts);
+        if (held && plan_.Fails("GetSecurityInfo", path)) facts->ownerSid.clear();
+        return held;
+    }
+    std::string CurrentUserSid() override {
+        if (plan_.Fails("GetTokenInformation", "")) return std::string();
+        return inner_.CurrentUserSid();
+    }
+
+private:
+    IFolderSecurity& inner_;
+    FaultPlan& plan_;
+};
+
 // --- The machine before the installation -------------------------------
 
 const std::string kNative = "SOFTWARE\\Autodesk\\AutoCAD\\";
 const std::string kWow = "SOFTWARE\\Wow6432Node\\Autodesk\\AutoCAD\\";
 const std::string kData = "C:\\Pkg\\Data";
 const std::string kAppData = "C:\\Users\\u\\AppData\\Roaming";
-const std::string kInstallFolder = "C:\\Tarnix\\Tarnix批打印软件";
+const std::string kChosenFolder = "C:\\Tarnix";
+const std::string kInstallFolder = kChosenFolder + "\\Tarnix批打印软件";
 const std::string kOldTrusted = "C:\\Program Files\\Autodesk\\ApplicationPlugins;D:\\Lisp\\...";
 
 struct Installation {
@@ -413,7 +442,10 @@ struct Outcome {
     std::size_t trackedHandles = 0;
     std::uint64_t badHandleUses = 0;
     int openListings = 0;
-    std::vector<FakeFolderSecurity::Call> protects;
+    std::vector<FakeFolderSecurity::Hold> holds;
+    int heldAtEnd = 0;
+    std::size_t copies = 0;
+    std::vector<std::string> madeProtected;
 };
 
 Outcome Install(long failAt, Answer answer) {
@@ -433,7 +465,8 @@ Outcome Install(long failAt, Answer answer) {
         for (int i = 0; i < 100; ++i) view.messages.Script({kIdIgnore});
     Deployer deployer(fs, procs, view.messages, kGbk);
     HostRegistrar registrar(reg, kGbk);
-    FakeFolderSecurity security(&m.fs);
+    FakeFolderSecurity realSecurity(m.fs);
+    FaultyFolderSecurity security(realSecurity, plan);
     InstallSteps steps(deployer, registrar, fs, security, kGbk);
     InstallRun once;
     {
@@ -452,11 +485,18 @@ Outcome Install(long failAt, Answer answer) {
     run.trackedHandles = reg.Tracked();
     run.badHandleUses = m.reg.BadHandleUses();
     run.openListings = m.fs.OpenListings();
-    run.protects = security.Calls();
+    run.holds = realSecurity.Holds();
+    run.heldAtEnd = realSecurity.HeldNow();
+    run.copies = m.fs.CopyCalls().size();
+    run.madeProtected = realSecurity.Made();
     return run;
 }
 
 bool IsCopyFailure(const FakeMessageBox::Call& box) { return box.style == kMbAbortRetryIgnore; }
+bool IsFolderRefusal(const FakeMessageBox::Call& box) {
+    return box.style == (kMbOk | kMbIconStop) &&
+           (box.text == kUnsafeFolderMessage || box.text == kFolderNotMadeMessage);
+}
 bool IsNoDataFolder(const FakeMessageBox::Call& box) {
     return box.style == kMbOk && box.text.find("Data") != std::string::npos;
 }
@@ -514,12 +554,18 @@ void ExpectSound(const Outcome& run) {
     EXPECT_EQ(0u, run.trackedHandles);
     EXPECT_EQ(0u, run.badHandleUses);
     EXPECT_EQ(0, run.openListings) << "listings left open";
-    // The product folder alone is locked down, at most once, before any copy.
-    EXPECT_LE(run.protects.size(), 1u);
-    for (const FakeFolderSecurity::Call& call : run.protects) {
-        EXPECT_EQ(kInstallFolder, call.folder);
-        EXPECT_EQ(0u, call.copiesBefore);
+    // The levels are held from before the first copy until after the last,
+    // and let go at the end; only the chosen folder and the product's.
+    EXPECT_EQ(0, run.heldAtEnd) << "levels left open";
+    EXPECT_LE(run.holds.size(), 2u);
+    for (std::size_t i = 0; i < run.holds.size(); ++i) {
+        const FakeFolderSecurity::Hold& hold = run.holds[i];
+        EXPECT_EQ(i == 0 ? kChosenFolder : kInstallFolder, hold.path);
+        EXPECT_EQ(0u, hold.copiesBefore);
+        EXPECT_EQ(run.copies, hold.copiesAtRelease);
     }
+    for (const std::string& made : run.madeProtected)
+        EXPECT_TRUE(made == kChosenFolder || made == kInstallFolder) << made;
     EXPECT_NE(Dlg_Setup::Stage::Installing, run.stage) << "the sequence stopped half-way";
 
     // No TRUSTEDPATHS entry lost: every seeded entry is still there (in
@@ -598,8 +644,9 @@ TEST_F(FaultMatrixTest, CleanInstallationCompletes) {
     EXPECT_EQ(Dlg_Setup::Stage::Completed, run.stage);
     EXPECT_TRUE(run.boxes.empty());
     EXPECT_EQ(50, run.progress);
-    ASSERT_EQ(1u, run.protects.size());
-    EXPECT_TRUE(run.protects[0].wasFolder);
+    // Both levels made with the protected descriptor and held.
+    EXPECT_EQ((std::vector<std::string>{kChosenFolder, kInstallFolder}), run.madeProtected);
+    EXPECT_EQ(2u, run.holds.size());
     // The scene is what the matrix needs: all five installations found,
     // every kind of change made.
     int found = 0;
@@ -627,7 +674,7 @@ TEST_F(FaultMatrixTest, EveryOperationFailingOnceEndsAsTheRulesSay) {
     ASSERT_GT(ops.size(), 100u);
 
     std::map<std::string, int> byKind;
-    int runs = 0, completed = 0, cancelled = 0, identical = 0, asked = 0;
+    int runs = 0, completed = 0, cancelled = 0, refusals = 0, identical = 0, asked = 0;
     for (std::size_t k = 0; k < ops.size(); ++k) {
         const Op& op = ops[k];
         ++byKind[op.kind];
@@ -659,6 +706,14 @@ TEST_F(FaultMatrixTest, EveryOperationFailingOnceEndsAsTheRulesSay) {
                 (op.kind == "FindFirstFileA" && op.scope == kData);
             const bool cancelledByRule = dataGone;
             EXPECT_EQ(dataGone, noData);
+            // A level that cannot be made or opened, or whose owner cannot be
+            // read, is refused before anything is copied; the user running
+            // the installer is only needed for a level that user owns.
+            const bool folderStep = op.kind == "CreateDirectoryA (protected)" ||
+                                    op.kind == "CreateFileA (folder)" ||
+                                    op.kind == "GetSecurityInfo";
+            const bool refused = std::any_of(run.boxes.begin(), run.boxes.end(), IsFolderRefusal);
+            EXPECT_EQ(folderStep, refused);
             // A payload copy that fails is always put to the user.
             if (payloadCopy) {
                 EXPECT_TRUE(askedUser);
@@ -676,7 +731,15 @@ TEST_F(FaultMatrixTest, EveryOperationFailingOnceEndsAsTheRulesSay) {
 
             const bool aborted = askedUser && (answer == Answer::Abort ||
                                                (answer == Answer::Retry && !payloadCopy));
-            if (cancelledByRule || aborted) {
+            if (refused) {
+                // Refused: the initial view stays, nothing copied or registered.
+                ++refusals;
+                EXPECT_EQ(1u, run.boxes.size());
+                EXPECT_EQ(Dlg_Setup::Stage::Initial, run.stage);
+                EXPECT_TRUE(run.endResults.empty());
+                EXPECT_EQ(0u, run.copies);
+                EXPECT_EQ(RegistryPart(run.before), RegistryPart(run.after));
+            } else if (cancelledByRule || aborted) {
                 // Cancelled: the dialog ends, the registry is untouched.
                 ++cancelled;
                 EXPECT_EQ(Dlg_Setup::Stage::Ended, run.stage);
@@ -693,7 +756,7 @@ TEST_F(FaultMatrixTest, EveryOperationFailingOnceEndsAsTheRulesSay) {
                 EXPECT_EQ(clean.after, run.after);
             }
             EXPECT_TRUE(DetectionOnlyLost(op, clean, run));
-            ExpectOnlySkippedChanges(clean, run, op, scopes, cancelledByRule || aborted);
+            ExpectOnlySkippedChanges(clean, run, op, scopes, cancelledByRule || aborted || refused);
             if (run.after == clean.after) ++identical;
             if (askedUser) ++asked;
             // Without a question, the answers cannot matter: one run will do.
@@ -702,9 +765,16 @@ TEST_F(FaultMatrixTest, EveryOperationFailingOnceEndsAsTheRulesSay) {
     }
 
     std::cout << "fault matrix: " << ops.size() << " operations, " << runs << " runs ("
-              << completed << " completed, " << cancelled << " cancelled, " << identical
+              << completed << " completed, " << cancelled << " cancelled, " << refusals
+              << " refused, " << identical
               << " with the clean result, " << asked << " asking the user)\n";
     for (const auto& [kind, n] : byKind) std::cout << "  " << kind << ": " << n << "\n";
+    // Each step of readying either level failed once, and each was refused.
+    EXPECT_EQ(2 * 3, byKind["CreateDirectoryA (protected)"] + byKind["CreateFileA (folder)"] +
+                         byKind["GetSecurityInfo"]);
+    EXPECT_EQ(byKind["CreateDirectoryA (protected)"] + byKind["CreateFileA (folder)"] +
+                  byKind["GetSecurityInfo"],
+              refusals);
     RecordProperty("operations", static_cast<int>(ops.size()));
     RecordProperty("runs", runs);
 }

@@ -7,6 +7,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "deploy/Deployment.h"
 #include "host/Detection.h"
@@ -57,7 +58,7 @@ protected:
     FakeSetupView view;
     Deployer deployer{fs, processes, view.messages, kGbk};
     HostRegistrar registrar{reg, kGbk};
-    FakeFolderSecurity security{&fs};
+    FakeFolderSecurity security{fs};
     InstallSteps steps{deployer, registrar, fs, security, kGbk};
     CAcadInfo info;
     InstallRun run;
@@ -93,13 +94,46 @@ TEST_F(InstallStepsTest, InstallPutsFilesEntriesAndFontsInPlace) {
     EXPECT_EQ(0u, reg.OpenHandles());
 }
 
-TEST_F(InstallStepsTest, ProductFolderIsLockedDownOnceItExistsAndBeforeAnyCopy) {
+TEST_F(InstallStepsTest, BothLevelsAreMadeProtectedAndHeldAcrossEveryCopy) {
+    AddPayload();
     Open();
     dlg->OnInstall();
-    ASSERT_EQ(1u, security.Calls().size());
-    EXPECT_EQ("C:\\Tarnix\\Tarnix批打印软件", security.Calls()[0].folder);
-    EXPECT_TRUE(security.Calls()[0].wasFolder);
-    EXPECT_EQ(0u, security.Calls()[0].copiesBefore);
+    EXPECT_EQ((std::vector<std::string>{"C:\\Tarnix", kInstalled}), security.Made());
+    ASSERT_EQ(2u, security.Holds().size());
+    for (const FakeFolderSecurity::Hold& hold : security.Holds()) {
+        SCOPED_TRACE(hold.path);
+        EXPECT_EQ(0u, hold.copiesBefore);
+        EXPECT_EQ(fs.CopyCalls().size(), hold.copiesAtRelease) << "held until the last copy";
+    }
+    EXPECT_GT(fs.CopyCalls().size(), 3u);
+    EXPECT_EQ(0, security.HeldNow());
+    EXPECT_EQ(Dlg_Setup::Stage::Completed, dlg->CurrentStage());
+}
+
+TEST_F(InstallStepsTest, ProductFolderOfAnotherUserStopsEverything) {
+    AddPayload();
+    fs.AddFolder(kInstalled);
+    fs.AddFile(kInstalled + "\\TX_BatchPlot2021.ARX", "planted");
+    security.SetOwner(kInstalled, "S-1-5-21-1004336348-1177238915-682003330-1002");
+    Open();
+    dlg->OnInstall();
+    ASSERT_EQ(1u, view.messages.Calls().size());
+    EXPECT_EQ("安装目录已存在且不安全，请选择其他安装路径 !", view.messages.Calls()[0].text);
+    EXPECT_TRUE(security.Made().empty());
+    EXPECT_TRUE(fs.CreateDirectoryCalls().empty());
+    EXPECT_TRUE(fs.CopyCalls().empty());
+    EXPECT_TRUE(reg.Writes().empty());
+    EXPECT_EQ("planted", fs.Content(kInstalled + "\\TX_BatchPlot2021.ARX"));
+    EXPECT_FALSE(fs.Exists("C:\\Users\\u\\AppData\\Roaming\\Tarnix"));
+    EXPECT_EQ(0, security.HeldNow());
+    EXPECT_EQ(Dlg_Setup::Stage::Initial, dlg->CurrentStage());
+
+    // The same folder once it belongs to the user running the installer.
+    security.SetOwner(kInstalled, security.CurrentUserSid());
+    dlg->OnInstall();
+    EXPECT_EQ(1u, view.messages.Calls().size());
+    EXPECT_EQ("module", fs.Content(kInstalled + "\\TX_BatchPlot2021.ARX"));
+    EXPECT_EQ(Dlg_Setup::Stage::Completed, dlg->CurrentStage());
 }
 
 TEST_F(InstallStepsTest, LongDataFileNameRefusesAFolderThatWouldOverflowIt) {

@@ -26,16 +26,24 @@ public:
         log.push_back("running?");
         return acadRunning;
     }
-    void MakeFolder(const std::string& path) override { folders.push_back(path); }
     std::size_t MaxInstallFolderLength() override { return maxFolder; }
-    bool ProtectInstallFolder(const std::string& path) override {
-        protectedFolders.push_back(path);
-        foldersMadeAtProtect = folders.size();
+    PreparedFolder PrepareInstallFolder(const std::string& chosen,
+                                        const std::string& installFolder) override {
+        folders.push_back(chosen);
+        folders.push_back(installFolder);
+        protectedFolders.push_back(installFolder);
         log.push_back("protect");
-        return protectResult;
+        PreparedFolder out;
+        out.readiness = prepareResult;
+        if (prepareResult == FolderReadiness::Ready) {
+            out.hold.Keep(std::make_unique<Level>(*this));
+            out.hold.Keep(std::make_unique<Level>(*this));
+        }
+        return out;
     }
     bool DeployPayload(const std::string& installFolder, IProgress& progress) override {
         log.push_back("deploy");
+        heldAtDeploy = held;
         deployFolder = installFolder;
         posAtDeploy = view_.progress.Pos();
         progressShownAtDeploy = view_.Visible(IDC_PROGRESS);
@@ -46,12 +54,14 @@ public:
     }
     void RegisterRelease(CAcadInfo& info, const TickFlags& ticked) override {
         log.push_back("register");
+        heldAtRegister = held;
         installDirAtRegister = info.m_strInstallDir;
         registerTicks = ticked;
         posAtRegister = view_.progress.Pos();
     }
     void DeploySupportFiles(const CAcadInfo& info, const TickFlags& ticked) override {
         log.push_back("support");
+        heldAtSupport = held;
         installDirAtSupport = info.m_strInstallDir;
         supportTicks = ticked;
         posAtSupport = view_.progress.Pos();
@@ -61,9 +71,14 @@ public:
     bool deployResult = true;
     int deploySteps = 8;
     std::size_t maxFolder = 237;
-    bool protectResult = true;
+    FolderReadiness prepareResult = FolderReadiness::Ready;
     std::vector<std::string> protectedFolders;
-    std::size_t foldersMadeAtProtect = 0;
+    // Levels held now, and at each stage.
+    int held = 0;
+    int heldAtDeploy = -1;
+    int heldAtRegister = -1;
+    int heldAtSupport = -1;
+    std::size_t stagesAtRelease = 0;  // log entries when the last level was let go
 
     std::vector<std::string> log;
     std::vector<std::string> folders;
@@ -79,6 +94,19 @@ public:
     bool folderControlsShownAtDeploy = true;
 
 private:
+    // A held level: counted while it lives.
+    class Level : public IHeldFolder {
+    public:
+        explicit Level(RecordingSteps& steps) : steps_(steps) { ++steps_.held; }
+        ~Level() override {
+            --steps_.held;
+            steps_.stagesAtRelease = steps_.log.size();
+        }
+
+    private:
+        RecordingSteps& steps_;
+    };
+
     FakeSetupView& view_;
 };
 
@@ -319,12 +347,26 @@ TEST_F(SetupDialogTest, DefaultFolderGetsTheProductSubfolderAndBothLevelsAreMade
     EXPECT_EQ("C:\\Tarnix" + kSub, dlg->m_strPath);
 }
 
-TEST_F(SetupDialogTest, OnlyTheProductFolderIsLockedDownOnceMadeAndBeforeCopies) {
+TEST_F(SetupDialogTest, BothLevelsAreHeldFromBeforeTheCopiesUntilTheLastStage) {
+    Detect(2018);
     Open();
     InstallInto("E:\\Shared\\");
-    // Never the folder the user chose: only the product's own subfolder.
     EXPECT_EQ(std::vector<std::string>{"E:\\Shared" + kSub}, steps.protectedFolders);
-    EXPECT_EQ(2u, steps.foldersMadeAtProtect);
+    EXPECT_EQ(2, steps.heldAtDeploy);
+    EXPECT_EQ(2, steps.heldAtRegister);
+    EXPECT_EQ(2, steps.heldAtSupport);
+    EXPECT_EQ(0, steps.held) << "let go once the installation is over";
+    EXPECT_EQ(steps.log.size(), steps.stagesAtRelease);
+    EXPECT_EQ(Dlg_Setup::Stage::Completed, dlg->CurrentStage());
+}
+
+TEST_F(SetupDialogTest, LevelsAreLetGoWhenThePayloadFails) {
+    Open();
+    steps.deployResult = false;
+    dlg->OnInstall();
+    EXPECT_EQ(2, steps.heldAtDeploy);
+    EXPECT_EQ(0, steps.held);
+    EXPECT_EQ(std::vector<int>{kIdCancel}, view.endResults);
 }
 
 TEST_F(SetupDialogTest, RefusedInstallsLockDownNothing) {
@@ -337,13 +379,40 @@ TEST_F(SetupDialogTest, RefusedInstallsLockDownNothing) {
     EXPECT_TRUE(steps.protectedFolders.empty());
 }
 
-TEST_F(SetupDialogTest, InstallGoesOnWhenTheFolderCannotBeLockedDown) {
+TEST_F(SetupDialogTest, FolderThatIsNotSafeOrNotMadeIsRefusedAndTheInitialViewStays) {
+    Detect(2012);
     Open();
-    steps.protectResult = false;
-    dlg->OnInstall();
-    EXPECT_EQ((std::vector<std::string>{"running?", "protect", "deploy", "register", "support"}),
-              steps.log);
+    const struct {
+        FolderReadiness readiness;
+        const char* text;
+    } cases[] = {
+        {FolderReadiness::UnsafeExisting, "安装目录已存在且不安全，请选择其他安装路径 !"},
+        {FolderReadiness::Failed, "无法创建安装目录，请选择其他安装路径 !"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        const std::size_t before = view.messages.Calls().size();
+        steps.log.clear();
+        steps.prepareResult = c.readiness;
+        InstallInto("D:\\Planted\\");
+        ASSERT_EQ(before + 1, view.messages.Calls().size());
+        EXPECT_EQ(c.text, view.messages.Calls().back().text);
+        EXPECT_EQ("Tarnix软件安装", view.messages.Calls().back().caption);
+        EXPECT_EQ(kMbOk | kMbIconStop, view.messages.Calls().back().style);
+        // Nothing copied or registered, the bar never started.
+        EXPECT_EQ((std::vector<std::string>{"running?", "protect"}), steps.log);
+        EXPECT_TRUE(view.progress.Calls().empty());
+        EXPECT_TRUE(info.m_strInstallDir.empty());
+        EXPECT_TRUE(InInitialView());
+        EXPECT_EQ("D:\\Planted\\", view.GetText(IDC_PATH)) << "left for choosing another";
+        EXPECT_EQ("D:\\Planted\\", dlg->m_strPath);
+    }
+
+    // Another folder then installs.
+    steps.prepareResult = FolderReadiness::Ready;
+    InstallInto("D:\\Safe");
     EXPECT_EQ(Dlg_Setup::Stage::Completed, dlg->CurrentStage());
+    EXPECT_EQ("D:\\Safe" + kSub, info.m_strInstallDir);
 }
 
 TEST_F(SetupDialogTest, OneTrailingBackslashIsDropped) {

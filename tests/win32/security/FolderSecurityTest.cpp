@@ -1,18 +1,23 @@
 // The installation folder's security descriptor, checked with the Win32
-// security calls, and applied to real folders (under Wine). The literals
-// below are compiled to code page 936 bytes.
+// security calls, and the levels made, held and checked on real folders
+// (under Wine). The literals below are compiled to code page 936 bytes.
 #include <windows.h>
+#include <winioctl.h>
 #include <aclapi.h>
 #include <sddl.h>
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <iostream>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/win32/Handles.h"
 #include "platform/win32/Win32FolderSecurity.h"
+#include "ui/InstallFolder.h"
 
 namespace tx {
 namespace {
@@ -85,8 +90,8 @@ void ExpectTheThreeEntries(const std::vector<AceView>& aces, BYTE flags) {
     }
 }
 
-TEST(FolderSecurityDescriptor, InstallFolderOwnedByAdministratorsWithProtectedList) {
-    const FolderSecurityDescriptor sd(FolderAclKind::InstallFolder);
+TEST(FolderSecurityDescriptor, OwnedByAdministratorsWithAProtectedListPassedOnBelow) {
+    const FolderSecurityDescriptor sd;
     ASSERT_TRUE(sd.Valid());
     EXPECT_TRUE(IsValidSecurityDescriptor(sd.Descriptor()));
 
@@ -96,6 +101,7 @@ TEST(FolderSecurityDescriptor, InstallFolderOwnedByAdministratorsWithProtectedLi
     std::vector<BYTE> admins = WellKnownSid(WinBuiltinAdministratorsSid);
     ASSERT_NE(nullptr, owner);
     EXPECT_TRUE(EqualSid(owner, admins.data()));
+    EXPECT_EQ(sd.Owner(), owner);
     EXPECT_FALSE(defaulted);
 
     PSID group = reinterpret_cast<PSID>(1);
@@ -116,11 +122,6 @@ TEST(FolderSecurityDescriptor, InstallFolderOwnedByAdministratorsWithProtectedLi
     ASSERT_TRUE(present);
     EXPECT_EQ(sd.Dacl(), dacl);
     ExpectTheThreeEntries(AcesOf(dacl), OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE);
-
-    EXPECT_EQ(static_cast<SECURITY_INFORMATION>(OWNER_SECURITY_INFORMATION |
-                                                DACL_SECURITY_INFORMATION |
-                                                PROTECTED_DACL_SECURITY_INFORMATION),
-              sd.Information());
     std::cout << "install folder: " << Sddl(sd.Descriptor(), OWNER_SECURITY_INFORMATION |
                                                                  DACL_SECURITY_INFORMATION)
               << "\n";
@@ -137,7 +138,7 @@ TEST(FolderSecurityDescriptor, SameAsTheDescriptorSpelledInSddl) {
     PACL want = nullptr;
     ASSERT_TRUE(GetSecurityDescriptorDacl(parsed, &present, &want, &defaulted));
 
-    const FolderSecurityDescriptor sd(FolderAclKind::InstallFolder);
+    const FolderSecurityDescriptor sd;
     const std::vector<AceView> got = AcesOf(sd.Dacl());
     const std::vector<AceView> expected = AcesOf(want);
     ASSERT_EQ(expected.size(), got.size());
@@ -147,26 +148,22 @@ TEST(FolderSecurityDescriptor, SameAsTheDescriptorSpelledInSddl) {
         EXPECT_EQ(expected[i].mask, got[i].mask) << i;
         EXPECT_TRUE(EqualSid(expected[i].sid, got[i].sid)) << i;
     }
+    EXPECT_EQ("O:BAD:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)",
+              Sddl(sd.Descriptor(), OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION));
 }
 
-TEST(FolderSecurityDescriptor, EntriesBelowCarryTheSameGrantsAsInherited) {
-    const FolderSecurityDescriptor folder(FolderAclKind::InheritedFolder);
-    const FolderSecurityDescriptor file(FolderAclKind::InheritedFile);
-    ASSERT_TRUE(folder.Valid());
-    ASSERT_TRUE(file.Valid());
-    ExpectTheThreeEntries(AcesOf(folder.Dacl()),
-                          OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE | INHERITED_ACE);
-    ExpectTheThreeEntries(AcesOf(file.Dacl()), INHERITED_ACE);
-    for (const FolderSecurityDescriptor* sd : {&folder, &file}) {
-        SECURITY_DESCRIPTOR_CONTROL control = 0;
-        DWORD revision = 0;
-        ASSERT_TRUE(GetSecurityDescriptorControl(sd->Descriptor(), &control, &revision));
-        EXPECT_FALSE(control & SE_DACL_PROTECTED) << "open to what the folder passes on";
-        EXPECT_EQ(static_cast<SECURITY_INFORMATION>(OWNER_SECURITY_INFORMATION |
-                                                    DACL_SECURITY_INFORMATION |
-                                                    UNPROTECTED_DACL_SECURITY_INFORMATION),
-                  sd->Information());
-    }
+TEST(FolderSecurityDescriptor, CreationAttributesCarryItAndAreNotInherited) {
+    FolderSecurityDescriptor sd;
+    const SECURITY_ATTRIBUTES attributes = sd.Attributes();
+    EXPECT_EQ(sizeof(SECURITY_ATTRIBUTES), attributes.nLength);
+    EXPECT_EQ(sd.Descriptor(), attributes.lpSecurityDescriptor);
+    EXPECT_FALSE(attributes.bInheritHandle);
+
+    // Moved, it still points at parts that did not move.
+    FolderSecurityDescriptor moved = std::move(sd);
+    EXPECT_TRUE(moved.Valid());
+    EXPECT_EQ(attributes.lpSecurityDescriptor, moved.Descriptor());
+    EXPECT_TRUE(IsValidSecurityDescriptor(moved.Descriptor()));
 }
 
 // --- On real folders -------------------------------------------------------
@@ -254,110 +251,6 @@ ReadBack Read(const std::string& path) {
     return r;
 }
 
-class ProtectFolderTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        RemoveTree(root);
-        ASSERT_TRUE(CreateDirectoryA(root.c_str(), nullptr));
-        ASSERT_TRUE(CreateDirectoryA(chosen.c_str(), nullptr));
-    }
-    void TearDown() override { RemoveTree(root); }
-
-    // What the system reads back, for the report: Wine keeps no descriptor
-    // and shows one made from the Unix owner and mode bits instead.
-    void Report(const char* what, const ReadBack& r) {
-        std::cout << what << ": " << r.sddl << "\n";
-        RecordProperty(what, r.sddl);
-    }
-
-    // What holds wherever it is read: no ordinary user may write; and where
-    // the system keeps descriptors (the owner reads back as Administrators)
-    // exactly the entries set.
-    void ExpectLockedDown(const std::string& path, BYTE flags, bool protectedList) {
-        SCOPED_TRACE(path);
-        const ReadBack r = Read(path);
-        ASSERT_TRUE(r.read) << r.sddl;
-        EXPECT_FALSE(OrdinaryUsersMayWrite(r.aces)) << r.sddl;
-        if (r.ownerIsAdministrators) {
-            ExpectTheThreeEntries(r.aces, flags);
-            EXPECT_EQ(protectedList, r.protectedList);
-        }
-    }
-
-    const std::string root = TempRoot();
-    const std::string chosen = root + "\\Tarnix";
-    const std::string folder = chosen + "\\Tarnix批打印软件";
-    Win32FolderSecurity security;
-};
-
-TEST_F(ProtectFolderTest, NewFolderIsProtectedAndTheChosenFolderKeepsItsDescriptor) {
-    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
-    const std::string parentBefore = Read(chosen).sddl;
-    Report("new folder before", Read(folder));
-
-    EXPECT_TRUE(security.ProtectInstallFolder(folder));
-
-    Report("new folder after", Read(folder));
-    ExpectLockedDown(folder, OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE, true);
-    EXPECT_EQ(parentBefore, Read(chosen).sddl) << "the chosen folder is never touched";
-}
-
-TEST_F(ProtectFolderTest, FolderOthersMayChangeIsTakenOver) {
-    // Made first by someone else, with a list that lets everyone change it.
-    PSECURITY_DESCRIPTOR open = nullptr;
-    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(
-        "D:P(A;OICI;FA;;;WD)", SDDL_REVISION_1, &open, nullptr));
-    LocalPtr<void> owned(open);
-    SECURITY_ATTRIBUTES attributes{sizeof attributes, open, FALSE};
-    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), &attributes));
-    SetFileSecurityA(folder.c_str(), DACL_SECURITY_INFORMATION, open);
-    const std::string parentBefore = Read(chosen).sddl;
-    const ReadBack before = Read(folder);
-    Report("open folder before", before);
-    if (!OrdinaryUsersMayWrite(before.aces)) {
-        GTEST_SKIP() << "this system keeps no access list set on a folder (Wine as root), so "
-                        "a folder everyone may change cannot be made: "
-                     << before.sddl;
-    }
-
-    EXPECT_TRUE(security.ProtectInstallFolder(folder));
-
-    Report("open folder after", Read(folder));
-    ExpectLockedDown(folder, OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE, true);
-    EXPECT_EQ(parentBefore, Read(chosen).sddl) << "the chosen folder is never touched";
-}
-
-TEST_F(ProtectFolderTest, ExistingContentIsTakenOver) {
-    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
-    ASSERT_TRUE(CreateDirectoryA((folder + "\\sub").c_str(), nullptr));
-    for (const std::string& file : {folder + "\\TX_BatchPlot2019.ARX", folder + "\\sub\\a.dll"}) {
-        HANDLE h = CreateFileA(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
-        ASSERT_NE(INVALID_HANDLE_VALUE, h) << file;
-        CloseHandle(h);
-    }
-    // Someone else's list on the module: everyone may change it.
-    PSECURITY_DESCRIPTOR open = nullptr;
-    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA("D:P(A;;FA;;;WD)",
-                                                                     SDDL_REVISION_1, &open, nullptr));
-    LocalPtr<void> owned(open);
-    const std::string module = folder + "\\TX_BatchPlot2019.ARX";
-    ASSERT_TRUE(SetFileSecurityA(module.c_str(), DACL_SECURITY_INFORMATION, open));
-    const ReadBack before = Read(module);
-    Report("module before", before);
-    ASSERT_TRUE(OrdinaryUsersMayWrite(before.aces)) << "the scene: everyone may write";
-
-    EXPECT_TRUE(security.ProtectInstallFolder(folder));
-
-    Report("module after", Read(module));
-    Report("subfolder after", Read(folder + "\\sub"));
-    Report("file in subfolder after", Read(folder + "\\sub\\a.dll"));
-    ExpectLockedDown(module, INHERITED_ACE, false);
-    ExpectLockedDown(folder + "\\sub", OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE | INHERITED_ACE,
-                     false);
-    ExpectLockedDown(folder + "\\sub\\a.dll", INHERITED_ACE, false);
-}
-
 // The process token's privileges with whether each is enabled.
 std::vector<std::pair<DWORD, DWORD>> EnabledPrivileges() {
     HANDLE token = nullptr;
@@ -375,33 +268,225 @@ std::vector<std::pair<DWORD, DWORD>> EnabledPrivileges() {
     return out;
 }
 
-TEST_F(ProtectFolderTest, LeavesTheProcessPrivilegesAsTheyWere) {
-    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
-    const auto before = EnabledPrivileges();
-    ASSERT_FALSE(before.empty());
-    EXPECT_TRUE(security.ProtectInstallFolder(folder));
-    EXPECT_EQ(before, EnabledPrivileges());
+class FolderLevelsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        RemoveTree(root);
+        ASSERT_TRUE(CreateDirectoryA(root.c_str(), nullptr));
+    }
+    void TearDown() override { RemoveTree(root); }
+
+    // What the system reads back, for the report: Wine keeps no descriptor
+    // and shows one made from the Unix owner and mode bits instead.
+    void Report(const char* what, const ReadBack& r) {
+        std::cout << what << ": " << r.sddl << "\n";
+        RecordProperty(what, r.sddl);
+    }
+
+    static void MakeFile(const std::string& path) {
+        HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, h) << path;
+        CloseHandle(h);
+    }
+
+    static bool IsLink(const std::string& path) {
+        const DWORD attributes = GetFileAttributesA(path.c_str());
+        return attributes != INVALID_FILE_ATTRIBUTES &&
+               (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    }
+
+    // A junction at link to target (an absolute path); false when the file
+    // system takes no reparse points.
+    static bool MakeJunction(const std::string& link, const std::string& target) {
+        if (!CreateDirectoryA(link.c_str(), nullptr)) return false;
+        UniqueHandle h(CreateFileA(link.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                   FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                                   nullptr));
+        if (h.get() == INVALID_HANDLE_VALUE) return false;
+        // The target is ASCII here, so widening byte by byte will do.
+        const std::wstring substitute = L"\\??\\" + std::wstring(target.begin(), target.end());
+        const WORD nameBytes = static_cast<WORD>(substitute.size() * sizeof(wchar_t));
+        // REPARSE_DATA_BUFFER for a mount point: tag, data length, reserved,
+        // then offsets and lengths of the substitute and print names, then
+        // both names, each ending in a NUL.
+        std::vector<BYTE> buffer(16 + nameBytes + 2 * sizeof(wchar_t), 0);
+        auto put16 = [&](std::size_t at, WORD v) { std::memcpy(&buffer[at], &v, 2); };
+        const DWORD tag = IO_REPARSE_TAG_MOUNT_POINT;
+        std::memcpy(&buffer[0], &tag, 4);
+        put16(4, static_cast<WORD>(buffer.size() - 8));
+        put16(8, 0);
+        put16(10, nameBytes);
+        put16(12, static_cast<WORD>(nameBytes + sizeof(wchar_t)));
+        put16(14, 0);
+        std::memcpy(&buffer[16], substitute.data(), nameBytes);
+        DWORD returned = 0;
+        if (!DeviceIoControl(h.get(), FSCTL_SET_REPARSE_POINT, buffer.data(),
+                             static_cast<DWORD>(buffer.size()), nullptr, 0, &returned, nullptr)) {
+            h.reset();
+            RemoveDirectoryA(link.c_str());
+            return false;
+        }
+        return true;
+    }
+
+    // A directory link at link to target, or false when this system cannot
+    // make one (Wine 8 reports success for a symbolic link it does not make,
+    // and refuses junctions).
+    static bool MakeDirectoryLink(const std::string& link, const std::string& target) {
+        if (CreateSymbolicLinkA(link.c_str(), target.c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY) &&
+            IsLink(link)) {
+            return true;
+        }
+        return MakeJunction(link, target) && IsLink(link);
+    }
+
+    const std::string root = TempRoot();
+    const std::string chosen = root + "\\Tarnix";
+    const std::string folder = chosen + "\\Tarnix批打印软件";
+    Win32FolderSecurity security;
+};
+
+TEST_F(FolderLevelsTest, NewLevelIsMadeWithTheDescriptorAndNeverOverWhatExists) {
+    EXPECT_EQ(MakeFolderResult::Created, security.MakeProtectedFolder(chosen));
+    EXPECT_EQ(MakeFolderResult::Created, security.MakeProtectedFolder(folder));
+    const DWORD attributes = GetFileAttributesA(folder.c_str());
+    ASSERT_NE(INVALID_FILE_ATTRIBUTES, attributes);
+    EXPECT_TRUE(attributes & FILE_ATTRIBUTE_DIRECTORY);
+
+    const ReadBack r = Read(folder);
+    Report("made folder", r);
+    ASSERT_TRUE(r.read) << r.sddl;
+    EXPECT_FALSE(OrdinaryUsersMayWrite(r.aces)) << r.sddl;
+    // Where the system keeps descriptors: exactly the one given at creation.
+    if (r.ownerIsAdministrators) {
+        ExpectTheThreeEntries(r.aces, OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE);
+        EXPECT_TRUE(r.protectedList);
+    }
+
+    EXPECT_EQ(MakeFolderResult::AlreadyThere, security.MakeProtectedFolder(folder));
+    MakeFile(root + "\\a-file");
+    EXPECT_EQ(MakeFolderResult::AlreadyThere, security.MakeProtectedFolder(root + "\\a-file"));
+    EXPECT_EQ(MakeFolderResult::AlreadyThere, security.MakeProtectedFolder("C:\\"));
+    EXPECT_EQ(MakeFolderResult::Failed, security.MakeProtectedFolder(root + "\\no\\parent"));
+    EXPECT_EQ(MakeFolderResult::Failed, security.MakeProtectedFolder(""));
 }
 
-TEST_F(ProtectFolderTest, RefusesWhatIsNotAFolder) {
-    EXPECT_FALSE(security.ProtectInstallFolder(folder)) << "missing";
-    HANDLE h = CreateFileA(folder.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, h);
-    CloseHandle(h);
-    EXPECT_FALSE(security.ProtectInstallFolder(folder)) << "a file";
-    EXPECT_FALSE(security.ProtectInstallFolder("")) << "empty";
+TEST_F(FolderLevelsTest, HeldLevelTellsWhatItIsAndCannotBeRenamedOrRemoved) {
+    ASSERT_TRUE(CreateDirectoryA(chosen.c_str(), nullptr));
+    const std::string moved = root + "\\Moved";
+    {
+        FolderFacts facts;
+        std::unique_ptr<IHeldFolder> held = security.HoldFolder(chosen, &facts);
+        ASSERT_NE(nullptr, held);
+        EXPECT_TRUE(facts.directory);
+        EXPECT_FALSE(facts.reparsePoint);
+        std::cout << "owner " << facts.ownerSid << ", user " << security.CurrentUserSid()
+                  << ", access lists " << facts.keepsAccessLists << "\n";
+        EXPECT_FALSE(facts.ownerSid.empty());
+        EXPECT_EQ(0u, facts.ownerSid.rfind("S-1-", 0)) << facts.ownerSid;
+
+        EXPECT_FALSE(MoveFileA(chosen.c_str(), moved.c_str())) << "renamed while held";
+        EXPECT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION), GetLastError());
+        EXPECT_FALSE(RemoveDirectoryA(chosen.c_str())) << "removed while held";
+        // Work inside it goes on, and a second look is allowed.
+        MakeFile(chosen + "\\inside.txt");
+        FolderFacts again;
+        EXPECT_NE(nullptr, security.HoldFolder(chosen, &again));
+    }
+    EXPECT_TRUE(MoveFileA(chosen.c_str(), moved.c_str())) << "free once let go: "
+                                                          << GetLastError();
+
+    FolderFacts facts;
+    MakeFile(root + "\\a-file");
+    ASSERT_NE(nullptr, security.HoldFolder(root + "\\a-file", &facts));
+    EXPECT_FALSE(facts.directory);
+    EXPECT_EQ(nullptr, security.HoldFolder(root + "\\missing", &facts));
+    EXPECT_FALSE(facts.directory);
 }
 
-TEST_F(ProtectFolderTest, NeverFollowsALink) {
+TEST_F(FolderLevelsTest, CurrentUserIsKnown) {
+    const std::string user = security.CurrentUserSid();
+    EXPECT_EQ(0u, user.rfind("S-1-5-", 0)) << user;
+}
+
+TEST_F(FolderLevelsTest, MissingLevelsAreMadeAndHeldAndFoundOnesReused) {
+    {
+        const PreparedFolder prepared = PrepareInstallFolder(security, chosen, folder);
+        ASSERT_EQ(FolderReadiness::Ready, prepared.readiness);
+        EXPECT_EQ(2u, prepared.hold.Levels());
+        EXPECT_TRUE(GetFileAttributesA(folder.c_str()) & FILE_ATTRIBUTE_DIRECTORY);
+        EXPECT_FALSE(MoveFileA(folder.c_str(), (chosen + "\\Other").c_str()));
+        EXPECT_FALSE(MoveFileA(chosen.c_str(), (root + "\\Other").c_str()));
+    }
+    // A second run finds both, made by the first (and owned accordingly).
+    const PreparedFolder again = PrepareInstallFolder(security, chosen, folder);
+    EXPECT_EQ(FolderReadiness::Ready, again.readiness);
+    EXPECT_EQ(2u, again.hold.Levels());
+
+    EXPECT_EQ(FolderReadiness::Failed,
+              PrepareInstallFolder(security, root + "\\no\\parent", root + "\\no\\parent\\x")
+                  .readiness);
+}
+
+TEST_F(FolderLevelsTest, DirectoryLinkAtALevelIsRefusedAndItsTargetLeftAlone) {
     const std::string elsewhere = root + "\\elsewhere";
     ASSERT_TRUE(CreateDirectoryA(elsewhere.c_str(), nullptr));
-    if (!CreateSymbolicLinkA(folder.c_str(), elsewhere.c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY)) {
-        GTEST_SKIP() << "no directory links here (error " << GetLastError() << ")";
+    ASSERT_TRUE(CreateDirectoryA(chosen.c_str(), nullptr));
+    if (!MakeDirectoryLink(folder, elsewhere)) {
+        GTEST_SKIP() << "no directory links on this system (Wine 8 makes none)";
     }
     const std::string before = Read(elsewhere).sddl;
-    EXPECT_FALSE(security.ProtectInstallFolder(folder));
+    FolderFacts facts;
+    ASSERT_NE(nullptr, security.HoldFolder(folder, &facts));
+    EXPECT_TRUE(facts.reparsePoint);
+    EXPECT_EQ(FolderReadiness::UnsafeExisting,
+              PrepareInstallFolder(security, chosen, folder).readiness);
     EXPECT_EQ(before, Read(elsewhere).sddl) << "the link's target is left alone";
+}
+
+// Records the process's enabled privileges around every call the folder
+// is readied with, so a privilege switched on and off inside one shows.
+class PrivilegeWatch : public IFolderSecurity {
+public:
+    explicit PrivilegeWatch(IFolderSecurity& inner) : inner_(inner) {}
+    MakeFolderResult MakeProtectedFolder(const std::string& path) override {
+        Look();
+        const MakeFolderResult made = inner_.MakeProtectedFolder(path);
+        Look();
+        return made;
+    }
+    std::unique_ptr<IHeldFolder> HoldFolder(const std::string& path, FolderFacts* facts) override {
+        Look();
+        std::unique_ptr<IHeldFolder> held = inner_.HoldFolder(path, facts);
+        Look();
+        return held;
+    }
+    std::string CurrentUserSid() override {
+        Look();
+        std::string sid = inner_.CurrentUserSid();
+        Look();
+        return sid;
+    }
+    std::vector<std::vector<std::pair<DWORD, DWORD>>> seen;
+
+private:
+    void Look() { seen.push_back(EnabledPrivileges()); }
+    IFolderSecurity& inner_;
+};
+
+TEST_F(FolderLevelsTest, NoPrivilegeIsEnabledWhileTheFolderIsReadied) {
+    const auto before = EnabledPrivileges();
+    ASSERT_FALSE(before.empty());
+    PrivilegeWatch watch(security);
+    {
+        const PreparedFolder prepared = PrepareInstallFolder(watch, chosen, folder);
+        EXPECT_EQ(FolderReadiness::Ready, prepared.readiness);
+        watch.seen.push_back(EnabledPrivileges());
+    }
+    EXPECT_EQ(before, EnabledPrivileges());
+    ASSERT_GE(watch.seen.size(), 10u) << "two levels made and held, the user read";
+    for (std::size_t i = 0; i < watch.seen.size(); ++i) EXPECT_EQ(before, watch.seen[i]) << i;
 }
 
 }  // namespace

@@ -28,9 +28,15 @@ const CodePage kCodePage(936);
 class Steps : public IInstallSteps {
 public:
     bool IsAcadRunning() override { return acadRunning; }
-    void MakeFolder(const std::string& path) override { folders.push_back(path); }
     std::size_t MaxInstallFolderLength() override { return 237; }
-    bool ProtectInstallFolder(const std::string&) override { return true; }
+    PreparedFolder PrepareInstallFolder(const std::string& chosen,
+                                        const std::string& folder) override {
+        folders.push_back(chosen);
+        folders.push_back(folder);
+        PreparedFolder out;
+        out.readiness = FolderReadiness::Ready;
+        return out;
+    }
     bool DeployPayload(const std::string& folder, IProgress& progress) override {
         deployFolder = folder;
         for (int i = 0; i < 7; ++i) progress.StepIt();

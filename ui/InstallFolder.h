@@ -1,0 +1,57 @@
+// Readying the two levels of the installation folder (the chosen folder,
+// then the product's subfolder in it) before anything is copied into it,
+// and keeping them open until the installation is over.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/FolderSecurity.h"
+
+namespace tx {
+
+enum class FolderReadiness {
+    Ready,           // both levels made or found, checked and held
+    UnsafeExisting,  // a level is there but is a link, cannot be opened, or
+                     // belongs to someone who is not to be trusted
+    Failed,          // a level could not be made, opened as made, or is no folder
+};
+
+// The held levels, outermost first; released when destroyed.
+class InstallFolderHold {
+public:
+    InstallFolderHold() = default;
+    InstallFolderHold(InstallFolderHold&&) noexcept = default;
+    InstallFolderHold& operator=(InstallFolderHold&&) noexcept = default;
+    InstallFolderHold(const InstallFolderHold&) = delete;
+    InstallFolderHold& operator=(const InstallFolderHold&) = delete;
+
+    void Keep(std::unique_ptr<IHeldFolder> level) { levels_.push_back(std::move(level)); }
+    std::size_t Levels() const { return levels_.size(); }
+    void Release() { levels_.clear(); }
+
+private:
+    std::vector<std::unique_ptr<IHeldFolder>> levels_;
+};
+
+struct PreparedFolder {
+    FolderReadiness readiness = FolderReadiness::Failed;
+    InstallFolderHold hold;  // empty unless ready
+};
+
+// Whether a level's owner may keep it: Administrators, SYSTEM,
+// TrustedInstaller or the user running the installer (an earlier,
+// elevated run of it, say).
+bool IsTrustedOwner(const std::string& ownerSid, const std::string& currentUserSid);
+
+// Makes each level that is missing, with the protected descriptor, opens
+// it and checks what was opened; stops at the first level that fails and
+// then holds nothing. chosen is the folder as typed or chosen, less one
+// trailing backslash ("E:" for a drive root); folder is chosen plus the
+// product's subfolder.
+PreparedFolder PrepareInstallFolder(IFolderSecurity& security, const std::string& chosen,
+                                    const std::string& folder);
+
+}  // namespace tx
