@@ -34,6 +34,14 @@ public:
 
     bool IsAcadRunning();
     void ClearReadOnly(std::string path);
+    // Before a copy over path: CopyFile refuses a hidden or read-only
+    // target, so a hidden desktop.ini copied once would block every later
+    // installation. Folders are left alone.
+    void ClearForOverwrite(const std::string& path);
+    // After a copy to path: files extracted from a downloaded zip carry the
+    // "downloaded from the internet" stream and CopyFile copies it, which
+    // keeps .NET from loading the installed libraries. None is no error.
+    void RemoveInternetMark(const std::string& path);
     int FileExists(std::string path);
     std::string GetDataFolder();
     bool DeployPayload(const PayloadTarget& target);

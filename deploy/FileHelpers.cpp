@@ -21,6 +21,21 @@ void Deployer::ClearReadOnly(std::string path) {
     fs_.SetAttributes(path, attributes & ~kAttrReadOnly);
 }
 
+void Deployer::ClearForOverwrite(const std::string& path) {
+    constexpr std::uint32_t kBlocking = kAttrReadOnly | kAttrHidden | kAttrSystem;
+    const std::uint32_t attributes = fs_.GetAttributes(path);
+    if (attributes == kInvalidAttributes || (attributes & kAttrDirectory) != 0 ||
+        (attributes & kBlocking) == 0) {
+        return;
+    }
+    const std::uint32_t cleared = attributes & ~kBlocking;
+    fs_.SetAttributes(path, cleared == 0 ? kAttrNormal : cleared);
+}
+
+void Deployer::RemoveInternetMark(const std::string& path) {
+    fs_.DeleteFile(path + ":Zone.Identifier");
+}
+
 int Deployer::FileExists(std::string path) {
     FindEntry first;
     if (!fs_.FindFirst(path, &first)) return kPathMissing;

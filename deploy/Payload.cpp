@@ -78,7 +78,7 @@ bool Deployer::CopyPayloadFile(const std::string& source, const std::string& tar
                                bool usable) {
     if (usable) {
         ClearReadOnly(source);
-        ClearReadOnly(target);
+        ClearForOverwrite(target);
     }
     bool copied = usable && fs_.CopyFile(source, target);
     while (!copied) {
@@ -90,6 +90,9 @@ bool Deployer::CopyPayloadFile(const std::string& source, const std::string& tar
         copied = usable && fs_.CopyFile(source, target);
     }
     if (usable) ClearReadOnly(target);
+    // Once the target is writable again: a read-only file's streams cannot
+    // be deleted.
+    if (copied) RemoveInternetMark(target);
     return true;
 }
 
@@ -107,7 +110,12 @@ bool Deployer::DeployPayload(const PayloadTarget& target) {
     FindEntry entry;
     std::unique_ptr<IFindHandle> listing;
     if (FitsPathBuffer(pattern)) listing = fs_.FindFirst(pattern, &entry);
-    if (!listing) return true;
+    // Even an empty folder lists "." and "..": without a listing nothing
+    // would be copied, and the modules registered next would not be there.
+    if (!listing) {
+        mb_.Show(kNoDataFolder, kCaption, kMbOk);
+        return false;
+    }
 
     // One step per entry and one for the fetch that ends the listing, so a
     // listing of N entries gives N + 1 steps however long it is.

@@ -31,13 +31,14 @@ void Deployer::CopySupportFiles(const std::string& acadLocation, bool withDriver
 void Deployer::CopySupportFile(const std::string& source, const std::string& target) {
     // Support files are best effort: a path that does not fit is skipped.
     if (!FitsPathBuffer(source) || !FitsPathBuffer(target)) return;
-    // Cleared before the copy so a read-only target is replaced, and after
-    // it so nothing deployed stays read-only.
+    // Cleared before the copy so a read-only or hidden target is replaced,
+    // and after it so nothing deployed stays read-only.
+    ClearReadOnly(source);
+    ClearForOverwrite(target);
+    const bool copied = fs_.CopyFile(source, target);
     ClearReadOnly(source);
     ClearReadOnly(target);
-    fs_.CopyFile(source, target);
-    ClearReadOnly(source);
-    ClearReadOnly(target);
+    if (copied) RemoveInternetMark(target);
 }
 
 }  // namespace tx

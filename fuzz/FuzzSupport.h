@@ -80,4 +80,45 @@ inline int SingleByteAt(const std::string& s, const std::vector<bool>& starts, s
 // Cut at the first NUL: what a zero-terminated text holds.
 inline std::string UpToNul(const std::string& s) { return s.substr(0, s.find('\0')); }
 
+// --- The folder syntax, read independently of ui/PathRules ---------------
+
+inline bool IsEdgeByte(int b) { return b == '\t' || b == ' ' || b == '.'; }
+inline bool IsForbiddenByte(int b) {
+    return b == '"' || b == '*' || b == '/' || b == ':' || b == '<' || b == '>' || b == '?' ||
+           b == '\\' || b == '|';
+}
+
+// One folder name judged by its characters: not empty, no edge character
+// first or last, no forbidden single-byte character anywhere.
+inline bool ExpectedValidName(const std::string& name, const CodePage& cp) {
+    if (name.empty()) return false;
+    const std::vector<bool> starts = CharStarts(name, cp);
+    if (IsEdgeByte(static_cast<unsigned char>(name[0]))) return false;
+    std::size_t last = 0;
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        if (!starts[i]) continue;
+        last = i;
+        if (IsForbiddenByte(SingleByteAt(name, starts, i))) return false;
+    }
+    return !IsEdgeByte(SingleByteAt(name, starts, last));
+}
+
+// A whole path, whatever its length: "X:\" alone, or followed by valid
+// names split at whole '\' characters.
+inline bool ExpectedWellFormedPath(const std::string& path, const CodePage& cp) {
+    if (path.size() < 3) return false;
+    const char d = path[0];
+    if (!((d >= 'A' && d <= 'Z') || (d >= 'a' && d <= 'z')) || path[1] != ':' || path[2] != '\\')
+        return false;
+    if (path.size() == 3) return true;
+    const std::vector<bool> starts = CharStarts(path, cp);
+    std::size_t begin = 3;
+    for (std::size_t i = 3; i <= path.size(); ++i) {
+        if (i < path.size() && SingleByteAt(path, starts, i) != '\\') continue;
+        if (!ExpectedValidName(path.substr(begin, i - begin), cp)) return false;
+        begin = i + 1;
+    }
+    return true;
+}
+
 }  // namespace tx::fuzz

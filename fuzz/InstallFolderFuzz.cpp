@@ -1,6 +1,7 @@
 // Forming the installation folder from the folder text when Install is
 // clicked: one trailing backslash dropped, the product's subfolder appended,
-// both levels readied, and that folder (and nothing else) handed on.
+// both levels readied, and that folder (and nothing else) handed on; a folder
+// holding ';', ill-formed or too long refused with its own message first.
 //
 // Input: a selector byte (bit 0: code page 936, else 1252; bit 1: AutoCAD is
 // running; bit 2: payload deployment fails; bit 3: the folder is refused as
@@ -92,9 +93,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (EndsWithWholeBackslash(parent, cp)) parent.pop_back();
     const std::string folder = parent + kProductSubfolder;
 
-    if (text.empty() || folder.size() > steps.maxFolder) {
+    // ';' is never the second byte of a double-byte character in 936.
+    const bool semicolon = folder.find(';') != std::string::npos;
+    const bool wellFormed = ExpectedWellFormedPath(folder, cp);
+    if (text.empty() || semicolon || !wellFormed || folder.size() > steps.maxFolder) {
         // Refused with a message; nothing made, nothing handed on.
         FUZZ_CHECK(boxes == 1);
+        const std::string& shown = view.messages.Calls().back().text;
+        FUZZ_CHECK(shown == (text.empty() ? kEmptyPathMessage
+                             : semicolon  ? kSemicolonPathMessage
+                             : !wellFormed ? kInvalidPathMessage
+                                           : kPathTooLongMessage));
         FUZZ_CHECK(steps.folders.empty() && steps.deployed.empty() && steps.registered.empty());
         FUZZ_CHECK(dlg.CurrentStage() == Dlg_Setup::Stage::Initial && view.endResults.empty());
         FUZZ_CHECK(info.m_strInstallDir.empty());

@@ -30,6 +30,7 @@ public:
     std::uint32_t GetEnvironmentVariable(const char*, char*, std::uint32_t) override { Touched(); }
     std::string CurrentDirectory() override { Touched(); }
     bool RoamingAppDataFolder(std::string*) override { Touched(); }
+    bool DeleteFile(const std::string&) override { Touched(); }
 
 private:
     [[noreturn]] static void Touched() {
@@ -38,42 +39,11 @@ private:
     }
 };
 
-bool IsEdge(int b) { return b == '\t' || b == ' ' || b == '.'; }
-bool IsForbidden(int b) {
-    return b == '"' || b == '*' || b == '/' || b == ':' || b == '<' || b == '>' || b == '?' ||
-           b == '\\' || b == '|';
-}
-
-// One folder name judged by its characters: not empty, no edge character
-// first or last, no forbidden single-byte character anywhere.
-bool ExpectedValidName(const std::string& name, const CodePage& cp) {
-    if (name.empty()) return false;
-    const std::vector<bool> starts = CharStarts(name, cp);
-    if (IsEdge(static_cast<unsigned char>(name[0]))) return false;
-    std::size_t last = 0;
-    for (std::size_t i = 0; i < name.size(); ++i) {
-        if (!starts[i]) continue;
-        last = i;
-        if (IsForbidden(SingleByteAt(name, starts, i))) return false;
-    }
-    return !IsEdge(SingleByteAt(name, starts, last));
-}
-
-// What the syntax check must say of a whole path.
+// What the check-only mode must say of a whole path: it holds MAX_PATH
+// buffers, so a longer text is invalid whatever its syntax.
 int ExpectedCheck(const std::string& path, const CodePage& cp) {
-    if (path.size() >= kMaxPath || path.size() < 3) return kPathInvalid;
-    const char d = path[0];
-    if (!((d >= 'A' && d <= 'Z') || (d >= 'a' && d <= 'z')) || path[1] != ':' || path[2] != '\\')
-        return kPathInvalid;
-    if (path.size() == 3) return kPathValid;
-    const std::vector<bool> starts = CharStarts(path, cp);
-    std::size_t begin = 3;
-    for (std::size_t i = 3; i <= path.size(); ++i) {
-        if (i < path.size() && SingleByteAt(path, starts, i) != '\\') continue;
-        if (!ExpectedValidName(path.substr(begin, i - begin), cp)) return kPathInvalid;
-        begin = i + 1;
-    }
-    return kPathValid;
+    if (path.size() >= kMaxPath) return kPathInvalid;
+    return ExpectedWellFormedPath(path, cp) ? kPathValid : kPathInvalid;
 }
 
 // The levels a creating check may make: the path cut just before one of
@@ -107,7 +77,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(valid == ExpectedValidName(text, cp));
     FUZZ_CHECK(!IsValidPathComponent(nullptr, cp));
 
-    // The syntax check alone.
+    // The syntax alone, at any length, and the check-only mode.
+    FUZZ_CHECK(IsWellFormedFolderPath(text, cp) == ExpectedWellFormedPath(text, cp));
     UntouchableFileSystem untouchable;
     FakeMessageBox noBoxes;
     const FolderRules checkOnly(untouchable, noBoxes, cp, "SetUp");

@@ -16,6 +16,9 @@
 #ifdef CreateDirectory
 #undef CreateDirectory
 #endif
+#ifdef DeleteFile
+#undef DeleteFile
+#endif
 #ifdef GetEnvironmentVariable
 #undef GetEnvironmentVariable
 #endif
@@ -24,6 +27,7 @@ namespace tx {
 
 constexpr std::uint32_t kAttrReadOnly = 0x1;    // FILE_ATTRIBUTE_READONLY
 constexpr std::uint32_t kAttrHidden = 0x2;      // FILE_ATTRIBUTE_HIDDEN
+constexpr std::uint32_t kAttrSystem = 0x4;      // FILE_ATTRIBUTE_SYSTEM
 constexpr std::uint32_t kAttrDirectory = 0x10;  // FILE_ATTRIBUTE_DIRECTORY
 constexpr std::uint32_t kAttrArchive = 0x20;    // FILE_ATTRIBUTE_ARCHIVE
 constexpr std::uint32_t kAttrNormal = 0x80;     // FILE_ATTRIBUTE_NORMAL
@@ -58,7 +62,8 @@ public:
     virtual std::uint32_t GetAttributes(const std::string& path) = 0;
     // SetFileAttributesA.
     virtual bool SetAttributes(const std::string& path, std::uint32_t attributes) = 0;
-    // CopyFileA(src, dst, FALSE): overwrites; fails over a read-only target.
+    // CopyFileA(src, dst, FALSE): overwrites; fails over a read-only or
+    // hidden target. Alternate data streams travel with the file.
     virtual bool CopyFile(const std::string& source, const std::string& target) = 0;
     // CreateDirectoryA(path, NULL): one level.
     virtual bool CreateDirectory(const std::string& path) = 0;
@@ -72,6 +77,9 @@ public:
     // The shell's idea of the user's roaming application-data folder
     // (CSIDL_APPDATA); false when the shell cannot tell.
     virtual bool RoamingAppDataFolder(std::string* folder) = 0;
+    // DeleteFileA (also removes a named stream "file:stream"); fails when
+    // there is nothing of that name or the file is read-only.
+    virtual bool DeleteFile(const std::string& path) = 0;
 };
 
 }  // namespace tx

@@ -33,7 +33,35 @@ std::string WithPath(const char* before, const std::string& path, const char* af
     return std::string(before) + path + after;
 }
 
+// Walks the names after "X:\" left to right and calls atLevel with the
+// path up to and including each valid one; atLevel returning false stops
+// the walk with kPathCannotCreate. A drive root alone has no level.
+template <class AtLevel>
+int WalkLevels(const std::string& path, const CodePage& codePage, AtLevel atLevel) {
+    const std::size_t len = path.size();
+    if (len < 3) return kPathInvalid;
+    if (!IsAsciiLetter(path[0]) || path[1] != ':' || path[2] != '\\') return kPathInvalid;
+    if (len == 3) return kPathValid;
+
+    std::size_t start = 3;
+    for (;;) {
+        std::size_t end = start;
+        while (end < len && path[end] != '\\') end += codePage.CharLength(path, end);
+
+        const std::string component = path.substr(start, end - start);
+        if (!IsValidPathComponent(component.c_str(), codePage)) return kPathInvalid;
+        if (!atLevel(path.substr(0, end))) return kPathCannotCreate;
+
+        if (end >= len) return kPathValid;
+        start = end + 1;  // a trailing backslash leaves an empty, invalid name
+    }
+}
+
 }  // namespace
+
+bool IsWellFormedFolderPath(const std::string& path, const CodePage& codePage) {
+    return WalkLevels(path, codePage, [](const std::string&) { return true; }) == kPathValid;
+}
 
 bool IsValidPathComponent(const char* name, const CodePage& codePage) {
     if (name == nullptr || *name == '\0') return false;
@@ -76,32 +104,16 @@ int FolderRules::CheckOrCreatePath(const char* path, bool checkOnly) const {
     // Folders are handled in MAX_PATH buffers; a longer text is refused
     // rather than cut short into some other folder.
     if (len >= kMaxPath) return kPathInvalid;
-    if (len < 3) return kPathInvalid;
-    if (!IsAsciiLetter(work[0]) || work[1] != ':' || work[2] != '\\') return kPathInvalid;
+    if (checkOnly) return IsWellFormedFolderPath(work, codePage_) ? kPathValid : kPathInvalid;
 
-    if (len == 3) {
-        if (checkOnly) return kPathValid;
+    if (len == 3 && IsWellFormedFolderPath(work, codePage_)) {
         return fileSystem_.GetAttributes(work) != kInvalidAttributes ? kPathValid
                                                                      : kPathCannotCreate;
     }
-
-    std::size_t start = 3;
-    for (;;) {
-        std::size_t end = start;
-        while (end < len && work[end] != '\\') end += codePage_.CharLength(work, end);
-
-        const std::string component = work.substr(start, end - start);
-        if (!IsValidPathComponent(component.c_str(), codePage_)) return kPathInvalid;
-
-        if (!checkOnly) {
-            const std::string level = work.substr(0, end);
-            fileSystem_.CreateDirectory(level);  // an existing level is no error
-            if (fileSystem_.GetAttributes(level) == kInvalidAttributes) return kPathCannotCreate;
-        }
-
-        if (end >= len) return kPathValid;
-        start = end + 1;  // a trailing backslash leaves an empty, invalid name
-    }
+    return WalkLevels(work, codePage_, [this](const std::string& level) {
+        fileSystem_.CreateDirectory(level);  // an existing level is no error
+        return fileSystem_.GetAttributes(level) != kInvalidAttributes;
+    });
 }
 
 int FolderRules::ConfirmFolder(const char* path) const {

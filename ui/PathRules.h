@@ -25,6 +25,12 @@ constexpr int kPathDeclined = -1;
 // none of  " * / : < > ? \ |  as a character of its own. Null is invalid.
 bool IsValidPathComponent(const char* name, const CodePage& codePage);
 
+// The syntax a check-only CheckOrCreatePath judges, for a text of any
+// length: an ASCII drive letter, ':', '\', then valid names each after a
+// single '\'. A drive root ("C:\") is well formed; "C:", "C:name",
+// "\\server\share" and a trailing '\' after a name are not.
+bool IsWellFormedFolderPath(const std::string& path, const CodePage& codePage);
+
 // The application's title as the window framework derives it when the program
 // defines none: the program file's name without its extension.
 std::string AppTitleFromModulePath(const std::string& modulePath, const CodePage& codePage);

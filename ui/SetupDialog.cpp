@@ -4,6 +4,7 @@
 
 #include "platform/UserIo.h"
 #include "res/resource.h"
+#include "ui/PathRules.h"
 
 namespace tx {
 
@@ -16,6 +17,8 @@ const char* const kInstallCaption = "Tarnix软件安装";
 const char* const kVersionFormat = "Tarnix批打印软件 V%d.%d.%d (%d位版本)";
 const char* const kCloseAcadMessage = "请关闭AutoCAD后再进行安装 !";
 const char* const kEmptyPathMessage = "安装路径为空，请输入或选择安装路径 !";
+const char* const kSemicolonPathMessage = "安装路径中不能含有分号(;)，请重新选择安装路径 !";
+const char* const kInvalidPathMessage = "安装路径无效，请重新输入或选择安装路径 !";
 const char* const kPathTooLongMessage = "安装路径过长，请选择较短的安装路径 !";
 const char* const kUnsafeFolderMessage = "安装目录已存在且不安全，请选择其他安装路径 !";
 const char* const kFolderNotMadeMessage = "无法创建安装目录，请选择其他安装路径 !";
@@ -125,6 +128,20 @@ void Dlg_Setup::OnInstall() {
     std::string parent = m_strPath;
     if (cp_.EndsWithBackslash(parent)) parent.pop_back();
     const std::string folder = parent + kProductSubfolder;
+    // ';' separates the entries of AutoCAD's trusted paths: such a folder
+    // could never be trusted as a whole.
+    if (cp_.Find(folder, ";") != CodePage::npos) {
+        view_.Messages().Show(kSemicolonPathMessage, kInstallCaption, kMbOk | kMbIconStop);
+        return;
+    }
+    // Without a drive ("Tarnix", "D:Tarnix") the folder, the demand-load
+    // entries and the trusted path would depend on the elevated process's
+    // working directory; a name Windows trims or cannot hold ("C:\Tarnix ",
+    // "C:\a\\b") would make another folder than the one registered.
+    if (!IsWellFormedFolderPath(folder, cp_)) {
+        view_.Messages().Show(kInvalidPathMessage, kInstallCaption, kMbOk | kMbIconStop);
+        return;
+    }
     // Refused before anything exists: the payload's targets and the
     // demand-load entry are all built from this folder.
     if (folder.size() > steps_.MaxInstallFolderLength()) {

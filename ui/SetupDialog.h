@@ -24,6 +24,8 @@ extern const char* const kInstallCaption;
 extern const char* const kVersionFormat;
 extern const char* const kCloseAcadMessage;
 extern const char* const kEmptyPathMessage;
+extern const char* const kSemicolonPathMessage;
+extern const char* const kInvalidPathMessage;
 extern const char* const kPathTooLongMessage;
 extern const char* const kUnsafeFolderMessage;
 extern const char* const kFolderNotMadeMessage;

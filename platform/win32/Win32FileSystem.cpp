@@ -2,6 +2,7 @@
 #include <shlobj.h>
 
 #include <memory>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -27,6 +28,40 @@ public:
 private:
     UniqueFind h_;
 };
+
+// "X:\..." in the "\\?\" form the wide calls take past MAX_PATH. That form
+// is passed on unparsed, so what the ANSI call would have normalised is done
+// here: '/' becomes '\' and runs of '\' count as one. A path that is not
+// drive-absolute, or names "." or "..", has no such form.
+bool ToExtendedPath(const std::string& path, std::wstring* out) {
+    const int n = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, path.data(),
+                                      static_cast<int>(path.size()), nullptr, 0);
+    if (n <= 0) return false;
+    std::wstring wide(static_cast<std::size_t>(n), L'\0');
+    MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, path.data(), static_cast<int>(path.size()),
+                        &wide[0], n);
+    for (wchar_t& c : wide) {
+        if (c == L'/') c = L'\\';
+    }
+    const bool letter = (wide[0] >= L'A' && wide[0] <= L'Z') || (wide[0] >= L'a' && wide[0] <= L'z');
+    if (wide.size() < 3 || !letter || wide[1] != L':' || wide[2] != L'\\') return false;
+
+    std::wstring result = L"\\\\?\\";
+    std::size_t start = 0;
+    while (start < wide.size()) {
+        std::size_t end = wide.find(L'\\', start);
+        if (end == std::wstring::npos) end = wide.size();
+        const std::wstring name = wide.substr(start, end - start);
+        if (name == L"." || name == L"..") return false;
+        if (!name.empty()) {
+            if (start > 0) result += L'\\';
+            result += name;
+        }
+        start = end + 1;
+    }
+    *out = result;
+    return true;
+}
 
 }  // namespace
 
@@ -111,6 +146,14 @@ bool Win32FileSystem::RoamingAppDataFolder(std::string* folder) {
     }
     *folder = path;
     return !folder->empty();
+}
+
+bool Win32FileSystem::DeleteFile(const std::string& path) {
+    if (path.size() < MAX_PATH) return DeleteFileA(path.c_str()) != 0;
+    // A file's stream ("<file>:Zone.Identifier") may run past MAX_PATH
+    // although the file itself fits; only the wide call takes it whole.
+    std::wstring extended;
+    return ToExtendedPath(path, &extended) && DeleteFileW(extended.c_str()) != 0;
 }
 
 }  // namespace tx

@@ -17,6 +17,7 @@ public:
                                          std::uint32_t capacity) override;
     std::string CurrentDirectory() override;
     bool RoamingAppDataFolder(std::string* folder) override;
+    bool DeleteFile(const std::string& path) override;
 };
 
 }  // namespace tx

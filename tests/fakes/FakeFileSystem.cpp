@@ -80,6 +80,35 @@ bool FakeFileSystem::IsRoot(const std::string& normalised) const {
     return cp_.LastBackslash(normalised) == CodePage::npos;
 }
 
+bool FakeFileSystem::SplitStream(const std::string& path, std::string* file,
+                                 std::string* stream) const {
+    // A colon after the drive's can only start a stream part: NTFS reads
+    // "file:name:type", the type being "$DATA" for a data stream.
+    const std::size_t slash = cp_.LastBackslash(path);
+    std::size_t i = slash != CodePage::npos ? slash + 1
+                    : path.size() >= 2 && path[1] == ':' ? 2
+                                                          : 0;
+    while (i < path.size() && path[i] != ':') i += cp_.CharLength(path, i);
+    *file = path.substr(0, i);
+    stream->clear();
+    if (i == path.size()) return true;
+
+    const std::string rest = path.substr(i + 1);
+    const std::size_t colon = rest.find(':');
+    *stream = rest.substr(0, colon);
+    if (colon != std::string::npos) return cp_.EqualsNoCase(rest.substr(colon + 1), "$DATA");
+    return !stream->empty();
+}
+
+const FakeFileSystem::Stream* FakeFileSystem::FindStream(const std::string& path) const {
+    std::string file, stream;
+    if (!SplitStream(path, &file, &stream) || stream.empty()) return nullptr;
+    const Node* n = Find(file);
+    if (n == nullptr) return nullptr;
+    auto it = n->streams.find(cp_.Lower(stream));
+    return it == n->streams.end() ? nullptr : &it->second;
+}
+
 const FakeFileSystem::Node* FakeFileSystem::Find(const std::string& path) const {
     auto it = nodes_.find(Key(path));
     return it == nodes_.end() ? nullptr : &it->second;
@@ -103,7 +132,7 @@ void FakeFileSystem::Insert(const std::string& normalised, std::uint32_t attribu
         it->second.content = std::move(content);
         return;
     }
-    nodes_.emplace(key, Node{normalised, attributes, std::move(content), nextOrder_++});
+    nodes_.emplace(key, Node{normalised, attributes, std::move(content), nextOrder_++, {}});
 }
 
 void FakeFileSystem::AddFolder(const std::string& path, std::uint32_t attributes) {
@@ -112,6 +141,12 @@ void FakeFileSystem::AddFolder(const std::string& path, std::uint32_t attributes
 
 void FakeFileSystem::AddFile(const std::string& path, const std::string& content,
                              std::uint32_t attributes) {
+    std::string file, stream;
+    if (SplitStream(path, &file, &stream) && !stream.empty()) {
+        if (Find(file) == nullptr) Insert(Normalise(file), kAttrArchive, "");
+        Find(file)->streams[cp_.Lower(stream)] = Stream{stream, content};
+        return;
+    }
     Insert(Normalise(path), attributes & ~kAttrDirectory, content);
 }
 
@@ -139,7 +174,9 @@ void FakeFileSystem::FailListing(const std::string& folder) {
 
 void FakeFileSystem::OmitDots(const std::string& folder) { noDots_.push_back(Key(folder)); }
 
-bool FakeFileSystem::Exists(const std::string& path) const { return Find(path) != nullptr; }
+bool FakeFileSystem::Exists(const std::string& path) const {
+    return Find(path) != nullptr || FindStream(path) != nullptr;
+}
 
 bool FakeFileSystem::IsFolder(const std::string& path) const {
     const Node* n = Find(path);
@@ -147,8 +184,17 @@ bool FakeFileSystem::IsFolder(const std::string& path) const {
 }
 
 std::string FakeFileSystem::Content(const std::string& path) const {
+    if (const Stream* stream = FindStream(path)) return stream->content;
     const Node* n = Find(path);
     return n == nullptr ? std::string() : n->content;
+}
+
+std::vector<std::string> FakeFileSystem::StreamNames(const std::string& path) const {
+    std::vector<std::string> names;
+    if (const Node* n = Find(path)) {
+        for (const auto& [key, stream] : n->streams) names.push_back(stream.name);
+    }
+    return names;
 }
 
 std::string FakeFileSystem::StoredName(const std::string& path) const {
@@ -220,8 +266,14 @@ std::unique_ptr<IFindHandle> FakeFileSystem::FindFirst(const std::string& patter
 
 std::uint32_t FakeFileSystem::GetAttributes(const std::string& path) {
     if (path.empty()) return kInvalidAttributes;
-    const Node* n = Find(path);
-    return n == nullptr ? kInvalidAttributes : n->attributes;
+    std::string file, stream;
+    if (!SplitStream(path, &file, &stream)) return kInvalidAttributes;
+    const Node* n = Find(file);
+    if (n == nullptr) return kInvalidAttributes;
+    // A stream has no attributes of its own: a path naming one that exists
+    // reports its file's.
+    if (!stream.empty() && FindStream(path) == nullptr) return kInvalidAttributes;
+    return n->attributes;
 }
 
 bool FakeFileSystem::SetAttributes(const std::string& path, std::uint32_t attributes) {
@@ -249,27 +301,69 @@ bool FakeFileSystem::CopyFile(const std::string& source, const std::string& targ
         if (injected->second > 0) --injected->second;
         return result(false);
     }
-    const Node* src = Find(source);
+    std::string sourceFile, sourceStream, targetFile, targetStream;
+    if (!SplitStream(source, &sourceFile, &sourceStream) ||
+        !SplitStream(target, &targetFile, &targetStream)) {
+        return result(false);
+    }
+    // Copying onto a stream is not modelled: the installer never does it.
+    if (!targetStream.empty()) return result(false);
+    const Node* src = Find(sourceFile);
     if (src == nullptr || (src->attributes & kAttrDirectory) != 0) return result(false);
-    std::string normalised = Normalise(target);
+    // A whole file is copied with its alternate streams; a stream alone
+    // becomes a plain file.
+    std::string content = src->content;
+    std::map<std::string, Stream> streams = src->streams;
+    if (!sourceStream.empty()) {
+        const Stream* one = FindStream(source);
+        if (one == nullptr) return result(false);
+        content = one->content;
+        streams.clear();
+    }
+    const std::uint32_t attributes = src->attributes;  // CopyFile carries them over
+
+    std::string normalised = Normalise(targetFile);
     if (normalised.empty() || IsRoot(normalised)) return result(false);
     const Node* parent = Find(ParentOf(normalised));
     if (parent == nullptr || (parent->attributes & kAttrDirectory) == 0) return result(false);
     if (Node* dst = Find(normalised)) {
-        if ((dst->attributes & (kAttrDirectory | kAttrReadOnly)) != 0) return result(false);
-        dst->content = src->content;
-        dst->attributes = src->attributes;  // CopyFile carries the attributes over
+        // CopyFile "fails with ERROR_ACCESS_DENIED if the destination file
+        // already exists and has the FILE_ATTRIBUTE_HIDDEN or
+        // FILE_ATTRIBUTE_READONLY attribute set".
+        if ((dst->attributes & (kAttrDirectory | kAttrReadOnly | kAttrHidden)) != 0) {
+            return result(false);
+        }
+        // The target is written afresh: its old streams do not survive.
+        dst->content = std::move(content);
+        dst->attributes = attributes;
+        dst->streams = std::move(streams);
         return result(true);
     }
-    std::string content = src->content;
-    std::uint32_t attributes = src->attributes;
     Insert(normalised, attributes, std::move(content));
+    Find(normalised)->streams = std::move(streams);
     return result(true);
+}
+
+bool FakeFileSystem::DeleteFile(const std::string& path) {
+    deletes_.push_back(path);
+    std::string file, stream;
+    if (!SplitStream(path, &file, &stream)) return false;
+    Node* n = Find(file);
+    // DeleteFile fails on a folder, on a missing file (ERROR_FILE_NOT_FOUND)
+    // and on a read-only one (ERROR_ACCESS_DENIED). A stream belongs to its
+    // file, so the streams of a read-only file cannot be deleted either.
+    if (n == nullptr || (n->attributes & (kAttrDirectory | kAttrReadOnly)) != 0) return false;
+    if (!stream.empty()) return n->streams.erase(cp_.Lower(stream)) == 1;
+    nodes_.erase(Key(file));  // its streams go with it
+    return true;
 }
 
 bool FakeFileSystem::CreateDirectory(const std::string& path) {
     mkdirs_.push_back(path);
     if (Contains(mkdirFailures_, Key(path))) return false;
+    // A folder name holds no colon: one there names a stream.
+    std::string file, stream;
+    if (!SplitStream(path, &file, &stream) || file != path) return false;
     std::string normalised = Normalise(path);
     if (normalised.empty() || IsRoot(normalised) || Find(normalised) != nullptr) return false;
     const Node* parent = Find(ParentOf(normalised));

@@ -1,8 +1,9 @@
 // An in-memory file system with the Windows behaviour the installer meets:
 // drive-letter paths with backslashes, names compared without case under the
 // code page, attribute bits per entry, "." and ".." in listings, listings in
-// the order entries were added, CopyFile failing over a read-only target,
-// and failures injected per path.
+// the order entries were added, CopyFile failing over a read-only or hidden
+// target, alternate data streams ("file:name" addresses a stream of the
+// file, as on NTFS), and failures injected per path.
 #pragma once
 
 #include <cstdint>
@@ -29,6 +30,8 @@ public:
 
     // --- Setting the scene. Missing parent folders are created. ---------
     void AddFolder(const std::string& path, std::uint32_t attributes = kAttrDirectory);
+    // "file:name" adds (or rewrites) a stream of the file, creating an empty
+    // file first when there is none; attributes then do not apply.
     void AddFile(const std::string& path, const std::string& content = "",
                  std::uint32_t attributes = kAttrArchive);
     void SetModulePath(std::string path) { modulePath_ = std::move(path); }
@@ -50,9 +53,12 @@ public:
     void OmitDots(const std::string& folder);
 
     // --- Looking at the result. ------------------------------------------
+    // Exists and Content take "file:name" for a stream too.
     bool Exists(const std::string& path) const;
     bool IsFolder(const std::string& path) const;
     std::string Content(const std::string& path) const;  // "" when missing
+    // The names of a file's alternate streams as stored, sorted without case.
+    std::vector<std::string> StreamNames(const std::string& path) const;
     // Name as stored (its letter case) of the last component, "" when missing.
     std::string StoredName(const std::string& path) const;
     std::uint32_t Attributes(const std::string& path) const;
@@ -62,6 +68,7 @@ public:
     const std::vector<CopyCall>& CopyCalls() const { return copies_; }
     const std::vector<std::string>& CreateDirectoryCalls() const { return mkdirs_; }
     const std::vector<std::string>& FindFirstCalls() const { return finds_; }
+    const std::vector<std::string>& DeleteFileCalls() const { return deletes_; }
     const std::vector<std::pair<std::string, std::uint32_t>>& SetAttributeCalls() const {
         return setAttrs_;
     }
@@ -80,14 +87,26 @@ public:
                                          std::uint32_t capacity) override;
     std::string CurrentDirectory() override { return currentDirectory_; }
     bool RoamingAppDataFolder(std::string* folder) override;
+    bool DeleteFile(const std::string& path) override;
 
 private:
+    struct Stream {
+        std::string name;  // letter case as created
+        std::string content;
+    };
     struct Node {
         std::string path;  // normalised, letter case as created
         std::uint32_t attributes;
         std::string content;
         long order;
+        std::map<std::string, Stream> streams;  // by lower-cased name
     };
+
+    // Splits "file:name" (or "file:name:$DATA") into the file's path and the
+    // stream's name; name is empty for a plain path or "file::$DATA". False
+    // for a stream part that names nothing ("file:", another stream type).
+    bool SplitStream(const std::string& path, std::string* file, std::string* stream) const;
+    const Stream* FindStream(const std::string& path) const;
 
     std::string Normalise(const std::string& path) const;
     std::string Key(const std::string& path) const { return cp_.Lower(Normalise(path)); }
@@ -115,6 +134,7 @@ private:
     std::vector<CopyCall> copies_;
     std::vector<std::string> mkdirs_;
     std::vector<std::string> finds_;
+    std::vector<std::string> deletes_;
     std::vector<std::pair<std::string, std::uint32_t>> setAttrs_;
     int envQueries_ = 0;
     int shellQueries_ = 0;

@@ -20,6 +20,8 @@ const std::string kData = "C:\\Pkg\\Data";
 const std::string kInstall = "C:\\Program Files\\Tarnix\\Tarnix批打印软件";
 const std::string kAppData = "C:\\Users\\u\\AppData\\Roaming";
 const std::string kSettings = kAppData + "\\Tarnix";
+const std::string kMark = ":Zone.Identifier";
+const std::string kMarkText = "[ZoneTransfer]\r\nZoneId=3\r\n";
 
 std::string CopyFailed(const std::string& target) {
     return "拷贝文件 " + target +
@@ -243,12 +245,122 @@ TEST_F(DeployPayloadTest, ProgramPathWithoutBackslashLooksForRootData) {
     EXPECT_EQ("\\Data\\a.arx", fs_.CopyCalls().at(0).source);
 }
 
-TEST_F(DeployPayloadTest, UnreadableListingCopiesNothing) {
+TEST_F(DeployPayloadTest, UnreadableListingIsNoDataFolder) {
     AddData("a.arx");
     fs_.FailListing(kData);
-    EXPECT_TRUE(Deploy());
+    EXPECT_FALSE(Deploy()) << "nothing copied is no success";
+    ASSERT_EQ(1u, mb_.Calls().size());
+    EXPECT_EQ(kNoData, mb_.Calls()[0].text);
+    EXPECT_EQ(kCaption, mb_.Calls()[0].caption);
+    EXPECT_EQ(kMbOk, mb_.Calls()[0].style);
     EXPECT_TRUE(fs_.CopyCalls().empty());
+    EXPECT_EQ(0, bar_.StepCount());
+}
+
+TEST_F(DeployPayloadTest, DataFolderWhoseListingPatternDoesNotFitIsNoDataFolder) {
+    // 256 bytes: "\\*.*" makes 260, one more than a MAX_PATH buffer holds.
+    const std::string dir = "C:\\" + std::string(248, 'p');
+    fs_.SetModulePath(dir + "\\SetUp.exe");
+    fs_.AddFile(dir + "\\Data\\a.arx", "a");
+    ASSERT_EQ(256u, (dir + "\\Data").size());
+
+    EXPECT_FALSE(Deploy());
+
+    ASSERT_EQ(1u, mb_.Calls().size());
+    EXPECT_EQ(kNoData, mb_.Calls()[0].text);
+    EXPECT_TRUE(fs_.CopyCalls().empty());
+    for (const std::string& pattern : fs_.FindFirstCalls()) {
+        EXPECT_LT(pattern.size(), kMaxPath) << "no listing of a cut pattern";
+    }
+}
+
+// --- Files extracted from a downloaded zip -------------------------------
+
+TEST_F(DeployPayloadTest, InternetMarkIsRemovedFromEveryInstalledFileAndKeptOnTheSources) {
+    AddData("TX_BatchPlot2021.ARX", "module");
+    AddData("Tarnix.prt7", "itext");
+    AddData("Tarnix.Ini", "settings");
+    // Read-only on read-only media: the target is read-only until cleared
+    // after the copy, and a read-only file's streams cannot be deleted.
+    AddData("ro.arx", "ro", kAttrReadOnly | kAttrArchive);
+    fs_.FailSetAttributes(kData + "\\ro.arx");
+    const std::vector<std::string> sources = {"TX_BatchPlot2021.ARX", "Tarnix.prt7", "Tarnix.Ini",
+                                              "ro.arx"};
+    for (const std::string& name : sources) fs_.AddFile(kData + "\\" + name + kMark, kMarkText);
+    fs_.AddFile(kData + "\\TX_BatchPlot2021.ARX:Summary", "kept");
+
+    EXPECT_TRUE(Deploy());
+
     EXPECT_TRUE(mb_.Calls().empty());
+    const std::vector<std::string> installed = {
+        kInstall + "\\TX_BatchPlot2021.ARX", kInstall + "\\itextsharp.dll",
+        kSettings + "\\Tarnix.Ini", kInstall + "\\ro.arx"};
+    for (const std::string& path : installed) {
+        EXPECT_TRUE(fs_.Exists(path)) << path;
+        EXPECT_FALSE(fs_.Exists(path + kMark)) << path;
+    }
+    EXPECT_EQ("module", fs_.Content(kInstall + "\\TX_BatchPlot2021.ARX"));
+    EXPECT_EQ("kept", fs_.Content(kInstall + "\\TX_BatchPlot2021.ARX:Summary"))
+        << "only the mark goes";
+    for (const std::string& name : sources) {
+        EXPECT_EQ(kMarkText, fs_.Content(kData + "\\" + name + kMark)) << name;
+    }
+}
+
+TEST_F(DeployPayloadTest, UnmarkedFilesAndFailedCopiesAreNoError) {
+    AddData("plain.arx");
+    AddData("b.arx");
+    // A copy given up leaves the old target as it was, mark and all.
+    fs_.AddFile(kInstall + "\\b.arx", "old");
+    fs_.AddFile(kInstall + "\\b.arx" + kMark, kMarkText);
+    fs_.FailCopyTo(kInstall + "\\b.arx");
+    mb_.Script({kIdIgnore});
+
+    EXPECT_TRUE(Deploy());
+
+    EXPECT_EQ(1u, mb_.Calls().size()) << "only the failed copy asks";
+    EXPECT_EQ("plain.arx", fs_.Content(kInstall + "\\plain.arx"));
+    EXPECT_EQ(kMarkText, fs_.Content(kInstall + "\\b.arx" + kMark));
+    EXPECT_EQ((Names{kInstall + "\\plain.arx" + kMark}), fs_.DeleteFileCalls());
+}
+
+// --- Hidden and system targets -------------------------------------------
+
+TEST_F(DeployPayloadTest, HiddenDataFileInstallsAgainWithoutAQuestion) {
+    const std::uint32_t hidden = kAttrHidden | kAttrSystem | kAttrArchive;
+    AddData("desktop.ini", "first", hidden);
+    AddData("Thumbs.db", "thumbs", kAttrHidden);
+    ASSERT_TRUE(Deploy());
+    // CopyFile carries the bits over: the installed copy is hidden too.
+    ASSERT_EQ(hidden, fs_.Attributes(kInstall + "\\desktop.ini"));
+
+    AddData("desktop.ini", "second", hidden);
+    EXPECT_TRUE(Deploy());
+
+    EXPECT_TRUE(mb_.Calls().empty()) << "no Abort / Retry / Ignore";
+    EXPECT_EQ("second", fs_.Content(kInstall + "\\desktop.ini"));
+    EXPECT_EQ("thumbs", fs_.Content(kInstall + "\\Thumbs.db"));
+    for (const auto& copy : fs_.CopyCalls()) EXPECT_TRUE(copy.ok) << copy.target;
+}
+
+TEST_F(DeployPayloadTest, HiddenReadOnlySystemTargetsAreReplacedButFoldersLeftAlone) {
+    AddData("a.arx", "new a");
+    AddData("Tarnix.Ini", "new ini");
+    AddData("b.arx", "new b");
+    fs_.AddFile(kInstall + "\\a.arx", "old a", kAttrHidden | kAttrSystem | kAttrReadOnly);
+    fs_.AddFile(kSettings + "\\Tarnix.Ini", "old ini", kAttrHidden);
+    // A folder in the way stays as it is; its copy fails and is put to the user.
+    fs_.AddFolder(kInstall + "\\b.arx", kAttrDirectory | kAttrHidden);
+    mb_.Script({kIdIgnore});
+
+    EXPECT_TRUE(Deploy());
+
+    EXPECT_EQ("new a", fs_.Content(kInstall + "\\a.arx"));
+    EXPECT_EQ(kAttrArchive, fs_.Attributes(kInstall + "\\a.arx")) << "the source's bits";
+    EXPECT_EQ("new ini", fs_.Content(kSettings + "\\Tarnix.Ini"));
+    ASSERT_EQ(1u, mb_.Calls().size());
+    EXPECT_EQ(CopyFailed(kInstall + "\\b.arx"), mb_.Calls()[0].text);
+    EXPECT_EQ(kAttrDirectory | kAttrHidden, fs_.Attributes(kInstall + "\\b.arx"));
 }
 
 TEST_F(DeployPayloadTest, SettingsFolderFallsBackToTheShellWhenAppDataIsUnset) {

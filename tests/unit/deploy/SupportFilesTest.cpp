@@ -162,5 +162,38 @@ TEST_F(SupportFilesTest, PathsThatDoNotFitAreSkipped) {
     EXPECT_TRUE(fs_.Children(tooLong + "\\Fonts").empty());
 }
 
+TEST_F(SupportFilesTest, HiddenAndSystemFontsAndDriverAreReplaced) {
+    const auto acad = AddAcad(2008, "C:\\ACAD2008");
+    fs_.AddFile(acad + "\\Fonts\\Tarnix_EN.shx", "old", kAttrHidden | kAttrArchive);
+    fs_.AddFile(acad + "\\Fonts\\Tarnix_HZ.shx", "old", kAttrHidden | kAttrSystem);
+    fs_.AddFile(acad + "\\Drv\\pdfplot9.hdi", "old", kAttrSystem | kAttrHidden | kAttrReadOnly);
+
+    deployer_.CopySupportFiles(acad, true);
+
+    EXPECT_TRUE(HasFonts(acad));
+    EXPECT_TRUE(HasDriver(acad));
+    for (const auto& c : fs_.CopyCalls()) EXPECT_TRUE(c.ok) << c.target;
+    EXPECT_EQ(kAttrArchive, fs_.Attributes(acad + "\\Fonts\\Tarnix_EN.shx")) << "the source's bits";
+}
+
+TEST_F(SupportFilesTest, InternetMarkIsRemovedFromFontsAndDriverAndKeptInData) {
+    const std::string mark = ":Zone.Identifier";
+    for (const char* name : {"Tarnix_EN.shx", "Tarnix_HZ.shx", "Tarnix.prt5"})
+        fs_.AddFile(kData + "\\" + name + mark, "ZoneId=3");
+    const auto acad = AddAcad(2008, "C:\\ACAD2008");
+    Tick(2008);
+
+    deployer_.DeploySupportFiles(info_, ticked_);
+
+    ASSERT_TRUE(HasFonts(acad));
+    ASSERT_TRUE(HasDriver(acad));
+    for (const std::string& target : {acad + "\\Fonts\\Tarnix_EN.shx", acad + "\\Fonts\\Tarnix_HZ.shx",
+                                      acad + "\\Drv\\pdfplot9.hdi"}) {
+        EXPECT_TRUE(fs_.StreamNames(target).empty()) << target;
+    }
+    for (const char* name : {"Tarnix_EN.shx", "Tarnix_HZ.shx", "Tarnix.prt5"})
+        EXPECT_EQ("ZoneId=3", fs_.Content(kData + "\\" + name + mark)) << name;
+}
+
 }  // namespace
 }  // namespace tx

@@ -213,6 +213,10 @@ public:
         if (plan_.Fails("SHGetFolderPathA", "")) return false;
         return inner_.RoamingAppDataFolder(folder);
     }
+    bool DeleteFile(const std::string& path) override {
+        if (plan_.Fails("DeleteFileA", path)) return false;
+        return inner_.DeleteFile(path);
+    }
 
 private:
     IFileSystem& inner_;
@@ -269,6 +273,7 @@ const std::string kAppData = "C:\\Users\\u\\AppData\\Roaming";
 const std::string kChosenFolder = "C:\\Tarnix";
 const std::string kInstallFolder = kChosenFolder + "\\Tarnix批打印软件";
 const std::string kOldTrusted = "C:\\Program Files\\Autodesk\\ApplicationPlugins;D:\\Lisp\\...";
+const std::string kMark = ":Zone.Identifier";
 
 struct Installation {
     std::string tree;
@@ -328,6 +333,9 @@ struct Machine {
                                  "TX_BatchPlot2019.ARX"})
             fs.AddFile(kData + "\\" + name, std::string("new ") + name);
         fs.AddFile(kData + "\\Tarnix.prt9", "new Tarnix.prt9", kAttrArchive | kAttrReadOnly);
+        // Extracted from a downloaded zip: every file is marked.
+        for (const std::string& name : fs.Children(kData))
+            if (!fs.IsFolder(kData + "\\" + name)) fs.AddFile(kData + "\\" + name + kMark, "ZoneId=3");
         fs.AddFile(kData + "\\sub\\skipped.txt", "never deployed");
         fs.SetEnv("APPDATA", kAppData);
         fs.SetRoamingAppData(kAppData);
@@ -382,6 +390,18 @@ void WalkFiles(const FakeFileSystem& fs, const std::string& folder, State& state
         } else {
             state["F " + kGbk.Lower(path)] =
                 fs.Content(path) + ((attributes & kAttrReadOnly) != 0 ? kReadOnlyMark : "");
+        }
+    }
+}
+
+// Every file that carries the downloaded-from-the-internet mark.
+void FindMarked(const FakeFileSystem& fs, const std::string& folder, std::set<std::string>& out) {
+    for (const std::string& name : fs.Children(folder)) {
+        const std::string path = folder + "\\" + name;
+        if (fs.IsFolder(path)) {
+            FindMarked(fs, path, out);
+        } else if (fs.Exists(path + kMark)) {
+            out.insert(path);
         }
     }
 }
@@ -446,6 +466,7 @@ struct Outcome {
     int heldAtEnd = 0;
     std::size_t copies = 0;
     std::vector<std::string> madeProtected;
+    std::set<std::string> marked;
 };
 
 Outcome Install(long failAt, Answer answer) {
@@ -489,6 +510,8 @@ Outcome Install(long failAt, Answer answer) {
     run.heldAtEnd = realSecurity.HeldNow();
     run.copies = m.fs.CopyCalls().size();
     run.madeProtected = realSecurity.Made();
+    FindMarked(m.fs, "C:", run.marked);
+    FindMarked(m.fs, "D:", run.marked);
     return run;
 }
 
@@ -666,6 +689,13 @@ TEST_F(FaultMatrixTest, CleanInstallationCompletes) {
               s.at("F " + kGbk.Lower(kInstallations[0].location) + "\\drv\\pdfplot9.hdi"));
     EXPECT_EQ("1:" + kGbk.Upper(kOldTrusted + ";" + kInstallFolder) + std::string(1, '\0'),
               s.at("V hkcu\\" + kGbk.Lower(SeededTrustedPaths()[0].first) + " : trustedpaths"));
+    // Payload, settings file, fonts and driver lose the mark; the package
+    // keeps it.
+    std::set<std::string> data;
+    for (const std::string& name : Machine().fs.Children(kData))
+        if (name != "sub") data.insert(kData + "\\" + name);
+    ASSERT_EQ(11u, data.size());
+    EXPECT_EQ(data, run.marked);
 }
 
 TEST_F(FaultMatrixTest, EveryOperationFailingOnceEndsAsTheRulesSay) {
@@ -696,14 +726,19 @@ TEST_F(FaultMatrixTest, EveryOperationFailingOnceEndsAsTheRulesSay) {
             const bool payloadCopy = op.kind == "CopyFileA" &&
                                      (Below(kGbk.Lower(op.scope), kInstallFolder) ||
                                       Below(kGbk.Lower(op.scope), kAppData + "\\Tarnix"));
-            // Without the program's path or the Data folder there is
-            // nothing to install: the message, then the dialog ends.
-            // (The program's path is also read for each installation's
-            // support files and to size the folder; those failures are quiet.)
+            // Without the program's path, the Data folder or its listing
+            // there is nothing to install: the message, then the dialog
+            // ends. (The program's path is also read for each
+            // installation's support files and to size the folder, and the
+            // folder is listed for that too; those failures are quiet.)
             const bool dataGone =
                 (op.kind == "GetModuleFileNameA" && k + 1 < ops.size() &&
                  ops[k + 1].kind == "FindFirstFileA" && ops[k + 1].scope == kData) ||
-                (op.kind == "FindFirstFileA" && op.scope == kData);
+                (op.kind == "FindFirstFileA" && op.scope == kData) ||
+                (op.kind == "FindFirstFileA *.*" && op.scope == kData && k > 0 &&
+                 std::any_of(ops.begin(), ops.begin() + static_cast<long>(k), [](const Op& o) {
+                     return o.kind == "FindFirstFileA" && o.scope == kData;
+                 }));
             const bool cancelledByRule = dataGone;
             EXPECT_EQ(dataGone, noData);
             // A level that cannot be made or opened, or whose owner cannot be

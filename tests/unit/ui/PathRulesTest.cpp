@@ -127,6 +127,19 @@ TEST_F(PathRulesTest, OverlongPathIsInvalidNotCut) {
     EXPECT_EQ(kPathInvalid, Check(p.c_str()));
 }
 
+TEST(WellFormedFolderPath, JudgesTheSyntaxAtAnyLength) {
+    const std::string longFolder = "D:\\" + std::string(400, 'a') + "\\批打印";
+    EXPECT_TRUE(IsWellFormedFolderPath(longFolder, kGbk)) << "length is not its business";
+    EXPECT_TRUE(IsWellFormedFolderPath("C:\\", kGbk));
+    EXPECT_TRUE(IsWellFormedFolderPath("C:\\a" + kTrail5C + "\\b", kGbk));
+    for (const std::string bad : {"", "C:", "C:a", "\\\\srv\\share", "C:\\a\\", "C:\\a\\\\b",
+                                   "C:\\a ", "C:\\a;b\\c:", "C:/a"}) {
+        EXPECT_FALSE(IsWellFormedFolderPath(bad, kGbk)) << bad;
+    }
+    EXPECT_FALSE(IsWellFormedFolderPath(longFolder + "\\", kGbk));
+    EXPECT_FALSE(IsWellFormedFolderPath("C:\\a" + kTrail5C, kLatin)) << "0x5C ends the text";
+}
+
 TEST_F(PathRulesTest, DriveRootMustExistOnlyWhenCreating) {
     EXPECT_EQ(kPathValid, Create("C:\\"));
     EXPECT_EQ(kPathCannotCreate, Create("Q:\\"));

@@ -16,6 +16,8 @@ namespace {
 
 const CodePage kGbk(936);
 const std::string kSub = "\\Tarnix批打印软件";
+const std::string kInvalid = "安装路径无效，请重新输入或选择安装路径 !";
+const std::string kSemicolon = "安装路径中不能含有分号(;)，请重新选择安装路径 !";
 
 // Records every stage with what the window and the record looked like.
 class RecordingSteps : public IInstallSteps {
@@ -335,6 +337,92 @@ TEST_F(SetupDialogTest, FolderLengthIsCountedInBytes) {
     EXPECT_EQ(40u, info.m_strInstallDir.size());
 }
 
+// --- Install: folders that cannot work ------------------------------------
+
+class FolderRefusalTest : public SetupDialogTest {
+protected:
+    // One click on the folder typed: refused with the message, nothing made
+    // or handed on, the initial view and the typed text left for correcting.
+    void ExpectRefused(const std::string& typed, const std::string& message) {
+        SCOPED_TRACE(typed);
+        const std::size_t boxes = view.messages.Calls().size();
+        InstallInto(typed);
+        ASSERT_EQ(boxes + 1, view.messages.Calls().size());
+        const FakeMessageBox::Call& box = view.messages.Calls().back();
+        EXPECT_EQ(message, box.text);
+        EXPECT_EQ("Tarnix软件安装", box.caption);
+        EXPECT_EQ(kMbOk | kMbIconStop, box.style);
+        EXPECT_TRUE(steps.folders.empty());
+        EXPECT_TRUE(steps.protectedFolders.empty());
+        EXPECT_TRUE(steps.deployFolder.empty());
+        EXPECT_TRUE(info.m_strInstallDir.empty());
+        EXPECT_TRUE(view.progress.Calls().empty());
+        EXPECT_TRUE(InInitialView());
+        EXPECT_EQ(typed, view.GetText(IDC_PATH));
+    }
+};
+
+TEST_F(FolderRefusalTest, FoldersWithoutADriveOrWithNamesWindowsCannotHoldAreRefused) {
+    Detect(2016);
+    Open();
+    for (const std::string typed :
+         {"Tarnix", "D:Tarnix", "C:\\Tarnix ", "C:\\Tarnix.", "C:\\ Tarnix", "C:\\a\\\\b",
+          "\\\\server\\share", "\\Tarnix", "C:/Tarnix", "C:\\a/b", "1:\\Tarnix", "批:\\Tarnix",
+          "C:\\a<b>", "C:\\a|b", "C:\\a*", "C:\\a?", "\"C:\\Tarnix\"", "C:\\a:b", "C:\\\\"}) {
+        ExpectRefused(typed, kInvalid);
+    }
+    // The checks did not use up anything: a good folder still installs.
+    InstallInto("C:\\Tarnix");
+    EXPECT_EQ("C:\\Tarnix" + kSub, info.m_strInstallDir);
+    EXPECT_EQ(Dlg_Setup::Stage::Completed, dlg->CurrentStage());
+}
+
+TEST_F(FolderRefusalTest, FolderHoldingASemicolonIsRefusedWithItsOwnMessage) {
+    Open();
+    ExpectRefused("C:\\a;b", kSemicolon);
+    ExpectRefused("D:\\Tools;", kSemicolon);
+    // Named first, also where the folder is bad in other ways as well.
+    ExpectRefused("Tarnix;C:\\x", kSemicolon);
+    ExpectRefused("C:\\a ;\\", kSemicolon);
+}
+
+TEST_F(FolderRefusalTest, SyntaxIsJudgedBeforeLength) {
+    Open();
+    steps.maxFolder = 20;
+    ExpectRefused("C:\\a;" + std::string(300, 'x'), kSemicolon);
+    ExpectRefused(std::string(300, 'x'), kInvalid);
+    InstallInto("C:\\" + std::string(300, 'x'));
+    ASSERT_FALSE(view.messages.Calls().empty());
+    EXPECT_EQ("安装路径过长，请选择较短的安装路径 !", view.messages.Calls().back().text)
+        << "a well-formed long folder gets the length message";
+    EXPECT_TRUE(steps.folders.empty());
+}
+
+TEST_F(FolderRefusalTest, DriveRootsAndDoubleByteNamesStillInstall) {
+    Open();
+    InstallInto("C:\\");
+    EXPECT_EQ((std::vector<std::string>{"C:", "C:" + kSub}), steps.folders);
+    EXPECT_EQ("C:\\Tarnix批打印软件", info.m_strInstallDir);
+    EXPECT_TRUE(view.messages.Calls().empty());
+}
+
+TEST_F(FolderRefusalTest, ValidFoldersInEveryFormPass) {
+    for (const std::string typed :
+         {"c:\\tarnix", "D:", "Z:\\a b\\c.d", "D:\\批打印\x95\x5C", "E:\\a\x81\x7C", "C:\\Program Files (x86)\\T"}) {
+        SCOPED_TRACE(typed);
+        FakeSetupView fresh;
+        RecordingSteps recorded(fresh);
+        CAcadInfo record;
+        InstallRun once;
+        Dlg_Setup d(fresh, record, recorded, kGbk, once);
+        ASSERT_TRUE(d.OnInitDialog());
+        fresh.SetText(IDC_PATH, typed);
+        d.OnInstall();
+        EXPECT_TRUE(fresh.messages.Calls().empty());
+        EXPECT_EQ(typed + kSub, record.m_strInstallDir);
+    }
+}
+
 // --- Install: forming the folder -----------------------------------------
 
 TEST_F(SetupDialogTest, DefaultFolderGetsTheProductSubfolderAndBothLevelsAreMade) {
@@ -429,11 +517,15 @@ TEST_F(SetupDialogTest, DriveRootPutsTheSubfolderDirectlyBelowIt) {
     EXPECT_EQ("E:" + kSub, info.m_strInstallDir);
 }
 
-TEST_F(SetupDialogTest, OnlyOneOfTwoTrailingBackslashesIsDropped) {
+TEST_F(SetupDialogTest, OnlyOneOfTwoTrailingBackslashesIsDroppedAndTheRestIsRefused) {
     Open();
+    // The one left would put an empty name before the subfolder.
     InstallInto("D:\\Soft\\\\");
-    EXPECT_EQ("D:\\Soft\\", steps.folders.at(0));
-    EXPECT_EQ("D:\\Soft\\" + kSub, info.m_strInstallDir);
+    ASSERT_EQ(1u, view.messages.Calls().size());
+    EXPECT_EQ(kInvalid, view.messages.Calls()[0].text);
+    EXPECT_TRUE(steps.folders.empty());
+    EXPECT_TRUE(info.m_strInstallDir.empty());
+    EXPECT_TRUE(InInitialView());
 }
 
 TEST_F(SetupDialogTest, TrailByteThatLooksLikeABackslashIsKept) {

@@ -184,6 +184,67 @@ TEST_F(Win32FilesTest, CopyOverwritesAnExistingFile) {
     EXPECT_EQ("<missing>", ReadText(dir_ / "NoFolder\\dst.bin"));
 }
 
+// Past MAX_PATH only the wide calls reach a file, in the "\\?\" form.
+std::wstring Extended(const std::string& ansi) {
+    const int n = MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()),
+                                      nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(n), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), &wide[0], n);
+    return L"\\\\?\\" + wide;
+}
+
+// Folders made below the temp folder past MAX_PATH, removed deepest first.
+class DeepFolders {
+public:
+    ~DeepFolders() {
+        for (auto it = levels_.rbegin(); it != levels_.rend(); ++it)
+            RemoveDirectoryW(Extended(*it).c_str());
+    }
+    bool Add(const std::string& path) {
+        if (!CreateDirectoryW(Extended(path).c_str(), nullptr)) return false;
+        levels_.push_back(path);
+        return true;
+    }
+
+private:
+    std::vector<std::string> levels_;
+};
+
+TEST_F(Win32FilesTest, DeleteFileRemovesAFileButNeverForAStreamItLacks) {
+    ASSERT_TRUE(WriteText(dir_ / "plain.dll", "x"));
+    // No such stream (and under Wine no streams at all): the file stays.
+    EXPECT_FALSE(fs_.DeleteFile(dir_ / "plain.dll:Zone.Identifier"));
+    EXPECT_EQ("x", ReadText(dir_ / "plain.dll"));
+
+    EXPECT_TRUE(fs_.DeleteFile(dir_ / "plain.dll"));
+    EXPECT_EQ("<missing>", ReadText(dir_ / "plain.dll"));
+    EXPECT_FALSE(fs_.DeleteFile(dir_ / "plain.dll"));
+    ASSERT_TRUE(CreateDirectoryA((dir_ / "Sub").c_str(), nullptr));
+    EXPECT_FALSE(fs_.DeleteFile(dir_ / "Sub"));
+    EXPECT_NE(kInvalidAttributes, fs_.GetAttributes(dir_ / "Sub"));
+}
+
+TEST_F(Win32FilesTest, DeleteFileReachesPastMaxPath) {
+    DeepFolders deep;
+    std::string folder = dir_.path();
+    while (folder.size() < MAX_PATH + 20) {
+        folder += "\\" + std::string(60, 'd');
+        ASSERT_TRUE(deep.Add(folder)) << GetLastError();
+    }
+    const std::string file = folder + "\\long.dll";
+    {
+        UniqueHandle h(CreateFileW(Extended(file).c_str(), GENERIC_WRITE, 0, nullptr,
+                                   CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_NE(INVALID_HANDLE_VALUE, h.get());
+    }
+    // "." and ".." would be taken literally in the long form: refused.
+    EXPECT_FALSE(fs_.DeleteFile(folder + "\\x\\..\\long.dll"));
+    EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(Extended(file).c_str()));
+    // Spelled as the ANSI calls would accept it: a separator written "\\/".
+    EXPECT_TRUE(fs_.DeleteFile(folder + "\\/long.dll"));
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(Extended(file).c_str()));
+}
+
 TEST_F(Win32FilesTest, FileExistsOnFolderFileMissingRootAndPattern) {
     ASSERT_TRUE(WriteText(dir_ / "f.txt", "f"));
     ASSERT_TRUE(CreateDirectoryA((dir_ / "Data").c_str(), nullptr));
