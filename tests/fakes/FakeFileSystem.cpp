@@ -139,6 +139,47 @@ void FakeFileSystem::FailListing(const std::string& folder) {
 
 void FakeFileSystem::OmitDots(const std::string& folder) { noDots_.push_back(Key(folder)); }
 
+void FakeFileSystem::SetInUse(const std::string& path, bool inUse) {
+    auto it = std::find(inUse_.begin(), inUse_.end(), Key(path));
+    if (inUse && it == inUse_.end()) inUse_.push_back(Key(path));
+    if (!inUse && it != inUse_.end()) inUse_.erase(it);
+}
+
+void FakeFileSystem::FailAppendsAfter(const std::string& path, int okAppends) {
+    appendBudget_[Key(path)] = okAppends;
+}
+
+std::vector<std::string> FakeFileSystem::Tree(const std::string& folder) const {
+    const std::string root = Key(folder);
+    std::vector<std::string> paths;
+    for (const auto& [key, node] : nodes_) {
+        if (key == root || key.compare(0, root.size() + 1, root + "\\") == 0)
+            paths.push_back(node.path + ((node.attributes & kAttrDirectory) ? "\\" : "=" + node.content));
+    }
+    return paths;
+}
+
+void FakeFileSystem::Restart() {
+    // PendingFileRenameOperations run in the order they were queued; one
+    // that fails (a folder not empty by then) is dropped.
+    inUse_.clear();
+    std::vector<std::pair<std::string, std::string>> ops;
+    ops.swap(pending_);
+    for (const auto& [from, to] : ops) {
+        Node* n = Find(from);
+        if (n == nullptr) continue;
+        if (to.empty()) {
+            if ((n->attributes & kAttrDirectory) != 0 && !Children(from).empty()) continue;
+            nodes_.erase(Key(from));
+            continue;
+        }
+        const std::string content = n->content;
+        const std::uint32_t attributes = n->attributes;
+        nodes_.erase(Key(from));
+        Insert(Normalise(to), attributes, content);
+    }
+}
+
 bool FakeFileSystem::Exists(const std::string& path) const { return Find(path) != nullptr; }
 
 bool FakeFileSystem::IsFolder(const std::string& path) const {
@@ -257,6 +298,7 @@ bool FakeFileSystem::CopyFile(const std::string& source, const std::string& targ
     if (parent == nullptr || (parent->attributes & kAttrDirectory) == 0) return result(false);
     if (Node* dst = Find(normalised)) {
         if ((dst->attributes & (kAttrDirectory | kAttrReadOnly)) != 0) return result(false);
+        if (Contains(inUse_, Key(target))) return result(false);
         dst->content = src->content;
         dst->attributes = src->attributes;  // CopyFile carries the attributes over
         return result(true);
@@ -294,6 +336,84 @@ bool FakeFileSystem::RoamingAppDataFolder(std::string* folder) {
     ++shellQueries_;
     if (!roaming_) return false;
     *folder = *roaming_;
+    return true;
+}
+
+}  // namespace tx
+
+namespace tx {
+
+bool FakeFileSystem::DeleteFile(const std::string& path) {
+    // DeleteFile refuses folders (ERROR_ACCESS_DENIED), read-only files
+    // (ERROR_ACCESS_DENIED) and files open without delete sharing.
+    Node* n = Find(path);
+    if (n == nullptr || (n->attributes & (kAttrDirectory | kAttrReadOnly)) != 0) return false;
+    if (Contains(inUse_, Key(path))) return false;
+    nodes_.erase(Key(path));
+    return true;
+}
+
+bool FakeFileSystem::RemoveDirectory(const std::string& path) {
+    // RemoveDirectory removes only an empty folder.
+    Node* n = Find(path);
+    if (n == nullptr || (n->attributes & kAttrDirectory) == 0) return false;
+    if (IsRoot(Normalise(path)) || !Children(path).empty()) return false;
+    nodes_.erase(Key(path));
+    return true;
+}
+
+bool FakeFileSystem::ReadWholeFile(const std::string& path, std::string* content) {
+    const Node* n = Find(path);
+    if (n == nullptr || (n->attributes & kAttrDirectory) != 0) return false;
+    *content = n->content;
+    return true;
+}
+
+bool FakeFileSystem::WriteWholeFile(const std::string& path, const std::string& content) {
+    // CREATE_ALWAYS fails over a read-only file and a folder.
+    const std::string normalised = Normalise(path);
+    if (normalised.empty() || IsRoot(normalised) || Contains(inUse_, Key(path))) return false;
+    const Node* parent = Find(ParentOf(normalised));
+    if (parent == nullptr || (parent->attributes & kAttrDirectory) == 0) return false;
+    if (Node* n = Find(normalised)) {
+        if ((n->attributes & (kAttrDirectory | kAttrReadOnly)) != 0) return false;
+        n->content = content;
+        return true;
+    }
+    Insert(normalised, kAttrArchive, content);
+    return true;
+}
+
+bool FakeFileSystem::AppendToFile(const std::string& path, const std::string& text) {
+    auto budget = appendBudget_.find(Key(path));
+    if (budget != appendBudget_.end()) {
+        if (budget->second == 0) return false;
+        --budget->second;
+    }
+    const std::string normalised = Normalise(path);
+    if (normalised.empty() || IsRoot(normalised) || Contains(inUse_, Key(path))) return false;
+    const Node* parent = Find(ParentOf(normalised));
+    if (parent == nullptr || (parent->attributes & kAttrDirectory) == 0) return false;
+    if (Node* n = Find(normalised)) {
+        if ((n->attributes & (kAttrDirectory | kAttrReadOnly)) != 0) return false;
+        n->content += text;
+        return true;
+    }
+    Insert(normalised, kAttrArchive, text);
+    return true;
+}
+
+bool FakeFileSystem::MoveFileAtRestart(const std::string& from, const std::string& to) {
+    // Only queued: the system does it at the next restart (see Restart).
+    if (failRestartMoves_ || from.empty()) return false;
+    pending_.emplace_back(from, to);
+    return true;
+}
+
+bool FakeFileSystem::FileSize(const std::string& path, std::uint64_t* size) {
+    const Node* n = Find(path);
+    if (n == nullptr) return false;
+    *size = (n->attributes & kAttrDirectory) != 0 ? 0 : n->content.size();
     return true;
 }
 

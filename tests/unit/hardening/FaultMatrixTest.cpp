@@ -122,6 +122,24 @@ public:
         paths_.erase(key);
         inner_.CloseKey(key);
     }
+    long QueryValueWide(RegHandle key, const char* name, std::uint32_t* type, unsigned char* data,
+                        std::uint32_t* size) override {
+        if (plan_.Fails("RegQueryValueExW", PathOf(key))) return kRegAccessDenied;
+        return inner_.QueryValueWide(key, name, type, data, size);
+    }
+    long SetValueWide(RegHandle key, const char* name, std::uint32_t type,
+                      const unsigned char* data, std::uint32_t size) override {
+        if (plan_.Fails("RegSetValueExW", PathOf(key))) return kRegAccessDenied;
+        return inner_.SetValueWide(key, name, type, data, size);
+    }
+    long DeleteValue(RegHandle key, const char* name) override {
+        if (plan_.Fails("RegDeleteValueA", PathOf(key))) return kRegAccessDenied;
+        return inner_.DeleteValue(key, name);
+    }
+    long QueryValueCount(RegHandle key, std::uint32_t* count) override {
+        if (plan_.Fails("RegQueryInfoKeyA (values)", PathOf(key))) return kRegAccessDenied;
+        return inner_.QueryValueCount(key, count);
+    }
 
     std::size_t Tracked() const { return paths_.size(); }
 
@@ -212,6 +230,34 @@ public:
     bool RoamingAppDataFolder(std::string* folder) override {
         if (plan_.Fails("SHGetFolderPathA", "")) return false;
         return inner_.RoamingAppDataFolder(folder);
+    }
+    bool DeleteFile(const std::string& path) override {
+        if (plan_.Fails("DeleteFileA", path)) return false;
+        return inner_.DeleteFile(path);
+    }
+    bool RemoveDirectory(const std::string& path) override {
+        if (plan_.Fails("RemoveDirectoryA", path)) return false;
+        return inner_.RemoveDirectory(path);
+    }
+    bool ReadWholeFile(const std::string& path, std::string* content) override {
+        if (plan_.Fails("ReadFile", path)) return false;
+        return inner_.ReadWholeFile(path, content);
+    }
+    bool WriteWholeFile(const std::string& path, const std::string& content) override {
+        if (plan_.Fails("WriteFile", path)) return false;
+        return inner_.WriteWholeFile(path, content);
+    }
+    bool AppendToFile(const std::string& path, const std::string& text) override {
+        if (plan_.Fails("WriteFile (append)", path)) return false;
+        return inner_.AppendToFile(path, text);
+    }
+    bool MoveFileAtRestart(const std::string& from, const std::string& to) override {
+        if (plan_.Fails("MoveFileExA", from)) return false;
+        return inner_.MoveFileAtRestart(from, to);
+    }
+    bool FileSize(const std::string& path, std::uint64_t* size) override {
+        if (plan_.Fails("GetFileAttributesExA", path)) return false;
+        return inner_.FileSize(path, size);
     }
 
 private:
