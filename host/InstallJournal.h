@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/Registry.h"
+
 namespace tx {
 
 // A registry value as it stood at one moment, its text as UTF-16LE bytes
@@ -22,6 +24,11 @@ struct RegValueState {
     }
     bool operator!=(const RegValueState& o) const { return !(*this == o); }
 };
+
+// Reads one value through the wide call, whatever its size: how it stands
+// below parent (a root or an open key) at path.
+RegValueState ReadValueState(IRegistry& reg, RegHandle parent, const std::string& path,
+                             const char* name);
 
 class IInstallJournal {
 public:
