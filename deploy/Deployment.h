@@ -5,6 +5,7 @@
 #include <string>
 
 #include "host/AcadInfo.h"
+#include "host/InstallJournal.h"
 #include "platform/FileSystem.h"
 #include "platform/MbText.h"
 #include "platform/Processes.h"
@@ -28,9 +29,11 @@ struct PayloadTarget {
 
 class Deployer {
 public:
+    // journal, when given, hears of every file about to be written outside
+    // the per-user settings folder.
     Deployer(IFileSystem& fs, IProcessList& processes, IMessageBox& messages,
-             const CodePage& codePage)
-        : fs_(fs), procs_(processes), mb_(messages), cp_(codePage) {}
+             const CodePage& codePage, IInstallJournal* journal = nullptr)
+        : fs_(fs), procs_(processes), mb_(messages), cp_(codePage), journal_(journal) {}
 
     bool IsAcadRunning();
     void ClearReadOnly(std::string path);
@@ -52,6 +55,7 @@ private:
     IProcessList& procs_;
     IMessageBox& mb_;
     const CodePage& cp_;
+    IInstallJournal* journal_;
 };
 
 }  // namespace tx

@@ -1,5 +1,7 @@
 #include "deploy/InstallRecorder.h"
 
+#include "deploy/PathLimits.h"
+
 namespace tx {
 
 InstallRecorder::InstallRecorder(IFileSystem& fs, const CodePage& codePage)
@@ -51,7 +53,12 @@ bool InstallRecorder::BeforeFileWrite(const std::string& path) {
     if (open_ && (cp_.EqualsNoCase(path, RecordPath()))) return false;
     if (merger_.FindFile(path) != nullptr) return true;  // known from before: first line stays
 
-    const std::uint32_t attributes = fs_.GetAttributes(path);
+    std::uint32_t attributes = fs_.GetAttributes(path);
+    if (attributes == kInvalidAttributes) {
+        // Unreadable attributes are no proof that nothing is there.
+        FindEntry entry;
+        if (fs_.FindFirst(path, &entry)) attributes = entry.attributes;
+    }
     RecordedFile file{path, std::string()};
     if (attributes != kInvalidAttributes) {
         if ((attributes & kAttrDirectory) != 0 || !open_) return false;
@@ -62,6 +69,8 @@ bool InstallRecorder::BeforeFileWrite(const std::string& path) {
         std::string backup;
         for (int n = 1;; ++n) {
             backup = backups + "\\" + std::to_string(n) + "-" + name;
+            // A backup that cannot be named cannot be made.
+            if (!FitsPathBuffer(backup)) return false;
             if (fs_.GetAttributes(backup) == kInvalidAttributes) break;
             if (n >= 10000) return false;
         }

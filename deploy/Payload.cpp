@@ -136,6 +136,9 @@ bool Deployer::DeployPayload(const PayloadTarget& target) {
             targetPath = install + "\\" + (row.targetName != nullptr ? row.targetName : entry.name);
         }
         usable = usable && FitsPathBuffer(targetPath);
+        // Without a backup of what is there, nothing is overwritten.
+        if (usable && journal_ != nullptr && row.destination == Destination::InstallFolder)
+            usable = journal_->BeforeFileWrite(targetPath);
 
         if (!CopyPayloadFile(source, targetPath, usable)) return false;
     }

@@ -254,9 +254,12 @@ std::string FakeRegistry::Dump() const {
     std::string out;
     struct Walker {
         std::string& out;
+        const FakeRegistry& reg;
         void Walk(const Node& node, const std::string& path) {
             for (const auto& v : node.values) {
-                const RegValueData& d = v.second.second;
+                RegValueData d = v.second.second;
+                // Stored through either call, a text reads the same on Windows.
+                if (d.wide) d.data = reg.FromWide(d.data);
                 out += path + " : \"" + v.second.first + "\" ";
                 if (d.type == kRegSz) {
                     auto end = std::find(d.data.begin(), d.data.end(), 0);
@@ -278,7 +281,7 @@ std::string FakeRegistry::Dump() const {
             }
         }
     };
-    Walker w{out};
+    Walker w{out, *this};
     w.Walk(*localMachine_, localMachine_->name);
     w.Walk(*currentUser_, currentUser_->name);
     return out;

@@ -56,6 +56,10 @@ public:
         supportTicks = ticked;
         posAtSupport = view_.progress.Pos();
     }
+    void RegisterUninstall(const std::string& installFolder) override {
+        log.push_back("uninstall");
+        uninstallFolder = installFolder;
+    }
 
     bool acadRunning = false;
     bool deployResult = true;
@@ -70,6 +74,7 @@ public:
     std::string deployFolder;
     std::string installDirAtRegister;
     std::string installDirAtSupport;
+    std::string uninstallFolder;
     TickFlags registerTicks{};
     TickFlags supportTicks{};
     int posAtDeploy = -1;
@@ -237,7 +242,7 @@ TEST_F(SetupDialogTest, RunningAutoCadRefusesTheFirstClickOnly) {
 
     dlg->OnInstall();  // AutoCAD still runs: not asked again
     EXPECT_EQ(1u, view.messages.Calls().size());
-    EXPECT_EQ((std::vector<std::string>{"running?", "protect", "deploy", "register", "support"}), steps.log);
+    EXPECT_EQ((std::vector<std::string>{"running?", "protect", "deploy", "register", "support", "uninstall"}), steps.log);
     EXPECT_EQ(Dlg_Setup::Stage::Completed, dlg->CurrentStage());
 }
 
@@ -341,7 +346,8 @@ TEST_F(SetupDialogTest, InstallGoesOnWhenTheFolderCannotBeLockedDown) {
     Open();
     steps.protectResult = false;
     dlg->OnInstall();
-    EXPECT_EQ((std::vector<std::string>{"running?", "protect", "deploy", "register", "support"}),
+    EXPECT_EQ((std::vector<std::string>{"running?", "protect", "deploy", "register", "support",
+                                        "uninstall"}),
               steps.log);
     EXPECT_EQ(Dlg_Setup::Stage::Completed, dlg->CurrentStage());
 }
@@ -393,13 +399,14 @@ TEST_F(SetupDialogTest, StagesRunInOrderWithTheTicksAndTheFolder) {
     view.SetCheck(Box(2020), 0);  // unticked without a click: read at Install
     dlg->OnInstall();
 
-    EXPECT_EQ((std::vector<std::string>{"running?", "protect", "deploy", "register", "support"}), steps.log);
+    EXPECT_EQ((std::vector<std::string>{"running?", "protect", "deploy", "register", "support", "uninstall"}), steps.log);
     TickFlags expected{};
     expected[ReleaseIndexOfYear(2007)] = 1;
     expected[ReleaseIndexOfYear(2019)] = 1;
     EXPECT_EQ(expected, steps.registerTicks);
     EXPECT_EQ(expected, steps.supportTicks);
     EXPECT_EQ("C:\\Tarnix" + kSub, steps.installDirAtSupport);
+    EXPECT_EQ("C:\\Tarnix" + kSub, steps.uninstallFolder) << "the entry names the folder installed";
 }
 
 TEST_F(SetupDialogTest, ProgressStartsAtZeroWithTheBarShownAndEndsFull) {
@@ -448,7 +455,7 @@ TEST_F(SetupDialogTest, NothingTickedStillInstallsAndLeavesTheCompletionButtonDi
     dlg->OnReleaseClicked();
     dlg->OnInstall();
 
-    EXPECT_EQ((std::vector<std::string>{"running?", "protect", "deploy", "register", "support"}), steps.log);
+    EXPECT_EQ((std::vector<std::string>{"running?", "protect", "deploy", "register", "support", "uninstall"}), steps.log);
     EXPECT_EQ(TickFlags{}, steps.registerTicks);
     EXPECT_TRUE(view.Visible(kIdOk));
     EXPECT_FALSE(view.Enabled(kIdOk));
