@@ -30,23 +30,25 @@ void InstallRecorder::Open(const std::string& installFolder) {
             // way, and nothing this run does goes unwritten.
             intact_ = false;
         }
+        started_ = true;
     } else {
         pending_ = RecordHeader(installFolder) + pending_;
     }
     open_ = true;
-    Write(std::string());
+    Write(std::string(), !started_);
 }
 
-void InstallRecorder::Write(const std::string& line) {
+void InstallRecorder::Write(const std::string& line, bool folderOnly) {
     pending_ += line;
-    if (!open_ || pending_.empty()) return;
+    if (!open_ || pending_.empty() || (folderOnly && !started_)) return;
+    started_ = true;
     if (!fs_.AppendToFile(RecordPath(), pending_)) intact_ = false;
     pending_.clear();
 }
 
 void InstallRecorder::FolderCreated(const std::string& path) {
     merger_.AddFolder(path);
-    Write(FolderLine(path));
+    Write(FolderLine(path), /*folderOnly=*/true);
 }
 
 bool InstallRecorder::BeforeFileWrite(const std::string& path) {

@@ -18,7 +18,9 @@ public:
     InstallRecorder(IFileSystem& fs, const CodePage& codePage);
 
     // Continues the record of an earlier installation into this folder, or
-    // starts one. Actions reported before are written now.
+    // starts one. Actions reported before are written with the first action
+    // that puts something into a folder: a run that only made (empty)
+    // folders leaves them as they are, without a record.
     void Open(const std::string& installFolder);
     bool IsOpen() const { return open_; }
     // False once a line could not be written, or the record found was damaged.
@@ -39,12 +41,13 @@ public:
     std::uint64_t InstalledBytes();
 
 private:
-    void Write(const std::string& line);
+    void Write(const std::string& line, bool folderOnly = false);
 
     IFileSystem& fs_;
     const CodePage& cp_;
     bool open_ = false;
     bool intact_ = true;
+    bool started_ = false;  // the record file exists
     std::string pending_;
     InstallRecord merged_;
     RecordMerger merger_;

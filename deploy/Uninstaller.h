@@ -10,6 +10,7 @@
 #include "platform/MbText.h"
 #include "platform/Processes.h"
 #include "platform/Registry.h"
+#include "platform/SelfRemover.h"
 #include "platform/UserIo.h"
 
 namespace tx {
@@ -29,17 +30,6 @@ extern const char* const kUninstallDone;
 extern const char* const kUninstallDamaged;
 
 constexpr unsigned kMbRetryCancel = 0x5;
-
-// Removes the running program file and the folders around it once the
-// process has ended (a program cannot delete its own image while it runs).
-class ISelfRemover {
-public:
-    virtual ~ISelfRemover() = default;
-    // folders: deepest first, each removed only when empty. False when
-    // nothing could be arranged.
-    virtual bool RemoveAfterExit(const std::string& image,
-                                 const std::vector<std::string>& folders) = 0;
-};
 
 class Uninstaller {
 public:

@@ -174,10 +174,11 @@ TEST_F(InstallRecorderTest, ActionsReachTheFileAsTheyHappen) {
     rec.FolderCreated("C:\\Tarnix");  // before the folder for the record exists
     EXPECT_FALSE(fs_.Exists(kRecord));
     rec.Open(kFolder);
-    EXPECT_EQ(RecordHeader(kFolder) + FolderLine("C:\\Tarnix"), fs_.Content(kRecord));
+    EXPECT_FALSE(fs_.Exists(kRecord)) << "folders alone leave no record";
 
     ASSERT_TRUE(rec.BeforeFileWrite(kFolder + "\\a.dll"));
-    EXPECT_NE(std::string::npos, fs_.Content(kRecord).find(FileLine({kFolder + "\\a.dll", ""})));
+    EXPECT_EQ(RecordHeader(kFolder) + FolderLine("C:\\Tarnix") + FileLine({kFolder + "\\a.dll", ""}),
+              fs_.Content(kRecord));
     ASSERT_TRUE(rec.BeforeFileWrite(kFont));
     const std::string backup = kFolder + "\\Backup\\1-Tarnix_EN.shx";
     EXPECT_EQ("their font", fs_.Content(backup));
@@ -221,12 +222,14 @@ TEST_F(InstallRecorderTest, SecondInstallationKeepsTheFirstBackup) {
 
 TEST_F(InstallRecorderTest, FailuresAreReported) {
     fs_.FailCopyTo(kFolder + "\\Backup\\1-Tarnix_EN.shx");
-    fs_.FailAppendsAfter(kRecord, 1);
+    fs_.FailAppendsAfter(kRecord, 0);
     InstallRecorder rec(fs_, kGbk);
     rec.Open(kFolder);
     EXPECT_TRUE(rec.Intact());
     EXPECT_FALSE(rec.BeforeFileWrite(kFont)) << "no backup, so no overwriting";
-    EXPECT_FALSE(rec.Intact()) << "the Backup folder line could not be written";
+    EXPECT_TRUE(rec.Intact()) << "nothing to write yet";
+    EXPECT_TRUE(rec.BeforeFileWrite(kFolder + "\\a.dll"));
+    EXPECT_FALSE(rec.Intact()) << "the record could not be written";
     // A damaged record found at the start is reported too.
     fs_.AddFile(kFolder + "\\x\\InstallRecord.txt", "TARNIX-INSTALL-RECORD\t1\ninstallation\tC:");
     InstallRecorder other(fs_, kGbk);
