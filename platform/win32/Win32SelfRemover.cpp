@@ -65,20 +65,29 @@ void AtRestart(const std::wstring& path) {
 
 }  // namespace
 
-bool Win32SelfRemover::RemoveAfterExit(const std::string& image,
-                                       const std::vector<std::string>& folders) {
-    // The restart removes them at the latest, in this order.
+namespace {
+
+// The restart removes them instead, in this order. Only when the cleanup
+// copy cannot do it: an entry left over would delete a later
+// installation's files at the restart.
+bool ScheduleAll(const std::string& image, const std::vector<std::string>& folders) {
     bool scheduled = MoveFileExA(image.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != 0;
     for (const std::string& f : folders)
         scheduled = MoveFileExA(f.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != 0 && scheduled;
+    return scheduled;
+}
 
+}  // namespace
+
+bool Win32SelfRemover::RemoveAfterExit(const std::string& image,
+                                       const std::vector<std::string>& folders) {
     const std::wstring self = OwnPath();
     const std::wstring folder = self.empty() ? std::wstring() : MakeProtectedFolder();
-    if (folder.empty()) return scheduled;
+    if (folder.empty()) return ScheduleAll(image, folders);
     const std::wstring copy = folder + L"\\cleanup.exe";
     if (!CopyFileW(self.c_str(), copy.c_str(), TRUE)) {
         RemoveDirectoryW(folder.c_str());
-        return scheduled;
+        return ScheduleAll(image, folders);
     }
 
     HANDLE raw = nullptr;
@@ -86,7 +95,7 @@ bool Win32SelfRemover::RemoveAfterExit(const std::string& image,
                          SYNCHRONIZE, TRUE, 0)) {
         AtRestart(copy);
         AtRestart(folder);
-        return scheduled;
+        return ScheduleAll(image, folders);
     }
     UniqueHandle parent(raw);
     std::wstring command = L"\"" + copy + L"\" " + kCleanupSwitch + L" " +
@@ -105,7 +114,7 @@ bool Win32SelfRemover::RemoveAfterExit(const std::string& image,
     if (!started) {
         DeleteFileW(copy.c_str());
         RemoveDirectoryW(folder.c_str());
-        return scheduled;
+        return ScheduleAll(image, folders);
     }
     UniqueHandle childProcess(process.hProcess);
     UniqueHandle childThread(process.hThread);
@@ -129,7 +138,11 @@ int RunCleanup(int argc, wchar_t** argv) {
         deleted = DeleteFileW(argv[3]) != 0;
         if (!deleted) Sleep(100);
     }
-    for (int i = 4; i < argc; ++i) RemoveDirectoryW(argv[i]);
+    if (!deleted && GetFileAttributesW(argv[3]) != INVALID_FILE_ATTRIBUTES) AtRestart(argv[3]);
+    for (int i = 4; i < argc; ++i) {
+        // A folder someone else put files in meanwhile stays.
+        if (!RemoveDirectoryW(argv[i]) && !deleted) AtRestart(argv[i]);
+    }
 
     // This copy cannot delete itself either: the restart takes it.
     const std::wstring self = OwnPath();

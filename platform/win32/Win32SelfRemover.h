@@ -8,13 +8,13 @@
 
 namespace tx {
 
-// The uninstaller schedules its image and folders for deletion at the next
-// restart (the guarantee), then starts a copy of itself from a fresh folder
-// that only administrators and the system may write, below the Windows
-// folder. The copy waits on the uninstaller's process handle (inherited, so
-// no process id can be reused in between), deletes the image and removes
-// the folders, and leaves only itself for the restart. Nothing is run from a
-// folder a user could write to.
+// The uninstaller starts a copy of itself from a fresh folder that only
+// administrators and the system may write, below the Windows folder. The
+// copy waits on the uninstaller's process handle (inherited, so no process
+// id can be reused in between), deletes the image and removes the folders,
+// and leaves only itself for the restart. What it cannot delete, and
+// everything when no copy can be started, is scheduled for the restart
+// instead. Nothing is run from a folder a user could write to.
 class Win32SelfRemover : public ISelfRemover {
 public:
     bool RemoveAfterExit(const std::string& image,

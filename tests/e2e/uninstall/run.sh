@@ -29,7 +29,8 @@ code() { echo $(($1 % 256)); }
 machine() {  # FILE
   reg_snapshot "$TX_WORK/m.reg"
   {
-    grep -v 'TX_BatchPlot2016' "$TX_WORK/m.reg"
+    # the key with its values
+    awk '/^\[/ { skip = index($0, "TX_BatchPlot2016") > 0 } !skip' "$TX_WORK/m.reg"
     drv regdump "$ENTRY" >/dev/null
     grep -v '^\(fixme\|err\|warn\):' "$DRV_OUT"
     echo "== C:"
