@@ -42,7 +42,13 @@ install_once() {  # LABEL
   setup_start
   expect_drv "$1: click Install" click "{title}" 1022
   expect_completion_view 1
-  expect_drv "$1: the completion button" click "{title}" 1
+  # A driver run now and then fails to start while Wine's server comes up
+  # afresh (it does between the runs here); once more is enough.
+  if drv click "{title}" 1 || { sleep 2 && drv click "{title}" 1; }; then
+    pass "$1: the completion button"
+  else
+    fail "$1: the completion button"
+  fi
   if setup_ended 20; then pass "$1: SetUp.exe ended"; else fail "$1: SetUp.exe still runs"; fi
 }
 
@@ -51,9 +57,9 @@ uninstall_start() {  # ARGS...
   (cd "$C" && exec timeout 120 wine "$UNINSTALLER" "$@" >>"$TX_WORK/uninstall.log" 2>&1) &
   UN_PID=$!
 }
-uninstall_status() {
+uninstall_status() {  # sets UN_STATUS (not in a subshell: the job is this shell's)
   wait "$UN_PID"
-  echo $?
+  UN_STATUS=$?
 }
 gone_within() {  # UNIX-PATH SECONDS
   local _
@@ -91,7 +97,8 @@ expect_eq "still one backup of each replaced file" 2 "$(ls "$C/Tarnix/$SUBDIR_UT
 # No changes nothing.
 uninstall_start
 expect_drv "the question" msgbox --caption="{un_caption}" --text="{un_confirm}" --buttons=6,7 --icon=1 --press=7
-expect_eq "No: 1602" "$(code 1602)" "$(uninstall_status)"
+uninstall_status
+expect_eq "No: 1602" "$(code 1602)" "$UN_STATUS"
 machine "$TX_WORK/after-no.txt"
 expect_same_file "No: nothing changed" "$TX_WORK/installed.txt" "$TX_WORK/after-no.txt"
 
@@ -99,7 +106,8 @@ expect_same_file "No: nothing changed" "$TX_WORK/installed.txt" "$TX_WORK/after-
 uninstall_start
 expect_drv "Yes" msgbox --caption="{un_caption}" --text="{un_confirm}" --press=6
 expect_drv "the done box" msgbox --caption="{un_caption}" --text="{un_done}" --buttons=1 --icon=0 --press=1
-expect_eq "uninstalled: 0" 0 "$(uninstall_status)"
+uninstall_status
+expect_eq "uninstalled: 0" 0 "$UN_STATUS"
 if gone_within "$C/Tarnix" 20; then pass "the uninstaller and its folders went after it ended"; else fail "left: $(find "$C/Tarnix")"; fi
 machine "$TX_WORK/after-uninstall.txt"
 expect_same_file "the machine as before the first installation" "$TX_WORK/before.txt" "$TX_WORK/after-uninstall.txt"
@@ -122,12 +130,14 @@ machine "$TX_WORK/installed.txt"
 start_fake_acad
 sleep 3
 uninstall_start /S
-expect_eq "silent while AutoCAD runs: 1618" "$(code 1618)" "$(uninstall_status)"
+uninstall_status
+expect_eq "silent while AutoCAD runs: 1618" "$(code 1618)" "$UN_STATUS"
 uninstall_start
 expect_drv "the close-AutoCAD box" msgbox --caption="{un_caption}" --text="{un_acad}" --buttons=2,4 --icon=1
 expect_drv "Retry: asked again" msgbox --caption="{un_caption}" --text="{un_acad}" --press=4
 expect_drv "Cancel" msgbox --caption="{un_caption}" --text="{un_acad}" --press=2
-expect_eq "Cancel: 1602" "$(code 1602)" "$(uninstall_status)"
+uninstall_status
+expect_eq "Cancel: 1602" "$(code 1602)" "$UN_STATUS"
 machine "$TX_WORK/after-acad.txt"
 expect_same_file "AutoCAD running: nothing changed" "$TX_WORK/installed.txt" "$TX_WORK/after-acad.txt"
 e2e_finish
