@@ -48,7 +48,9 @@ private:
     // fits; empty when no application-data folder is known.
     std::string SettingsFolder();
     // One payload copy with the Abort / Retry / Ignore dialog; false on Abort.
-    bool CopyPayloadFile(const std::string& source, const std::string& target, bool usable);
+    // journaled: reported to the journal first (the settings file is not).
+    bool CopyPayloadFile(const std::string& source, const std::string& target, bool usable,
+                         bool journaled);
     void CopySupportFile(const std::string& source, const std::string& target);
 
     IFileSystem& fs_;

@@ -292,6 +292,8 @@ bool FakeFileSystem::CopyFile(const std::string& source, const std::string& targ
     }
     const Node* src = Find(source);
     if (src == nullptr || (src->attributes & kAttrDirectory) != 0) return result(false);
+    // Held without sharing: not even readable.
+    if (Contains(inUse_, Key(source))) return result(false);
     std::string normalised = Normalise(target);
     if (normalised.empty() || IsRoot(normalised)) return result(false);
     const Node* parent = Find(ParentOf(normalised));

@@ -7,7 +7,10 @@
 
 #include "deploy/InstallRecord.h"
 #include "deploy/InstallRecorder.h"
+#include "deploy/Deployment.h"
 #include "tests/fakes/FakeFileSystem.h"
+#include "tests/fakes/FakeProcessList.h"
+#include "tests/fakes/FakeUserIo.h"
 
 namespace tx {
 namespace {
@@ -235,6 +238,38 @@ TEST_F(InstallRecorderTest, FailuresAreReported) {
     InstallRecorder other(fs_, kGbk);
     other.Open(kFolder + "\\x");
     EXPECT_FALSE(other.Intact());
+}
+
+// A payload target held open by another program: its backup cannot be made
+// while it is held, so the copy fails and is put to the user; on Retry,
+// once it is free, the backup is made and the copy goes through.
+TEST_F(InstallRecorderTest, PayloadRetryMakesTheBackupOnceTheFileIsFree) {
+    const std::string held = kFolder + "\\itextsharp.dll";
+    fs_.AddFile("C:\\Pkg\\Data\\Tarnix.prt7", "library");
+    fs_.AddFile(held, "someone's");
+    fs_.SetInUse(held);
+    class ReleasingBox : public FakeMessageBox {
+    public:
+        ReleasingBox(FakeFileSystem& fs, std::string path) : fs_(fs), path_(std::move(path)) {}
+        int Show(const std::string& t, const std::string& c, unsigned s) override {
+            fs_.SetInUse(path_, false);
+            return FakeMessageBox::Show(t, c, s);
+        }
+        FakeFileSystem& fs_;
+        std::string path_;
+    } box(fs_, held);
+    box.Script({kIdRetry});
+    FakeProcessList procs;
+    InstallRecorder rec(fs_, kGbk);
+    rec.Open(kFolder);
+    Deployer deployer(fs_, procs, box, kGbk, &rec);
+    FakeProgress bar;
+    ASSERT_TRUE(deployer.DeployPayload(PayloadTarget(kFolder, bar, kGbk)));
+    EXPECT_EQ(1u, box.Calls().size());
+    EXPECT_EQ("library", fs_.Content(held));
+    const InstallRecord r = Read();
+    ASSERT_EQ(1u, r.files.size());
+    EXPECT_EQ("someone's", fs_.Content(r.files[0].backup));
 }
 
 }  // namespace
