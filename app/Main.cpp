@@ -1,10 +1,14 @@
 // Entry point of SetUp.exe.
 #include <windows.h>
 
+#include <shellapi.h>
+
 #include <cstdlib>
+#include <cwchar>
 
 #include "app/WizardApp.h"
 #include "host/AcadInfo.h"
+#include "platform/win32/Win32SelfRemover.h"
 
 namespace {
 
@@ -26,7 +30,16 @@ void __verbose_terminate_handler() { std::abort(); }
 }  // namespace __gnu_cxx
 #endif
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
-    theApp.InitInstance(instance, theAcadInfo);
-    return 0;
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
+    // The uninstaller's cleanup copy does nothing else.
+    int argc = 0;
+    wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    if (argv != nullptr) {
+        const bool cleanup = argc >= 2 && std::wcscmp(argv[1], tx::kCleanupSwitch) == 0;
+        const int status = cleanup ? tx::RunCleanup(argc, argv) : 0;
+        LocalFree(argv);
+        if (cleanup) return status;
+    }
+    theApp.InitInstance(instance, theAcadInfo, commandLine);
+    return theApp.ExitStatus();
 }

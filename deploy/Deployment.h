@@ -5,6 +5,7 @@
 #include <string>
 
 #include "host/AcadInfo.h"
+#include "host/InstallJournal.h"
 #include "platform/FileSystem.h"
 #include "platform/MbText.h"
 #include "platform/Processes.h"
@@ -28,9 +29,11 @@ struct PayloadTarget {
 
 class Deployer {
 public:
+    // journal, when given, hears of every file about to be written outside
+    // the per-user settings folder.
     Deployer(IFileSystem& fs, IProcessList& processes, IMessageBox& messages,
-             const CodePage& codePage)
-        : fs_(fs), procs_(processes), mb_(messages), cp_(codePage) {}
+             const CodePage& codePage, IInstallJournal* journal = nullptr)
+        : fs_(fs), procs_(processes), mb_(messages), cp_(codePage), journal_(journal) {}
 
     bool IsAcadRunning();
     void ClearReadOnly(std::string path);
@@ -53,13 +56,16 @@ private:
     // fits; empty when no application-data folder is known.
     std::string SettingsFolder();
     // One payload copy with the Abort / Retry / Ignore dialog; false on Abort.
-    bool CopyPayloadFile(const std::string& source, const std::string& target, bool usable);
+    // journaled: reported to the journal first (the settings file is not).
+    bool CopyPayloadFile(const std::string& source, const std::string& target, bool usable,
+                         bool journaled);
     void CopySupportFile(const std::string& source, const std::string& target);
 
     IFileSystem& fs_;
     IProcessList& procs_;
     IMessageBox& mb_;
     const CodePage& cp_;
+    IInstallJournal* journal_;
 };
 
 }  // namespace tx

@@ -75,19 +75,24 @@ std::string Deployer::SettingsFolder() {
 }
 
 bool Deployer::CopyPayloadFile(const std::string& source, const std::string& target,
-                               bool usable) {
+                               bool usable, bool journaled) {
+    // Without a backup of what is there, nothing is overwritten; it is made
+    // again on every try, as the file may be free by then.
+    const auto backedUp = [&] {
+        return !journaled || journal_ == nullptr || journal_->BeforeFileWrite(target);
+    };
     if (usable) {
         ClearReadOnly(source);
         ClearForOverwrite(target);
     }
-    bool copied = usable && fs_.CopyFile(source, target);
+    bool copied = usable && backedUp() && fs_.CopyFile(source, target);
     while (!copied) {
         const int answer =
             mb_.Show(kCopyFailedHead + target + kCopyFailedTail, kCaption, kMbAbortRetryIgnore);
         if (answer == kIdIgnore) break;
         // Anything but Retry or Ignore, a failed box included, stops here.
         if (answer != kIdRetry) return false;
-        copied = usable && fs_.CopyFile(source, target);
+        copied = usable && backedUp() && fs_.CopyFile(source, target);
     }
     if (usable) ClearReadOnly(target);
     // Once the target is writable again: a read-only file's streams cannot
@@ -145,7 +150,9 @@ bool Deployer::DeployPayload(const PayloadTarget& target) {
         }
         usable = usable && FitsPathBuffer(targetPath);
 
-        if (!CopyPayloadFile(source, targetPath, usable)) return false;
+        if (!CopyPayloadFile(source, targetPath, usable,
+                             row.destination == Destination::InstallFolder))
+            return false;
     }
     return true;
 }

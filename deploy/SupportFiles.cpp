@@ -31,6 +31,8 @@ void Deployer::CopySupportFiles(const std::string& acadLocation, bool withDriver
 void Deployer::CopySupportFile(const std::string& source, const std::string& target) {
     // Support files are best effort: a path that does not fit is skipped.
     if (!FitsPathBuffer(source) || !FitsPathBuffer(target)) return;
+    // Before anything touches the target, so its backup is the file as it was.
+    if (journal_ != nullptr && !journal_->BeforeFileWrite(target)) return;
     // Cleared before the copy so a read-only or hidden target is replaced,
     // and after it so nothing deployed stays read-only.
     ClearReadOnly(source);

@@ -40,6 +40,7 @@ public:
         registered.push_back(info.m_strInstallDir);
     }
     void DeploySupportFiles(const CAcadInfo&, const TickFlags&) override { ++supportRuns; }
+    void RegisterUninstall(const std::string&) override {}
 
     bool acadRunning = false;
     bool deployResult = true;

@@ -31,6 +31,12 @@ public:
     std::string CurrentDirectory() override { Touched(); }
     bool RoamingAppDataFolder(std::string*) override { Touched(); }
     bool DeleteFile(const std::string&) override { Touched(); }
+    bool RemoveDirectory(const std::string&) override { Touched(); }
+    bool ReadWholeFile(const std::string&, std::string*) override { Touched(); }
+    bool WriteWholeFile(const std::string&, const std::string&) override { Touched(); }
+    bool AppendToFile(const std::string&, const std::string&) override { Touched(); }
+    bool MoveFileAtRestart(const std::string&, const std::string&) override { Touched(); }
+    bool FileSize(const std::string&, std::uint64_t*) override { Touched(); }
 
 private:
     [[noreturn]] static void Touched() {

@@ -55,6 +55,14 @@ void HostRegistrar::RegisterDemandLoad(CAcadInfo& info, int year) {
         // Deleting first drops whatever an earlier entry held; a key with
         // subkeys of its own survives and is only rewritten.
         reg_.DeleteKey(product.get(), subkey);
+        if (journal_ != nullptr) {
+            const std::string base =
+                cp_.EndsWithBackslash(productKey) ? productKey : productKey + "\\";
+            UniqueRegKey applications(reg_);
+            if (reg_.OpenKeyRead(product.get(), "Applications", applications.put()) == kRegNotFound)
+                journal_->MachineKeyCreated(base + "Applications");
+            journal_->DemandLoadWritten(base + subkey, loader);
+        }
         UniqueRegKey entry(reg_);
         reg_.CreateKey(product.get(), subkey, entry.put());
         if (!entry) continue;
@@ -185,10 +193,14 @@ void HostRegistrar::UpdateTrustedPaths(const std::string& variablesKey, const st
     // The new value must fit the buffer with its NUL; otherwise the old one stays.
     if (updated.size() + 1 > kTrustedPathsBuffer) return;
 
+    RegValueState before;
+    if (journal_ != nullptr) before = ReadValueState(reg_, kHkeyCurrentUser, variablesKey, kTrustedPaths);
     UniqueRegKey key(reg_);
     reg_.CreateKey(kHkeyCurrentUser, variablesKey.c_str(), key.put());
     if (!key) return;
-    SetString(reg_, key.get(), kTrustedPaths, updated);
+    if (SetString(reg_, key.get(), kTrustedPaths, updated) == kRegOk && journal_ != nullptr)
+        journal_->TrustedPathsWritten(
+            variablesKey, before, ReadValueState(reg_, kHkeyCurrentUser, variablesKey, kTrustedPaths));
 }
 
 void HostRegistrar::AddTrustedPath(CAcadInfo& info) {

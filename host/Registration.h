@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "host/AcadInfo.h"
+#include "host/InstallJournal.h"
 #include "platform/MbText.h"
 #include "platform/Registry.h"
 
@@ -13,8 +14,9 @@ namespace tx {
 
 class HostRegistrar {
 public:
-    HostRegistrar(IRegistry& registry, const CodePage& codePage)
-        : reg_(registry), cp_(codePage) {}
+    // journal, when given, hears of every key and value written.
+    HostRegistrar(IRegistry& registry, const CodePage& codePage, IInstallJournal* journal = nullptr)
+        : reg_(registry), cp_(codePage), journal_(journal) {}
 
     // Demand-load entries for every ticked release, then AddTrustedPath.
     void RegisterRelease(CAcadInfo& info, const TickFlags& ticked);
@@ -41,6 +43,7 @@ private:
 
     IRegistry& reg_;
     const CodePage& cp_;
+    IInstallJournal* journal_;
 };
 
 }  // namespace tx

@@ -22,6 +22,12 @@
 #ifdef GetEnvironmentVariable
 #undef GetEnvironmentVariable
 #endif
+#ifdef DeleteFile
+#undef DeleteFile
+#endif
+#ifdef RemoveDirectory
+#undef RemoveDirectory
+#endif
 
 namespace tx {
 
@@ -77,9 +83,24 @@ public:
     // The shell's idea of the user's roaming application-data folder
     // (CSIDL_APPDATA); false when the shell cannot tell.
     virtual bool RoamingAppDataFolder(std::string* folder) = 0;
-    // DeleteFileA (also removes a named stream "file:stream"); fails when
-    // there is nothing of that name or the file is read-only.
+    // DeleteFileA (also removes a named stream "file:stream"): fails on a
+    // missing, read-only or open file, and on a folder.
     virtual bool DeleteFile(const std::string& path) = 0;
+    // RemoveDirectoryA: only an empty folder.
+    virtual bool RemoveDirectory(const std::string& path) = 0;
+    // The whole content of a file; false when it cannot be opened or read.
+    virtual bool ReadWholeFile(const std::string& path, std::string* content) = 0;
+    // Creates or truncates the file, writes content and flushes it to disk.
+    virtual bool WriteWholeFile(const std::string& path, const std::string& content) = 0;
+    // Appends text at the end of the file (creating it) and flushes it, so
+    // what was appended survives the program stopping right after.
+    virtual bool AppendToFile(const std::string& path, const std::string& text) = 0;
+    // MoveFileExA(from, to, MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING):
+    // done by the system at the next restart; an empty `to` deletes `from`
+    // (an empty folder included). Needs administrator rights.
+    virtual bool MoveFileAtRestart(const std::string& from, const std::string& to) = 0;
+    // The size in bytes of a file; false when it cannot be read.
+    virtual bool FileSize(const std::string& path, std::uint64_t* size) = 0;
 };
 
 }  // namespace tx

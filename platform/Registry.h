@@ -20,7 +20,9 @@ constexpr long kRegNoMoreItems = 259;      // ERROR_NO_MORE_ITEMS
 constexpr long kRegKeyDeleted = 1018;      // ERROR_KEY_DELETED
 
 constexpr std::uint32_t kRegSz = 1;     // REG_SZ
+constexpr std::uint32_t kRegExpandSz = 2;  // REG_EXPAND_SZ
 constexpr std::uint32_t kRegDword = 4;  // REG_DWORD
+constexpr std::uint32_t kRegMultiSz = 7;  // REG_MULTI_SZ
 
 enum class RegRoot { LocalMachine, CurrentUser };
 
@@ -78,6 +80,18 @@ public:
                           const unsigned char* data, std::uint32_t size) = 0;
     // RegCloseKey.
     virtual void CloseKey(RegHandle key) = 0;
+    // RegQueryValueExW into a caller-sized buffer: as QueryValue, but text values
+    // arrive as UTF-16LE code units as stored (terminator included when stored with one).
+    virtual long QueryValueWide(RegHandle key, const char* name, std::uint32_t* type,
+                                unsigned char* data, std::uint32_t* size) = 0;
+    // RegSetValueExW; text data is UTF-16LE and size counts its terminating NUL.
+    virtual long SetValueWide(RegHandle key, const char* name, std::uint32_t type,
+                              const unsigned char* data, std::uint32_t size) = 0;
+    // RegDeleteValueA: kRegNotFound when there is no such value.
+    virtual long DeleteValue(RegHandle key, const char* name) = 0;
+    // RegQueryInfoKeyA: number of values of the key (its default one included
+    // when set).
+    virtual long QueryValueCount(RegHandle key, std::uint32_t* count) = 0;
 };
 
 // Move-only owner of one open key; closes it on every path. It always knows

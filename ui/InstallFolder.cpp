@@ -13,9 +13,11 @@ std::string LevelPath(const std::string& path) {
 }
 
 FolderReadiness ReadyLevel(IFolderSecurity& security, const std::string& path,
-                           const std::string& userSid, InstallFolderHold& hold) {
+                           const std::string& userSid, InstallFolderHold& hold,
+                           std::vector<std::string>& created) {
     const MakeFolderResult made = security.MakeProtectedFolder(path);
     if (made == MakeFolderResult::Failed) return FolderReadiness::Failed;
+    if (made == MakeFolderResult::Created) created.push_back(path);
 
     FolderFacts facts;
     std::unique_ptr<IHeldFolder> held = security.HoldFolder(path, &facts);
@@ -53,7 +55,7 @@ PreparedFolder PrepareInstallFolder(IFolderSecurity& security, const std::string
     // could otherwise rename the product's folder later and put their own
     // in its place.
     for (const std::string& level : {LevelPath(chosen), folder}) {
-        out.readiness = ReadyLevel(security, level, userSid, out.hold);
+        out.readiness = ReadyLevel(security, level, userSid, out.hold, out.created);
         if (out.readiness != FolderReadiness::Ready) {
             out.hold.Release();
             return out;

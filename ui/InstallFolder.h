@@ -39,6 +39,7 @@ private:
 struct PreparedFolder {
     FolderReadiness readiness = FolderReadiness::Failed;
     InstallFolderHold hold;  // empty unless ready
+    std::vector<std::string> created;  // levels made by this call, outermost first
 };
 
 // Whether a level's owner may keep it: Administrators, SYSTEM,

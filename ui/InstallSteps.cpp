@@ -5,9 +5,12 @@
 #include <memory>
 
 #include "deploy/Deployment.h"
+#include "deploy/InstallRecorder.h"
 #include "host/Registration.h"
 #include "platform/FileSystem.h"
 #include "platform/FolderSecurity.h"
+#include "platform/Registry.h"
+#include "ui/BuildInfo.h"
 
 namespace tx {
 
@@ -20,6 +23,9 @@ const char* const kFixedInstalledNames[] = {
     "itextsharp.dll", "PdfSharp.Charting.dll", "PdfSharp.dll", "TX_BatchPlot2008.ARX"};
 
 }  // namespace
+
+const char* const kUninstallKey =
+    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\TarnixBatchPlot";
 
 bool InstallSteps::IsAcadRunning() { return deployer_.IsAcadRunning(); }
 
@@ -47,11 +53,18 @@ std::size_t InstallSteps::MaxInstallFolderLength() {
 
 PreparedFolder InstallSteps::PrepareInstallFolder(const std::string& chosen,
                                                   const std::string& installFolder) {
-    return tx::PrepareInstallFolder(security_, chosen, installFolder);
+    PreparedFolder prepared = tx::PrepareInstallFolder(security_, chosen, installFolder);
+    // Only a folder this run made is the uninstaller's to remove.
+    if (prepared.readiness == FolderReadiness::Ready) {
+        for (const std::string& level : prepared.created) recorder_.FolderCreated(level);
+    }
+    return prepared;
 }
 
 bool InstallSteps::DeployPayload(const std::string& installFolder, IProgress& progress) {
     PayloadTarget target(installFolder, progress, cp_);
+    // The installation folder exists now: the record goes there.
+    recorder_.Open(target.InstallFolder);
     return deployer_.DeployPayload(target);
 }
 
@@ -61,6 +74,52 @@ void InstallSteps::RegisterRelease(CAcadInfo& info, const TickFlags& ticked) {
 
 void InstallSteps::DeploySupportFiles(const CAcadInfo& info, const TickFlags& ticked) {
     deployer_.DeploySupportFiles(info, ticked);
+}
+
+namespace {
+
+long SetText(IRegistry& reg, RegHandle key, const char* name, const std::string& text) {
+    return reg.SetValue(key, name, kRegSz, reinterpret_cast<const unsigned char*>(text.c_str()),
+                        static_cast<std::uint32_t>(text.size() + 1));
+}
+
+long SetNumber(IRegistry& reg, RegHandle key, const char* name, std::uint32_t value) {
+    const unsigned char data[4] = {static_cast<unsigned char>(value & 0xFF),
+                                   static_cast<unsigned char>(value >> 8 & 0xFF),
+                                   static_cast<unsigned char>(value >> 16 & 0xFF),
+                                   static_cast<unsigned char>(value >> 24 & 0xFF)};
+    return reg.SetValue(key, name, kRegDword, data, sizeof data);
+}
+
+}  // namespace
+
+void InstallSteps::RegisterUninstall(const std::string& installFolder) {
+    std::string folder = installFolder;
+    if (cp_.EndsWithBackslash(folder)) folder.pop_back();
+    recorder_.Open(folder);
+    const std::string uninstaller = folder + "\\" + kUninstallerName;
+    // Recorded first: a copy that stops half-way is still known.
+    recorder_.UninstallerWritten(uninstaller);
+    fs_.CopyFile(fs_.ModulePath(), uninstaller);
+
+    recorder_.UninstallEntryWritten(kUninstallKey);
+    UniqueRegKey key(reg_);
+    reg_.CreateKey(kHkeyLocalMachine, kUninstallKey, key.put());
+    if (!key) return;
+    const std::string quoted = "\"" + uninstaller + "\"";
+    SetText(reg_, key.get(), "DisplayName", "Tarnix批打印软件");
+    SetText(reg_, key.get(), "DisplayVersion", kDisplayVersion);
+    SetText(reg_, key.get(), "Publisher", "Tarnix");
+    SetText(reg_, key.get(), "InstallLocation", folder);
+    SetText(reg_, key.get(), "DisplayIcon", uninstaller);
+    SetText(reg_, key.get(), "UninstallString", quoted);
+    SetText(reg_, key.get(), "QuietUninstallString", quoted + " /S");
+    const std::uint64_t kb = (recorder_.InstalledBytes() + 1023) / 1024;
+    SetNumber(reg_, key.get(), "EstimatedSize",
+              static_cast<std::uint32_t>(std::min<std::uint64_t>(kb, 0xFFFFFFFFu)));
+    SetText(reg_, key.get(), "InstallDate", installDate_);
+    SetNumber(reg_, key.get(), "NoModify", 1);
+    SetNumber(reg_, key.get(), "NoRepair", 1);
 }
 
 }  // namespace tx

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <string>
+#include <utility>
 
 #include "host/AcadInfo.h"
 #include "host/ReleaseTable.h"
@@ -17,6 +18,8 @@ class Deployer;
 class HostRegistrar;
 class IFileSystem;
 class IFolderSecurity;
+class IRegistry;
+class InstallRecorder;
 
 class IInstallSteps {
 public:
@@ -34,14 +37,24 @@ public:
     virtual bool DeployPayload(const std::string& installFolder, IProgress& progress) = 0;
     virtual void RegisterRelease(CAcadInfo& info, const TickFlags& ticked) = 0;
     virtual void DeploySupportFiles(const CAcadInfo& info, const TickFlags& ticked) = 0;
+    // The uninstaller (a copy of this program) and the Programs and
+    // Features entry that starts it.
+    virtual void RegisterUninstall(const std::string& installFolder) = 0;
 };
+
+// The Programs and Features key below HKEY_LOCAL_MACHINE.
+extern const char* const kUninstallKey;
 
 // The real stages.
 class InstallSteps : public IInstallSteps {
 public:
+    // deployer and registrar report to recorder, which writes the install
+    // record; installDate is yyyymmdd.
     InstallSteps(Deployer& deployer, HostRegistrar& registrar, IFileSystem& fs,
-                 IFolderSecurity& security, const CodePage& codePage)
-        : deployer_(deployer), registrar_(registrar), fs_(fs), security_(security), cp_(codePage) {}
+                 IFolderSecurity& security, const CodePage& codePage, IRegistry& registry,
+                 InstallRecorder& recorder, std::string installDate)
+        : deployer_(deployer), registrar_(registrar), fs_(fs), security_(security), cp_(codePage),
+          reg_(registry), recorder_(recorder), installDate_(std::move(installDate)) {}
 
     bool IsAcadRunning() override;
     std::size_t MaxInstallFolderLength() override;
@@ -50,6 +63,7 @@ public:
     bool DeployPayload(const std::string& installFolder, IProgress& progress) override;
     void RegisterRelease(CAcadInfo& info, const TickFlags& ticked) override;
     void DeploySupportFiles(const CAcadInfo& info, const TickFlags& ticked) override;
+    void RegisterUninstall(const std::string& installFolder) override;
 
 private:
     Deployer& deployer_;
@@ -57,6 +71,9 @@ private:
     IFileSystem& fs_;
     IFolderSecurity& security_;
     const CodePage& cp_;
+    IRegistry& reg_;
+    InstallRecorder& recorder_;
+    std::string installDate_;
 };
 
 }  // namespace tx

@@ -195,6 +195,7 @@ bool Dlg_Setup::RunInstall() {
     bar.StepIt();
 
     steps_.DeploySupportFiles(info_, m_bRelease);
+    steps_.RegisterUninstall(folder);
     bar.StepIt();
 
     bar.SetPos(kProgressTop);

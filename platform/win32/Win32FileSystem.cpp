@@ -1,6 +1,7 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <utility>
@@ -154,6 +155,75 @@ bool Win32FileSystem::DeleteFile(const std::string& path) {
     // although the file itself fits; only the wide call takes it whole.
     std::wstring extended;
     return ToExtendedPath(path, &extended) && DeleteFileW(extended.c_str()) != 0;
+}
+
+}  // namespace tx
+
+namespace tx {
+
+namespace {
+
+bool WriteAll(HANDLE file, const std::string& text) {
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(text.size() - done, 1u << 20));
+        DWORD written = 0;
+        if (!::WriteFile(file, text.data() + done, chunk, &written, nullptr) || written == 0)
+            return false;
+        done += written;
+    }
+    return FlushFileBuffers(file) != 0;
+}
+
+}  // namespace
+
+bool Win32FileSystem::RemoveDirectory(const std::string& path) {
+    return RemoveDirectoryA(path.c_str()) != 0;
+}
+
+bool Win32FileSystem::ReadWholeFile(const std::string& path, std::string* content) {
+    UniqueHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file.get() == INVALID_HANDLE_VALUE) return false;
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(file.get(), &size) || size.QuadPart > (64 << 20)) return false;
+    content->assign(static_cast<std::size_t>(size.QuadPart), '\0');
+    std::size_t done = 0;
+    while (done < content->size()) {
+        DWORD read = 0;
+        const DWORD chunk = static_cast<DWORD>(content->size() - done);
+        if (!::ReadFile(file.get(), &(*content)[done], chunk, &read, nullptr) || read == 0)
+            return false;
+        done += read;
+    }
+    return true;
+}
+
+bool Win32FileSystem::WriteWholeFile(const std::string& path, const std::string& content) {
+    UniqueHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file.get() == INVALID_HANDLE_VALUE) return false;
+    return WriteAll(file.get(), content);
+}
+
+bool Win32FileSystem::AppendToFile(const std::string& path, const std::string& text) {
+    // FILE_APPEND_DATA alone: every write lands at the end of the file.
+    UniqueHandle file(CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
+                                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file.get() == INVALID_HANDLE_VALUE) return false;
+    return WriteAll(file.get(), text);
+}
+
+bool Win32FileSystem::MoveFileAtRestart(const std::string& from, const std::string& to) {
+    const DWORD flags = MOVEFILE_DELAY_UNTIL_REBOOT | (to.empty() ? 0 : MOVEFILE_REPLACE_EXISTING);
+    return MoveFileExA(from.c_str(), to.empty() ? nullptr : to.c_str(), flags) != 0;
+}
+
+bool Win32FileSystem::FileSize(const std::string& path, std::uint64_t* size) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return false;
+    *size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    return true;
 }
 
 }  // namespace tx

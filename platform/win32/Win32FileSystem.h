@@ -18,6 +18,12 @@ public:
     std::string CurrentDirectory() override;
     bool RoamingAppDataFolder(std::string* folder) override;
     bool DeleteFile(const std::string& path) override;
+    bool RemoveDirectory(const std::string& path) override;
+    bool ReadWholeFile(const std::string& path, std::string* content) override;
+    bool WriteWholeFile(const std::string& path, const std::string& content) override;
+    bool AppendToFile(const std::string& path, const std::string& text) override;
+    bool MoveFileAtRestart(const std::string& from, const std::string& to) override;
+    bool FileSize(const std::string& path, std::uint64_t* size) override;
 };
 
 }  // namespace tx

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <vector>
+
 namespace tx {
 
 namespace {
@@ -16,6 +18,16 @@ HKEY ToHkey(RegHandle h) {
 RegHandle FromHkey(HKEY h) { return reinterpret_cast<RegHandle>(h); }
 
 bool IsEmpty(const char* path) { return path == nullptr || path[0] == '\0'; }
+
+// A value name in the process's code page as the wide calls take it; null
+// stays null (the default value).
+bool WideName(const char* name, std::vector<wchar_t>* wide) {
+    if (name == nullptr) return true;
+    const int n = MultiByteToWideChar(CP_ACP, 0, name, -1, nullptr, 0);
+    if (n <= 0) return false;
+    wide->resize(static_cast<std::size_t>(n));
+    return MultiByteToWideChar(CP_ACP, 0, name, -1, wide->data(), n) == n;
+}
 
 }  // namespace
 
@@ -99,6 +111,46 @@ long Win32Registry::SetValue(RegHandle key, const char* name, std::uint32_t type
 
 void Win32Registry::CloseKey(RegHandle key) {
     if (key != 0) RegCloseKey(ToHkey(key));
+}
+
+}  // namespace tx
+
+namespace tx {
+
+long Win32Registry::QueryValueWide(RegHandle key, const char* name, std::uint32_t* type,
+                                   unsigned char* data, std::uint32_t* size) {
+    if (data != nullptr && size == nullptr) return kRegInvalidParameter;
+    std::vector<wchar_t> wide;
+    if (!WideName(name, &wide)) return kRegInvalidParameter;
+    DWORD t = 0;
+    DWORD n = size != nullptr ? *size : 0;
+    const LONG rc = RegQueryValueExW(ToHkey(key), name != nullptr ? wide.data() : nullptr, nullptr,
+                                     &t, data, size != nullptr ? &n : nullptr);
+    if (rc == ERROR_SUCCESS || rc == ERROR_MORE_DATA) {
+        if (type != nullptr) *type = t;
+        if (size != nullptr) *size = n;
+    }
+    return rc;
+}
+
+long Win32Registry::SetValueWide(RegHandle key, const char* name, std::uint32_t type,
+                                 const unsigned char* data, std::uint32_t size) {
+    std::vector<wchar_t> wide;
+    if (!WideName(name, &wide)) return kRegInvalidParameter;
+    return RegSetValueExW(ToHkey(key), name != nullptr ? wide.data() : nullptr, 0, type, data,
+                          size);
+}
+
+long Win32Registry::DeleteValue(RegHandle key, const char* name) {
+    return RegDeleteValueA(ToHkey(key), name);
+}
+
+long Win32Registry::QueryValueCount(RegHandle key, std::uint32_t* count) {
+    DWORD n = 0;
+    const LONG rc = RegQueryInfoKeyA(ToHkey(key), nullptr, nullptr, nullptr, nullptr, nullptr,
+                                     nullptr, &n, nullptr, nullptr, nullptr, nullptr);
+    if (rc == ERROR_SUCCESS && count != nullptr) *count = n;
+    return rc;
 }
 
 }  // namespace tx

@@ -20,6 +20,12 @@ public:
     long SetValue(RegHandle key, const char* name, std::uint32_t type,
                   const unsigned char* data, std::uint32_t size) override;
     void CloseKey(RegHandle key) override;
+    long QueryValueWide(RegHandle key, const char* name, std::uint32_t* type,
+                        unsigned char* data, std::uint32_t* size) override;
+    long SetValueWide(RegHandle key, const char* name, std::uint32_t type,
+                      const unsigned char* data, std::uint32_t size) override;
+    long DeleteValue(RegHandle key, const char* name) override;
+    long QueryValueCount(RegHandle key, std::uint32_t* count) override;
 };
 
 }  // namespace tx

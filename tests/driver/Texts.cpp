@@ -22,6 +22,11 @@ const std::vector<NamedText>& KnownTexts() {
         {"copy_fail_head", "拷贝文件 "},
         {"copy_fail_tail",
          " 失败，可能原因如下：\n\n1、AutoCAD未关闭\n\n2、系统权限未开放，请以管理者权限登陆系统"},
+        {"un_caption", "Tarnix软件卸载"},
+        {"un_confirm", "确定要卸载Tarnix批打印软件吗？"},
+        {"un_done", "Tarnix批打印软件已成功卸载 !"},
+        {"un_acad", "请关闭AutoCAD后再进行卸载 !"},
+        {"un_damaged", "卸载信息已损坏，无法卸载 !"},
         // A folder name whose characters 淺 and 東 end in the bytes '\' and '|'.
         {"new_level", "新建淺東目录"},
         {"nl", "\n"},

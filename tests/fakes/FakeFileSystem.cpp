@@ -174,6 +174,47 @@ void FakeFileSystem::FailListing(const std::string& folder) {
 
 void FakeFileSystem::OmitDots(const std::string& folder) { noDots_.push_back(Key(folder)); }
 
+void FakeFileSystem::SetInUse(const std::string& path, bool inUse) {
+    auto it = std::find(inUse_.begin(), inUse_.end(), Key(path));
+    if (inUse && it == inUse_.end()) inUse_.push_back(Key(path));
+    if (!inUse && it != inUse_.end()) inUse_.erase(it);
+}
+
+void FakeFileSystem::FailAppendsAfter(const std::string& path, int okAppends) {
+    appendBudget_[Key(path)] = okAppends;
+}
+
+std::vector<std::string> FakeFileSystem::Tree(const std::string& folder) const {
+    const std::string root = Key(folder);
+    std::vector<std::string> paths;
+    for (const auto& [key, node] : nodes_) {
+        if (key == root || key.compare(0, root.size() + 1, root + "\\") == 0)
+            paths.push_back(node.path + ((node.attributes & kAttrDirectory) ? "\\" : "=" + node.content));
+    }
+    return paths;
+}
+
+void FakeFileSystem::Restart() {
+    // PendingFileRenameOperations run in the order they were queued; one
+    // that fails (a folder not empty by then) is dropped.
+    inUse_.clear();
+    std::vector<std::pair<std::string, std::string>> ops;
+    ops.swap(pending_);
+    for (const auto& [from, to] : ops) {
+        Node* n = Find(from);
+        if (n == nullptr) continue;
+        if (to.empty()) {
+            if ((n->attributes & kAttrDirectory) != 0 && !Children(from).empty()) continue;
+            nodes_.erase(Key(from));
+            continue;
+        }
+        const std::string content = n->content;
+        const std::uint32_t attributes = n->attributes;
+        nodes_.erase(Key(from));
+        Insert(Normalise(to), attributes, content);
+    }
+}
+
 bool FakeFileSystem::Exists(const std::string& path) const {
     return Find(path) != nullptr || FindStream(path) != nullptr;
 }
@@ -322,6 +363,8 @@ bool FakeFileSystem::CopyFile(const std::string& source, const std::string& targ
     }
     const std::uint32_t attributes = src->attributes;  // CopyFile carries them over
 
+    // Held without sharing: not even readable.
+    if (Contains(inUse_, Key(sourceFile))) return result(false);
     std::string normalised = Normalise(targetFile);
     if (normalised.empty() || IsRoot(normalised)) return result(false);
     const Node* parent = Find(ParentOf(normalised));
@@ -333,6 +376,7 @@ bool FakeFileSystem::CopyFile(const std::string& source, const std::string& targ
         if ((dst->attributes & (kAttrDirectory | kAttrReadOnly | kAttrHidden)) != 0) {
             return result(false);
         }
+        if (Contains(inUse_, Key(targetFile))) return result(false);
         // The target is written afresh: its old streams do not survive.
         dst->content = std::move(content);
         dst->attributes = attributes;
@@ -353,6 +397,8 @@ bool FakeFileSystem::DeleteFile(const std::string& path) {
     // and on a read-only one (ERROR_ACCESS_DENIED). A stream belongs to its
     // file, so the streams of a read-only file cannot be deleted either.
     if (n == nullptr || (n->attributes & (kAttrDirectory | kAttrReadOnly)) != 0) return false;
+    // Nor one held open without delete sharing.
+    if (Contains(inUse_, Key(file))) return false;
     if (!stream.empty()) return n->streams.erase(cp_.Lower(stream)) == 1;
     nodes_.erase(Key(file));  // its streams go with it
     return true;
@@ -388,6 +434,74 @@ bool FakeFileSystem::RoamingAppDataFolder(std::string* folder) {
     ++shellQueries_;
     if (!roaming_) return false;
     *folder = *roaming_;
+    return true;
+}
+
+}  // namespace tx
+
+namespace tx {
+
+bool FakeFileSystem::RemoveDirectory(const std::string& path) {
+    // RemoveDirectory removes only an empty folder.
+    Node* n = Find(path);
+    if (n == nullptr || (n->attributes & kAttrDirectory) == 0) return false;
+    if (IsRoot(Normalise(path)) || !Children(path).empty()) return false;
+    nodes_.erase(Key(path));
+    return true;
+}
+
+bool FakeFileSystem::ReadWholeFile(const std::string& path, std::string* content) {
+    const Node* n = Find(path);
+    if (n == nullptr || (n->attributes & kAttrDirectory) != 0) return false;
+    *content = n->content;
+    return true;
+}
+
+bool FakeFileSystem::WriteWholeFile(const std::string& path, const std::string& content) {
+    // CREATE_ALWAYS fails over a read-only file and a folder.
+    const std::string normalised = Normalise(path);
+    if (normalised.empty() || IsRoot(normalised) || Contains(inUse_, Key(path))) return false;
+    const Node* parent = Find(ParentOf(normalised));
+    if (parent == nullptr || (parent->attributes & kAttrDirectory) == 0) return false;
+    if (Node* n = Find(normalised)) {
+        if ((n->attributes & (kAttrDirectory | kAttrReadOnly)) != 0) return false;
+        n->content = content;
+        return true;
+    }
+    Insert(normalised, kAttrArchive, content);
+    return true;
+}
+
+bool FakeFileSystem::AppendToFile(const std::string& path, const std::string& text) {
+    auto budget = appendBudget_.find(Key(path));
+    if (budget != appendBudget_.end()) {
+        if (budget->second == 0) return false;
+        --budget->second;
+    }
+    const std::string normalised = Normalise(path);
+    if (normalised.empty() || IsRoot(normalised) || Contains(inUse_, Key(path))) return false;
+    const Node* parent = Find(ParentOf(normalised));
+    if (parent == nullptr || (parent->attributes & kAttrDirectory) == 0) return false;
+    if (Node* n = Find(normalised)) {
+        if ((n->attributes & (kAttrDirectory | kAttrReadOnly)) != 0) return false;
+        n->content += text;
+        return true;
+    }
+    Insert(normalised, kAttrArchive, text);
+    return true;
+}
+
+bool FakeFileSystem::MoveFileAtRestart(const std::string& from, const std::string& to) {
+    // Only queued: the system does it at the next restart (see Restart).
+    if (failRestartMoves_ || from.empty()) return false;
+    pending_.emplace_back(from, to);
+    return true;
+}
+
+bool FakeFileSystem::FileSize(const std::string& path, std::uint64_t* size) {
+    const Node* n = Find(path);
+    if (n == nullptr) return false;
+    *size = (n->attributes & kAttrDirectory) != 0 ? 0 : n->content.size();
     return true;
 }
 

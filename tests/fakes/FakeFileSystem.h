@@ -51,6 +51,13 @@ public:
     void FailListing(const std::string& folder);
     // Folders without "." and ".." in their listing (as on a FAT drive root).
     void OmitDots(const std::string& folder);
+    // A file some process holds open without sharing: it cannot be deleted,
+    // written or copied over (ERROR_SHARING_VIOLATION).
+    void SetInUse(const std::string& path, bool inUse = true);
+    // Nothing can be scheduled for the next restart (no administrator rights).
+    void FailRestartMoves(bool fail = true) { failRestartMoves_ = fail; }
+    // Appends to this file fail after `okAppends` more have succeeded.
+    void FailAppendsAfter(const std::string& path, int okAppends);
 
     // --- Looking at the result. ------------------------------------------
     // Exists and Content take "file:name" for a stream too.
@@ -72,6 +79,14 @@ public:
     const std::vector<std::pair<std::string, std::uint32_t>>& SetAttributeCalls() const {
         return setAttrs_;
     }
+    // MoveFileAtRestart calls that succeeded, in order: {from, to}.
+    const std::vector<std::pair<std::string, std::string>>& PendingAtRestart() const {
+        return pending_;
+    }
+    // Carries out the pending operations as the system does at a restart.
+    void Restart();
+    // Every path below folder (folder included), in key order, for comparisons.
+    std::vector<std::string> Tree(const std::string& folder) const;
     int EnvironmentQueries() const { return envQueries_; }
     int ShellQueries() const { return shellQueries_; }
     int OpenListings() const { return *openListings_; }
@@ -88,6 +103,12 @@ public:
     std::string CurrentDirectory() override { return currentDirectory_; }
     bool RoamingAppDataFolder(std::string* folder) override;
     bool DeleteFile(const std::string& path) override;
+    bool RemoveDirectory(const std::string& path) override;
+    bool ReadWholeFile(const std::string& path, std::string* content) override;
+    bool WriteWholeFile(const std::string& path, const std::string& content) override;
+    bool AppendToFile(const std::string& path, const std::string& text) override;
+    bool MoveFileAtRestart(const std::string& from, const std::string& to) override;
+    bool FileSize(const std::string& path, std::uint64_t* size) override;
 
 private:
     struct Stream {
@@ -130,6 +151,10 @@ private:
     std::vector<std::string> setAttrFailures_;
     std::vector<std::string> listingFailures_;
     std::vector<std::string> noDots_;
+    std::vector<std::string> inUse_;
+    std::map<std::string, int> appendBudget_;
+    bool failRestartMoves_ = false;
+    std::vector<std::pair<std::string, std::string>> pending_;
 
     std::vector<CopyCall> copies_;
     std::vector<std::string> mkdirs_;

@@ -1,6 +1,11 @@
 #include "tests/fakes/FakeRegistry.h"
 
+#if !defined(_WIN32)
+#include <iconv.h>
+#endif
+
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <map>
 #include <stdexcept>
@@ -234,6 +239,7 @@ std::optional<std::string> FakeRegistry::GetString(RegRoot root, const std::stri
                                                    const std::string& name) const {
     auto v = GetValue(root, path, name);
     if (!v) return std::nullopt;
+    if (v->wide) v->data = FromWide(v->data);
     auto end = std::find(v->data.begin(), v->data.end(), 0);
     return std::string(v->data.begin(), end);
 }
@@ -250,9 +256,12 @@ std::string FakeRegistry::Dump() const {
     std::string out;
     struct Walker {
         std::string& out;
+        const FakeRegistry& reg;
         void Walk(const Node& node, const std::string& path) {
             for (const auto& v : node.values) {
-                const RegValueData& d = v.second.second;
+                RegValueData d = v.second.second;
+                // Stored through either call, a text reads the same on Windows.
+                if (d.wide) d.data = reg.FromWide(d.data);
                 out += path + " : \"" + v.second.first + "\" ";
                 if (d.type == kRegSz) {
                     auto end = std::find(d.data.begin(), d.data.end(), 0);
@@ -274,7 +283,7 @@ std::string FakeRegistry::Dump() const {
             }
         }
     };
-    Walker w{out};
+    Walker w{out, *this};
     w.Walk(*localMachine_, localMachine_->name);
     w.Walk(*currentUser_, currentUser_->name);
     return out;
@@ -400,13 +409,19 @@ long FakeRegistry::QueryValue(RegHandle key, const char* name, std::uint32_t* ty
     auto it = k.node->values.find(Fold(name != nullptr ? name : ""));
     if (it == k.node->values.end()) return kRegNotFound;
     const RegValueData& v = it->second.second;
-    const auto needed = static_cast<std::uint32_t>(v.data.size());
-    if (type != nullptr) *type = v.type;
+    return CopyOut(v.wide ? FromWide(v.data) : v.data, v.type, type, data, size);
+}
+
+long FakeRegistry::CopyOut(const std::vector<unsigned char>& bytes, std::uint32_t type,
+                           std::uint32_t* typeOut, unsigned char* data,
+                           std::uint32_t* size) const {
+    const auto needed = static_cast<std::uint32_t>(bytes.size());
+    if (typeOut != nullptr) *typeOut = type;
     if (data != nullptr && *size < needed) {
         *size = needed;
         return kRegMoreData;
     }
-    if (data != nullptr && needed > 0) std::memcpy(data, v.data.data(), needed);
+    if (data != nullptr && needed > 0) std::memcpy(data, bytes.data(), needed);
     if (size != nullptr) *size = needed;
     return kRegOk;
 }
@@ -430,6 +445,124 @@ void FakeRegistry::CloseKey(RegHandle key) {
     ++calls_.closeKey;
     if (key == kHkeyLocalMachine || key == kHkeyCurrentUser) return;
     if (handles_.erase(key) == 0) ++badHandleUses_;
+}
+
+}  // namespace tx
+
+namespace tx {
+
+namespace {
+
+bool IsText(std::uint32_t type) {
+    return type == kRegSz || type == kRegExpandSz || type == kRegMultiSz;
+}
+
+std::string IconvName(unsigned codePage) {
+    return codePage == 936 ? "GBK" : "CP" + std::to_string(codePage);
+}
+
+#if defined(_WIN32)
+// The Windows trees run the fakes only in tests that never convert text
+// other than ASCII: anything else becomes '?'.
+std::vector<unsigned char> Convert(const char* to, const char*,
+                                   const std::vector<unsigned char>& in, std::size_t unit) {
+    const bool toWide = std::strcmp(to, "UTF-16LE") == 0;
+    std::vector<unsigned char> out;
+    for (std::size_t i = 0; i + unit <= in.size(); i += unit) {
+        unsigned c = in[i];
+        if (unit == 2) c |= unsigned{in[i + 1]} << 8;
+        const unsigned char b = c < 0x80 ? static_cast<unsigned char>(c) : '?';
+        out.push_back(b);
+        if (toWide) out.push_back(0);
+    }
+    return out;
+}
+#else
+// One conversion through iconv; an input it cannot map gives one '?' (or
+// U+003F) in its place, as the Win32 conversions without flags do.
+std::vector<unsigned char> Convert(const char* to, const char* from,
+                                   const std::vector<unsigned char>& in, std::size_t unit) {
+    iconv_t cd = iconv_open(to, from);
+    if (cd == reinterpret_cast<iconv_t>(-1)) throw std::runtime_error("iconv_open failed");
+    std::vector<unsigned char> out;
+    std::size_t pos = 0;
+    while (pos < in.size()) {
+        char buffer[256];
+        char* src = const_cast<char*>(reinterpret_cast<const char*>(in.data() + pos));
+        std::size_t srcLeft = in.size() - pos;
+        char* dst = buffer;
+        std::size_t dstLeft = sizeof buffer;
+        const std::size_t rc = iconv(cd, &src, &srcLeft, &dst, &dstLeft);
+        out.insert(out.end(), buffer, dst);
+        pos = in.size() - srcLeft;
+        if (rc == static_cast<std::size_t>(-1) && errno != E2BIG) {
+            out.push_back('?');
+            if (std::strcmp(to, "UTF-16LE") == 0) out.push_back(0);
+            pos += unit;
+        }
+    }
+    iconv_close(cd);
+    return out;
+}
+#endif
+
+}  // namespace
+
+std::vector<unsigned char> FakeRegistry::ToWide(const std::vector<unsigned char>& text) const {
+    return Convert("UTF-16LE", IconvName(cp_.Id()).c_str(), text, 1);
+}
+
+std::vector<unsigned char> FakeRegistry::FromWide(const std::vector<unsigned char>& wide) const {
+    return Convert(IconvName(cp_.Id()).c_str(), "UTF-16LE", wide, 2);
+}
+
+long FakeRegistry::QueryValueWide(RegHandle key, const char* name, std::uint32_t* type,
+                                  unsigned char* data, std::uint32_t* size) {
+    ++calls_.queryValueWide;
+    OpenKeyEntry k;
+    if (long rc = Resolve(key, k)) return rc;
+    if (data != nullptr && size == nullptr) return kRegInvalidParameter;
+    if (FaultsOf(*k.node) & kFailReadValue) return kRegAccessDenied;
+    auto it = k.node->values.find(Fold(name != nullptr ? name : ""));
+    if (it == k.node->values.end()) return kRegNotFound;
+    const RegValueData& v = it->second.second;
+    // Text stored through the ANSI calls reads back converted, NUL included.
+    return CopyOut(IsText(v.type) && !v.wide ? ToWide(v.data) : v.data, v.type, type, data, size);
+}
+
+long FakeRegistry::SetValueWide(RegHandle key, const char* name, std::uint32_t type,
+                                const unsigned char* data, std::uint32_t size) {
+    ++calls_.setValueWide;
+    OpenKeyEntry k;
+    if (long rc = Resolve(key, k)) return rc;
+    if (data == nullptr && size > 0) return kRegInvalidParameter;
+    if (!k.writable || (FaultsOf(*k.node) & kFailWrite)) return kRegAccessDenied;
+    const std::string n = name != nullptr ? name : "";
+    auto& slot = k.node->values[Fold(n)];
+    if (slot.first.empty()) slot.first = n;
+    slot.second = RegValueData{type, std::vector<unsigned char>(data, data + size), IsText(type)};
+    if (recordWrites_) writes_.push_back("set " + Spelled(*k.node) + " : " + n);
+    return kRegOk;
+}
+
+long FakeRegistry::DeleteValue(RegHandle key, const char* name) {
+    ++calls_.deleteValue;
+    OpenKeyEntry k;
+    if (long rc = Resolve(key, k)) return rc;
+    if (!k.writable || (FaultsOf(*k.node) & kFailWrite)) return kRegAccessDenied;
+    const std::string n = name != nullptr ? name : "";
+    if (k.node->values.erase(Fold(n)) == 0) return kRegNotFound;
+    if (recordWrites_) writes_.push_back("unset " + Spelled(*k.node) + " : " + n);
+    return kRegOk;
+}
+
+long FakeRegistry::QueryValueCount(RegHandle key, std::uint32_t* count) {
+    ++calls_.queryValueCount;
+    OpenKeyEntry k;
+    if (long rc = Resolve(key, k)) return rc;
+    if (FaultsOf(*k.node) & kFailQueryInfo) return kRegAccessDenied;
+    if (count != nullptr) *count = static_cast<std::uint32_t>(k.node->values.size());
+    return kRegOk;
 }
 
 }  // namespace tx

@@ -37,10 +37,15 @@ struct RegCallCounts {
     std::uint64_t queryValue = 0;
     std::uint64_t setValue = 0;
     std::uint64_t closeKey = 0;
+    std::uint64_t queryValueWide = 0;
+    std::uint64_t setValueWide = 0;
+    std::uint64_t deleteValue = 0;
+    std::uint64_t queryValueCount = 0;
 
     std::uint64_t Total() const {
         return openRoot + openKeyRead + openKey + createKey + deleteKey + querySubkeyCount +
-               enumKey + queryValue + setValue + closeKey;
+               enumKey + queryValue + setValue + closeKey + queryValueWide + setValueWide +
+               deleteValue + queryValueCount;
     }
     // Successful or not: every call that may hand out a handle.
     std::uint64_t Opens() const { return openRoot + openKeyRead + openKey + createKey; }
@@ -49,6 +54,9 @@ struct RegCallCounts {
 struct RegValueData {
     std::uint32_t type = 0;
     std::vector<unsigned char> data;
+    // Text stored through the wide calls: data holds UTF-16LE. The ANSI
+    // calls see it converted to the code page, as Windows converts it.
+    bool wide = false;
 };
 
 class FakeRegistry final : public IRegistry {
@@ -131,8 +139,21 @@ public:
     long SetValue(RegHandle key, const char* name, std::uint32_t type,
                   const unsigned char* data, std::uint32_t size) override;
     void CloseKey(RegHandle key) override;
+    long QueryValueWide(RegHandle key, const char* name, std::uint32_t* type,
+                        unsigned char* data, std::uint32_t* size) override;
+    long SetValueWide(RegHandle key, const char* name, std::uint32_t type,
+                      const unsigned char* data, std::uint32_t size) override;
+    long DeleteValue(RegHandle key, const char* name) override;
+    long QueryValueCount(RegHandle key, std::uint32_t* count) override;
+
+    // Code page text to UTF-16LE bytes and back, as MultiByteToWideChar and
+    // WideCharToMultiByte do it (a character the code page lacks becomes '?').
+    std::vector<unsigned char> ToWide(const std::vector<unsigned char>& text) const;
+    std::vector<unsigned char> FromWide(const std::vector<unsigned char>& wide) const;
 
 private:
+    long CopyOut(const std::vector<unsigned char>& bytes, std::uint32_t type,
+                 std::uint32_t* typeOut, unsigned char* data, std::uint32_t* size) const;
     struct Node;
     struct OpenKeyEntry {
         std::shared_ptr<Node> node;

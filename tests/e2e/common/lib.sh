@@ -169,7 +169,9 @@ tree_dump() {  # BASE DIR...
       continue
     fi
     (cd "$base" && find "$d" -mindepth 1 | LC_ALL=C sort) | while IFS= read -r p; do
-      if [ -d "$base/$p" ]; then echo "$p/"; else echo "$p: $(head -n 1 "$base/$p")"; fi
+      if [ -d "$base/$p" ]; then echo "$p/"
+      elif [[ $p == *.exe ]]; then echo "$p: (program)"
+      else echo "$p: $(head -n 1 "$base/$p")"; fi
     done
   done
 }

@@ -106,6 +106,20 @@ public:
         return inner_.SetValue(key, name, type, data, size);
     }
     void CloseKey(RegHandle key) override { inner_.CloseKey(key); }
+    long QueryValueWide(RegHandle key, const char* name, std::uint32_t* type, unsigned char* data,
+                        std::uint32_t* size) override {
+        return inner_.QueryValueWide(key, name, type, data, size);
+    }
+    long SetValueWide(RegHandle key, const char* name, std::uint32_t type,
+                      const unsigned char* data, std::uint32_t size) override {
+        return inner_.SetValueWide(key, name, type, data, size);
+    }
+    long DeleteValue(RegHandle key, const char* name) override {
+        return inner_.DeleteValue(key, name);
+    }
+    long QueryValueCount(RegHandle key, std::uint32_t* count) override {
+        return inner_.QueryValueCount(key, count);
+    }
 
     long error = kRegAccessDenied;
 

@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "deploy/Deployment.h"
+#include "deploy/InstallRecorder.h"
+#include "deploy/Uninstaller.h"
 #include "host/Detection.h"
 #include "host/Registration.h"
 #include "tests/fakes/FakeFileSystem.h"
@@ -56,10 +58,11 @@ protected:
     FakeRegistry reg{936};
     FakeProcessList processes;
     FakeSetupView view;
-    Deployer deployer{fs, processes, view.messages, kGbk};
-    HostRegistrar registrar{reg, kGbk};
+    InstallRecorder recorder{fs, kGbk};
+    Deployer deployer{fs, processes, view.messages, kGbk, &recorder};
+    HostRegistrar registrar{reg, kGbk, &recorder};
     FakeFolderSecurity security{fs};
-    InstallSteps steps{deployer, registrar, fs, security, kGbk};
+    InstallSteps steps{deployer, registrar, fs, security, kGbk, reg, recorder, "20240102"};
     CAcadInfo info;
     InstallRun run;
     std::unique_ptr<Dlg_Setup> dlg;
@@ -156,6 +159,84 @@ TEST_F(InstallStepsTest, LongDataFileNameRefusesAFolderThatWouldOverflowIt) {
     EXPECT_EQ(1u, view.messages.Calls().size());
     EXPECT_TRUE(fs.Exists("D:\\" + std::string(138, 'p') + "\\Tarnix批打印软件\\" +
                           std::string(96, 'n') + ".arx"));
+}
+
+
+class NoSelfRemoval : public ISelfRemover {
+public:
+    bool RemoveAfterExit(const std::string& image, const std::vector<std::string>& folders) override {
+        this->image = image;
+        this->folders = folders;
+        return true;
+    }
+    std::string image;
+    std::vector<std::string> folders;
+};
+
+TEST_F(InstallStepsTest, InstallTwiceThenUninstallGivesTheMachineBack) {
+    AddPayload();
+    fs.AddFile("C:\\Pkg\\SetUp.exe", "program");
+    fs.AddFile("C:\\Acad2024\\Fonts\\Tarnix_EN.shx", "their font", kAttrReadOnly);
+    const std::string vars = "Software\\Autodesk\\AutoCAD\\R24.3\\ACAD-7101:804\\Profiles\\p\\Variables";
+    reg.SetString(RegRoot::CurrentUser, vars, "TRUSTEDPATHS", "d:\\mine");
+    reg.CreatePath(RegRoot::LocalMachine, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall");
+    const std::string registryBefore = reg.Dump();
+    const std::vector<std::string> filesBefore = fs.Tree("C:");
+
+    Open();
+    dlg->OnInstall();
+    ASSERT_EQ(Dlg_Setup::Stage::Completed, dlg->CurrentStage());
+    const std::string entry = kUninstallKey;
+    auto text = [&](const char* name) {
+        return reg.GetString(RegRoot::LocalMachine, entry, name).value_or("(none)");
+    };
+    EXPECT_EQ("Tarnix批打印软件", text("DisplayName"));
+    EXPECT_EQ("2023.12.18", text("DisplayVersion"));
+    EXPECT_EQ("Tarnix", text("Publisher"));
+    EXPECT_EQ(kInstalled, text("InstallLocation"));
+    EXPECT_EQ(kInstalled + "\\Uninstall.exe", text("DisplayIcon"));
+    EXPECT_EQ("\"" + kInstalled + "\\Uninstall.exe\"", text("UninstallString"));
+    EXPECT_EQ("\"" + kInstalled + "\\Uninstall.exe\" /S", text("QuietUninstallString"));
+    EXPECT_EQ("20240102", text("InstallDate"));
+    EXPECT_EQ(1u, reg.GetDword(RegRoot::LocalMachine, entry, "NoModify").value_or(0));
+    EXPECT_EQ(1u, reg.GetDword(RegRoot::LocalMachine, entry, "NoRepair").value_or(0));
+    EXPECT_EQ(1u, reg.GetDword(RegRoot::LocalMachine, entry, "EstimatedSize").value_or(0))
+        << "a few bytes round up to one KB";
+    EXPECT_EQ("program", fs.Content(kInstalled + "\\Uninstall.exe"));
+    EXPECT_EQ("font", fs.Content("C:\\Acad2024\\Fonts\\Tarnix_EN.shx"));
+
+    // A second installation over the first, as a new run of the program.
+    {
+        CAcadInfo info2;
+        InstallRecorder recorder2{fs, kGbk};
+        Deployer deployer2{fs, processes, view.messages, kGbk, &recorder2};
+        HostRegistrar registrar2{reg, kGbk, &recorder2};
+        InstallSteps steps2{deployer2, registrar2, fs, security, kGbk, reg, recorder2, "20240103"};
+        FakeSetupView view2;
+        InstallRun run2;
+        AcadDetector(reg, kGbk).DetectAcadReleases(info2);
+        Dlg_Setup dlg2(view2, info2, steps2, kGbk, run2, 64);
+        dlg2.OnInitDialog();
+        dlg2.OnInstall();
+        ASSERT_EQ(Dlg_Setup::Stage::Completed, dlg2.CurrentStage());
+    }
+    EXPECT_EQ(1u, fs.Children(kInstalled + "\\Backup").size()) << "one backup, the first";
+
+    fs.SetModulePath(kInstalled + "\\Uninstall.exe");
+    FakeMessageBox boxes;
+    NoSelfRemoval self;
+    Uninstaller uninstaller(reg, fs, processes, boxes, self, kGbk);
+    EXPECT_EQ(kExitDone, uninstaller.Run(true));
+    // What the remover takes after the exit, then compare: only the user's
+    // settings file stays.
+    ASSERT_TRUE(fs.DeleteFile(self.image));
+    for (const std::string& f : self.folders) ASSERT_TRUE(fs.RemoveDirectory(f)) << f;
+    std::vector<std::string> filesAfter;
+    for (const std::string& p : fs.Tree("C:"))
+        if (p.find("AppData\\Roaming\\Tarnix") == std::string::npos) filesAfter.push_back(p);
+    EXPECT_EQ(filesBefore, filesAfter);
+    EXPECT_EQ(registryBefore, reg.Dump());
+    EXPECT_TRUE(fs.Attributes("C:\\Acad2024\\Fonts\\Tarnix_EN.shx") & kAttrReadOnly);
 }
 
 }  // namespace

@@ -68,6 +68,10 @@ public:
         supportTicks = ticked;
         posAtSupport = view_.progress.Pos();
     }
+    void RegisterUninstall(const std::string& installFolder) override {
+        log.push_back("uninstall");
+        uninstallFolder = installFolder;
+    }
 
     bool acadRunning = false;
     bool deployResult = true;
@@ -87,6 +91,7 @@ public:
     std::string deployFolder;
     std::string installDirAtRegister;
     std::string installDirAtSupport;
+    std::string uninstallFolder;
     TickFlags registerTicks{};
     TickFlags supportTicks{};
     int posAtDeploy = -1;
@@ -267,7 +272,7 @@ TEST_F(SetupDialogTest, RunningAutoCadRefusesTheFirstClickOnly) {
 
     dlg->OnInstall();  // AutoCAD still runs: not asked again
     EXPECT_EQ(1u, view.messages.Calls().size());
-    EXPECT_EQ((std::vector<std::string>{"running?", "protect", "deploy", "register", "support"}), steps.log);
+    EXPECT_EQ((std::vector<std::string>{"running?", "protect", "deploy", "register", "support", "uninstall"}), steps.log);
     EXPECT_EQ(Dlg_Setup::Stage::Completed, dlg->CurrentStage());
 }
 
@@ -554,13 +559,14 @@ TEST_F(SetupDialogTest, StagesRunInOrderWithTheTicksAndTheFolder) {
     view.SetCheck(Box(2020), 0);  // unticked without a click: read at Install
     dlg->OnInstall();
 
-    EXPECT_EQ((std::vector<std::string>{"running?", "protect", "deploy", "register", "support"}), steps.log);
+    EXPECT_EQ((std::vector<std::string>{"running?", "protect", "deploy", "register", "support", "uninstall"}), steps.log);
     TickFlags expected{};
     expected[ReleaseIndexOfYear(2007)] = 1;
     expected[ReleaseIndexOfYear(2019)] = 1;
     EXPECT_EQ(expected, steps.registerTicks);
     EXPECT_EQ(expected, steps.supportTicks);
     EXPECT_EQ("C:\\Tarnix" + kSub, steps.installDirAtSupport);
+    EXPECT_EQ("C:\\Tarnix" + kSub, steps.uninstallFolder) << "the entry names the folder installed";
 }
 
 TEST_F(SetupDialogTest, ProgressStartsAtZeroWithTheBarShownAndEndsFull) {
@@ -609,7 +615,7 @@ TEST_F(SetupDialogTest, NothingTickedStillInstallsAndLeavesTheCompletionButtonDi
     dlg->OnReleaseClicked();
     dlg->OnInstall();
 
-    EXPECT_EQ((std::vector<std::string>{"running?", "protect", "deploy", "register", "support"}), steps.log);
+    EXPECT_EQ((std::vector<std::string>{"running?", "protect", "deploy", "register", "support", "uninstall"}), steps.log);
     EXPECT_EQ(TickFlags{}, steps.registerTicks);
     EXPECT_TRUE(view.Visible(kIdOk));
     EXPECT_FALSE(view.Enabled(kIdOk));

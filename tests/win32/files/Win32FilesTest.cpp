@@ -373,5 +373,34 @@ TEST_F(Win32FilesTest, IsAcadRunningSeesAProgramNamedAcadExe) {
     EXPECT_TRUE(gone);
 }
 
+// The calls the install record and the uninstaller use.
+TEST_F(Win32FilesTest, RecordFileCallsAndRemoval) {
+    const std::string record = dir_ / "记录.txt";
+    std::string none;
+    EXPECT_FALSE(fs_.ReadWholeFile(record, &none)) << "no such file yet";
+    ASSERT_TRUE(fs_.AppendToFile(record, "line 1\n"));
+    ASSERT_TRUE(fs_.AppendToFile(record, "line 2\n"));
+    std::string content;
+    ASSERT_TRUE(fs_.ReadWholeFile(record, &content));
+    EXPECT_EQ("line 1\nline 2\n", content);
+    std::uint64_t size = 0;
+    ASSERT_TRUE(fs_.FileSize(record, &size));
+    EXPECT_EQ(14u, size);
+    ASSERT_TRUE(fs_.WriteWholeFile(record, "new"));
+    ASSERT_TRUE(fs_.ReadWholeFile(record, &content));
+    EXPECT_EQ("new", content) << "truncated, not appended";
+
+    const std::string sub = dir_ / "子目录";
+    ASSERT_TRUE(fs_.CreateDirectory(sub));
+    ASSERT_TRUE(fs_.WriteWholeFile(sub + "\\f.txt", "x"));
+    EXPECT_FALSE(fs_.RemoveDirectory(sub)) << "not empty";
+    EXPECT_FALSE(fs_.DeleteFile(sub)) << "a folder is no file";
+    EXPECT_TRUE(fs_.DeleteFile(sub + "\\f.txt"));
+    EXPECT_FALSE(fs_.DeleteFile(sub + "\\f.txt")) << "already gone";
+    EXPECT_TRUE(fs_.RemoveDirectory(sub));
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(sub.c_str()));
+    EXPECT_FALSE(fs_.ReadWholeFile(sub + "\\f.txt", &content));
+}
+
 }  // namespace
 }  // namespace tx

@@ -282,4 +282,42 @@ TEST_P(RegistryContract, RootHandlesMayBeClosed) {
         << "the predefined key still works after its handle was closed";
 }
 
+// Text set through either call reads back through the other as Windows
+// converts it: UTF-16LE with its NUL, or the code page's bytes with theirs.
+// A deleted value is gone and a second delete says so; the value count
+// follows.
+TEST_P(RegistryContract, WideAndAnsiValuesMeetAndValuesCanBeDeleted) {
+    ASSERT_EQ(kRegOk, SetText(base(), "Ansi", "C:\\Tarnix"));
+    unsigned char buf[64];
+    std::uint32_t size = 4;
+    std::uint32_t type = 0;
+    EXPECT_EQ(kRegMoreData, reg_->QueryValueWide(base(), "Ansi", &type, buf, &size));
+    EXPECT_EQ(20u, size) << "the size a wide read needs";
+    size = sizeof buf;
+    ASSERT_EQ(kRegOk, reg_->QueryValueWide(base(), "Ansi", &type, buf, &size));
+    EXPECT_EQ(kRegSz, type);
+    const unsigned char wide[] = {'C', 0, ':', 0, '\\', 0, 'T', 0, 'a', 0, 'r', 0, 'n', 0, 'i', 0, 'x', 0, 0, 0};
+    EXPECT_EQ(std::vector<unsigned char>(wide, wide + sizeof wide), std::vector<unsigned char>(buf, buf + size));
+
+    const unsigned char d[] = {'D', 0, ';', 0, 'E', 0, 0, 0};
+    ASSERT_EQ(kRegOk, reg_->SetValueWide(base(), "Wide", kRegSz, d, sizeof d));
+    std::vector<unsigned char> ansi;
+    ASSERT_EQ(kRegOk, Read(base(), "Wide", type, ansi));
+    EXPECT_EQ((std::vector<unsigned char>{'D', ';', 'E', 0}), ansi);
+    size = sizeof buf;
+    ASSERT_EQ(kRegOk, reg_->QueryValueWide(base(), "Wide", &type, buf, &size));
+    EXPECT_EQ(std::vector<unsigned char>(d, d + sizeof d), std::vector<unsigned char>(buf, buf + size))
+        << "byte for byte as set";
+
+    std::uint32_t count = 0;
+    ASSERT_EQ(kRegOk, reg_->QueryValueCount(base(), &count));
+    EXPECT_EQ(2u, count);
+    EXPECT_EQ(kRegOk, reg_->DeleteValue(base(), "wide")) << "names without case";
+    EXPECT_EQ(kRegNotFound, reg_->DeleteValue(base(), "Wide"));
+    size = sizeof buf;
+    EXPECT_EQ(kRegNotFound, reg_->QueryValueWide(base(), "Wide", &type, buf, &size));
+    ASSERT_EQ(kRegOk, reg_->QueryValueCount(base(), &count));
+    EXPECT_EQ(1u, count);
+}
+
 }  // namespace tx

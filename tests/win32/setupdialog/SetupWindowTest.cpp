@@ -47,6 +47,7 @@ public:
         ticks = ticked;
     }
     void DeploySupportFiles(const CAcadInfo&, const TickFlags&) override { supported = true; }
+    void RegisterUninstall(const std::string&) override {}
 
     bool acadRunning = false;
     bool deployResult = true;

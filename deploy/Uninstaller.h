@@ -1,0 +1,68 @@
+// The uninstaller: reads the install record beside its own program file and
+// puts the machine back as it was before the first installation.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "deploy/InstallRecord.h"
+#include "platform/FileSystem.h"
+#include "platform/MbText.h"
+#include "platform/Processes.h"
+#include "platform/Registry.h"
+#include "platform/SelfRemover.h"
+#include "platform/UserIo.h"
+
+namespace tx {
+
+// Exit status of the installer and the uninstaller alike.
+constexpr int kExitDone = 0;
+constexpr int kExitCancelled = 1602;    // Cancel, close box, Abort, No
+constexpr int kExitFailed = 1603;
+constexpr int kExitHostRunning = 1618;  // AutoCAD runs; nothing was changed
+constexpr int kExitRestart = 3010;      // done; a restart finishes it
+
+// Texts (code page 936).
+extern const char* const kUninstallCaption;
+extern const char* const kUninstallCloseAcad;
+extern const char* const kUninstallConfirm;
+extern const char* const kUninstallDone;
+extern const char* const kUninstallDamaged;
+
+constexpr unsigned kMbRetryCancel = 0x5;
+
+class Uninstaller {
+public:
+    Uninstaller(IRegistry& registry, IFileSystem& fs, IProcessList& processes,
+                IMessageBox& messages, ISelfRemover& selfRemover, const CodePage& codePage)
+        : reg_(registry), fs_(fs), procs_(processes), mb_(messages), self_(selfRemover),
+          cp_(codePage) {}
+
+    // The whole uninstallation; returns the exit status. Silent: no message
+    // box at all, and a running AutoCAD ends it at once.
+    int Run(bool silent);
+
+private:
+    bool IsAcadRunning();
+    // Each returns false when the item must stay in the record.
+    bool RemoveDemandLoad(const RecordedDemandLoad& entry);
+    bool RemoveMachineKey(const std::string& path);
+    bool RestoreTrustedPaths(const RecordedTrustedPaths& entry);
+    bool UndoFile(const RecordedFile& file);
+    bool RemoveFile(const std::string& path);
+    bool InInstallFolder(const std::string& path) const;
+    bool ContainsImage(const std::string& folder) const;
+
+    IRegistry& reg_;
+    IFileSystem& fs_;
+    IProcessList& procs_;
+    IMessageBox& mb_;
+    ISelfRemover& self_;
+    const CodePage& cp_;
+
+    InstallRecord record_;
+    std::string image_;
+    bool restartPending_ = false;
+};
+
+}  // namespace tx

@@ -1,0 +1,155 @@
+#include "platform/win32/Win32SelfRemover.h"
+
+#include <windows.h>
+#include <sddl.h>
+
+#include <cstdlib>
+#include <cwchar>
+
+#include "platform/win32/Handles.h"
+
+namespace tx {
+
+const wchar_t* const kCleanupSwitch = L"/cleanup-after";
+
+namespace {
+
+std::wstring Wide(const std::string& text) {
+    const int n = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
+    if (n <= 0) return std::wstring();
+    std::wstring out(static_cast<std::size_t>(n), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &out[0], n);
+    out.resize(static_cast<std::size_t>(n - 1));
+    return out;
+}
+
+std::wstring OwnPath() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = GetModuleFileNameW(nullptr, &path[0], static_cast<DWORD>(path.size()));
+        if (n == 0) return std::wstring();
+        if (n < path.size()) {
+            path.resize(n);
+            return path;
+        }
+        if (path.size() >= 32768) return std::wstring();
+        path.resize(path.size() * 2);
+    }
+}
+
+// A new folder below %SystemRoot%\Temp that only SYSTEM and Administrators
+// can use, made with that access list so nobody gets in between.
+std::wstring MakeProtectedFolder() {
+    wchar_t windows[MAX_PATH];
+    const UINT n = GetSystemWindowsDirectoryW(windows, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) return std::wstring();
+    PSECURITY_DESCRIPTOR raw = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(
+            L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)", SDDL_REVISION_1, &raw, nullptr))
+        return std::wstring();
+    LocalPtr<void> descriptor(raw);
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor.get(), FALSE};
+    const std::wstring base = std::wstring(windows) + L"\\Temp\\TarnixCleanup-" +
+                              std::to_wstring(GetCurrentProcessId()) + L"-";
+    for (unsigned i = 0; i < 100; ++i) {
+        const std::wstring folder = base + std::to_wstring(GetTickCount() + i);
+        // Fails on anything already there, whoever made it.
+        if (CreateDirectoryW(folder.c_str(), &attributes)) return folder;
+    }
+    return std::wstring();
+}
+
+void AtRestart(const std::wstring& path) {
+    MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+}
+
+}  // namespace
+
+namespace {
+
+// The restart removes them instead, in this order. Only when the cleanup
+// copy cannot do it: an entry left over would delete a later
+// installation's files at the restart.
+bool ScheduleAll(const std::string& image, const std::vector<std::string>& folders) {
+    bool scheduled = MoveFileExA(image.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != 0;
+    for (const std::string& f : folders)
+        scheduled = MoveFileExA(f.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != 0 && scheduled;
+    return scheduled;
+}
+
+}  // namespace
+
+bool Win32SelfRemover::RemoveAfterExit(const std::string& image,
+                                       const std::vector<std::string>& folders) {
+    const std::wstring self = OwnPath();
+    const std::wstring folder = self.empty() ? std::wstring() : MakeProtectedFolder();
+    if (folder.empty()) return ScheduleAll(image, folders);
+    const std::wstring copy = folder + L"\\cleanup.exe";
+    if (!CopyFileW(self.c_str(), copy.c_str(), TRUE)) {
+        RemoveDirectoryW(folder.c_str());
+        return ScheduleAll(image, folders);
+    }
+
+    HANDLE raw = nullptr;
+    if (!DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), GetCurrentProcess(), &raw,
+                         SYNCHRONIZE, TRUE, 0)) {
+        AtRestart(copy);
+        AtRestart(folder);
+        return ScheduleAll(image, folders);
+    }
+    UniqueHandle parent(raw);
+    std::wstring command = L"\"" + copy + L"\" " + kCleanupSwitch + L" " +
+                           std::to_wstring(reinterpret_cast<std::uintptr_t>(raw)) + L" \"" +
+                           Wide(image) + L"\"";
+    for (const std::string& f : folders) command += L" \"" + Wide(f) + L"\"";
+
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    // Started in the Windows folder so it holds no other folder open.
+    wchar_t windows[MAX_PATH] = L"C:\\";
+    GetSystemWindowsDirectoryW(windows, MAX_PATH);
+    const BOOL started = CreateProcessW(copy.c_str(), &command[0], nullptr, nullptr, TRUE,
+                                        CREATE_NO_WINDOW, nullptr, windows, &startup, &process);
+    if (!started) {
+        DeleteFileW(copy.c_str());
+        RemoveDirectoryW(folder.c_str());
+        return ScheduleAll(image, folders);
+    }
+    UniqueHandle childProcess(process.hProcess);
+    UniqueHandle childThread(process.hThread);
+    return true;
+}
+
+int RunCleanup(int argc, wchar_t** argv) {
+    // argv: program, switch, parent handle, image, folders...
+    if (argc < 4) return 1;
+    const std::uintptr_t value = std::wcstoull(argv[2], nullptr, 10);
+    UniqueHandle parent(reinterpret_cast<HANDLE>(value));
+    if (parent.get() != nullptr) WaitForSingleObject(parent.get(), 60000);
+
+    // The image may stay locked a moment after its process ended.
+    bool deleted = false;
+    for (int attempt = 0; attempt < 50 && !deleted; ++attempt) {
+        const DWORD attributes = GetFileAttributesW(argv[3]);
+        if (attributes == INVALID_FILE_ATTRIBUTES) break;
+        if (attributes & FILE_ATTRIBUTE_READONLY)
+            SetFileAttributesW(argv[3], attributes & ~FILE_ATTRIBUTE_READONLY);
+        deleted = DeleteFileW(argv[3]) != 0;
+        if (!deleted) Sleep(100);
+    }
+    if (!deleted && GetFileAttributesW(argv[3]) != INVALID_FILE_ATTRIBUTES) AtRestart(argv[3]);
+    for (int i = 4; i < argc; ++i) {
+        // A folder someone else put files in meanwhile stays.
+        if (!RemoveDirectoryW(argv[i]) && !deleted) AtRestart(argv[i]);
+    }
+
+    // This copy cannot delete itself either: the restart takes it.
+    const std::wstring self = OwnPath();
+    AtRestart(self);
+    const std::size_t slash = self.rfind(L'\\');
+    if (slash != std::wstring::npos) AtRestart(self.substr(0, slash));
+    return 0;
+}
+
+}  // namespace tx
