@@ -27,6 +27,10 @@ struct PayloadTarget {
     IProgress& ProgressBar;
 };
 
+// The settings file: a copy of the package's goes to each user's folder,
+// and one stays in the installation folder for users who come later.
+constexpr const char* kSettingsFileName = "Tarnix.Ini";
+
 class Deployer {
 public:
     // journal, when given, hears of every file about to be written outside
@@ -50,8 +54,12 @@ public:
     bool DeployPayload(const PayloadTarget& target);
     void DeploySupportFiles(const CAcadInfo& info, const TickFlags& ticked);
     void CopySupportFiles(const std::string& acadLocation, bool withDriver);
+    // The per-user step: source into this user's settings folder, unless a
+    // settings file is there already. False when it could not be put there.
+    bool CopySettingsIfMissing(const std::string& source);
 
 private:
+    void KeepSettingsCopy(const std::string& source, const std::string& target);
     // The per-user settings folder ("...\Tarnix"), created when its path
     // fits; empty when no application-data folder is known.
     std::string SettingsFolder();

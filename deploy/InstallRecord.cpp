@@ -8,6 +8,7 @@ namespace tx {
 const char* const kRecordFileName = "InstallRecord.txt";
 const char* const kBackupFolderName = "Backup";
 const char* const kUninstallerName = "Uninstall.exe";
+const char* const kCurrentUserPrefix = "HKCU\\";
 
 namespace {
 

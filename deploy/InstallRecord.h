@@ -13,7 +13,9 @@
 //   machine-key      <path>                      a key made below HKEY_LOCAL_MACHINE
 //   demand-load      <path>  <LOADER>            a demand-load key (HKEY_LOCAL_MACHINE)
 //   trusted-paths    <key>   <before>  <written> TRUSTEDPATHS of a profile (HKEY_CURRENT_USER)
-//   uninstall-entry  <path>                      the Programs and Features key (HKEY_LOCAL_MACHINE)
+//   uninstall-entry  <path>                      a key of the program's own, removed whole: the
+//                                                Programs and Features and Active Setup keys
+//                                                (HKEY_LOCAL_MACHINE, or "HKCU\" + path)
 //   uninstaller      <path>                      the copy of the installer that uninstalls
 // <before> and <written> are "nokey" (no such key), "none" (no such value) or
 // "<type>:<hex of the UTF-16LE data as stored>".
@@ -35,6 +37,9 @@ namespace tx {
 extern const char* const kRecordFileName;    // in the installation folder
 extern const char* const kBackupFolderName;  // in the installation folder
 extern const char* const kUninstallerName;   // in the installation folder
+// An uninstall-entry path with this prefix is below HKEY_CURRENT_USER;
+// without it, below HKEY_LOCAL_MACHINE.
+extern const char* const kCurrentUserPrefix;
 
 struct RecordedFile {
     std::string path;

@@ -35,7 +35,7 @@ const Row kDeploymentTable[] = {
     {"Tarnix.prt7", Destination::InstallFolder, "itextsharp.dll"},
     {"Tarnix.prt8", Destination::InstallFolder, "PdfSharp.Charting.dll"},
     {"Tarnix.prt9", Destination::InstallFolder, "PdfSharp.dll"},
-    {"Tarnix.Ini", Destination::SettingsFolder, nullptr},
+    {kSettingsFileName, Destination::SettingsFolder, nullptr},
 };
 
 const Row kOtherFile = {nullptr, Destination::InstallFolder, nullptr};
@@ -153,7 +153,35 @@ bool Deployer::DeployPayload(const PayloadTarget& target) {
         if (!CopyPayloadFile(source, targetPath, usable,
                              row.destination == Destination::InstallFolder))
             return false;
+        if (row.destination == Destination::SettingsFolder && FitsPathBuffer(source)) {
+            KeepSettingsCopy(source, install + "\\" + kSettingsFileName);
+        }
     }
+    return true;
+}
+
+void Deployer::KeepSettingsCopy(const std::string& source, const std::string& target) {
+    // The per-user step of every other user takes its first settings from
+    // here; without it they simply keep AutoCAD's defaults, so a failure is
+    // not put to the user.
+    if (!FitsPathBuffer(target)) return;
+    if (journal_ != nullptr && !journal_->BeforeFileWrite(target)) return;
+    ClearForOverwrite(target);
+    if (fs_.CopyFile(source, target)) {
+        ClearReadOnly(target);
+        RemoveInternetMark(target);
+    }
+}
+
+bool Deployer::CopySettingsIfMissing(const std::string& source) {
+    const std::string folder = SettingsFolder();
+    if (folder.empty()) return false;
+    const std::string target = folder + "\\" + kSettingsFileName;
+    // A user's own settings are never replaced.
+    if (fs_.GetAttributes(target) != kInvalidAttributes) return true;
+    if (!FitsPathBuffer(target) || !fs_.CopyFile(source, target)) return false;
+    ClearReadOnly(target);
+    RemoveInternetMark(target);
     return true;
 }
 

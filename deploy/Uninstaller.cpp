@@ -1,6 +1,7 @@
 #include "deploy/Uninstaller.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "deploy/Deployment.h"
 #include "host/InstallJournal.h"
@@ -286,7 +287,10 @@ int Uninstaller::Run(bool silent) {
 
     if (!failed) {
         for (const std::string& e : record_.uninstallEntries) {
-            const long rc = reg_.DeleteKey(kHkeyLocalMachine, e.c_str());
+            const std::size_t prefix = std::strlen(kCurrentUserPrefix);
+            const bool user = e.compare(0, prefix, kCurrentUserPrefix) == 0;
+            const long rc = reg_.DeleteKey(user ? kHkeyCurrentUser : kHkeyLocalMachine,
+                                           e.c_str() + (user ? prefix : 0));
             if (rc != kRegOk && rc != kRegNotFound) {
                 failed = true;
                 left.uninstallEntries.push_back(e);

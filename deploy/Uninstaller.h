@@ -7,6 +7,7 @@
 
 #include "deploy/InstallRecord.h"
 #include "platform/FileSystem.h"
+#include "deploy/ExitStatus.h"
 #include "platform/MbText.h"
 #include "platform/Processes.h"
 #include "platform/Registry.h"
@@ -15,12 +16,6 @@
 
 namespace tx {
 
-// Exit status of the installer and the uninstaller alike.
-constexpr int kExitDone = 0;
-constexpr int kExitCancelled = 1602;    // Cancel, close box, Abort, No
-constexpr int kExitFailed = 1603;
-constexpr int kExitHostRunning = 1618;  // AutoCAD runs; nothing was changed
-constexpr int kExitRestart = 3010;      // done; a restart finishes it
 
 // Texts (code page 936).
 extern const char* const kUninstallCaption;
@@ -28,8 +23,6 @@ extern const char* const kUninstallCloseAcad;
 extern const char* const kUninstallConfirm;
 extern const char* const kUninstallDone;
 extern const char* const kUninstallDamaged;
-
-constexpr unsigned kMbRetryCancel = 0x5;
 
 class Uninstaller {
 public:

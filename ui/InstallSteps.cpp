@@ -26,6 +26,9 @@ const char* const kFixedInstalledNames[] = {
 
 const char* const kUninstallKey =
     "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\TarnixBatchPlot";
+const char* const kActiveSetupKey =
+    "SOFTWARE\\Microsoft\\Active Setup\\Installed Components\\TarnixBatchPlot";
+const char* const kActiveSetupVersion = TX_VERSION_COMMAS;
 
 bool InstallSteps::IsAcadRunning() { return deployer_.IsAcadRunning(); }
 
@@ -105,21 +108,54 @@ void InstallSteps::RegisterUninstall(const std::string& installFolder) {
     recorder_.UninstallEntryWritten(kUninstallKey);
     UniqueRegKey key(reg_);
     reg_.CreateKey(kHkeyLocalMachine, kUninstallKey, key.put());
-    if (!key) return;
+    if (key) WriteUninstallEntry(key.get(), folder, uninstaller);
+    RegisterActiveSetup(uninstaller);
+}
+
+void InstallSteps::WriteUninstallEntry(RegHandle entry, const std::string& folder,
+                                       const std::string& uninstaller) {
     const std::string quoted = "\"" + uninstaller + "\"";
-    SetText(reg_, key.get(), "DisplayName", "Tarnix批打印软件");
-    SetText(reg_, key.get(), "DisplayVersion", kDisplayVersion);
-    SetText(reg_, key.get(), "Publisher", "Tarnix");
-    SetText(reg_, key.get(), "InstallLocation", folder);
-    SetText(reg_, key.get(), "DisplayIcon", uninstaller);
-    SetText(reg_, key.get(), "UninstallString", quoted);
-    SetText(reg_, key.get(), "QuietUninstallString", quoted + " /S");
+    SetText(reg_, entry, "DisplayName", "Tarnix批打印软件");
+    SetText(reg_, entry, "DisplayVersion", kDisplayVersion);
+    SetText(reg_, entry, "Publisher", "Tarnix");
+    SetText(reg_, entry, "InstallLocation", folder);
+    SetText(reg_, entry, "DisplayIcon", uninstaller);
+    SetText(reg_, entry, "UninstallString", quoted);
+    SetText(reg_, entry, "QuietUninstallString", quoted + " /S");
     const std::uint64_t kb = (recorder_.InstalledBytes() + 1023) / 1024;
-    SetNumber(reg_, key.get(), "EstimatedSize",
+    SetNumber(reg_, entry, "EstimatedSize",
               static_cast<std::uint32_t>(std::min<std::uint64_t>(kb, 0xFFFFFFFFu)));
-    SetText(reg_, key.get(), "InstallDate", installDate_);
-    SetNumber(reg_, key.get(), "NoModify", 1);
-    SetNumber(reg_, key.get(), "NoRepair", 1);
+    SetText(reg_, entry, "InstallDate", installDate_);
+    SetNumber(reg_, entry, "NoModify", 1);
+    SetNumber(reg_, entry, "NoRepair", 1);
+}
+
+void InstallSteps::RegisterActiveSetup(const std::string& uninstaller) {
+    // Windows runs StubPath once for every user who logs on and whose own
+    // copy of the key has an older Version (or none): that brings the
+    // trusted path and the settings file to users the installation could
+    // not reach. The program's manifest asks for elevation, which a user's
+    // logon cannot grant, so the stub starts it under the RunAsInvoker
+    // compatibility layer: with the user's own rights, as the step needs.
+    recorder_.UninstallEntryWritten(kActiveSetupKey);
+    UniqueRegKey machine(reg_);
+    reg_.CreateKey(kHkeyLocalMachine, kActiveSetupKey, machine.put());
+    if (machine) {
+        SetText(reg_, machine.get(), "", "Tarnix批打印软件");
+        SetText(reg_, machine.get(), "Version", kActiveSetupVersion);
+        SetText(reg_, machine.get(), "StubPath", ActiveSetupStubPath(uninstaller));
+        SetNumber(reg_, machine.get(), "IsInstalled", 1);
+    }
+    // The installing user has had the per-user part already.
+    recorder_.UninstallEntryWritten(std::string(kCurrentUserPrefix) + kActiveSetupKey);
+    UniqueRegKey user(reg_);
+    reg_.CreateKey(kHkeyCurrentUser, kActiveSetupKey, user.put());
+    if (user) SetText(reg_, user.get(), "Version", kActiveSetupVersion);
+}
+
+std::string ActiveSetupStubPath(const std::string& uninstaller) {
+    return "%SystemRoot%\\System32\\cmd.exe /d /c \"set __COMPAT_LAYER=RunAsInvoker&& \"" +
+           uninstaller + "\" /USER\"";
 }
 
 }  // namespace tx

@@ -9,6 +9,7 @@
 #include "host/AcadInfo.h"
 #include "host/ReleaseTable.h"
 #include "platform/MbText.h"
+#include "platform/Registry.h"
 #include "platform/UserIo.h"
 #include "ui/InstallFolder.h"
 
@@ -44,6 +45,13 @@ public:
 
 // The Programs and Features key below HKEY_LOCAL_MACHINE.
 extern const char* const kUninstallKey;
+// The Active Setup component, below HKEY_LOCAL_MACHINE and (as the mark
+// of a user who has had the per-user part) below HKEY_CURRENT_USER.
+extern const char* const kActiveSetupKey;
+extern const char* const kActiveSetupVersion;
+// What Windows runs at a user's logon: the uninstaller's per-user step,
+// without the elevation its manifest asks for.
+std::string ActiveSetupStubPath(const std::string& uninstaller);
 
 // The real stages.
 class InstallSteps : public IInstallSteps {
@@ -66,6 +74,9 @@ public:
     void RegisterUninstall(const std::string& installFolder) override;
 
 private:
+    void WriteUninstallEntry(RegHandle entry, const std::string& folder,
+                             const std::string& uninstaller);
+    void RegisterActiveSetup(const std::string& uninstaller);
     Deployer& deployer_;
     HostRegistrar& registrar_;
     IFileSystem& fs_;

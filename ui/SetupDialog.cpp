@@ -74,6 +74,7 @@ bool Dlg_Setup::OnInitDialog() {
             view_.EnableControl(kReleaseCheckboxIds[i], false);
             m_bRelease[i] = 0;
         }
+        if (presetTicks_ && ticks_[i] == 0) m_bRelease[i] = 0;
     }
 
     if (buildBits_ == 32) {
@@ -86,6 +87,12 @@ bool Dlg_Setup::OnInitDialog() {
     UpdateData(false);
     UpdateOkButton();
     return true;
+}
+
+void Dlg_Setup::Preset(const std::string& folderText, const TickFlags& ticks) {
+    m_strPath = folderText;
+    presetTicks_ = true;
+    ticks_ = ticks;
 }
 
 void Dlg_Setup::UpdateOkButton() {
@@ -114,11 +121,14 @@ void Dlg_Setup::OnInstall() {
     if (stage_ != Stage::Initial) return;
 
     if (run_.AcadCheckPending && steps_.IsAcadRunning()) {
+        outcome_ = Outcome::AcadRunning;
         view_.Messages().Show(kCloseAcadMessage, kInstallCaption, kMbOk);
         run_.AcadCheckPending = false;
         return;
     }
 
+    // Every return until the folder is ready is a refusal of the folder.
+    outcome_ = Outcome::FolderRefused;
     UpdateData(true);
     if (m_strPath.empty()) {
         view_.Messages().Show(kEmptyPathMessage, kInstallCaption, kMbOk | kMbIconStop);
@@ -162,7 +172,11 @@ void Dlg_Setup::OnInstall() {
     }
     m_strPath = folder;
 
-    if (!RunInstall()) return;
+    if (!RunInstall()) {
+        outcome_ = Outcome::PayloadFailed;
+        return;
+    }
+    outcome_ = Outcome::Completed;
 
     ShowCompletionView();
     UpdateData(false);

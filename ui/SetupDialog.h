@@ -42,6 +42,14 @@ struct InstallRun {
 class Dlg_Setup {
 public:
     enum class Stage { Initial, Installing, Completed, Ended };
+    // How the last Install click ended, for a run without a window.
+    enum class Outcome {
+        None,           // no click yet
+        AcadRunning,    // asked to close AutoCAD, nothing done
+        FolderRefused,  // the folder text was refused, nothing done
+        PayloadFailed,  // no Data folder, or Abort after a failed copy
+        Completed,
+    };
 
     Dlg_Setup(ISetupView& view, CAcadInfo& info, IInstallSteps& steps, const CodePage& codePage,
               InstallRun& run, int buildBits = kBuildBits);
@@ -60,6 +68,11 @@ public:
     void OnCancel();
 
     Stage CurrentStage() const { return stage_; }
+    Outcome LastOutcome() const { return outcome_; }
+
+    // Before the dialog opens: the folder text and which of the detected
+    // releases start ticked (a command line's presets).
+    void Preset(const std::string& folderText, const TickFlags& ticks);
 
     // Fields exchanged with the controls.
     std::array<BoundControl, kReleaseCount> m_chkAcad;  // by ReleaseIndex
@@ -79,6 +92,9 @@ private:
     InstallRun& run_;
     int buildBits_;
     Stage stage_ = Stage::Initial;
+    Outcome outcome_ = Outcome::None;
+    bool presetTicks_ = false;
+    TickFlags ticks_{};
 };
 
 }  // namespace tx

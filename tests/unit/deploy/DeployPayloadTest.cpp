@@ -76,7 +76,9 @@ TEST_F(DeployPayloadTest, DeploymentTableRenamesSkipsAndRoutesTheSettingsFile) {
 
     EXPECT_TRUE(Deploy());
 
-    EXPECT_EQ((Names{"itextsharp.dll", "PdfSharp.Charting.dll", "PdfSharp.dll",
+    // The settings file also stays in the installation folder, for the
+    // users who log on later.
+    EXPECT_EQ((Names{"itextsharp.dll", "PdfSharp.Charting.dll", "PdfSharp.dll", "Tarnix.Ini",
                      "TX_BatchPlot2021.ARX", "批打印说明.txt"}),
               fs_.Children(kInstall));
     EXPECT_EQ("itext", fs_.Content(kInstall + "\\itextsharp.dll"));
@@ -398,7 +400,8 @@ TEST_F(DeployPayloadTest, NoKnownSettingsFolderIsAFailedCopyNotADriveRoot) {
     EXPECT_EQ(kMbAbortRetryIgnore, mb_.Calls()[1].style);
     EXPECT_EQ((Names{kInstall}), fs_.CreateDirectoryCalls()) << "no \\Tarnix folder";
     EXPECT_FALSE(fs_.Exists("C:\\Tarnix"));
-    EXPECT_EQ((Names{kInstall + "\\a.arx"}), CopyTargets());
+    // Only the installation folder's copy of the settings file is made.
+    EXPECT_EQ((Names{kInstall + "\\Tarnix.Ini", kInstall + "\\a.arx"}), CopyTargets());
 }
 
 TEST_F(DeployPayloadTest, SettingsFolderThatCannotBeCreatedRaisesTheCopyDialog) {

@@ -180,6 +180,9 @@ TEST_F(InstallStepsTest, InstallTwiceThenUninstallGivesTheMachineBack) {
     const std::string vars = "Software\\Autodesk\\AutoCAD\\R24.3\\ACAD-7101:804\\Profiles\\p\\Variables";
     reg.SetString(RegRoot::CurrentUser, vars, "TRUSTEDPATHS", "d:\\mine");
     reg.CreatePath(RegRoot::LocalMachine, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall");
+    // Every Windows has these; the program adds only its own component.
+    reg.CreatePath(RegRoot::LocalMachine, "SOFTWARE\\Microsoft\\Active Setup\\Installed Components");
+    reg.CreatePath(RegRoot::CurrentUser, "Software\\Microsoft\\Active Setup\\Installed Components");
     const std::string registryBefore = reg.Dump();
     const std::vector<std::string> filesBefore = fs.Tree("C:");
 
