@@ -18,7 +18,14 @@
 #include "platform/win32/Win32Processes.h"
 #include "platform/win32/Win32Registry.h"
 #include "platform/win32/Win32SelfRemover.h"
+#include "deploy/ExitStatus.h"
+#include "platform/win32/Handles.h"
+#include "platform/win32/Win32FileLog.h"
+#include "ui/BuildInfo.h"
+#include "ui/CommandLine.h"
+#include "ui/HeadlessSetupView.h"
 #include "ui/InstallSteps.h"
+#include "ui/UnattendedRuns.h"
 #include "ui/SetupDialog.h"
 #include "ui/win32/SetupWindow.h"
 #include "ui/win32/Win32UserIo.h"
@@ -35,17 +42,32 @@ bool NamedUninstaller(const std::string& modulePath, const CodePage& codePage) {
     return codePage.EqualsNoCase(name, kUninstallerName);
 }
 
-bool HasSilentSwitch(const char* commandLine) {
-    std::string args = commandLine != nullptr ? commandLine : "";
-    std::size_t start = 0;
-    while (start < args.size()) {
-        const std::size_t end = args.find_first_of(" \t", start);
-        const std::string token = args.substr(start, end == std::string::npos ? end : end - start);
-        if (token == "/S" || token == "/s") return true;
-        if (end == std::string::npos) break;
-        start = end + 1;
+bool RunsElevated() {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+    const UniqueHandle owned(token);
+    TOKEN_ELEVATION elevation{};
+    DWORD size = 0;
+    return GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size) &&
+           elevation.TokenIsElevated != 0;
+}
+
+std::string FolderOf(const std::string& path, const CodePage& codePage) {
+    const std::size_t slash = codePage.LastBackslash(path);
+    return slash == CodePage::npos ? std::string() : path.substr(0, slash);
+}
+
+void LogDetected(ILog& log, const CAcadInfo& info) {
+    int found = 0;
+    for (int r = 0; r < kReleaseCount; ++r) {
+        for (std::size_t j = 0; j < info.m_arrAcadLocation[r].size(); ++j) {
+            ++found;
+            const std::string key = j < info.m_arrProductKey[r].size() ? info.m_arrProductKey[r][j] : "";
+            log.Line("detected AutoCAD " + std::to_string(kReleases[r].year) + ": key HKLM\\" + key +
+                     ", folder " + info.m_arrAcadLocation[r][j]);
+        }
     }
-    return false;
+    if (found == 0) log.Line("detected no AutoCAD installation");
 }
 
 std::string Today() {
@@ -59,25 +81,65 @@ std::string Today() {
 }  // namespace
 
 BOOL CWizardApp::InitInstance(HINSTANCE instance, CAcadInfo& info, const char* commandLine) {
-    // The setup dialog's template holds a progress bar.
-    INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_PROGRESS_CLASS};
-    InitCommonControlsEx(&controls);
-
     const CodePage codePage(AnsiCodePageId());
-    Win32Registry registry;
     Win32FileSystem fileSystem;
-    Win32ProcessList processes;
-    Win32MessageBox messages;
+    const bool uninstaller = NamedUninstaller(fileSystem.ModulePath(), codePage);
+    const ProgramRole role = uninstaller ? ProgramRole::Uninstaller : ProgramRole::Installer;
+    const std::string fullLine = GetCommandLineA();
+    (void)commandLine;
+    const CommandLine line = ParseCommandLine(ArgumentsOf(fullLine), role);
 
-    if (NamedUninstaller(fileSystem.ModulePath(), codePage)) {
+    // The log never stops anything: when it cannot be made, nothing is written.
+    const std::string logPath =
+        line.hasLog ? line.logFile
+                    : Win32FileLog::DefaultPath(uninstaller ? "TarnixUninstall.log" : "TarnixSetup.log");
+    Win32FileLog log(logPath);
+    log.Line(std::string("Tarnix批打印软件 ") + kDisplayVersion +
+             (uninstaller ? " uninstaller" : " installer") + ", " + std::to_string(kBuildBits) +
+             "-bit");
+    log.Line("command line: " + fullLine);
+    log.Line("ANSI code page " + std::to_string(codePage.Id()) +
+             (RunsElevated() ? ", elevated" : ", not elevated"));
+    exitStatus_ = Run(instance, info, line, role, codePage, fileSystem, log);
+    log.Line("exit status " + std::to_string(exitStatus_));
+    return FALSE;
+}
+
+int CWizardApp::Run(HINSTANCE instance, CAcadInfo& info, const CommandLine& line,
+                    ProgramRole role, const CodePage& codePage, Win32FileSystem& fileSystem,
+                    ILog& log) {
+    Win32MessageBox windowed;
+    SilentAnswers answers;
+    IMessageBox& messages = line.silent ? static_cast<IMessageBox&>(answers) : windowed;
+    const char* caption = role == ProgramRole::Uninstaller ? kUninstallCaption : kInstallCaption;
+
+    if (!line.ok) {
+        log.Line("command line error: " + line.error);
+        messages.Show(line.error + "\n\n" + UsageText(role), caption, kMbOk | kMbIconStop);
+        return kExitBadCommandLine;
+    }
+    if (line.help) {
+        messages.Show(UsageText(role), caption, kMbOk);
+        return kExitDone;
+    }
+
+    Win32Registry registry;
+    Win32ProcessList processes;
+
+    if (role == ProgramRole::Uninstaller && line.perUser) {
+        HostRegistrar registrar(registry, codePage);
+        Deployer deployer(fileSystem, processes, answers, codePage);
+        return RunPerUserStep(FolderOf(fileSystem.ModulePath(), codePage), registrar, deployer, log);
+    }
+    if (role == ProgramRole::Uninstaller) {
         Win32SelfRemover remover;
-        exitStatus_ = Uninstaller(registry, fileSystem, processes, messages, remover, codePage)
-                          .Run(HasSilentSwitch(commandLine));
-        return FALSE;
+        return Uninstaller(registry, fileSystem, processes, messages, remover, codePage)
+            .Run(line.silent);
     }
 
     // Once, before the dialog exists: its first view shows the result.
     AcadDetector(registry, codePage).DetectAcadReleases(info);
+    LogDetected(log, info);
 
     InstallRecorder recorder(fileSystem, codePage);
     Deployer deployer(fileSystem, processes, messages, codePage, &recorder);
@@ -85,14 +147,25 @@ BOOL CWizardApp::InitInstance(HINSTANCE instance, CAcadInfo& info, const char* c
     Win32FolderSecurity folderSecurity;
     InstallSteps steps(deployer, registrar, fileSystem, folderSecurity, codePage, registry, recorder,
                        Today());
-    InstallRun run;
+    if (line.silent) return RunSilentInstall(line, info, steps, codePage, messages, log);
 
-    {
-        SetupWindow dialog(instance, nullptr, info, steps, codePage, run, fileSystem);
-        // The completion button ends it with IDOK; anything else is a cancel.
-        exitStatus_ = dialog.DoModal() == IDOK ? kExitDone : kExitCancelled;
+    // The setup dialog's template holds a progress bar.
+    INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_PROGRESS_CLASS};
+    InitCommonControlsEx(&controls);
+
+    InstallRun run;
+    SetupWindow dialog(instance, nullptr, info, steps, codePage, run, fileSystem);
+    if (line.hasFolder || line.hasReleases) {
+        TickFlags detected{};
+        for (int i = 0; i < kReleaseCount; ++i) detected[i] = info.IsDetected(i) ? 1 : 0;
+        std::vector<int> skipped;
+        const TickFlags ticks = RequestedTicks(line, detected, &skipped);
+        for (int year : skipped)
+            log.Line("release " + std::to_string(year) + " is not installed on this machine");
+        dialog.Logic().Preset(line.hasFolder ? line.folder : std::string(kDefaultFolder), ticks);
     }
-    return FALSE;
+    // The completion button ends it with IDOK; anything else is a cancel.
+    return dialog.DoModal() == IDOK ? kExitDone : kExitCancelled;
 }
 
 }  // namespace tx

@@ -5,20 +5,31 @@
 #include <windows.h>
 
 #include "host/AcadInfo.h"
+#include "platform/Log.h"
+#include "platform/MbText.h"
+#include "ui/CommandLine.h"
 
 namespace tx {
+
+class Win32FileSystem;
 
 class CWizardApp {
 public:
     // Detects the installed AutoCAD releases into info, runs the setup
     // dialog modally and returns FALSE: the process then ends without a
     // message loop, however the dialog was left. Run under the file name
-    // Uninstall.exe it uninstalls instead ("/S": without any window).
+    // Uninstall.exe it uninstalls instead. The command line may ask for a
+    // run without any window (/S), preset the dialog (/D=, /RELEASES=),
+    // name the log (/LOG=) or, for Uninstall.exe, the per-user step (/USER).
     BOOL InitInstance(HINSTANCE instance, CAcadInfo& info, const char* commandLine);
     // The process exit status (see the README's table).
     int ExitStatus() const { return exitStatus_; }
 
 private:
+    // One role's run; returns the exit status.
+    int Run(HINSTANCE instance, CAcadInfo& info, const CommandLine& line, ProgramRole role,
+            const CodePage& codePage, Win32FileSystem& fileSystem, ILog& log);
+
     int exitStatus_ = 0;
 };
 

@@ -96,6 +96,8 @@ CommandLine Failed(std::string reason) {
 
 }  // namespace
 
+CommandLine ParseSwitches(const std::string& arguments, ProgramRole role);
+
 std::string ArgumentsOf(const std::string& full) {
     std::size_t i = 0;
     while (i < full.size() && IsSpace(full[i])) ++i;
@@ -110,6 +112,14 @@ std::string ArgumentsOf(const std::string& full) {
 }
 
 CommandLine ParseCommandLine(const std::string& arguments, ProgramRole role) {
+    CommandLine line = ParseSwitches(arguments, role);
+    // A line that cannot be read may still ask for silence: a deployment
+    // tool must never be left waiting on a message box.
+    if (!line.ok) line.silent = SilentRequested(arguments);
+    return line;
+}
+
+CommandLine ParseSwitches(const std::string& arguments, ProgramRole role) {
     CommandLine line;
     std::size_t pos = 0;
     while (true) {
@@ -137,7 +147,8 @@ CommandLine ParseCommandLine(const std::string& arguments, ProgramRole role) {
             line.help = true;
         } else if (EqualsNoCase(token, 1, "S")) {
             line.silent = true;
-        } else if (EqualsNoCase(token, 1, "USER")) {
+        } else if (EqualsNoCase(token, 1, "USER") && role == ProgramRole::Uninstaller) {
+            // Only the copy in the installation folder knows that folder.
             line.perUser = true;
         } else if (StartsWithNoCase(token, 1, "LOG=")) {
             line.hasLog = true;
@@ -164,6 +175,21 @@ CommandLine ParseCommandLine(const std::string& arguments, ProgramRole role) {
         return Failed("/USER 不能与 /D= 或 /RELEASES= 同时使用");
     }
     return line;
+}
+
+bool SilentRequested(const std::string& arguments) {
+    std::size_t pos = 0;
+    while (true) {
+        while (pos < arguments.size() && IsSpace(arguments[pos])) ++pos;
+        if (pos >= arguments.size()) return false;
+        const std::string token = NextToken(arguments, &pos);
+        if (token.size() >= 3 && (token[0] == '/' || token[0] == '-') &&
+            StartsWithNoCase(token, 1, "D=")) {
+            return false;  // the rest is the folder
+        }
+        if (token.size() == 2 && (token[0] == '/' || token[0] == '-') && AsciiUpper(token[1]) == 'S')
+            return true;
+    }
 }
 
 TickFlags RequestedTicks(const CommandLine& line, const TickFlags& detected,

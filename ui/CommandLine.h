@@ -2,7 +2,7 @@
 //
 //   SetUp.exe      [/S] [/RELEASES=<years>|all] [/LOG=<file>] [/D=<folder>]
 //   Uninstall.exe  [/S] [/LOG=<file>]
-//   either         /USER [/LOG=<file>]      the per-user step, no window
+//   Uninstall.exe  /USER [/LOG=<file>]      the per-user step, no window
 //   either         /?                       the usage
 //
 // Switches are case-insensitive and start with '/' or '-'. /D= is the last
@@ -45,7 +45,12 @@ struct CommandLine {
 std::string ArgumentsOf(const std::string& fullCommandLine);
 
 // Parses the arguments (without the program name) for the given program.
+// A line that cannot be read is !ok, and silent when it holds /S anywhere
+// before a /D=.
 CommandLine ParseCommandLine(const std::string& arguments, ProgramRole role);
+
+// Whether /S (or -s) stands among the arguments before any /D=.
+bool SilentRequested(const std::string& arguments);
 
 // The tick flags that /RELEASES= asks for among the detected releases, in
 // ReleaseIndex order; years listed but not detected are appended to

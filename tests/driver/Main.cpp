@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "tests/driver/Files.h"
+#include "tests/driver/Processes.h"
 #include "tests/driver/RegistryDump.h"
 #include "tests/driver/Report.h"
 #include "tests/driver/Texts.h"
@@ -49,7 +50,10 @@ const char kUsageText[] =
     "  regdump KEY...                             HKLM\\... or HKCU\\... subtrees\n"
     "  list DIR                                   the folder's listing, in find order\n"
     "  hold FILE --until=FLAG [--timeout=S]       keep FILE open, unshared\n"
-    "  sleep S                                    do nothing for S seconds\n";
+    "  sleep S                                    do nothing for S seconds\n"
+    "  run [--timeout=S] PROGRAM [ARG...]         run it, watching for its visible windows;\n"
+    "                                             reports exit=N and windows=N\n"
+    "  runvalue KEY NAME [--timeout=S]            run the command a registry value holds\n";
 
 struct Args {
     std::vector<std::string> positional;
@@ -383,6 +387,24 @@ int CmdHold(const Args& a) {
     return HoldFile(a.positional[0], Option(a, "until"), TimeoutMs(a, "timeout", 120)) ? kOk : kFailed;
 }
 
+unsigned TimeoutMs(const Args& a, double seconds) {
+    const auto t = a.options.find("timeout");
+    if (t != a.options.end()) seconds = std::atof(t->second.c_str());
+    return static_cast<unsigned>(seconds * 1000);
+}
+
+int CmdRun(const Args& a) {
+    if (a.positional.empty()) return kUsage;
+    std::string line = "\"" + a.positional[0] + "\"";
+    for (std::size_t i = 1; i < a.positional.size(); ++i) line += " " + a.positional[i];
+    return RunWatched(line, TimeoutMs(a, 120)) ? kOk : kFailed;
+}
+
+int CmdRunValue(const Args& a) {
+    if (a.positional.size() != 2) return kUsage;
+    return RunRegistryCommand(a.positional[0], a.positional[1], TimeoutMs(a, 120)) ? kOk : kFailed;
+}
+
 int CmdSleep(const Args& a) {
     if (a.positional.size() != 1) return kUsage;
     Sleep(static_cast<DWORD>(std::atof(a.positional[0].c_str()) * 1000));
@@ -405,7 +427,8 @@ int Run(int argc, char** argv) {
         {"expect", CmdExpect},   {"click", CmdClick},       {"settext", CmdSetText},
         {"gettext", CmdGetText}, {"close", CmdClose},       {"msgbox", CmdMsgBox},
         {"nomsgbox", CmdNoMsgBox}, {"regdump", CmdRegDump}, {"list", CmdList},
-        {"hold", CmdHold},       {"sleep", CmdSleep},
+        {"hold", CmdHold},       {"sleep", CmdSleep},       {"run", CmdRun},
+        {"runvalue", CmdRunValue},
     };
     const auto it = commands.find(argv[1]);
     if (it == commands.end()) {

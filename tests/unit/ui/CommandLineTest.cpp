@@ -33,8 +33,10 @@ TEST(CommandLineParse, SwitchesAreCaseInsensitiveWithSlashOrDash) {
         ASSERT_TRUE(line.ok) << s;
         EXPECT_TRUE(line.silent) << s;
     }
-    const CommandLine line = ForSetup("-releases=ALL /log=C:\\t.log -User");
-    ASSERT_FALSE(line.ok);  // /USER takes no releases
+    const CommandLine line = ForSetup("-releases=ALL /log=C:\\t.log");
+    ASSERT_TRUE(line.ok);
+    EXPECT_TRUE(line.allReleases);
+    EXPECT_FALSE(ForSetup("/USER").ok) << "only the installed copy runs the per-user step";
     const CommandLine user = ForUninstall("-User /Log=C:\\t.log");
     ASSERT_TRUE(user.ok) << user.error;
     EXPECT_TRUE(user.perUser);
@@ -113,6 +115,12 @@ TEST(CommandLineParse, AnythingElseIsAnErrorNamingIt) {
     ASSERT_FALSE(line.ok);
     EXPECT_NE(line.error.find("/QN"), std::string::npos);
     EXPECT_TRUE(ForSetup("/?").help);
+    // An error is still silent when /S was asked for, wherever it stands.
+    EXPECT_TRUE(ForSetup("/QN /s").silent);
+    EXPECT_TRUE(ForSetup("-S /RELEASES=1999").silent);
+    EXPECT_FALSE(ForSetup("/QN").silent);
+    EXPECT_FALSE(ForSetup("/QN /D=C:\\x /S").silent) << "after /D= it is the folder";
+    EXPECT_TRUE(ForUninstall("/S /D=C:\\x").silent);
     EXPECT_TRUE(ForUninstall("-?").help);
 }
 
