@@ -11,6 +11,7 @@
 #include "platform/win32/Win32FolderSecurity.h"
 #include "platform/win32/Win32Processes.h"
 #include "platform/win32/Win32Registry.h"
+#include "platform/win32/Win32WideText.h"
 #include "ui/InstallSteps.h"
 #include "ui/SetupDialog.h"
 #include "ui/win32/SetupWindow.h"
@@ -25,6 +26,7 @@ BOOL CWizardApp::InitInstance(HINSTANCE instance, CAcadInfo& info) {
 
     const CodePage codePage(AnsiCodePageId());
     Win32Registry registry;
+    Win32WideText wideText;
     Win32FileSystem fileSystem;
     Win32ProcessList processes;
     Win32MessageBox messages;
@@ -33,7 +35,7 @@ BOOL CWizardApp::InitInstance(HINSTANCE instance, CAcadInfo& info) {
     AcadDetector(registry, codePage).DetectAcadReleases(info);
 
     Deployer deployer(fileSystem, processes, messages, codePage);
-    HostRegistrar registrar(registry, codePage);
+    HostRegistrar registrar(registry, codePage, wideText);
     Win32FolderSecurity folderSecurity;
     InstallSteps steps(deployer, registrar, fileSystem, folderSecurity, codePage);
     InstallRun run;

@@ -35,10 +35,12 @@ namespace {
 
 const char* RootTag(RegRoot root) { return root == RegRoot::LocalMachine ? "HKLM" : "HKCU"; }
 
+bool IsText(std::uint32_t type) { return type == kRegSz || type == kRegExpandSz || type == kRegMultiSz; }
+
 }  // namespace
 
 FakeRegistry::FakeRegistry(unsigned codePage)
-    : cp_(codePage), localMachine_(std::make_shared<Node>()), currentUser_(std::make_shared<Node>()) {
+    : cp_(codePage), text_(codePage), localMachine_(std::make_shared<Node>()), currentUser_(std::make_shared<Node>()) {
     localMachine_->name = RootTag(RegRoot::LocalMachine);
     currentUser_->name = RootTag(RegRoot::CurrentUser);
 }
@@ -55,6 +57,24 @@ const std::shared_ptr<FakeRegistry::Node>& FakeRegistry::RootNode(RegRoot root) 
 
 // Lower case, as Wine orders subkeys ("_" before letters).
 std::string FakeRegistry::Fold(const std::string& name) const { return cp_.Lower(name); }
+
+// RegSetValueExA converts the whole of the data of a text type, NULs and all.
+std::vector<unsigned char> FakeRegistry::Stored(std::uint32_t type,
+                                                std::vector<unsigned char> ansi) const {
+    if (!IsText(type)) return ansi;
+    WideString wide;
+    text_.ToWide(std::string(ansi.begin(), ansi.end()), &wide);
+    return Utf16Bytes(wide, false);
+}
+
+// RegQueryValueExA converts the stored code units back; an odd last byte is
+// no code unit and is dropped.
+RegValueData FakeRegistry::AnsiView(const RegValueData& stored) const {
+    if (!IsText(stored.type)) return stored;
+    std::string ansi;
+    text_.FromWide(FromUtf16Bytes(stored.data), &ansi);
+    return RegValueData{stored.type, std::vector<unsigned char>(ansi.begin(), ansi.end())};
+}
 
 long FakeRegistry::SplitPath(const char* path, std::vector<std::string>& parts) const {
     parts.clear();
@@ -174,7 +194,20 @@ void FakeRegistry::SetRaw(RegRoot root, const std::string& path, const std::stri
     Node& node = Ensure(root, path);
     auto& slot = node.values[Fold(name)];
     if (slot.first.empty()) slot.first = name;
+    slot.second = RegValueData{type, Stored(type, std::move(data))};
+}
+
+void FakeRegistry::SetRawWide(RegRoot root, const std::string& path, const std::string& name,
+                              std::uint32_t type, std::vector<unsigned char> data) {
+    Node& node = Ensure(root, path);
+    auto& slot = node.values[Fold(name)];
+    if (slot.first.empty()) slot.first = name;
     slot.second = RegValueData{type, std::move(data)};
+}
+
+void FakeRegistry::SetWideString(RegRoot root, const std::string& path, const std::string& name,
+                                 const WideString& text, std::uint32_t type) {
+    SetRawWide(root, path, name, type, Utf16Bytes(text, true));
 }
 
 void FakeRegistry::SetString(RegRoot root, const std::string& path, const std::string& name,
@@ -221,13 +254,28 @@ std::vector<std::string> FakeRegistry::ValueNames(RegRoot root, const std::strin
     return names;
 }
 
-std::optional<RegValueData> FakeRegistry::GetValue(RegRoot root, const std::string& path,
-                                                   const std::string& name) const {
+std::optional<RegValueData> FakeRegistry::GetValueWide(RegRoot root, const std::string& path,
+                                                       const std::string& name) const {
     const Node* node = FindSeeded(root, path);
     if (node == nullptr) return std::nullopt;
     auto it = node->values.find(Fold(name));
     if (it == node->values.end()) return std::nullopt;
     return it->second.second;
+}
+
+std::optional<RegValueData> FakeRegistry::GetValue(RegRoot root, const std::string& path,
+                                                   const std::string& name) const {
+    auto v = GetValueWide(root, path, name);
+    if (!v) return std::nullopt;
+    return AnsiView(*v);
+}
+
+std::optional<WideString> FakeRegistry::GetWideString(RegRoot root, const std::string& path,
+                                                      const std::string& name) const {
+    auto v = GetValueWide(root, path, name);
+    if (!v) return std::nullopt;
+    WideString wide = FromUtf16Bytes(v->data);
+    return wide.substr(0, wide.find(u'\0'));
 }
 
 std::optional<std::string> FakeRegistry::GetString(RegRoot root, const std::string& path,
@@ -249,14 +297,16 @@ std::optional<std::uint32_t> FakeRegistry::GetDword(RegRoot root, const std::str
 std::string FakeRegistry::Dump() const {
     std::string out;
     struct Walker {
+        const FakeRegistry& self;
         std::string& out;
         void Walk(const Node& node, const std::string& path) {
             for (const auto& v : node.values) {
-                const RegValueData& d = v.second.second;
+                const RegValueData d = self.AnsiView(v.second.second);
                 out += path + " : \"" + v.second.first + "\" ";
-                if (d.type == kRegSz) {
+                if (d.type == kRegSz || d.type == kRegExpandSz) {
                     auto end = std::find(d.data.begin(), d.data.end(), 0);
-                    out += "REG_SZ \"" + std::string(d.data.begin(), end) + "\"";
+                    out += std::string(d.type == kRegSz ? "REG_SZ" : "REG_EXPAND_SZ") + " \"" +
+                           std::string(d.data.begin(), end) + "\"";
                 } else {
                     static const char kHex[] = "0123456789abcdef";
                     out += "type " + std::to_string(d.type) + " hex:";
@@ -274,7 +324,7 @@ std::string FakeRegistry::Dump() const {
             }
         }
     };
-    Walker w{out};
+    Walker w{*this, out};
     w.Walk(*localMachine_, localMachine_->name);
     w.Walk(*currentUser_, currentUser_->name);
     return out;
@@ -390,16 +440,18 @@ long FakeRegistry::EnumKey(RegHandle key, std::uint32_t index, char* name,
     return kRegOk;
 }
 
-long FakeRegistry::QueryValue(RegHandle key, const char* name, std::uint32_t* type,
-                              unsigned char* data, std::uint32_t* size) {
-    ++calls_.queryValue;
+long FakeRegistry::Query(RegHandle key, const char* name, std::uint32_t* type,
+                         unsigned char* data, std::uint32_t* size, bool wide) {
     OpenKeyEntry k;
     if (long rc = Resolve(key, k)) return rc;
     if (data != nullptr && size == nullptr) return kRegInvalidParameter;
     if (FaultsOf(*k.node) & kFailReadValue) return kRegAccessDenied;
     auto it = k.node->values.find(Fold(name != nullptr ? name : ""));
     if (it == k.node->values.end()) return kRegNotFound;
-    const RegValueData& v = it->second.second;
+    const RegValueData& stored = it->second.second;
+    RegValueData converted;
+    if (!wide) converted = AnsiView(stored);
+    const RegValueData& v = wide ? stored : converted;
     const auto needed = static_cast<std::uint32_t>(v.data.size());
     if (type != nullptr) *type = v.type;
     if (data != nullptr && *size < needed) {
@@ -411,19 +463,43 @@ long FakeRegistry::QueryValue(RegHandle key, const char* name, std::uint32_t* ty
     return kRegOk;
 }
 
-long FakeRegistry::SetValue(RegHandle key, const char* name, std::uint32_t type,
-                            const unsigned char* data, std::uint32_t size) {
-    ++calls_.setValue;
+long FakeRegistry::QueryValue(RegHandle key, const char* name, std::uint32_t* type,
+                              unsigned char* data, std::uint32_t* size) {
+    ++calls_.queryValue;
+    return Query(key, name, type, data, size, false);
+}
+
+long FakeRegistry::QueryValueWide(RegHandle key, const char* name, std::uint32_t* type,
+                                  unsigned char* data, std::uint32_t* size) {
+    ++calls_.queryValueWide;
+    return Query(key, name, type, data, size, true);
+}
+
+long FakeRegistry::Set(RegHandle key, const char* name, std::uint32_t type,
+                       const unsigned char* data, std::uint32_t size, bool wide) {
     OpenKeyEntry k;
     if (long rc = Resolve(key, k)) return rc;
     if (data == nullptr && size > 0) return kRegInvalidParameter;
     if (!k.writable || (FaultsOf(*k.node) & kFailWrite)) return kRegAccessDenied;
     const std::string n = name != nullptr ? name : "";
+    std::vector<unsigned char> bytes(data, data + size);
     auto& slot = k.node->values[Fold(n)];
     if (slot.first.empty()) slot.first = n;
-    slot.second = RegValueData{type, std::vector<unsigned char>(data, data + size)};
+    slot.second = RegValueData{type, wide ? std::move(bytes) : Stored(type, std::move(bytes))};
     if (recordWrites_) writes_.push_back("set " + Spelled(*k.node) + " : " + n);
     return kRegOk;
+}
+
+long FakeRegistry::SetValue(RegHandle key, const char* name, std::uint32_t type,
+                            const unsigned char* data, std::uint32_t size) {
+    ++calls_.setValue;
+    return Set(key, name, type, data, size, false);
+}
+
+long FakeRegistry::SetValueWide(RegHandle key, const char* name, std::uint32_t type,
+                                const unsigned char* data, std::uint32_t size) {
+    ++calls_.setValueWide;
+    return Set(key, name, type, data, size, true);
 }
 
 void FakeRegistry::CloseKey(RegHandle key) {

@@ -118,6 +118,16 @@ public:
         if (plan_.Fails("RegSetValueExA", PathOf(key))) return kRegAccessDenied;
         return inner_.SetValue(key, name, type, data, size);
     }
+    long QueryValueWide(RegHandle key, const char* name, std::uint32_t* type, unsigned char* data,
+                        std::uint32_t* size) override {
+        if (plan_.Fails("RegQueryValueExW", PathOf(key))) return kRegAccessDenied;
+        return inner_.QueryValueWide(key, name, type, data, size);
+    }
+    long SetValueWide(RegHandle key, const char* name, std::uint32_t type,
+                      const unsigned char* data, std::uint32_t size) override {
+        if (plan_.Fails("RegSetValueExW", PathOf(key))) return kRegAccessDenied;
+        return inner_.SetValueWide(key, name, type, data, size);
+    }
     void CloseKey(RegHandle key) override {
         paths_.erase(key);
         inner_.CloseKey(key);
@@ -432,7 +442,8 @@ Outcome Install(long failAt, Answer answer) {
     if (answer == Answer::Ignore)
         for (int i = 0; i < 100; ++i) view.messages.Script({kIdIgnore});
     Deployer deployer(fs, procs, view.messages, kGbk);
-    HostRegistrar registrar(reg, kGbk);
+    FakeWideText wide(936);
+    HostRegistrar registrar(reg, kGbk, wide);
     FakeFolderSecurity security(&m.fs);
     InstallSteps steps(deployer, registrar, fs, security, kGbk);
     InstallRun once;
@@ -568,7 +579,9 @@ void ExpectOnlySkippedChanges(const Outcome& clean, const Outcome& run, const Op
         if (item[0] == 'F' && nowThere && wasThere)
             allowed = allowed || WithoutReadOnlyMark(now->second) == WithoutReadOnlyMark(was->second);
         if ((item[0] == 'K' || item[0] == 'V') && !nowThere &&
-            (op.kind == "RegCreateKeyA" || op.kind == "RegSetValueExA") && reached(path))
+            (op.kind == "RegCreateKeyA" || op.kind == "RegSetValueExA" ||
+             op.kind == "RegSetValueExW") &&
+            reached(path))
             allowed = true;
         EXPECT_TRUE(allowed) << item << " is neither as installed nor as it was";
         if (!cancelled) {

@@ -35,7 +35,8 @@ protected:
     }
 
     FakeRegistry reg_{936};
-    HostRegistrar registrar_{reg_, kGbk};
+    FakeWideText wide_{936};
+    HostRegistrar registrar_{reg_, kGbk, wide_};
 };
 
 // A folder holding ';' was added as it was: the list then named two other
@@ -105,6 +106,14 @@ public:
                   std::uint32_t size) override {
         return inner_.SetValue(key, name, type, data, size);
     }
+    long QueryValueWide(RegHandle key, const char* name, std::uint32_t* type, unsigned char* data,
+                        std::uint32_t* size) override {
+        return inner_.QueryValueWide(key, name, type, data, size);
+    }
+    long SetValueWide(RegHandle key, const char* name, std::uint32_t type,
+                      const unsigned char* data, std::uint32_t size) override {
+        return inner_.SetValueWide(key, name, type, data, size);
+    }
     void CloseKey(RegHandle key) override { inner_.CloseKey(key); }
 
     long error = kRegAccessDenied;
@@ -119,7 +128,7 @@ private:
 // and every trusted folder of that profile was lost.
 TEST_F(TrustedPathsFindingsTest, VariablesKeyThatFailsToOpenKeepsItsEntries) {
     OpenRefusingRegistry refusing(reg_, kHolding);
-    HostRegistrar registrar(refusing, kGbk);
+    HostRegistrar registrar(refusing, kGbk, wide_);
     CAcadInfo info;
     info.m_strInstallDir = "C:\\Tarnix\\Tarnix批打印软件";
     registrar.AddTrustedPath(info);
@@ -131,7 +140,7 @@ TEST_F(TrustedPathsFindingsTest, VariablesKeyThatFailsToOpenKeepsItsEntries) {
 TEST_F(TrustedPathsFindingsTest, MissingVariablesKeyIsStillCreated) {
     OpenRefusingRegistry refusing(reg_, kBare + "\\Variables");
     refusing.error = kRegNotFound;
-    HostRegistrar registrar(refusing, kGbk);
+    HostRegistrar registrar(refusing, kGbk, wide_);
     CAcadInfo info;
     info.m_strInstallDir = "C:\\Tarnix\\Tarnix批打印软件";
     registrar.AddTrustedPath(info);

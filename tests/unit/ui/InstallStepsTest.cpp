@@ -56,7 +56,8 @@ protected:
     FakeProcessList processes;
     FakeSetupView view;
     Deployer deployer{fs, processes, view.messages, kGbk};
-    HostRegistrar registrar{reg, kGbk};
+    FakeWideText wide{936};
+    HostRegistrar registrar{reg, kGbk, wide};
     FakeFolderSecurity security{&fs};
     InstallSteps steps{deployer, registrar, fs, security, kGbk};
     CAcadInfo info;
