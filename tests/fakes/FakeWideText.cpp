@@ -11,14 +11,6 @@
 
 namespace tx {
 
-namespace {
-
-// The bytes code page 1252 leaves undefined; Windows maps each to the C1
-// control character of the same number.
-bool Undefined1252(unsigned v) { return v == 0x81 || v == 0x8D || v == 0x8F || v == 0x90 || v == 0x9D; }
-
-}  // namespace
-
 #ifdef _WIN32
 
 struct FakeWideText::Converter {
@@ -27,6 +19,14 @@ struct FakeWideText::Converter {
 };
 
 #else
+
+namespace {
+
+// The bytes code page 1252 leaves undefined; Windows maps each to the C1
+// control character of the same number.
+bool Undefined1252(unsigned v) { return v == 0x81 || v == 0x8D || v == 0x8F || v == 0x90 || v == 0x9D; }
+
+}  // namespace
 
 struct FakeWideText::Converter {
     explicit Converter(unsigned codePage) {
