@@ -309,7 +309,10 @@ TEST_P(RegistryContract, WideTextValuesKeepEveryCharacter) {
     ASSERT_EQ(kRegOk, ReadWide(base(), "Expand", type, data));
     EXPECT_EQ(kRegExpandSz, type);
     EXPECT_EQ(Le(expand), data);
-    ASSERT_EQ(kRegOk, SetWide(base(), "Bare", kRegSz, Le(u"ab", false)));
+    // (The unit after the data is no NUL: Windows would count a NUL there
+    // as the terminator the caller forgot.)
+    const std::vector<unsigned char> abx = Le(u"abx");
+    ASSERT_EQ(kRegOk, reg_->SetValueWide(base(), "Bare", kRegSz, abx.data(), 4));
     ASSERT_EQ(kRegOk, ReadWide(base(), "Bare", type, data));
     EXPECT_EQ(Le(u"ab", false), data);
 }
