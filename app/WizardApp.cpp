@@ -24,6 +24,7 @@
 #include "ui/BuildInfo.h"
 #include "ui/CommandLine.h"
 #include "ui/HeadlessSetupView.h"
+#include "platform/win32/Win32WideText.h"
 #include "ui/InstallSteps.h"
 #include "ui/UnattendedRuns.h"
 #include "ui/SetupDialog.h"
@@ -124,10 +125,11 @@ int CWizardApp::Run(HINSTANCE instance, CAcadInfo& info, const CommandLine& line
     }
 
     Win32Registry registry;
+    Win32WideText wideText;
     Win32ProcessList processes;
 
     if (role == ProgramRole::Uninstaller && line.perUser) {
-        HostRegistrar registrar(registry, codePage);
+        HostRegistrar registrar(registry, codePage, wideText);
         Deployer deployer(fileSystem, processes, answers, codePage);
         return RunPerUserStep(FolderOf(fileSystem.ModulePath(), codePage), registrar, deployer, log);
     }
@@ -143,7 +145,7 @@ int CWizardApp::Run(HINSTANCE instance, CAcadInfo& info, const CommandLine& line
 
     InstallRecorder recorder(fileSystem, codePage);
     Deployer deployer(fileSystem, processes, messages, codePage, &recorder);
-    HostRegistrar registrar(registry, codePage, &recorder);
+    HostRegistrar registrar(registry, codePage, wideText, &recorder);
     Win32FolderSecurity folderSecurity;
     InstallSteps steps(deployer, registrar, fileSystem, folderSecurity, codePage, registry, recorder,
                        Today());

@@ -128,7 +128,8 @@ void BM_TrustedPathsFirstInstall(benchmark::State& state) {
     FakeRegistry reg;
     SeedProfiles(reg, static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
     CodePage cp(936);
-    HostRegistrar registrar(reg, cp);
+    FakeWideText wide(936);
+    HostRegistrar registrar(reg, cp, wide);
     CAcadInfo info;
     info.m_strInstallDir = "C:\\Program Files\\Tarnix批打印软件";
     reg.ResetCalls();
@@ -155,7 +156,8 @@ void BM_TrustedPathsReinstall(benchmark::State& state) {
     FakeRegistry reg;
     SeedProfiles(reg, static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
     CodePage cp(936);
-    HostRegistrar registrar(reg, cp);
+    FakeWideText wide(936);
+    HostRegistrar registrar(reg, cp, wide);
     CAcadInfo info;
     info.m_strInstallDir = "C:\\Program Files\\Tarnix批打印软件";
     registrar.AddTrustedPath(info);

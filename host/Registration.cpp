@@ -14,16 +14,13 @@ namespace {
 // buffer of this size (MAX_PATH).
 constexpr std::size_t kComposeBuffer = 260;
 constexpr std::uint32_t kNameBuffer = 256;
-// TRUSTEDPATHS is read into, and composed in, buffers of this size.
-constexpr std::size_t kTrustedPathsBuffer = 13000;
+// TRUSTEDPATHS is read into, and composed in, buffers of this many UTF-16
+// code units (terminator included): any text of 12999 bytes in the ANSI code
+// page is at most 12999 code units, so whatever fitted before still fits.
+constexpr std::size_t kTrustedPathsUnits = 13000;
 
 constexpr const char* kAcadTree = "SOFTWARE\\Autodesk\\AutoCAD";
 constexpr const char* kTrustedPaths = "TRUSTEDPATHS";
-
-long SetString(IRegistry& reg, RegHandle key, const char* name, const std::string& text) {
-    return reg.SetValue(key, name, kRegSz, reinterpret_cast<const unsigned char*>(text.c_str()),
-                        static_cast<std::uint32_t>(text.size() + 1));
-}
 
 }  // namespace
 
@@ -135,29 +132,31 @@ StringList HostRegistrar::CollectVariablesKeys(const StringList& profilesKeys) {
     return variablesKeys;
 }
 
-bool HostRegistrar::HoldsFolder(const std::string& value, const std::string& folder) const {
-    const std::string wanted = WithoutTrailingBackslash(folder);
-    const std::string wantedTree = wanted + "\\...";
+bool HostRegistrar::HoldsFolder(const WideString& upperValue, const WideString& upperFolder) {
+    const auto withoutBackslash = [](WideString path) {
+        if (!path.empty() && path.back() == u'\\') path.pop_back();
+        return path;
+    };
+    const WideString wanted = withoutBackslash(upperFolder);
+    const WideString wantedTree = wanted + u"\\...";
     std::size_t start = 0;
-    while (start <= value.size()) {
-        // ';' is never a trail byte, but walk by characters all the same.
-        std::size_t end = start;
-        while (end < value.size() && value[end] != ';') end += cp_.CharLength(value, end);
-        std::string entry = value.substr(start, end - start);
-        // '"' is never a trail byte either.
-        if (entry.size() >= 2 && entry.front() == '"' && entry.back() == '"')
+    while (start <= upperValue.size()) {
+        std::size_t end = upperValue.find(u';', start);
+        if (end == WideString::npos) end = upperValue.size();
+        WideString entry = upperValue.substr(start, end - start);
+        if (entry.size() >= 2 && entry.front() == u'"' && entry.back() == u'"')
             entry = entry.substr(1, entry.size() - 2);
-        entry = WithoutTrailingBackslash(std::move(entry));
-        if (!entry.empty() && (cp_.EqualsNoCase(entry, wanted) || cp_.EqualsNoCase(entry, wantedTree)))
-            return true;
+        entry = withoutBackslash(std::move(entry));
+        if (!entry.empty() && (entry == wanted || entry == wantedTree)) return true;
         start = end + 1;
     }
     return false;
 }
 
-void HostRegistrar::UpdateTrustedPaths(const std::string& variablesKey, const std::string& folder,
+void HostRegistrar::UpdateTrustedPaths(const std::string& variablesKey, const WideString& folder,
                                        std::vector<unsigned char>& buffer) {
-    std::string existing;
+    WideString existing;
+    std::uint32_t type = kRegSz;  // a value written afresh
     {
         UniqueRegKey key(reg_);
         const long opened = reg_.OpenKey(kHkeyCurrentUser, variablesKey.c_str(), key.put());
@@ -167,14 +166,26 @@ void HostRegistrar::UpdateTrustedPaths(const std::string& variablesKey, const st
         if (key) {
             std::fill(buffer.begin(), buffer.end(), 0);
             std::uint32_t size = static_cast<std::uint32_t>(buffer.size());
-            std::uint32_t type = 0;
-            const long rc = reg_.QueryValue(key.get(), kTrustedPaths, &type, buffer.data(), &size);
+            std::uint32_t stored = 0;
+            const long rc =
+                reg_.QueryValueWide(key.get(), kTrustedPaths, &stored, buffer.data(), &size);
             if (rc == kRegOk) {
+                // A number or a list is no text to extend, and what would be
+                // written over it could never be turned back.
+                if (stored != kRegSz && stored != kRegExpandSz) return;
+                type = stored;
                 const std::size_t read = std::min<std::size_t>(size, buffer.size());
-                const auto nul = std::find(buffer.begin(), buffer.begin() + read, 0);
-                // A text that fills the buffer without its NUL does not fit.
-                if (nul == buffer.end()) return;
-                existing.assign(buffer.begin(), nul);
+                const std::size_t whole = read / 2;
+                std::size_t units = 0;
+                while (units < whole && (buffer[2 * units] | buffer[2 * units + 1]) != 0) ++units;
+                // A text that fills the buffer without its NUL does not fit;
+                // half a code unit after an unterminated text is no whole
+                // text either.
+                if (units == whole && (2 * whole == buffer.size() || read % 2 != 0)) return;
+                existing.reserve(units);
+                for (std::size_t i = 0; i < units; ++i)
+                    existing.push_back(
+                        static_cast<char16_t>(buffer[2 * i] | buffer[2 * i + 1] << 8));
             } else if (rc != kRegNotFound) {
                 // Too long for the buffer, or unreadable: what is stored
                 // cannot be seen whole, so it is not touched.
@@ -183,24 +194,36 @@ void HostRegistrar::UpdateTrustedPaths(const std::string& variablesKey, const st
         }
     }
 
-    std::string updated;
+    WideString updated;
     if (existing.size() <= 2) {
         updated = folder;
     } else {
-        updated = cp_.Upper(existing);
-        if (!HoldsFolder(existing, folder)) updated += ";" + cp_.Upper(folder);
+        updated = wide_.UpperWide(existing);
+        const WideString upperFolder = wide_.UpperWide(folder);
+        if (!HoldsFolder(updated, upperFolder)) updated += u";" + upperFolder;
     }
     // The new value must fit the buffer with its NUL; otherwise the old one stays.
-    if (updated.size() + 1 > kTrustedPathsBuffer) return;
+    if (updated.size() + 1 > kTrustedPathsUnits) return;
+
+    std::vector<unsigned char> data;
+    data.reserve(2 * updated.size() + 2);
+    for (char16_t c : updated) {
+        data.push_back(static_cast<unsigned char>(c & 0xFF));
+        data.push_back(static_cast<unsigned char>(c >> 8));
+    }
+    data.insert(data.end(), 2, 0);
 
     RegValueState before;
     if (journal_ != nullptr) before = ReadValueState(reg_, kHkeyCurrentUser, variablesKey, kTrustedPaths);
     UniqueRegKey key(reg_);
     reg_.CreateKey(kHkeyCurrentUser, variablesKey.c_str(), key.put());
     if (!key) return;
-    if (SetString(reg_, key.get(), kTrustedPaths, updated) == kRegOk && journal_ != nullptr)
+    if (reg_.SetValueWide(key.get(), kTrustedPaths, type, data.data(),
+                          static_cast<std::uint32_t>(data.size())) == kRegOk &&
+        journal_ != nullptr) {
         journal_->TrustedPathsWritten(
             variablesKey, before, ReadValueState(reg_, kHkeyCurrentUser, variablesKey, kTrustedPaths));
+    }
 }
 
 void HostRegistrar::AddTrustedPath(CAcadInfo& info) {
@@ -213,11 +236,15 @@ void HostRegistrar::AddTrustedPath(CAcadInfo& info) {
     if (cp_.Find(info.m_strInstallDir, ";") != CodePage::npos ||
         cp_.Find(info.m_strInstallDir, "\"") != CodePage::npos)
         return;
+    // Bytes that stand for no character would be trusted as some other
+    // folder's name.
+    WideString folder;
+    if (!wide_.ToWide(info.m_strInstallDir, &folder)) return;
     const StringList profilesKeys = CollectProfilesKeys();
     const StringList variablesKeys = CollectVariablesKeys(profilesKeys);
-    std::vector<unsigned char> buffer(kTrustedPathsBuffer);
+    std::vector<unsigned char> buffer(2 * kTrustedPathsUnits);
     for (const std::string& variablesKey : variablesKeys)
-        UpdateTrustedPaths(variablesKey, info.m_strInstallDir, buffer);
+        UpdateTrustedPaths(variablesKey, folder, buffer);
 }
 
 }  // namespace tx

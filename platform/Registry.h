@@ -1,6 +1,7 @@
-// Registry access as the installer needs it: a thin, ANSI, handle-based
-// interface shaped like the Win32 calls it stands for, so the portable core
-// can be run against an in-memory registry in tests.
+// Registry access as the installer needs it: a thin, handle-based interface
+// (ANSI, with two wide calls for values) shaped like the Win32 calls it
+// stands for, so the portable core can be run against an in-memory registry
+// in tests.
 #pragma once
 
 #include <cstdint>
@@ -19,10 +20,10 @@ constexpr long kRegMoreData = 234;         // ERROR_MORE_DATA
 constexpr long kRegNoMoreItems = 259;      // ERROR_NO_MORE_ITEMS
 constexpr long kRegKeyDeleted = 1018;      // ERROR_KEY_DELETED
 
-constexpr std::uint32_t kRegSz = 1;     // REG_SZ
+constexpr std::uint32_t kRegSz = 1;        // REG_SZ
 constexpr std::uint32_t kRegExpandSz = 2;  // REG_EXPAND_SZ
-constexpr std::uint32_t kRegDword = 4;  // REG_DWORD
-constexpr std::uint32_t kRegMultiSz = 7;  // REG_MULTI_SZ
+constexpr std::uint32_t kRegDword = 4;     // REG_DWORD
+constexpr std::uint32_t kRegMultiSz = 7;   // REG_MULTI_SZ
 
 enum class RegRoot { LocalMachine, CurrentUser };
 
@@ -78,15 +79,19 @@ public:
     // RegSetValueExA; for kRegSz, size counts the terminating NUL.
     virtual long SetValue(RegHandle key, const char* name, std::uint32_t type,
                           const unsigned char* data, std::uint32_t size) = 0;
-    // RegCloseKey.
-    virtual void CloseKey(RegHandle key) = 0;
-    // RegQueryValueExW into a caller-sized buffer: as QueryValue, but text values
-    // arrive as UTF-16LE code units as stored (terminator included when stored with one).
+    // Text values are kept as UTF-16: the ANSI calls above convert them with
+    // the ANSI code page, and characters it lacks read back as "?". The wide
+    // calls see them as stored. Value names stay ANSI in both.
+    //
+    // RegQueryValueExW into a caller-sized buffer: as QueryValue, but text values arrive as
+    // UTF-16LE code units as stored (terminator included when stored with one).
     virtual long QueryValueWide(RegHandle key, const char* name, std::uint32_t* type,
                                 unsigned char* data, std::uint32_t* size) = 0;
-    // RegSetValueExW; text data is UTF-16LE and size counts its terminating NUL.
+    // RegSetValueExW; text data is UTF-16LE and size counts its terminating NUL (2 bytes).
     virtual long SetValueWide(RegHandle key, const char* name, std::uint32_t type,
                               const unsigned char* data, std::uint32_t size) = 0;
+    // RegCloseKey.
+    virtual void CloseKey(RegHandle key) = 0;
     // RegDeleteValueA: kRegNotFound when there is no such value.
     virtual long DeleteValue(RegHandle key, const char* name) = 0;
     // RegQueryInfoKeyA: number of values of the key (its default one included

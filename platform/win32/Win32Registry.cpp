@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include <vector>
+#include <string>
 
 namespace tx {
 
@@ -19,14 +19,17 @@ RegHandle FromHkey(HKEY h) { return reinterpret_cast<RegHandle>(h); }
 
 bool IsEmpty(const char* path) { return path == nullptr || path[0] == '\0'; }
 
-// A value name in the process's code page as the wide calls take it; null
-// stays null (the default value).
-bool WideName(const char* name, std::vector<wchar_t>* wide) {
-    if (name == nullptr) return true;
+// A value name in the ANSI code page, as the ANSI calls would take it.
+// Null stays null (the default value).
+bool WideName(const char* name, std::wstring& out) {
+    out.clear();
+    if (name == nullptr || name[0] == '\0') return true;
     const int n = MultiByteToWideChar(CP_ACP, 0, name, -1, nullptr, 0);
     if (n <= 0) return false;
-    wide->resize(static_cast<std::size_t>(n));
-    return MultiByteToWideChar(CP_ACP, 0, name, -1, wide->data(), n) == n;
+    out.assign(static_cast<std::size_t>(n), L'\0');
+    if (MultiByteToWideChar(CP_ACP, 0, name, -1, &out[0], n) != n) return false;
+    out.resize(static_cast<std::size_t>(n - 1));
+    return true;
 }
 
 }  // namespace
@@ -109,23 +112,15 @@ long Win32Registry::SetValue(RegHandle key, const char* name, std::uint32_t type
     return RegSetValueExA(ToHkey(key), name, 0, type, data, size);
 }
 
-void Win32Registry::CloseKey(RegHandle key) {
-    if (key != 0) RegCloseKey(ToHkey(key));
-}
-
-}  // namespace tx
-
-namespace tx {
-
 long Win32Registry::QueryValueWide(RegHandle key, const char* name, std::uint32_t* type,
                                    unsigned char* data, std::uint32_t* size) {
     if (data != nullptr && size == nullptr) return kRegInvalidParameter;
-    std::vector<wchar_t> wide;
-    if (!WideName(name, &wide)) return kRegInvalidParameter;
+    std::wstring wideName;
+    if (!WideName(name, wideName)) return kRegInvalidParameter;
     DWORD t = 0;
     DWORD n = size != nullptr ? *size : 0;
-    const LONG rc = RegQueryValueExW(ToHkey(key), name != nullptr ? wide.data() : nullptr, nullptr,
-                                     &t, data, size != nullptr ? &n : nullptr);
+    const LONG rc = RegQueryValueExW(ToHkey(key), name != nullptr ? wideName.c_str() : nullptr,
+                                     nullptr, &t, data, size != nullptr ? &n : nullptr);
     if (rc == ERROR_SUCCESS || rc == ERROR_MORE_DATA) {
         if (type != nullptr) *type = t;
         if (size != nullptr) *size = n;
@@ -135,11 +130,19 @@ long Win32Registry::QueryValueWide(RegHandle key, const char* name, std::uint32_
 
 long Win32Registry::SetValueWide(RegHandle key, const char* name, std::uint32_t type,
                                  const unsigned char* data, std::uint32_t size) {
-    std::vector<wchar_t> wide;
-    if (!WideName(name, &wide)) return kRegInvalidParameter;
-    return RegSetValueExW(ToHkey(key), name != nullptr ? wide.data() : nullptr, 0, type, data,
+    std::wstring wideName;
+    if (!WideName(name, wideName)) return kRegInvalidParameter;
+    return RegSetValueExW(ToHkey(key), name != nullptr ? wideName.c_str() : nullptr, 0, type, data,
                           size);
 }
+
+void Win32Registry::CloseKey(RegHandle key) {
+    if (key != 0) RegCloseKey(ToHkey(key));
+}
+
+}  // namespace tx
+
+namespace tx {
 
 long Win32Registry::DeleteValue(RegHandle key, const char* name) {
     return RegDeleteValueA(ToHkey(key), name);

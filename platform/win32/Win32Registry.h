@@ -1,4 +1,5 @@
-// The registry interface over the ANSI Win32 registry functions.
+// The registry interface over the Win32 registry functions: ANSI, and wide
+// for the two value calls that must keep every character.
 #pragma once
 
 #include "platform/Registry.h"
@@ -19,11 +20,11 @@ public:
                     unsigned char* data, std::uint32_t* size) override;
     long SetValue(RegHandle key, const char* name, std::uint32_t type,
                   const unsigned char* data, std::uint32_t size) override;
-    void CloseKey(RegHandle key) override;
     long QueryValueWide(RegHandle key, const char* name, std::uint32_t* type,
                         unsigned char* data, std::uint32_t* size) override;
     long SetValueWide(RegHandle key, const char* name, std::uint32_t type,
                       const unsigned char* data, std::uint32_t size) override;
+    void CloseKey(RegHandle key) override;
     long DeleteValue(RegHandle key, const char* name) override;
     long QueryValueCount(RegHandle key, std::uint32_t* count) override;
 };

@@ -47,7 +47,8 @@ const char kUsageText[] =
     "  msgbox [--caption=T] [--text=T] [--owner=T] [--buttons=1,2] [--icon=0|1]\n"
     "         [--press=ID] [--timeout=S]          find, check and answer a message box\n"
     "  nomsgbox [--caption=T] [--for=S]           no such message box shows up\n"
-    "  regdump KEY...                             HKLM\\... or HKCU\\... subtrees\n"
+    "  regdump KEY... [--wide]                    HKLM\\... or HKCU\\... subtrees; --wide: through\n"
+    "                                             the wide calls, every character as UTF-8\n"
     "  list DIR                                   the folder's listing, in find order\n"
     "  hold FILE --until=FLAG [--timeout=S]       keep FILE open, unshared\n"
     "  sleep S                                    do nothing for S seconds\n"
@@ -372,7 +373,7 @@ int CmdNoMsgBox(const Args& a) {
 int CmdRegDump(const Args& a) {
     if (a.positional.empty()) return kUsage;
     for (const std::string& key : a.positional) {
-        if (!DumpRegistry(key)) return kUsage;
+        if (!DumpRegistry(key, HasOption(a, "wide"))) return kUsage;
     }
     return kOk;
 }

@@ -107,9 +107,95 @@ void DumpKey(HKEY root, const std::string& rootName, const std::string& sub) {
     for (const std::string& n : names) DumpKey(root, rootName, sub + "\\" + n);
 }
 
+// The same dump through the wide calls.
+
+std::wstring FoldedWide(const std::wstring& s) {
+    std::wstring f = s;
+    for (wchar_t& c : f) {
+        if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
+    }
+    return f;
+}
+
+std::string WideValueText(DWORD type, const std::vector<BYTE>& data) {
+    if (type != REG_SZ && type != REG_EXPAND_SZ) return ValueText(type, data);
+    std::wstring s(data.size() / 2, L'\0');
+    std::copy(data.begin(), data.begin() + 2 * s.size(), reinterpret_cast<BYTE*>(&s[0]));
+    const bool terminated = !s.empty() && s.back() == L'\0' && data.size() % 2 == 0;
+    const std::size_t nul = s.find(L'\0');
+    if (nul != std::wstring::npos) s.resize(nul);
+    return std::string(type == REG_SZ ? "sz" : "expand_sz") + (terminated ? "" : "(unterminated)") +
+           ":" + ShownWide(s);
+}
+
+void DumpKeyWide(HKEY root, const std::string& rootName, const std::wstring& sub) {
+    const std::string shownPath = rootName + "\\" + ShownWide(sub, false);
+    HKEY raw = nullptr;
+    if (RegOpenKeyExW(root, sub.c_str(), 0, KEY_READ, &raw) != ERROR_SUCCESS) {
+        Say("[" + shownPath + "] absent");
+        return;
+    }
+    UniqueKey key(raw);
+    Say("[" + shownPath + "]");
+
+    DWORD subkeys = 0, values = 0, maxValueName = 0, maxData = 0;
+    RegQueryInfoKeyW(key.Get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values,
+                     &maxValueName, &maxData, nullptr, nullptr);
+
+    struct Value {
+        std::wstring name;
+        DWORD type;
+        std::vector<BYTE> data;
+    };
+    std::vector<Value> vals;
+    for (DWORD i = 0; i < values; ++i) {
+        std::wstring name(maxValueName + 2, L'\0');
+        DWORD nameLen = static_cast<DWORD>(name.size());
+        std::vector<BYTE> data(maxData + 2);
+        DWORD dataLen = static_cast<DWORD>(data.size());
+        DWORD type = 0;
+        if (RegEnumValueW(key.Get(), i, &name[0], &nameLen, nullptr, &type, data.data(), &dataLen) !=
+            ERROR_SUCCESS) {
+            continue;
+        }
+        name.resize(nameLen);
+        data.resize(dataLen);
+        vals.push_back({name, type, data});
+    }
+    std::sort(vals.begin(), vals.end(), [](const Value& a, const Value& b) {
+        return FoldedWide(a.name) < FoldedWide(b.name);
+    });
+    for (const Value& v : vals) {
+        Say("  " + (v.name.empty() ? std::string("@") : ShownWide(v.name)) + "=" +
+            WideValueText(v.type, v.data));
+    }
+
+    std::vector<std::wstring> names;
+    for (DWORD i = 0; i < subkeys; ++i) {
+        wchar_t name[256] = {};
+        DWORD len = 256;
+        if (RegEnumKeyExW(key.Get(), i, name, &len, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS) {
+            names.emplace_back(name, len);
+        }
+    }
+    std::sort(names.begin(), names.end(), [](const std::wstring& a, const std::wstring& b) {
+        return FoldedWide(a) < FoldedWide(b);
+    });
+    for (const std::wstring& n : names) DumpKeyWide(root, rootName, sub + L"\\" + n);
+}
+
+std::wstring WidePath(const std::string& ansi) {
+    if (ansi.empty()) return {};
+    const int n = MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), nullptr, 0);
+    if (n <= 0) return {};
+    std::wstring wide(static_cast<std::size_t>(n), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), &wide[0], n);
+    return wide;
+}
+
 }  // namespace
 
-bool DumpRegistry(const std::string& path) {
+bool DumpRegistry(const std::string& path, bool wide) {
     const std::size_t slash = path.find('\\');
     const std::string rootText = path.substr(0, slash);
     const std::string sub = slash == std::string::npos ? std::string() : path.substr(slash + 1);
@@ -124,7 +210,10 @@ bool DumpRegistry(const std::string& path) {
     } else {
         return false;
     }
-    DumpKey(root, rootName, sub);
+    if (wide)
+        DumpKeyWide(root, rootName, WidePath(sub));
+    else
+        DumpKey(root, rootName, sub);
     return true;
 }
 

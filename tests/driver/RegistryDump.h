@@ -8,6 +8,8 @@ namespace txdrive {
 
 // path: HKLM\... or HKCU\... (also HKEY_LOCAL_MACHINE\..., HKEY_CURRENT_USER\...).
 // Returns false when the root is not understood.
-bool DumpRegistry(const std::string& path);
+// wide: names and text values are read through the wide calls and shown
+// as every character they hold, not as the ANSI code page sees them.
+bool DumpRegistry(const std::string& path, bool wide = false);
 
 }  // namespace txdrive

@@ -51,6 +51,50 @@ std::string Shown(const std::string& ansi, bool doubleBackslashes) {
     return out;
 }
 
+std::string ShownWide(const std::wstring& wide, bool doubleBackslashes) {
+    std::string out;
+    char buf[24];
+    for (std::size_t i = 0; i < wide.size(); ++i) {
+        unsigned long c = static_cast<unsigned short>(wide[i]);
+        const bool high = c >= 0xD800 && c <= 0xDBFF;
+        const bool nextLow = i + 1 < wide.size() && static_cast<unsigned short>(wide[i + 1]) >= 0xDC00 &&
+                             static_cast<unsigned short>(wide[i + 1]) <= 0xDFFF;
+        if (high && nextLow) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (static_cast<unsigned short>(wide[++i]) - 0xDC00);
+        } else if (c >= 0xD800 && c <= 0xDFFF) {
+            std::snprintf(buf, sizeof buf, "\\u%04lX", c);
+            out += buf;
+            continue;
+        }
+        switch (c) {
+            case '\\': out += doubleBackslashes ? "\\\\" : "\\"; continue;
+            case '\n': out += "\\n"; continue;
+            case '\r': out += "\\r"; continue;
+            case '\t': out += "\\t"; continue;
+            default: break;
+        }
+        if (c < 0x20 || c == 0x7F) {
+            std::snprintf(buf, sizeof buf, "\\x%02lX", c);
+            out += buf;
+        } else if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += static_cast<char>(0xE0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (c >> 18));
+            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
 void Say(const std::string& line) { WriteLine(stdout, line); }
 void Complain(const std::string& line) { WriteLine(stderr, line); }
 

@@ -11,6 +11,10 @@ namespace txdrive {
 // (registry key paths read better as they are).
 std::string Shown(const std::string& ansi, bool doubleBackslashes = true);
 
+// UTF-16 text as UTF-8 with the same escapes; a code unit UTF-8 cannot
+// carry (an unpaired surrogate) appears as \uXXXX.
+std::string ShownWide(const std::wstring& wide, bool doubleBackslashes = true);
+
 void Say(const std::string& line);
 // Diagnostics go to stderr so that reports stay parseable.
 void Complain(const std::string& line);

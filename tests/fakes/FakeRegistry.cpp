@@ -1,11 +1,6 @@
 #include "tests/fakes/FakeRegistry.h"
 
-#if !defined(_WIN32)
-#include <iconv.h>
-#endif
-
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <map>
 #include <stdexcept>
@@ -40,10 +35,12 @@ namespace {
 
 const char* RootTag(RegRoot root) { return root == RegRoot::LocalMachine ? "HKLM" : "HKCU"; }
 
+bool IsText(std::uint32_t type) { return type == kRegSz || type == kRegExpandSz || type == kRegMultiSz; }
+
 }  // namespace
 
 FakeRegistry::FakeRegistry(unsigned codePage)
-    : cp_(codePage), localMachine_(std::make_shared<Node>()), currentUser_(std::make_shared<Node>()) {
+    : cp_(codePage), text_(codePage), localMachine_(std::make_shared<Node>()), currentUser_(std::make_shared<Node>()) {
     localMachine_->name = RootTag(RegRoot::LocalMachine);
     currentUser_->name = RootTag(RegRoot::CurrentUser);
 }
@@ -60,6 +57,24 @@ const std::shared_ptr<FakeRegistry::Node>& FakeRegistry::RootNode(RegRoot root) 
 
 // Lower case, as Wine orders subkeys ("_" before letters).
 std::string FakeRegistry::Fold(const std::string& name) const { return cp_.Lower(name); }
+
+// RegSetValueExA converts the whole of the data of a text type, NULs and all.
+std::vector<unsigned char> FakeRegistry::Stored(std::uint32_t type,
+                                                std::vector<unsigned char> ansi) const {
+    if (!IsText(type)) return ansi;
+    WideString wide;
+    text_.ToWide(std::string(ansi.begin(), ansi.end()), &wide);
+    return Utf16Bytes(wide, false);
+}
+
+// RegQueryValueExA converts the stored code units back; an odd last byte is
+// no code unit and is dropped.
+RegValueData FakeRegistry::AnsiView(const RegValueData& stored) const {
+    if (!IsText(stored.type)) return stored;
+    std::string ansi;
+    text_.FromWide(FromUtf16Bytes(stored.data), &ansi);
+    return RegValueData{stored.type, std::vector<unsigned char>(ansi.begin(), ansi.end())};
+}
 
 long FakeRegistry::SplitPath(const char* path, std::vector<std::string>& parts) const {
     parts.clear();
@@ -179,7 +194,20 @@ void FakeRegistry::SetRaw(RegRoot root, const std::string& path, const std::stri
     Node& node = Ensure(root, path);
     auto& slot = node.values[Fold(name)];
     if (slot.first.empty()) slot.first = name;
+    slot.second = RegValueData{type, Stored(type, std::move(data))};
+}
+
+void FakeRegistry::SetRawWide(RegRoot root, const std::string& path, const std::string& name,
+                              std::uint32_t type, std::vector<unsigned char> data) {
+    Node& node = Ensure(root, path);
+    auto& slot = node.values[Fold(name)];
+    if (slot.first.empty()) slot.first = name;
     slot.second = RegValueData{type, std::move(data)};
+}
+
+void FakeRegistry::SetWideString(RegRoot root, const std::string& path, const std::string& name,
+                                 const WideString& text, std::uint32_t type) {
+    SetRawWide(root, path, name, type, Utf16Bytes(text, true));
 }
 
 void FakeRegistry::SetString(RegRoot root, const std::string& path, const std::string& name,
@@ -226,8 +254,8 @@ std::vector<std::string> FakeRegistry::ValueNames(RegRoot root, const std::strin
     return names;
 }
 
-std::optional<RegValueData> FakeRegistry::GetValue(RegRoot root, const std::string& path,
-                                                   const std::string& name) const {
+std::optional<RegValueData> FakeRegistry::GetValueWide(RegRoot root, const std::string& path,
+                                                       const std::string& name) const {
     const Node* node = FindSeeded(root, path);
     if (node == nullptr) return std::nullopt;
     auto it = node->values.find(Fold(name));
@@ -235,11 +263,25 @@ std::optional<RegValueData> FakeRegistry::GetValue(RegRoot root, const std::stri
     return it->second.second;
 }
 
+std::optional<RegValueData> FakeRegistry::GetValue(RegRoot root, const std::string& path,
+                                                   const std::string& name) const {
+    auto v = GetValueWide(root, path, name);
+    if (!v) return std::nullopt;
+    return AnsiView(*v);
+}
+
+std::optional<WideString> FakeRegistry::GetWideString(RegRoot root, const std::string& path,
+                                                      const std::string& name) const {
+    auto v = GetValueWide(root, path, name);
+    if (!v) return std::nullopt;
+    WideString wide = FromUtf16Bytes(v->data);
+    return wide.substr(0, wide.find(u'\0'));
+}
+
 std::optional<std::string> FakeRegistry::GetString(RegRoot root, const std::string& path,
                                                    const std::string& name) const {
     auto v = GetValue(root, path, name);
     if (!v) return std::nullopt;
-    if (v->wide) v->data = FromWide(v->data);
     auto end = std::find(v->data.begin(), v->data.end(), 0);
     return std::string(v->data.begin(), end);
 }
@@ -255,17 +297,16 @@ std::optional<std::uint32_t> FakeRegistry::GetDword(RegRoot root, const std::str
 std::string FakeRegistry::Dump() const {
     std::string out;
     struct Walker {
+        const FakeRegistry& self;
         std::string& out;
-        const FakeRegistry& reg;
         void Walk(const Node& node, const std::string& path) {
             for (const auto& v : node.values) {
-                RegValueData d = v.second.second;
-                // Stored through either call, a text reads the same on Windows.
-                if (d.wide) d.data = reg.FromWide(d.data);
+                const RegValueData d = self.AnsiView(v.second.second);
                 out += path + " : \"" + v.second.first + "\" ";
-                if (d.type == kRegSz) {
+                if (d.type == kRegSz || d.type == kRegExpandSz) {
                     auto end = std::find(d.data.begin(), d.data.end(), 0);
-                    out += "REG_SZ \"" + std::string(d.data.begin(), end) + "\"";
+                    out += std::string(d.type == kRegSz ? "REG_SZ" : "REG_EXPAND_SZ") + " \"" +
+                           std::string(d.data.begin(), end) + "\"";
                 } else {
                     static const char kHex[] = "0123456789abcdef";
                     out += "type " + std::to_string(d.type) + " hex:";
@@ -283,7 +324,7 @@ std::string FakeRegistry::Dump() const {
             }
         }
     };
-    Walker w{out, *this};
+    Walker w{*this, out};
     w.Walk(*localMachine_, localMachine_->name);
     w.Walk(*currentUser_, currentUser_->name);
     return out;
@@ -399,150 +440,72 @@ long FakeRegistry::EnumKey(RegHandle key, std::uint32_t index, char* name,
     return kRegOk;
 }
 
-long FakeRegistry::QueryValue(RegHandle key, const char* name, std::uint32_t* type,
-                              unsigned char* data, std::uint32_t* size) {
-    ++calls_.queryValue;
+long FakeRegistry::Query(RegHandle key, const char* name, std::uint32_t* type,
+                         unsigned char* data, std::uint32_t* size, bool wide) {
     OpenKeyEntry k;
     if (long rc = Resolve(key, k)) return rc;
     if (data != nullptr && size == nullptr) return kRegInvalidParameter;
     if (FaultsOf(*k.node) & kFailReadValue) return kRegAccessDenied;
     auto it = k.node->values.find(Fold(name != nullptr ? name : ""));
     if (it == k.node->values.end()) return kRegNotFound;
-    const RegValueData& v = it->second.second;
-    return CopyOut(v.wide ? FromWide(v.data) : v.data, v.type, type, data, size);
-}
-
-long FakeRegistry::CopyOut(const std::vector<unsigned char>& bytes, std::uint32_t type,
-                           std::uint32_t* typeOut, unsigned char* data,
-                           std::uint32_t* size) const {
-    const auto needed = static_cast<std::uint32_t>(bytes.size());
-    if (typeOut != nullptr) *typeOut = type;
+    const RegValueData& stored = it->second.second;
+    RegValueData converted;
+    if (!wide) converted = AnsiView(stored);
+    const RegValueData& v = wide ? stored : converted;
+    const auto needed = static_cast<std::uint32_t>(v.data.size());
+    if (type != nullptr) *type = v.type;
     if (data != nullptr && *size < needed) {
         *size = needed;
         return kRegMoreData;
     }
-    if (data != nullptr && needed > 0) std::memcpy(data, bytes.data(), needed);
+    if (data != nullptr && needed > 0) std::memcpy(data, v.data.data(), needed);
     if (size != nullptr) *size = needed;
+    return kRegOk;
+}
+
+long FakeRegistry::QueryValue(RegHandle key, const char* name, std::uint32_t* type,
+                              unsigned char* data, std::uint32_t* size) {
+    ++calls_.queryValue;
+    return Query(key, name, type, data, size, false);
+}
+
+long FakeRegistry::QueryValueWide(RegHandle key, const char* name, std::uint32_t* type,
+                                  unsigned char* data, std::uint32_t* size) {
+    ++calls_.queryValueWide;
+    return Query(key, name, type, data, size, true);
+}
+
+long FakeRegistry::Set(RegHandle key, const char* name, std::uint32_t type,
+                       const unsigned char* data, std::uint32_t size, bool wide) {
+    OpenKeyEntry k;
+    if (long rc = Resolve(key, k)) return rc;
+    if (data == nullptr && size > 0) return kRegInvalidParameter;
+    if (!k.writable || (FaultsOf(*k.node) & kFailWrite)) return kRegAccessDenied;
+    const std::string n = name != nullptr ? name : "";
+    std::vector<unsigned char> bytes(data, data + size);
+    auto& slot = k.node->values[Fold(n)];
+    if (slot.first.empty()) slot.first = n;
+    slot.second = RegValueData{type, wide ? std::move(bytes) : Stored(type, std::move(bytes))};
+    if (recordWrites_) writes_.push_back("set " + Spelled(*k.node) + " : " + n);
     return kRegOk;
 }
 
 long FakeRegistry::SetValue(RegHandle key, const char* name, std::uint32_t type,
                             const unsigned char* data, std::uint32_t size) {
     ++calls_.setValue;
-    OpenKeyEntry k;
-    if (long rc = Resolve(key, k)) return rc;
-    if (data == nullptr && size > 0) return kRegInvalidParameter;
-    if (!k.writable || (FaultsOf(*k.node) & kFailWrite)) return kRegAccessDenied;
-    const std::string n = name != nullptr ? name : "";
-    auto& slot = k.node->values[Fold(n)];
-    if (slot.first.empty()) slot.first = n;
-    slot.second = RegValueData{type, std::vector<unsigned char>(data, data + size)};
-    if (recordWrites_) writes_.push_back("set " + Spelled(*k.node) + " : " + n);
-    return kRegOk;
+    return Set(key, name, type, data, size, false);
+}
+
+long FakeRegistry::SetValueWide(RegHandle key, const char* name, std::uint32_t type,
+                                const unsigned char* data, std::uint32_t size) {
+    ++calls_.setValueWide;
+    return Set(key, name, type, data, size, true);
 }
 
 void FakeRegistry::CloseKey(RegHandle key) {
     ++calls_.closeKey;
     if (key == kHkeyLocalMachine || key == kHkeyCurrentUser) return;
     if (handles_.erase(key) == 0) ++badHandleUses_;
-}
-
-}  // namespace tx
-
-namespace tx {
-
-namespace {
-
-bool IsText(std::uint32_t type) {
-    return type == kRegSz || type == kRegExpandSz || type == kRegMultiSz;
-}
-
-std::string IconvName(unsigned codePage) {
-    return codePage == 936 ? "GBK" : "CP" + std::to_string(codePage);
-}
-
-#if defined(_WIN32)
-// The Windows trees run the fakes only in tests that never convert text
-// other than ASCII: anything else becomes '?'.
-std::vector<unsigned char> Convert(const char* to, const char*,
-                                   const std::vector<unsigned char>& in, std::size_t unit) {
-    const bool toWide = std::strcmp(to, "UTF-16LE") == 0;
-    std::vector<unsigned char> out;
-    for (std::size_t i = 0; i + unit <= in.size(); i += unit) {
-        unsigned c = in[i];
-        if (unit == 2) c |= unsigned{in[i + 1]} << 8;
-        const unsigned char b = c < 0x80 ? static_cast<unsigned char>(c) : '?';
-        out.push_back(b);
-        if (toWide) out.push_back(0);
-    }
-    return out;
-}
-#else
-// One conversion through iconv; an input it cannot map gives one '?' (or
-// U+003F) in its place, as the Win32 conversions without flags do.
-std::vector<unsigned char> Convert(const char* to, const char* from,
-                                   const std::vector<unsigned char>& in, std::size_t unit) {
-    iconv_t cd = iconv_open(to, from);
-    if (cd == reinterpret_cast<iconv_t>(-1)) throw std::runtime_error("iconv_open failed");
-    std::vector<unsigned char> out;
-    std::size_t pos = 0;
-    while (pos < in.size()) {
-        char buffer[256];
-        char* src = const_cast<char*>(reinterpret_cast<const char*>(in.data() + pos));
-        std::size_t srcLeft = in.size() - pos;
-        char* dst = buffer;
-        std::size_t dstLeft = sizeof buffer;
-        const std::size_t rc = iconv(cd, &src, &srcLeft, &dst, &dstLeft);
-        out.insert(out.end(), buffer, dst);
-        pos = in.size() - srcLeft;
-        if (rc == static_cast<std::size_t>(-1) && errno != E2BIG) {
-            out.push_back('?');
-            if (std::strcmp(to, "UTF-16LE") == 0) out.push_back(0);
-            pos += unit;
-        }
-    }
-    iconv_close(cd);
-    return out;
-}
-#endif
-
-}  // namespace
-
-std::vector<unsigned char> FakeRegistry::ToWide(const std::vector<unsigned char>& text) const {
-    return Convert("UTF-16LE", IconvName(cp_.Id()).c_str(), text, 1);
-}
-
-std::vector<unsigned char> FakeRegistry::FromWide(const std::vector<unsigned char>& wide) const {
-    return Convert(IconvName(cp_.Id()).c_str(), "UTF-16LE", wide, 2);
-}
-
-long FakeRegistry::QueryValueWide(RegHandle key, const char* name, std::uint32_t* type,
-                                  unsigned char* data, std::uint32_t* size) {
-    ++calls_.queryValueWide;
-    OpenKeyEntry k;
-    if (long rc = Resolve(key, k)) return rc;
-    if (data != nullptr && size == nullptr) return kRegInvalidParameter;
-    if (FaultsOf(*k.node) & kFailReadValue) return kRegAccessDenied;
-    auto it = k.node->values.find(Fold(name != nullptr ? name : ""));
-    if (it == k.node->values.end()) return kRegNotFound;
-    const RegValueData& v = it->second.second;
-    // Text stored through the ANSI calls reads back converted, NUL included.
-    return CopyOut(IsText(v.type) && !v.wide ? ToWide(v.data) : v.data, v.type, type, data, size);
-}
-
-long FakeRegistry::SetValueWide(RegHandle key, const char* name, std::uint32_t type,
-                                const unsigned char* data, std::uint32_t size) {
-    ++calls_.setValueWide;
-    OpenKeyEntry k;
-    if (long rc = Resolve(key, k)) return rc;
-    if (data == nullptr && size > 0) return kRegInvalidParameter;
-    if (!k.writable || (FaultsOf(*k.node) & kFailWrite)) return kRegAccessDenied;
-    const std::string n = name != nullptr ? name : "";
-    auto& slot = k.node->values[Fold(n)];
-    if (slot.first.empty()) slot.first = n;
-    slot.second = RegValueData{type, std::vector<unsigned char>(data, data + size), IsText(type)};
-    if (recordWrites_) writes_.push_back("set " + Spelled(*k.node) + " : " + n);
-    return kRegOk;
 }
 
 long FakeRegistry::DeleteValue(RegHandle key, const char* name) {

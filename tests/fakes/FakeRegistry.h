@@ -5,8 +5,12 @@
 // sorted order (by lower-cased name), multi-level paths with '\' that is not
 // a trail byte, deletion refused for keys with subkeys, handles to deleted
 // keys failing with kRegKeyDeleted, read-only handles that cannot write.
-// Names and values are kept as code page bytes, so non-ASCII names sort by
-// their bytes here rather than by UTF-16 as on Windows.
+// Text values (REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ) are stored as UTF-16, as
+// Windows stores them: the ANSI calls convert them with the code page, so a
+// character it lacks reads back as "?" (RegQueryValueExA and RegSetValueExA
+// document that conversion); the wide calls see the stored code units. Other
+// types are bytes for both. Key and value names are kept as code page bytes,
+// so non-ASCII names sort by their bytes here rather than by UTF-16.
 //
 // Every call through IRegistry is counted, and open handles are tracked so a
 // test can assert that nothing leaked. Faults can be set per key path, also
@@ -23,6 +27,8 @@
 
 #include "platform/MbText.h"
 #include "platform/Registry.h"
+#include "platform/TextConversion.h"
+#include "tests/fakes/FakeWideText.h"
 
 namespace tx {
 
@@ -36,15 +42,15 @@ struct RegCallCounts {
     std::uint64_t enumKey = 0;
     std::uint64_t queryValue = 0;
     std::uint64_t setValue = 0;
-    std::uint64_t closeKey = 0;
     std::uint64_t queryValueWide = 0;
     std::uint64_t setValueWide = 0;
+    std::uint64_t closeKey = 0;
     std::uint64_t deleteValue = 0;
     std::uint64_t queryValueCount = 0;
 
     std::uint64_t Total() const {
         return openRoot + openKeyRead + openKey + createKey + deleteKey + querySubkeyCount +
-               enumKey + queryValue + setValue + closeKey + queryValueWide + setValueWide +
+               enumKey + queryValue + setValue + queryValueWide + setValueWide + closeKey +
                deleteValue + queryValueCount;
     }
     // Successful or not: every call that may hand out a handle.
@@ -54,9 +60,6 @@ struct RegCallCounts {
 struct RegValueData {
     std::uint32_t type = 0;
     std::vector<unsigned char> data;
-    // Text stored through the wide calls: data holds UTF-16LE. The ANSI
-    // calls see it converted to the code page, as Windows converts it.
-    bool wide = false;
 };
 
 class FakeRegistry final : public IRegistry {
@@ -85,8 +88,15 @@ public:
                    const std::string& text);
     void SetDword(RegRoot root, const std::string& path, const std::string& name,
                   std::uint32_t value);
+    // Data as RegSetValueExA takes it: text types are converted to UTF-16.
     void SetRaw(RegRoot root, const std::string& path, const std::string& name,
                 std::uint32_t type, std::vector<unsigned char> data);
+    // A UTF-16 text value (REG_SZ unless told), stored with its NUL.
+    void SetWideString(RegRoot root, const std::string& path, const std::string& name,
+                       const WideString& text, std::uint32_t type = kRegSz);
+    // Data as RegSetValueExW takes it: stored as it is.
+    void SetRawWide(RegRoot root, const std::string& path, const std::string& name,
+                    std::uint32_t type, std::vector<unsigned char> data);
     // Replaces the faults of path (0 clears them).
     void SetFaults(RegRoot root, const std::string& path, unsigned faults);
 
@@ -96,11 +106,18 @@ public:
     std::vector<std::string> Subkeys(RegRoot root, const std::string& path) const;
     // Value names, sorted like subkeys.
     std::vector<std::string> ValueNames(RegRoot root, const std::string& path) const;
+    // As RegQueryValueExA returns it: text types converted to the code page.
     std::optional<RegValueData> GetValue(RegRoot root, const std::string& path,
                                          const std::string& name) const;
-    // The data up to its first NUL, whatever the type.
+    // The ANSI data up to its first NUL, whatever the type.
     std::optional<std::string> GetString(RegRoot root, const std::string& path,
                                          const std::string& name) const;
+    // As stored (and as RegQueryValueExW returns it).
+    std::optional<RegValueData> GetValueWide(RegRoot root, const std::string& path,
+                                             const std::string& name) const;
+    // The stored data read as UTF-16LE, up to its first NUL code unit.
+    std::optional<WideString> GetWideString(RegRoot root, const std::string& path,
+                                            const std::string& name) const;
     std::optional<std::uint32_t> GetDword(RegRoot root, const std::string& path,
                                           const std::string& name) const;
     // Keys below both roots, the roots not included.
@@ -138,22 +155,15 @@ public:
                     unsigned char* data, std::uint32_t* size) override;
     long SetValue(RegHandle key, const char* name, std::uint32_t type,
                   const unsigned char* data, std::uint32_t size) override;
-    void CloseKey(RegHandle key) override;
     long QueryValueWide(RegHandle key, const char* name, std::uint32_t* type,
                         unsigned char* data, std::uint32_t* size) override;
     long SetValueWide(RegHandle key, const char* name, std::uint32_t type,
                       const unsigned char* data, std::uint32_t size) override;
+    void CloseKey(RegHandle key) override;
     long DeleteValue(RegHandle key, const char* name) override;
     long QueryValueCount(RegHandle key, std::uint32_t* count) override;
 
-    // Code page text to UTF-16LE bytes and back, as MultiByteToWideChar and
-    // WideCharToMultiByte do it (a character the code page lacks becomes '?').
-    std::vector<unsigned char> ToWide(const std::vector<unsigned char>& text) const;
-    std::vector<unsigned char> FromWide(const std::vector<unsigned char>& wide) const;
-
 private:
-    long CopyOut(const std::vector<unsigned char>& bytes, std::uint32_t type,
-                 std::uint32_t* typeOut, unsigned char* data, std::uint32_t* size) const;
     struct Node;
     struct OpenKeyEntry {
         std::shared_ptr<Node> node;
@@ -161,6 +171,13 @@ private:
     };
 
     std::string Fold(const std::string& name) const;
+    // Between the ANSI calls' data and the stored form.
+    std::vector<unsigned char> Stored(std::uint32_t type, std::vector<unsigned char> ansi) const;
+    RegValueData AnsiView(const RegValueData& stored) const;
+    long Query(RegHandle key, const char* name, std::uint32_t* type, unsigned char* data,
+               std::uint32_t* size, bool wide);
+    long Set(RegHandle key, const char* name, std::uint32_t type, const unsigned char* data,
+             std::uint32_t size, bool wide);
     long SplitPath(const char* path, std::vector<std::string>& parts) const;
     long Resolve(RegHandle handle, OpenKeyEntry& entry);
     // Opens an existing key below parent; a writable handle needs a path.
@@ -179,6 +196,7 @@ private:
     const std::shared_ptr<Node>& RootNode(RegRoot root) const;
 
     CodePage cp_;
+    FakeWideText text_;
     std::shared_ptr<Node> localMachine_;
     std::shared_ptr<Node> currentUser_;
     std::unordered_map<RegHandle, OpenKeyEntry> handles_;

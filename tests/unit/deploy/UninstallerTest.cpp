@@ -152,7 +152,7 @@ TEST_F(UninstallerTest, PutsTheMachineBackAndSaysSo) {
     EXPECT_FALSE(reg_.HasKey(kHklm, kApps)) << "made by the installation, empty again";
     EXPECT_TRUE(reg_.HasKey(kHklm, kProduct));
     EXPECT_FALSE(reg_.HasKey(kHklm, kEntry));
-    const auto restored = reg_.GetValue(kHkcu, kVars, "TRUSTEDPATHS");
+    const auto restored = reg_.GetValueWide(kHkcu, kVars, "TRUSTEDPATHS");
     ASSERT_TRUE(restored.has_value());
     EXPECT_EQ(before.data, restored->data) << "byte for byte";
     EXPECT_EQ("D:\\Mine;e:\\also\\", TrustedNow(kVars).value_or("?"));

@@ -119,10 +119,6 @@ public:
         if (plan_.Fails("RegSetValueExA", PathOf(key))) return kRegAccessDenied;
         return inner_.SetValue(key, name, type, data, size);
     }
-    void CloseKey(RegHandle key) override {
-        paths_.erase(key);
-        inner_.CloseKey(key);
-    }
     long QueryValueWide(RegHandle key, const char* name, std::uint32_t* type, unsigned char* data,
                         std::uint32_t* size) override {
         if (plan_.Fails("RegQueryValueExW", PathOf(key))) return kRegAccessDenied;
@@ -132,6 +128,10 @@ public:
                       const unsigned char* data, std::uint32_t size) override {
         if (plan_.Fails("RegSetValueExW", PathOf(key))) return kRegAccessDenied;
         return inner_.SetValueWide(key, name, type, data, size);
+    }
+    void CloseKey(RegHandle key) override {
+        paths_.erase(key);
+        inner_.CloseKey(key);
     }
     long DeleteValue(RegHandle key, const char* name) override {
         if (plan_.Fails("RegDeleteValueA", PathOf(key))) return kRegAccessDenied;
@@ -542,7 +542,8 @@ Outcome Install(long failAt, Answer answer) {
         for (int i = 0; i < 100; ++i) view.messages.Script({kIdIgnore});
     InstallRecorder recorder(m.fs, kGbk);
     Deployer deployer(fs, procs, view.messages, kGbk, &recorder);
-    HostRegistrar registrar(reg, kGbk, &recorder);
+    FakeWideText wide(936);
+    HostRegistrar registrar(reg, kGbk, wide, &recorder);
     FakeFolderSecurity realSecurity(m.fs);
     FaultyFolderSecurity security(realSecurity, plan);
     InstallSteps steps(deployer, registrar, fs, security, kGbk, reg, recorder, "20240102");
@@ -694,7 +695,9 @@ void ExpectOnlySkippedChanges(const Outcome& clean, const Outcome& run, const Op
         if (item[0] == 'F' && nowThere && wasThere)
             allowed = allowed || WithoutReadOnlyMark(now->second) == WithoutReadOnlyMark(was->second);
         if ((item[0] == 'K' || item[0] == 'V') && !nowThere &&
-            (op.kind == "RegCreateKeyA" || op.kind == "RegSetValueExA") && reached(path))
+            (op.kind == "RegCreateKeyA" || op.kind == "RegSetValueExA" ||
+             op.kind == "RegSetValueExW") &&
+            reached(path))
             allowed = true;
         EXPECT_TRUE(allowed) << item << " is neither as installed nor as it was";
         // Without the installation folder there is no room for backups, so

@@ -35,7 +35,8 @@ protected:
     }
 
     FakeRegistry reg_{936};
-    HostRegistrar registrar_{reg_, kGbk};
+    FakeWideText wide_{936};
+    HostRegistrar registrar_{reg_, kGbk, wide_};
 };
 
 // A folder holding ';' was added as it was: the list then named two other
@@ -105,7 +106,6 @@ public:
                   std::uint32_t size) override {
         return inner_.SetValue(key, name, type, data, size);
     }
-    void CloseKey(RegHandle key) override { inner_.CloseKey(key); }
     long QueryValueWide(RegHandle key, const char* name, std::uint32_t* type, unsigned char* data,
                         std::uint32_t* size) override {
         return inner_.QueryValueWide(key, name, type, data, size);
@@ -114,6 +114,7 @@ public:
                       const unsigned char* data, std::uint32_t size) override {
         return inner_.SetValueWide(key, name, type, data, size);
     }
+    void CloseKey(RegHandle key) override { inner_.CloseKey(key); }
     long DeleteValue(RegHandle key, const char* name) override {
         return inner_.DeleteValue(key, name);
     }
@@ -133,7 +134,7 @@ private:
 // and every trusted folder of that profile was lost.
 TEST_F(TrustedPathsFindingsTest, VariablesKeyThatFailsToOpenKeepsItsEntries) {
     OpenRefusingRegistry refusing(reg_, kHolding);
-    HostRegistrar registrar(refusing, kGbk);
+    HostRegistrar registrar(refusing, kGbk, wide_);
     CAcadInfo info;
     info.m_strInstallDir = "C:\\Tarnix\\Tarnix批打印软件";
     registrar.AddTrustedPath(info);
@@ -145,7 +146,7 @@ TEST_F(TrustedPathsFindingsTest, VariablesKeyThatFailsToOpenKeepsItsEntries) {
 TEST_F(TrustedPathsFindingsTest, MissingVariablesKeyIsStillCreated) {
     OpenRefusingRegistry refusing(reg_, kBare + "\\Variables");
     refusing.error = kRegNotFound;
-    HostRegistrar registrar(refusing, kGbk);
+    HostRegistrar registrar(refusing, kGbk, wide_);
     CAcadInfo info;
     info.m_strInstallDir = "C:\\Tarnix\\Tarnix批打印软件";
     registrar.AddTrustedPath(info);

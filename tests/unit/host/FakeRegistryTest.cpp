@@ -138,6 +138,57 @@ TEST(FakeRegistryFaults, EachFaultFailsItsOperationOnlyAtItsKey) {
     EXPECT_EQ(0u, reg.OpenHandles());
 }
 
+// Seeding and inspection in both forms of text. The u"" literals holding
+// characters outside code page 936 stay out of the assertion macros.
+TEST(FakeRegistryText, SeedsAndViewsInBothForms) {
+    FakeRegistry reg;
+    const WideString scripts = u"D:\\Ångström;E:\\Ελληνικά";
+    reg.SetWideString(kHkcu, "P", "Wide", scripts);
+    reg.SetWideString(kHkcu, "P", "Expand", u"%APPDATA%\\x", kRegExpandSz);
+    reg.SetString(kHkcu, "P", "Ansi", "C:\\批");
+    reg.SetRaw(kHkcu, "P", "Raw", kRegSz, {'a', 'b'});  // as the ANSI call: converted, no NUL
+    reg.SetRawWide(kHkcu, "P", "Odd", kRegSz, {'a', 0, 'b'});
+
+    EXPECT_EQ(scripts, reg.GetWideString(kHkcu, "P", "wide"));
+    EXPECT_EQ("D:\\?ngstr?m;E:\\Ελληνικ?", reg.GetString(kHkcu, "P", "Wide"));
+    const auto ansi = reg.GetValue(kHkcu, "P", "Ansi");
+    ASSERT_TRUE(ansi);
+    EXPECT_EQ((std::vector<unsigned char>{'C', ':', '\\', 0xC5, 0xFA, 0}), ansi->data);
+    const auto stored = reg.GetValueWide(kHkcu, "P", "Ansi");
+    ASSERT_TRUE(stored);
+    EXPECT_EQ(Utf16Bytes(u"C:\\批"), stored->data) << "kept as UTF-16";
+    EXPECT_EQ(Utf16Bytes(u"ab", false), reg.GetValueWide(kHkcu, "P", "Raw")->data);
+    EXPECT_EQ(u"a", reg.GetWideString(kHkcu, "P", "Odd")) << "half a code unit is no character";
+    EXPECT_EQ("a", reg.GetString(kHkcu, "P", "Odd"));
+    EXPECT_EQ(kRegExpandSz, reg.GetValue(kHkcu, "P", "Expand")->type);
+
+    const std::string dump = reg.Dump();
+    EXPECT_NE(std::string::npos, dump.find("REG_EXPAND_SZ \"%APPDATA%\\x\""));
+    EXPECT_NE(std::string::npos, dump.find("REG_SZ \"C:\\批\""));
+}
+
+TEST(FakeRegistryText, WideCallsAreCountedAndFailLikeTheAnsiOnes) {
+    FakeRegistry reg;
+    reg.SetWideString(kHkcu, "K", "V", u"x");
+    RegHandle h = 0;
+    ASSERT_EQ(kRegOk, reg.OpenKey(kHkeyCurrentUser, "K", &h));
+    unsigned char buf[8];
+    std::uint32_t size = sizeof buf, type = 0;
+    EXPECT_EQ(kRegOk, reg.QueryValueWide(h, "V", &type, buf, &size));
+    EXPECT_EQ(4u, size);
+    EXPECT_EQ(kRegOk, reg.SetValueWide(h, "W", kRegSz, buf, size));
+    EXPECT_EQ(1u, reg.Calls().queryValueWide);
+    EXPECT_EQ(1u, reg.Calls().setValueWide);
+    EXPECT_EQ(0u, reg.Calls().queryValue + reg.Calls().setValue);
+
+    reg.SetFaults(kHkcu, "K", FakeRegistry::kFailReadValue | FakeRegistry::kFailWrite);
+    size = sizeof buf;
+    EXPECT_EQ(kRegAccessDenied, reg.QueryValueWide(h, "V", &type, buf, &size));
+    EXPECT_EQ(kRegAccessDenied, reg.SetValueWide(h, "W", kRegSz, buf, 4));
+    reg.CloseKey(h);
+    EXPECT_EQ(kRegInvalidHandle, reg.QueryValueWide(h, "V", &type, buf, &size));
+}
+
 TEST(FakeRegistryNames, LongDoubleByteNamesDoNotFitTheNameBuffer) {
     FakeRegistry reg;
     std::string longName;

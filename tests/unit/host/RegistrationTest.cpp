@@ -43,7 +43,8 @@ protected:
 
     FakeRegistry reg_;
     CodePage cp_{936};
-    HostRegistrar registrar_{reg_, cp_};
+    FakeWideText wide_{936};
+    HostRegistrar registrar_{reg_, cp_, wide_};
     CAcadInfo info_;
 };
 

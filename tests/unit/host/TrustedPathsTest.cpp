@@ -12,6 +12,8 @@ constexpr RegRoot kHkcu = RegRoot::CurrentUser;
 const std::string kDir = "C:\\Program Files\\Tarnix批打印软件";
 const std::string kDirUpper = "C:\\PROGRAM FILES\\TARNIX批打印软件";
 const std::string kAcad = "SOFTWARE\\Autodesk\\AutoCAD\\";
+const WideString kWideDir = u"C:\\Program Files\\Tarnix批打印软件";
+const WideString kWideDirUpper = u"C:\\PROGRAM FILES\\TARNIX批打印软件";
 
 class TrustedPathsTest : public ::testing::Test {
 protected:
@@ -37,11 +39,27 @@ protected:
         return reg_.GetString(kHkcu, variables, "TRUSTEDPATHS");
     }
 
+    // The same, with a UTF-16 value of the given type.
+    std::string WideProfile(const WideString& value, const std::string& profile,
+                            std::uint32_t type = kRegSz) {
+        const std::string v = Variables("R24.0", "ACAD-4101:804", profile);
+        reg_.SetWideString(kHkcu, v, "TRUSTEDPATHS", value, type);
+        return v;
+    }
+    std::optional<WideString> TrustedWide(const std::string& variables) const {
+        return reg_.GetWideString(kHkcu, variables, "TRUSTEDPATHS");
+    }
+    std::uint32_t TypeOf(const std::string& variables) const {
+        const auto v = reg_.GetValueWide(kHkcu, variables, "TRUSTEDPATHS");
+        return v ? v->type : 0xFFFFFFFFu;
+    }
+
     void Run() { registrar_.AddTrustedPath(info_); }
 
     FakeRegistry reg_;
     CodePage cp_{936};
-    HostRegistrar registrar_{reg_, cp_};
+    FakeWideText wide_{936};
+    HostRegistrar registrar_{reg_, cp_, wide_};
     CAcadInfo info_;
 };
 
@@ -198,6 +216,117 @@ TEST_F(TrustedPathsTest, EmptyFolderChangesNothing) {
     info_.m_strInstallDir.clear();
     Run();
     EXPECT_EQ("C:", Trusted(v));
+}
+
+// Values are read and written as UTF-16. The u"" literals holding
+// characters outside code page 936 stay out of the assertion macros, which
+// quote their arguments as narrow text.
+TEST_F(TrustedPathsTest, EntriesInAnyScriptSurviveWithOnlyTheirCaseChanged) {
+    const WideString scripts = u"D:\\Ångström;C:\\한국어;E:\\Ελληνικά;F:\\😀;G:\\straße";
+    const WideString upper = u"D:\\ÅNGSTRÖM;C:\\한국어;E:\\ΕΛΛΗΝΙΚΆ;F:\\😀;G:\\STRAßE";
+    const std::string v = WideProfile(scripts, "A");
+    Run();
+    EXPECT_EQ(upper + u";" + kWideDirUpper, TrustedWide(v));
+    EXPECT_EQ(kRegSz, TypeOf(v));
+    Run();
+    EXPECT_EQ(upper + u";" + kWideDirUpper, TrustedWide(v)) << "found again: no second copy";
+    EXPECT_EQ(0u, reg_.Calls().queryValue + reg_.Calls().setValue) << "no ANSI value call";
+}
+
+TEST_F(TrustedPathsTest, PresenceIsDecidedOnTheWideText) {
+    // Letters of code page 936 that have a case (full-width, Greek) and
+    // entries the code page cannot hold stand beside the folder.
+    info_.m_strInstallDir = "C:\\Ｔａｒｎｉｘ\\Ελλαδα";
+    const WideString found = u"D:\\Ångström;\"c:\\ｔａｒｎｉｘ\\ελλαδα\\\"";
+    const WideString foundUpper = u"D:\\ÅNGSTRÖM;\"C:\\ＴＡＲＮＩＸ\\ΕΛΛΑΔΑ\\\"";
+    const std::string a = WideProfile(found, "A");
+    // One more character, which the code page lacks: another folder.
+    const WideString near = u"c:\\ｔａｒｎｉｘ\\ελλαδα\u0301";
+    const WideString nearUpper = u"C:\\ＴＡＲＮＩＸ\\ΕΛΛΑΔΑ\u0301;C:\\ＴＡＲＮＩＸ\\ΕΛΛΑΔΑ";
+    const std::string b = WideProfile(near, "B");
+    Run();
+    EXPECT_EQ(foundUpper, TrustedWide(a));
+    EXPECT_EQ(nearUpper, TrustedWide(b));
+}
+
+TEST_F(TrustedPathsTest, TheValueKeepsItsType) {
+    const WideString expand = u"%USERPROFILE%\\Ødegård";
+    const WideString expandUpper = u"%USERPROFILE%\\ØDEGÅRD";
+    const std::string a = WideProfile(expand, "A", kRegExpandSz);
+    const std::string b = WideProfile(u";", "B", kRegExpandSz);
+    const std::string c = Variables("R24.0", "ACAD-4101:804", "C");
+    reg_.CreatePath(kHkcu, c);
+    Run();
+    EXPECT_EQ(expandUpper + u";" + kWideDirUpper, TrustedWide(a));
+    EXPECT_EQ(kRegExpandSz, TypeOf(a));
+    EXPECT_EQ(kWideDir, TrustedWide(b)) << "replaced, as any value of two characters";
+    EXPECT_EQ(kRegExpandSz, TypeOf(b));
+    EXPECT_EQ(kWideDir, TrustedWide(c));
+    EXPECT_EQ(kRegSz, TypeOf(c)) << "a new value is REG_SZ";
+    const auto stored = reg_.GetValueWide(kHkcu, c, "TRUSTEDPATHS");
+    EXPECT_EQ(Utf16Bytes(kWideDir), stored->data) << "written with its terminator";
+}
+
+TEST_F(TrustedPathsTest, ValuesOfOtherTypesAreLeftAlone) {
+    const std::string number = Variables("R24.0", "ACAD-4101:804", "Number");
+    const std::string list = Variables("R24.0", "ACAD-4101:804", "List");
+    const std::string binary = Variables("R24.0", "ACAD-4101:804", "Binary");
+    const std::string none = Variables("R24.0", "ACAD-4101:804", "None");
+    reg_.SetDword(kHkcu, number, "TRUSTEDPATHS", 1);
+    const std::vector<unsigned char> multi = Utf16Bytes(WideString(u"D:\\a\0D:\\b\0", 10));
+    reg_.SetRawWide(kHkcu, list, "TRUSTEDPATHS", kRegMultiSz, multi);
+    reg_.SetRawWide(kHkcu, binary, "TRUSTEDPATHS", 3, {'d', 0, ':', 0, 0, 0});
+    reg_.SetRawWide(kHkcu, none, "TRUSTEDPATHS", 0, {});
+    const std::string fine = Profile("D:\\x", "Text");
+    reg_.RecordWrites(true);
+    Run();
+    EXPECT_EQ(1u, reg_.GetDword(kHkcu, number, "TRUSTEDPATHS"));
+    EXPECT_EQ(kRegMultiSz, TypeOf(list));
+    EXPECT_EQ(multi, reg_.GetValueWide(kHkcu, list, "TRUSTEDPATHS")->data);
+    EXPECT_EQ((std::vector<unsigned char>{'d', 0, ':', 0, 0, 0}),
+              reg_.GetValueWide(kHkcu, binary, "TRUSTEDPATHS")->data);
+    EXPECT_EQ(0u, TypeOf(none));
+    EXPECT_EQ((std::vector<std::string>{"create HKCU\\" + fine, "set HKCU\\" + fine + " : TRUSTEDPATHS"}),
+              reg_.Writes())
+        << "only the text value is written";
+}
+
+TEST_F(TrustedPathsTest, LimitsAreCountedInCodeUnits) {
+    // 12999 code units and the NUL fit the buffer; 13000 do not.
+    const WideString edge = u"D:\\" + WideString(12996, u'Å');
+    const WideString tooLong = edge + u"x";
+    const std::string a = WideProfile(edge, "A");  // fits, but not with the folder added
+    const std::string b = WideProfile(tooLong, "B");
+    const std::string c = Variables("R24.0", "ACAD-4101:804", "C");
+    reg_.SetRawWide(kHkcu, c, "TRUSTEDPATHS", kRegSz, Utf16Bytes(WideString(13000, u'e'), false));
+    // Half a code unit after a text without its NUL: not a whole text.
+    const std::string d = Variables("R24.0", "ACAD-4101:804", "D");
+    const std::vector<unsigned char> odd = {'d', 0, ':', 0, '\\', 0, 'x', 0, 'y'};
+    reg_.SetRawWide(kHkcu, d, "TRUSTEDPATHS", kRegSz, odd);
+    // Text ending before the half unit is read up to its NUL.
+    const std::string e = Variables("R24.0", "ACAD-4101:804", "E");
+    reg_.SetRawWide(kHkcu, e, "TRUSTEDPATHS", kRegSz, {'d', 0, ':', 0, 'y', 0, 0, 0, 'z'});
+    // Too long in code page 936 bytes (13003), not in code units (6503):
+    // what the byte-sized buffer had to leave alone now gets the folder.
+    std::string doubleByte = "D:\\";
+    for (int i = 0; i < 6500; ++i) doubleByte += "中";
+    const std::string f = Profile(doubleByte, "F");
+    Run();
+    EXPECT_EQ(edge, TrustedWide(a));
+    EXPECT_EQ(tooLong, TrustedWide(b));
+    EXPECT_EQ(WideString(13000, u'e'), TrustedWide(c));
+    EXPECT_EQ(odd, reg_.GetValueWide(kHkcu, d, "TRUSTEDPATHS")->data);
+    EXPECT_EQ(u"D:Y;" + kWideDirUpper, TrustedWide(e));
+    EXPECT_EQ(doubleByte + ";" + kDirUpper, Trusted(f));
+}
+
+TEST_F(TrustedPathsTest, FolderThatIsNoTextOfTheCodePageIsNotAdded) {
+    const std::string v = Profile("D:\\keep");
+    info_.m_strInstallDir = "C:\\Tarnix\x81\x30";  // 0x30 cannot follow the lead byte 0x81
+    reg_.RecordWrites(true);
+    Run();
+    EXPECT_TRUE(reg_.Writes().empty());
+    EXPECT_EQ("D:\\keep", Trusted(v));
 }
 
 TEST_F(TrustedPathsTest, ListSubkeysKeepsOnlyWhatCanBeOpened) {

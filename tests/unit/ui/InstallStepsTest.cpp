@@ -60,7 +60,8 @@ protected:
     FakeSetupView view;
     InstallRecorder recorder{fs, kGbk};
     Deployer deployer{fs, processes, view.messages, kGbk, &recorder};
-    HostRegistrar registrar{reg, kGbk, &recorder};
+    FakeWideText wide{936};
+    HostRegistrar registrar{reg, kGbk, wide, &recorder};
     FakeFolderSecurity security{fs};
     InstallSteps steps{deployer, registrar, fs, security, kGbk, reg, recorder, "20240102"};
     CAcadInfo info;
@@ -213,7 +214,7 @@ TEST_F(InstallStepsTest, InstallTwiceThenUninstallGivesTheMachineBack) {
         CAcadInfo info2;
         InstallRecorder recorder2{fs, kGbk};
         Deployer deployer2{fs, processes, view.messages, kGbk, &recorder2};
-        HostRegistrar registrar2{reg, kGbk, &recorder2};
+        HostRegistrar registrar2{reg, kGbk, wide, &recorder2};
         InstallSteps steps2{deployer2, registrar2, fs, security, kGbk, reg, recorder2, "20240103"};
         FakeSetupView view2;
         InstallRun run2;

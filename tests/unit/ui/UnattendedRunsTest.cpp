@@ -16,6 +16,7 @@
 #include "tests/fakes/FakeFolderSecurity.h"
 #include "tests/fakes/FakeProcessList.h"
 #include "tests/fakes/FakeRegistry.h"
+#include "tests/fakes/FakeWideText.h"
 #include "ui/HeadlessSetupView.h"
 #include "ui/InstallSteps.h"
 
@@ -83,7 +84,8 @@ protected:
     LinesLog log;
     InstallRecorder recorder{fs, kGbk};
     Deployer deployer{fs, processes, answers, kGbk, &recorder};
-    HostRegistrar registrar{reg, kGbk, &recorder};
+    FakeWideText wide{936};
+    HostRegistrar registrar{reg, kGbk, wide, &recorder};
     FakeFolderSecurity security{fs};
     InstallSteps steps{deployer, registrar, fs, security, kGbk, reg, recorder, "20240102"};
     CAcadInfo info;
@@ -171,7 +173,7 @@ TEST(HeadlessProgress, WrapsAsTheControlDoes) {
 class PerUserStepTest : public SilentInstallTest {
 protected:
     int RunUser() {
-        HostRegistrar userRegistrar(reg, kGbk);
+        HostRegistrar userRegistrar(reg, kGbk, wide);
         Deployer userDeployer(fs, processes, answers, kGbk);
         return RunPerUserStep(kInstalled, userRegistrar, userDeployer, log);
     }

@@ -96,6 +96,29 @@ protected:
         return rc;
     }
 
+    // UTF-16LE bytes of text, and the stored bytes of a value read wide.
+    static std::vector<unsigned char> Le(const std::u16string& text, bool withNul = true) {
+        std::vector<unsigned char> bytes;
+        for (char16_t c : text) {
+            bytes.push_back(static_cast<unsigned char>(c & 0xFF));
+            bytes.push_back(static_cast<unsigned char>(c >> 8));
+        }
+        if (withNul) bytes.insert(bytes.end(), 2, 0);
+        return bytes;
+    }
+    long SetWide(RegHandle key, const char* name, std::uint32_t type,
+                 const std::vector<unsigned char>& bytes) {
+        return reg_->SetValueWide(key, name, type, bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+    }
+    long ReadWide(RegHandle key, const char* name, std::uint32_t& type,
+                  std::vector<unsigned char>& data) {
+        unsigned char buf[512];
+        std::uint32_t size = sizeof buf;
+        const long rc = reg_->QueryValueWide(key, name, &type, buf, &size);
+        if (rc == kRegOk) data.assign(buf, buf + size);
+        return rc;
+    }
+
     RegHandle base() const { return base_->get(); }
 
     std::unique_ptr<IRegistry> reg_;
@@ -259,6 +282,91 @@ TEST_P(RegistryContract, Cp936NamesAndValuesStayWhole) {
     EXPECT_EQ(kRegSz, type);
     ASSERT_EQ(text.size() + 1, data.size());
     EXPECT_EQ(text, std::string(data.begin(), data.end() - 1));
+}
+
+// Text is stored as UTF-16: the wide calls keep every character, the ANSI
+// calls convert with the code page and lose what it lacks. The u"" literals
+// with such characters stay out of the assertion macros, which quote their
+// arguments as narrow text.
+TEST_P(RegistryContract, WideTextValuesKeepEveryCharacter) {
+    const std::u16string scripts = u"D:\\Ångström;C:\\한국어;E:\\Ελληνικά;F:\\😀";
+    ASSERT_EQ(kRegOk, SetWide(base(), "TRUSTEDPATHS", kRegSz, Le(scripts)));
+    std::uint32_t type = 0;
+    std::vector<unsigned char> data;
+    ASSERT_EQ(kRegOk, ReadWide(base(), "trustedpaths", type, data));
+    EXPECT_EQ(kRegSz, type);
+    EXPECT_EQ(Le(scripts), data) << "as stored, terminator included";
+
+    ASSERT_EQ(kRegOk, Read(base(), "TRUSTEDPATHS", type, data));
+    const char lossy[] = "D:\\?ngstr?m;C:\\???;E:\\Ελληνικ?;F:\\??";
+    EXPECT_EQ(std::vector<unsigned char>(lossy, lossy + sizeof lossy), data)
+        << "the ANSI call turns what code page 936 lacks into '?'";
+
+    // REG_EXPAND_SZ is text as well, and keeps its type; a text stored
+    // without its terminator comes back without one.
+    const std::u16string expand = u"%USERPROFILE%\\Ødegård";
+    ASSERT_EQ(kRegOk, SetWide(base(), "Expand", kRegExpandSz, Le(expand)));
+    ASSERT_EQ(kRegOk, ReadWide(base(), "Expand", type, data));
+    EXPECT_EQ(kRegExpandSz, type);
+    EXPECT_EQ(Le(expand), data);
+    // (The unit after the data is no NUL: Windows would count a NUL there
+    // as the terminator the caller forgot.)
+    const std::vector<unsigned char> abx = Le(u"abx");
+    ASSERT_EQ(kRegOk, reg_->SetValueWide(base(), "Bare", kRegSz, abx.data(), 4));
+    ASSERT_EQ(kRegOk, ReadWide(base(), "Bare", type, data));
+    EXPECT_EQ(Le(u"ab", false), data);
+}
+
+TEST_P(RegistryContract, AnsiAndWideCallsMeetInTheSameValue) {
+    // Written through the ANSI call, read wide: converted from code page 936.
+    ASSERT_EQ(kRegOk, SetText(base(), "路径", "C:\\Tarnix批打印软件"));
+    std::uint32_t type = 0;
+    std::vector<unsigned char> data;
+    ASSERT_EQ(kRegOk, ReadWide(base(), "路径", type, data)) << "value names are ANSI in both";
+    EXPECT_EQ(kRegSz, type);
+    EXPECT_EQ(Le(u"C:\\Tarnix批打印软件"), data);
+
+    // Written wide, read through the ANSI call.
+    ASSERT_EQ(kRegOk, SetWide(base(), "中文名", kRegSz, Le(u"D:\\发码")));
+    ASSERT_EQ(kRegOk, Read(base(), "中文名", type, data));
+    const char ansi[] = "D:\\发码";
+    EXPECT_EQ(std::vector<unsigned char>(ansi, ansi + sizeof ansi), data);
+
+    // REG_MULTI_SZ is converted too, every string of it.
+    const char multi[] = "a\0中\0";  // and the array's NUL ends the list
+    ASSERT_EQ(kRegOk, reg_->SetValue(base(), "List", kRegMultiSz,
+                                     reinterpret_cast<const unsigned char*>(multi), sizeof multi));
+    ASSERT_EQ(kRegOk, ReadWide(base(), "List", type, data));
+    EXPECT_EQ(kRegMultiSz, type);
+    EXPECT_EQ(Le(std::u16string(u"a\0中\0", 4)), data);
+
+    // Other types are bytes for both calls.
+    const unsigned char two[4] = {2, 0, 0, 0};
+    ASSERT_EQ(kRegOk, reg_->SetValueWide(base(), "Number", kRegDword, two, 4));
+    ASSERT_EQ(kRegOk, Read(base(), "Number", type, data));
+    EXPECT_EQ(kRegDword, type);
+    EXPECT_EQ(std::vector<unsigned char>(two, two + 4), data);
+    ASSERT_EQ(kRegOk, ReadWide(base(), "Number", type, data));
+    EXPECT_EQ(std::vector<unsigned char>(two, two + 4), data);
+}
+
+TEST_P(RegistryContract, WideReadNeedsRoomForEveryByte) {
+    const std::vector<unsigned char> text = Le(u"C:\\xy");  // 5 units and the NUL: 12 bytes
+    ASSERT_EQ(kRegOk, SetWide(base(), "V", kRegSz, text));
+    unsigned char small[11];
+    std::uint32_t size = sizeof small;
+    std::uint32_t type = 0;
+    EXPECT_EQ(kRegMoreData, reg_->QueryValueWide(base(), "V", &type, small, &size));
+    EXPECT_EQ(12u, size) << "the size needed comes back";
+    size = 0;
+    EXPECT_EQ(kRegOk, reg_->QueryValueWide(base(), "V", &type, nullptr, &size));
+    EXPECT_EQ(12u, size);
+    size = sizeof small;
+    EXPECT_EQ(kRegNotFound, reg_->QueryValueWide(base(), "Missing", &type, small, &size));
+
+    UniqueRegKey k(*reg_);
+    ASSERT_EQ(kRegOk, reg_->OpenKeyRead(kHkeyLocalMachine, basePath_.c_str(), k.put()));
+    EXPECT_EQ(kRegAccessDenied, SetWide(k.get(), "V", kRegSz, text)) << "a read handle cannot write";
 }
 
 TEST_P(RegistryContract, ReadHandlesCannotWrite) {
