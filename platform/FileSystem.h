@@ -101,6 +101,8 @@ public:
     virtual bool MoveFileAtRestart(const std::string& from, const std::string& to) = 0;
     // The size in bytes of a file; false when it cannot be read.
     virtual bool FileSize(const std::string& path, std::uint64_t* size) = 0;
+    // GetLastError() right after the last call; 0 where no code is kept.
+    virtual std::uint32_t LastError() { return 0; }
 };
 
 }  // namespace tx

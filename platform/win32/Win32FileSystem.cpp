@@ -226,4 +226,6 @@ bool Win32FileSystem::FileSize(const std::string& path, std::uint64_t* size) {
     return true;
 }
 
+std::uint32_t Win32FileSystem::LastError() { return GetLastError(); }
+
 }  // namespace tx

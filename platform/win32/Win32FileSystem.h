@@ -24,6 +24,7 @@ public:
     bool AppendToFile(const std::string& path, const std::string& text) override;
     bool MoveFileAtRestart(const std::string& from, const std::string& to) override;
     bool FileSize(const std::string& path, std::uint64_t* size) override;
+    std::uint32_t LastError() override;
 };
 
 }  // namespace tx
