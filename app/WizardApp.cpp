@@ -23,6 +23,8 @@
 #include "platform/win32/Win32FileLog.h"
 #include "ui/BuildInfo.h"
 #include "ui/CommandLine.h"
+#include "host/DetectionLog.h"
+#include "platform/Logging.h"
 #include "ui/HeadlessSetupView.h"
 #include "platform/win32/Win32WideText.h"
 #include "ui/InstallSteps.h"
@@ -56,19 +58,6 @@ bool RunsElevated() {
 std::string FolderOf(const std::string& path, const CodePage& codePage) {
     const std::size_t slash = codePage.LastBackslash(path);
     return slash == CodePage::npos ? std::string() : path.substr(0, slash);
-}
-
-void LogDetected(ILog& log, const CAcadInfo& info) {
-    int found = 0;
-    for (int r = 0; r < kReleaseCount; ++r) {
-        for (std::size_t j = 0; j < info.m_arrAcadLocation[r].size(); ++j) {
-            ++found;
-            const std::string key = j < info.m_arrProductKey[r].size() ? info.m_arrProductKey[r][j] : "";
-            log.Line("detected AutoCAD " + std::to_string(kReleases[r].year) + ": key HKLM\\" + key +
-                     ", folder " + info.m_arrAcadLocation[r][j]);
-        }
-    }
-    if (found == 0) log.Line("detected no AutoCAD installation");
 }
 
 std::string Today() {
@@ -111,7 +100,7 @@ int CWizardApp::Run(HINSTANCE instance, CAcadInfo& info, const CommandLine& line
                     ILog& log) {
     Win32MessageBox windowed;
     SilentAnswers answers;
-    IMessageBox& messages = line.silent ? static_cast<IMessageBox&>(answers) : windowed;
+    LoggingMessageBox messages(line.silent ? static_cast<IMessageBox&>(answers) : windowed, log);
     const char* caption = role == ProgramRole::Uninstaller ? kUninstallCaption : kInstallCaption;
 
     if (!line.ok) {
@@ -124,30 +113,34 @@ int CWizardApp::Run(HINSTANCE instance, CAcadInfo& info, const CommandLine& line
         return kExitDone;
     }
 
-    Win32Registry registry;
+    Win32Registry realRegistry;
+    // Every change the run makes is logged; reads are not.
+    LoggingRegistry registry(realRegistry, log);
+    LoggingFileSystem files(fileSystem, log);
     Win32WideText wideText;
     Win32ProcessList processes;
 
     if (role == ProgramRole::Uninstaller && line.perUser) {
         HostRegistrar registrar(registry, codePage, wideText);
-        Deployer deployer(fileSystem, processes, answers, codePage);
+        Deployer deployer(files, processes, answers, codePage);
         return RunPerUserStep(FolderOf(fileSystem.ModulePath(), codePage), registrar, deployer, log);
     }
     if (role == ProgramRole::Uninstaller) {
         Win32SelfRemover remover;
-        return Uninstaller(registry, fileSystem, processes, messages, remover, codePage)
+        return Uninstaller(registry, files, processes, messages, remover, codePage)
             .Run(line.silent);
     }
 
     // Once, before the dialog exists: its first view shows the result.
-    AcadDetector(registry, codePage).DetectAcadReleases(info);
-    LogDetected(log, info);
+    AcadDetector(realRegistry, codePage).DetectAcadReleases(info);
+    LogDetection(log, info);
 
-    InstallRecorder recorder(fileSystem, codePage);
-    Deployer deployer(fileSystem, processes, messages, codePage, &recorder);
+    InstallRecorder recorder(files, codePage);
+    Deployer deployer(files, processes, messages, codePage, &recorder);
     HostRegistrar registrar(registry, codePage, wideText, &recorder);
-    Win32FolderSecurity folderSecurity;
-    InstallSteps steps(deployer, registrar, fileSystem, folderSecurity, codePage, registry, recorder,
+    Win32FolderSecurity realFolderSecurity;
+    LoggingFolderSecurity folderSecurity(realFolderSecurity, log);
+    InstallSteps steps(deployer, registrar, files, folderSecurity, codePage, registry, recorder,
                        Today());
     if (line.silent) return RunSilentInstall(line, info, steps, codePage, messages, log);
 
@@ -157,6 +150,8 @@ int CWizardApp::Run(HINSTANCE instance, CAcadInfo& info, const CommandLine& line
 
     InstallRun run;
     SetupWindow dialog(instance, nullptr, info, steps, codePage, run, fileSystem);
+    LoggingMessageBox dialogBoxes(dialog.OwnMessages(), log);
+    dialog.RouteMessagesThrough(dialogBoxes);
     if (line.hasFolder || line.hasReleases) {
         TickFlags detected{};
         for (int i = 0; i < kReleaseCount; ++i) detected[i] = info.IsDetected(i) ? 1 : 0;

@@ -143,7 +143,11 @@ void InstallSteps::RegisterActiveSetup(const std::string& uninstaller) {
     if (machine) {
         SetText(reg_, machine.get(), "", "Tarnix批打印软件");
         SetText(reg_, machine.get(), "Version", kActiveSetupVersion);
-        SetText(reg_, machine.get(), "StubPath", ActiveSetupStubPath(uninstaller));
+        // REG_EXPAND_SZ: Windows expands %SystemRoot% before it runs the stub.
+        const std::string stub = ActiveSetupStubPath(uninstaller);
+        reg_.SetValue(machine.get(), "StubPath", kRegExpandSz,
+                      reinterpret_cast<const unsigned char*>(stub.c_str()),
+                      static_cast<std::uint32_t>(stub.size() + 1));
         SetNumber(reg_, machine.get(), "IsInstalled", 1);
     }
     // The installing user has had the per-user part already.

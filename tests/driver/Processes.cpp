@@ -93,14 +93,14 @@ bool RunRegistryCommand(const std::string& keyPath, const std::string& valueName
     const std::wstring wsub = widen(sub);
     const std::wstring wname = widen(valueName);
     DWORD size = 0;
-    if (RegGetValueW(root, wsub.c_str(), wname.c_str(), RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ,
+    if (RegGetValueW(root, wsub.c_str(), wname.c_str(), RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND,
                      nullptr, nullptr, &size) != ERROR_SUCCESS) {
         Complain("no such value: " + keyPath + " : " + valueName);
         return false;
     }
     std::wstring value(size / sizeof(wchar_t) + 1, L'\0');
     // Expanded as Active Setup and the shell do.
-    if (RegGetValueW(root, wsub.c_str(), wname.c_str(), RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ,
+    if (RegGetValueW(root, wsub.c_str(), wname.c_str(), RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND,
                      nullptr, &value[0], &size) != ERROR_SUCCESS) {
         return false;
     }

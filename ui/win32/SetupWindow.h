@@ -30,7 +30,13 @@ public:
     void EnableControl(int id, bool enable) override;
     bool SetSmallIcon(int iconId) override;
     IProgress& ProgressBar() override;
-    IMessageBox& Messages() override { return messages_; }
+    IMessageBox& Messages() override {
+        return shownBoxes_ != nullptr ? *shownBoxes_ : static_cast<IMessageBox&>(messages_);
+    }
+    // Every box the dialog shows goes through boxes first (a log, say),
+    // which passes it on to the dialog's own.
+    void RouteMessagesThrough(IMessageBox& boxes) { shownBoxes_ = &boxes; }
+    IMessageBox& OwnMessages() { return messages_; }
     void EndDialog(int result) override { End(result); }
     Rect WindowRect() override;
     Rect ControlRect(int id) override;
@@ -48,6 +54,7 @@ private:
     UniqueBrush background_;
     UniqueFont versionFont_;  // one for the dialog's life
     Win32MessageBox messages_;
+    IMessageBox* shownBoxes_ = nullptr;
     Win32ProgressBar progress_;
     IFileSystem& fileSystem_;
 };

@@ -31,7 +31,10 @@ expect_eq "no visible window of the process at any time" 0 "$(field windows)"
 
 # The interactive run's outcome, with the other folder.
 reg_snapshot "$TX_WORK/reg-after.txt"
-sed -e 's/C:\\\\Tarnix\\\\/C:\\\\CAD Plug-ins\\\\/g' -e 's/C:\\\\TARNIX\\\\/C:\\\\CAD PLUG-INS\\\\/g' \
+# A profile that already trusted C:\Tarnix\... keeps that and gains the new
+# folder; every other mention of the folder is the new one.
+sed -e 's/^  TRUSTEDPATHS=sz:C:\\\\TARNIX\\\\TARNIX批打印软件$/&;C:\\\\CAD PLUG-INS\\\\TARNIX批打印软件/' \
+  -e '/;C:\\\\CAD PLUG-INS\\\\TARNIX批打印软件$/!{s/C:\\\\Tarnix\\\\/C:\\\\CAD Plug-ins\\\\/g; s/C:\\\\TARNIX\\\\/C:\\\\CAD PLUG-INS\\\\/g}' \
   "$full/expected-registry.txt" >"$TX_WORK/expected-registry.txt"
 expect_same_file "registry as after the interactive installation" \
   "$TX_WORK/expected-registry.txt" "$TX_WORK/reg-after.txt"
@@ -41,7 +44,7 @@ expect_same_file "registry as after the interactive installation" \
   echo "== APPDATA:"
   tree_dump "$APPDATA_DIR" Tarnix
 } >"$TX_WORK/files-after.txt"
-sed -e 's#^Tarnix/#CAD Plug-ins/#' "$full/expected-files.txt" >"$TX_WORK/expected-files.txt"
+sed -e '/^== APPDATA:/,$!s#^Tarnix/#CAD Plug-ins/#' "$full/expected-files.txt" >"$TX_WORK/expected-files.txt"
 expect_same_file "files as after the interactive installation" \
   "$TX_WORK/expected-files.txt" "$TX_WORK/files-after.txt"
 
@@ -67,7 +70,7 @@ AS='HKLM\SOFTWARE\Microsoft\Active Setup\Installed Components\TarnixBatchPlot'
 drv regdump "$AS" >/dev/null
 cp "$DRV_OUT" "$TX_WORK/active-setup.txt"
 grep -q 'Version=sz:2023,12,18,0' "$DRV_OUT" && pass "Active Setup version" || fail "Active Setup version"
-grep -q 'StubPath=sz:.*CAD Plug-ins\\\\Tarnix批打印软件\\\\Uninstall.exe\\" /USER' "$DRV_OUT" &&
+grep -q 'StubPath=[a-z_]*:.*"C:\\\\CAD Plug-ins\\\\Tarnix批打印软件\\\\Uninstall.exe" /USER' "$DRV_OUT" &&
   pass "Active Setup StubPath runs the installed copy with /USER" || fail "Active Setup StubPath"
 drv regdump 'HKCU\SOFTWARE\Microsoft\Active Setup\Installed Components\TarnixBatchPlot' >/dev/null
 grep -q 'Version=sz:2023,12,18,0' "$DRV_OUT" && pass "the installing user is marked done" ||

@@ -53,8 +53,12 @@ mv "$C/pkg/Data.away" "$C/pkg/Data"
 
 silent "only 2019" 0 /S /RELEASES=2019 /LOG=C:\\only2019.log
 reg_snapshot "$TX_WORK/reg-2019.txt"
-demand=$(grep -o 'Applications\\TX_BatchPlot[0-9]*\]' "$TX_WORK/reg-2019.txt" | sort -u | tr '\n' ' ')
-expect_eq "only 2019 gets a demand-load entry" 'Applications\TX_BatchPlot2019] ' "$demand"
+# The seed holds an older entry for 2016; only 2019's is new.
+new=$(diff <(grep -o 'Applications\\TX_BatchPlot[0-9]*\]' "$TX_WORK/reg-before.txt" | sort -u) \
+  <(grep -o 'Applications\\TX_BatchPlot[0-9]*\]' "$TX_WORK/reg-2019.txt" | sort -u) | sed -n 's/^> //p' | tr '\n' ' ')
+expect_eq "only 2019 gets a demand-load entry" 'Applications\TX_BatchPlot2019] ' "$new"
+grep -q 'TX_BatchPlot2016\.ARX\|TX_BatchPlot2015\.ARX' "$TX_WORK/reg-2019.txt" &&
+  fail "2016's entry was rewritten" || pass "2016's older entry is left alone"
 expect_file "fonts for 2019" "$C/Program Files/Autodesk/AutoCAD 2019/Fonts/Tarnix_HZ.shx"
 expect_no_path "no fonts for 2016" "$C/Program Files/Autodesk/AutoCAD 2016/Fonts/Tarnix_HZ.shx"
 expect_file "the log where /LOG= says" "$C/only2019.log"

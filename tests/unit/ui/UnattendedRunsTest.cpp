@@ -208,6 +208,8 @@ TEST_F(SilentInstallTest, ActiveSetupIsRegisteredForEveryUserAndMarkedDoneForThi
     const std::string stub = reg.GetString(RegRoot::LocalMachine, key, "StubPath").value_or("");
     EXPECT_NE(std::string::npos, stub.find("\"" + kInstalled + "\\Uninstall.exe\" /USER")) << stub;
     EXPECT_NE(std::string::npos, stub.find("RunAsInvoker")) << stub;
+    EXPECT_EQ(kRegExpandSz, reg.GetValue(RegRoot::LocalMachine, key, "StubPath")->type)
+        << "%SystemRoot% is expanded";
     EXPECT_EQ("2023,12,18,0", reg.GetString(RegRoot::CurrentUser, key, "Version").value_or(""));
 }
 
