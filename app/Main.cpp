@@ -5,6 +5,7 @@
 
 #include "app/WizardApp.h"
 #include "host/AcadInfo.h"
+#include "platform/win32/SystemLibrary.h"
 
 namespace {
 
@@ -27,6 +28,9 @@ void __verbose_terminate_handler() { std::abort(); }
 #endif
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    // First of all: the program runs elevated from a folder its user can
+    // write, so no DLL may be looked for there (nor in the current one).
+    tx::RestrictDllSearchToSystem32();
     theApp.InitInstance(instance, theAcadInfo);
     return 0;
 }

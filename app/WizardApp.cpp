@@ -1,7 +1,5 @@
 #include "app/WizardApp.h"
 
-#include <commctrl.h>
-
 #include "deploy/Deployment.h"
 #include "host/Detection.h"
 #include "host/Registration.h"
@@ -19,10 +17,6 @@
 namespace tx {
 
 BOOL CWizardApp::InitInstance(HINSTANCE instance, CAcadInfo& info) {
-    // The setup dialog's template holds a progress bar.
-    INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_PROGRESS_CLASS};
-    InitCommonControlsEx(&controls);
-
     const CodePage codePage(AnsiCodePageId());
     Win32Registry registry;
     Win32FileSystem fileSystem;
