@@ -1,13 +1,14 @@
 // Entry point of SetUp.exe.
 #include <windows.h>
 
-#include <shellapi.h>
 
 #include <cstdlib>
-#include <cwchar>
+#include <string>
+#include <vector>
 
 #include "app/WizardApp.h"
 #include "host/AcadInfo.h"
+#include "platform/win32/SystemLibrary.h"
 #include "platform/win32/Win32SelfRemover.h"
 
 namespace {
@@ -31,15 +32,12 @@ void __verbose_terminate_handler() { std::abort(); }
 #endif
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
+    // First of all: the program runs elevated from a folder its user can
+    // write, so no DLL may be looked for there (nor in the current one).
+    tx::RestrictDllSearchToSystem32();
     // The uninstaller's cleanup copy does nothing else.
-    int argc = 0;
-    wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
-    if (argv != nullptr) {
-        const bool cleanup = argc >= 2 && std::wcscmp(argv[1], tx::kCleanupSwitch) == 0;
-        const int status = cleanup ? tx::RunCleanup(argc, argv) : 0;
-        LocalFree(argv);
-        if (cleanup) return status;
-    }
+    std::vector<std::wstring> args = tx::SplitCommandLine(GetCommandLineW());
+    if (args.size() >= 2 && args[1] == tx::kCleanupSwitch) return tx::RunCleanup(args);
     theApp.InitInstance(instance, theAcadInfo, commandLine);
     return theApp.ExitStatus();
 }

@@ -1,7 +1,5 @@
 #include "app/WizardApp.h"
 
-#include <commctrl.h>
-
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -25,6 +23,7 @@
 #include "ui/CommandLine.h"
 #include "host/DetectionLog.h"
 #include "platform/Logging.h"
+#include "platform/TextFormat.h"
 #include "ui/HeadlessSetupView.h"
 #include "platform/win32/Win32WideText.h"
 #include "ui/InstallSteps.h"
@@ -63,9 +62,7 @@ std::string FolderOf(const std::string& path, const CodePage& codePage) {
 std::string Today() {
     SYSTEMTIME now{};
     GetLocalTime(&now);
-    char date[16];
-    std::snprintf(date, sizeof date, "%04u%02u%02u", now.wYear, now.wMonth, now.wDay);
-    return date;
+    return ZeroPadded(now.wYear, 4) + ZeroPadded(now.wMonth, 2) + ZeroPadded(now.wDay, 2);
 }
 
 }  // namespace
@@ -143,10 +140,6 @@ int CWizardApp::Run(HINSTANCE instance, CAcadInfo& info, const CommandLine& line
     InstallSteps steps(deployer, registrar, files, folderSecurity, codePage, registry, recorder,
                        Today());
     if (line.silent) return RunSilentInstall(line, info, steps, codePage, messages, log);
-
-    // The setup dialog's template holds a progress bar.
-    INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_PROGRESS_CLASS};
-    InitCommonControlsEx(&controls);
 
     InstallRun run;
     SetupWindow dialog(instance, nullptr, info, steps, codePage, run, fileSystem);

@@ -39,7 +39,10 @@ endif()
 
 if(WIN32 AND NOT MSVC)
   # Static runtime: SetUp.exe and the test programs carry no compiler DLLs.
-  target_compile_options(tx_options INTERFACE -ffunction-sections -fdata-sections)
+  # Every library of the program is built for size, not only its last link:
+  # the installer's work is bound by the disk and the registry, not the CPU.
+  target_compile_options(tx_options INTERFACE -ffunction-sections -fdata-sections
+    $<$<NOT:$<CONFIG:Debug>>:-Os>)
   target_link_options(tx_options INTERFACE -static -Wl,--gc-sections)
   target_compile_definitions(tx_options INTERFACE WIN32_LEAN_AND_MEAN NOMINMAX
     _WIN32_WINNT=0x0601 WINVER=0x0601)

@@ -2,9 +2,10 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <vector>
+
+#include "platform/TextFormat.h"
 
 namespace tx {
 
@@ -22,6 +23,11 @@ constexpr std::size_t kTrustedPathsUnits = 13000;
 constexpr const char* kAcadTree = "SOFTWARE\\Autodesk\\AutoCAD";
 constexpr const char* kTrustedPaths = "TRUSTEDPATHS";
 
+long SetString(IRegistry& reg, RegHandle key, const char* name, const std::string& text) {
+    return reg.SetValue(key, name, kRegSz, reinterpret_cast<const unsigned char*>(text.c_str()),
+                        static_cast<std::uint32_t>(text.size() + 1));
+}
+
 }  // namespace
 
 void HostRegistrar::RegisterRelease(CAcadInfo& info, const TickFlags& ticked) {
@@ -35,14 +41,13 @@ void HostRegistrar::RegisterDemandLoad(CAcadInfo& info, int year) {
     const int index = ReleaseIndexOfYear(year);
     if (index < 0) return;
 
-    char subkey[kComposeBuffer];
-    std::snprintf(subkey, sizeof subkey, "Applications\\TX_BatchPlot%d", year);
-    // A LOADER that would not fit is not written at all, and the old entry
-    // stays as it was: a cut path would load nothing, or the wrong file.
-    char loader[kComposeBuffer];
-    const int loaderLength = std::snprintf(loader, sizeof loader, "%s\\TX_BatchPlot%d.ARX",
-                                           info.m_strInstallDir.c_str(), kReleases[index].moduleYear);
-    if (loaderLength < 0 || static_cast<std::size_t>(loaderLength) >= sizeof loader) return;
+    const std::string subkey = FormatText("Applications\\TX_BatchPlot%d", {year});
+    // A LOADER that would not fit its buffer with the terminating zero is not
+    // written at all, and the old entry stays as it was: a cut path would
+    // load nothing, or the wrong file.
+    const std::string loader = FormatText("%s\\TX_BatchPlot%d.ARX",
+                                          {info.m_strInstallDir.c_str(), kReleases[index].moduleYear});
+    if (loader.size() >= kComposeBuffer) return;
 
     static constexpr unsigned char kLoadCtrls[4] = {2, 0, 0, 0};  // REG_DWORD 2, little-endian
     for (const std::string& productKey : info.m_arrProductKey[index]) {
@@ -51,7 +56,7 @@ void HostRegistrar::RegisterDemandLoad(CAcadInfo& info, int year) {
         if (!product) continue;
         // Deleting first drops whatever an earlier entry held; a key with
         // subkeys of its own survives and is only rewritten.
-        reg_.DeleteKey(product.get(), subkey);
+        reg_.DeleteKey(product.get(), subkey.c_str());
         if (journal_ != nullptr) {
             const std::string base =
                 cp_.EndsWithBackslash(productKey) ? productKey : productKey + "\\";
@@ -61,11 +66,10 @@ void HostRegistrar::RegisterDemandLoad(CAcadInfo& info, int year) {
             journal_->DemandLoadWritten(base + subkey, loader);
         }
         UniqueRegKey entry(reg_);
-        reg_.CreateKey(product.get(), subkey, entry.put());
+        reg_.CreateKey(product.get(), subkey.c_str(), entry.put());
         if (!entry) continue;
         reg_.SetValue(entry.get(), "LOADCTRLS", kRegDword, kLoadCtrls, sizeof kLoadCtrls);
-        reg_.SetValue(entry.get(), "LOADER", kRegSz, reinterpret_cast<const unsigned char*>(loader),
-                      static_cast<std::uint32_t>(loaderLength) + 1);
+        SetString(reg_, entry.get(), "LOADER", loader);
     }
 }
 

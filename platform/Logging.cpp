@@ -1,6 +1,7 @@
 #include "platform/Logging.h"
 
-#include <cstdio>
+#include "platform/TextFormat.h"
+
 #include <vector>
 
 namespace tx {
@@ -11,11 +12,7 @@ constexpr const char* kUnknownKey = "<unknown key>";
 
 std::string RegOutcome(long rc) { return LogOutcome(rc == kRegOk, static_cast<std::uint32_t>(rc)); }
 
-std::string Hex(unsigned value) {
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "0x%X", value);
-    return buf;
-}
+std::string Hex(unsigned value) { return HexText(value); }
 
 std::string TypeName(std::uint32_t type) {
     switch (type) {

@@ -5,7 +5,11 @@
 #   (bench/HostRegistryBench.cpp, native Release build in build/native):
 #   time per run, registry calls per key visited, keys visited;
 # - SetUp.exe (MinGW-w64 Release build in build/win64): size, and the
-#   DLLs and functions it imports.
+#   DLLs and functions it imports;
+# - SetUp.exe's start-up under Wine and Xvfb, from CreateProcess to its
+#   visible window, against a program showing SetUp.exe's own template and
+#   one showing a minimal template, neither doing any other work: medians of
+#   TX_STARTUP_RUNS (default 11) interleaved runs after a warm-up round.
 # TX_BUILD_ROOT names another folder for the build trees.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -41,3 +45,9 @@ echo "size: $size bytes ($(( (size + 1023) / 1024 )) KiB)"
     printf "imports: %d DLLs, %d functions\n", n, total
     for (i = 1; i <= n; i++) printf "  %-14s %3d:%s\n", order[i], count[order[i]], names[order[i]]
   }'
+
+echo
+echo "== start-up under Wine (medians of interleaved runs, warm prefix)"
+cmake --build "$builds/win64" -j "$jobs" --target SetUp tx_template_dialog tx_minimal_dialog \
+  txstartup >/dev/null
+bench/startup/run-under-wine.sh "$builds/win64" "${TX_STARTUP_RUNS:-11}" | grep -v '^run \|^warm-up '

@@ -1,7 +1,6 @@
 #include "ui/SetupDialog.h"
 
-#include <cstdio>
-
+#include "platform/TextFormat.h"
 #include "platform/UserIo.h"
 #include "res/resource.h"
 #include "ui/PathRules.h"
@@ -62,10 +61,8 @@ bool Dlg_Setup::UpdateData(bool saveAndValidate) {
 bool Dlg_Setup::OnInitDialog() {
     UpdateData(false);
 
-    char version[128];
-    std::snprintf(version, sizeof version, kVersionFormat, kVersionNumber / 10000,
-                  (kVersionNumber % 10000) / 100, kVersionNumber % 100, buildBits_);
-    m_strVersion = version;
+    m_strVersion = FormatText(kVersionFormat, {kVersionNumber / 10000, (kVersionNumber % 10000) / 100,
+                                               kVersionNumber % 100, buildBits_});
 
     view_.SetSmallIcon(IDI_APP);  // a missing icon is no error
 

@@ -1,6 +1,7 @@
 #include "platform/win32/Win32FileLog.h"
 
-#include <cstdio>
+#include "platform/TextFormat.h"
+
 #include <vector>
 
 namespace tx {
@@ -80,10 +81,10 @@ void Win32FileLog::Line(const std::string& text) {
     if (!Ok()) return;
     SYSTEMTIME now{};
     GetLocalTime(&now);
-    char stamp[32];
-    std::snprintf(stamp, sizeof stamp, "%04u-%02u-%02u %02u:%02u:%02u.%03u ", now.wYear,
-                  now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond, now.wMilliseconds);
-    std::string line = stamp;
+    std::string line = ZeroPadded(now.wYear, 4) + "-" + ZeroPadded(now.wMonth, 2) + "-" +
+                       ZeroPadded(now.wDay, 2) + " " + ZeroPadded(now.wHour, 2) + ":" +
+                       ZeroPadded(now.wMinute, 2) + ":" + ZeroPadded(now.wSecond, 2) + "." +
+                       ZeroPadded(now.wMilliseconds, 3) + " ";
     line += AnsiToUtf8(text);
     line += "\r\n";
     DWORD written = 0;

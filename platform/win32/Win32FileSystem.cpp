@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/win32/Handles.h"
+#include "platform/win32/SystemLibrary.h"
 #include "platform/win32/Win32FileSystem.h"
 
 namespace tx {
@@ -141,8 +142,12 @@ std::string Win32FileSystem::CurrentDirectory() {
 }
 
 bool Win32FileSystem::RoamingAppDataFolder(std::string* folder) {
+    // The shell is loaded for this one question, from System32 only.
+    const SystemLibrary shell32(L"shell32.dll");
+    auto* getFolderPath = shell32.Proc<decltype(SHGetFolderPathA)>("SHGetFolderPathA");
+    if (getFolderPath == nullptr) return false;
     char path[MAX_PATH] = {};
-    if (FAILED(SHGetFolderPathA(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, path))) {
+    if (FAILED(getFolderPath(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, path))) {
         return false;
     }
     *folder = path;

@@ -121,27 +121,52 @@ bool Win32SelfRemover::RemoveAfterExit(const std::string& image,
     return true;
 }
 
-int RunCleanup(int argc, wchar_t** argv) {
-    // argv: program, switch, parent handle, image, folders...
-    if (argc < 4) return 1;
-    const std::uintptr_t value = std::wcstoull(argv[2], nullptr, 10);
+std::vector<std::wstring> SplitCommandLine(const wchar_t* line) {
+    // The cleanup copy's own line quotes every path, and no path it names
+    // holds a quote or ends with a backslash: quotes group, and that is all.
+    std::vector<std::wstring> args;
+    std::wstring current;
+    bool quoted = false;
+    bool any = false;
+    for (const wchar_t* p = line != nullptr ? line : L""; *p != L'\0'; ++p) {
+        if (*p == L'"') {
+            quoted = !quoted;
+            any = true;
+        } else if ((*p == L' ' || *p == L'\t') && !quoted) {
+            if (any) args.push_back(current);
+            current.clear();
+            any = false;
+        } else {
+            current += *p;
+            any = true;
+        }
+    }
+    if (any) args.push_back(current);
+    return args;
+}
+
+int RunCleanup(const std::vector<std::wstring>& args) {
+    // args: program, switch, parent handle, image, folders...
+    if (args.size() < 4) return 1;
+    const std::uintptr_t value = std::wcstoull(args[2].c_str(), nullptr, 10);
     UniqueHandle parent(reinterpret_cast<HANDLE>(value));
     if (parent.get() != nullptr) WaitForSingleObject(parent.get(), 60000);
 
     // The image may stay locked a moment after its process ended.
+    const wchar_t* image = args[3].c_str();
     bool deleted = false;
     for (int attempt = 0; attempt < 50 && !deleted; ++attempt) {
-        const DWORD attributes = GetFileAttributesW(argv[3]);
+        const DWORD attributes = GetFileAttributesW(image);
         if (attributes == INVALID_FILE_ATTRIBUTES) break;
         if (attributes & FILE_ATTRIBUTE_READONLY)
-            SetFileAttributesW(argv[3], attributes & ~FILE_ATTRIBUTE_READONLY);
-        deleted = DeleteFileW(argv[3]) != 0;
+            SetFileAttributesW(image, attributes & ~FILE_ATTRIBUTE_READONLY);
+        deleted = DeleteFileW(image) != 0;
         if (!deleted) Sleep(100);
     }
-    if (!deleted && GetFileAttributesW(argv[3]) != INVALID_FILE_ATTRIBUTES) AtRestart(argv[3]);
-    for (int i = 4; i < argc; ++i) {
+    if (!deleted && GetFileAttributesW(image) != INVALID_FILE_ATTRIBUTES) AtRestart(image);
+    for (std::size_t i = 4; i < args.size(); ++i) {
         // A folder someone else put files in meanwhile stays.
-        if (!RemoveDirectoryW(argv[i]) && !deleted) AtRestart(argv[i]);
+        if (!RemoveDirectoryW(args[i].c_str()) && !deleted) AtRestart(args[i]);
     }
 
     // This copy cannot delete itself either: the restart takes it.

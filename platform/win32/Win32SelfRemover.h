@@ -24,8 +24,11 @@ public:
 // The command-line switch of the cleanup copy.
 extern const wchar_t* const kCleanupSwitch;
 
-// The cleanup copy's work; argv as CommandLineToArgvW gives it. Returns the
-// exit status.
-int RunCleanup(int argc, wchar_t** argv);
+// A command line split into its arguments (the program's own name first).
+std::vector<std::wstring> SplitCommandLine(const wchar_t* line);
+
+// The cleanup copy's work, from its split command line. Returns the exit
+// status.
+int RunCleanup(const std::vector<std::wstring>& args);
 
 }  // namespace tx

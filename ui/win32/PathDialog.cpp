@@ -39,14 +39,17 @@ using ShellItemList = std::unique_ptr<ITEMIDLIST, ShellFree>;
 // The shell wants COM on the calling thread; joins whatever the caller set up.
 class ComApartment {
 public:
-    ComApartment() : hr_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE)) {}
+    explicit ComApartment(const ShellApi& shell)
+        : shell_(shell),
+          hr_(shell.coInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE)) {}
     ~ComApartment() {
-        if (SUCCEEDED(hr_)) CoUninitialize();
+        if (SUCCEEDED(hr_)) shell_.coUninitialize();
     }
     ComApartment(const ComApartment&) = delete;
     ComApartment& operator=(const ComApartment&) = delete;
 
 private:
+    const ShellApi& shell_;
     HRESULT hr_;
 };
 
@@ -158,12 +161,13 @@ void CPathDialogSub::OnOK() {
 // CPathDialog
 
 CPathDialog::CPathDialog(const char* caption, const char* title, const char* initialFolder,
-                         HWND parent, IFileSystem& fileSystem)
+                         HWND parent, IFileSystem& fileSystem, ShellApi& shell)
     : m_pszCaption(caption),
       m_pszInitialFolder(initialFolder),
       m_browseInfo(),
       m_hOwnerWnd(SafeOwner(parent)),
       m_fileSystem(fileSystem),
+      m_shell(shell),
       m_codePage(AnsiCodePageId()),
       m_browseWndSub(this) {
     m_browseInfo.hwndOwner = m_hOwnerWnd;
@@ -177,14 +181,15 @@ CPathDialog::CPathDialog(const char* caption, const char* title, const char* ini
 }
 
 int CPathDialog::DoModal() {
-    const ComApartment apartment;
+    if (!m_shell.Load()) return -1;
+    const ComApartment apartment(m_shell);
     char displayName[MAX_PATH] = {};
     m_browseInfo.lParam = reinterpret_cast<LPARAM>(this);
     m_browseInfo.lpfn = &BrowseCallback;
     m_browseInfo.pszDisplayName = displayName;
 
     IMalloc* rawAllocator = nullptr;
-    if (FAILED(SHGetMalloc(&rawAllocator)) || rawAllocator == nullptr) {
+    if (FAILED(m_shell.shGetMalloc(&rawAllocator)) || rawAllocator == nullptr) {
         m_browseInfo.pszDisplayName = nullptr;
         return -1;
     }
@@ -193,7 +198,8 @@ int CPathDialog::DoModal() {
     m_bAccepted = 0;
     {
         // Only OnOK decides the result; the returned list is just freed.
-        const ShellItemList list(SHBrowseForFolderA(&m_browseInfo), ShellFree{allocator.get()});
+        const ShellItemList list(m_shell.shBrowseForFolder(&m_browseInfo),
+                                 ShellFree{allocator.get()});
     }
     m_browseWndSub.Detach();
     m_hBrowseWnd = nullptr;
@@ -247,7 +253,8 @@ void CPathDialog::OnSelectionChanged(HWND wnd, LPCITEMIDLIST item) {
     char path[MAX_PATH] = {};
     // Only folders with a drive letter can be confirmed from the tree: not
     // virtual items, not network paths.
-    const bool usable = item != nullptr && SHGetPathFromIDListA(item, path) && path[1] == ':';
+    const bool usable =
+        item != nullptr && m_shell.shGetPathFromIdList(item, path) && path[1] == ':';
     if (!usable) {
         path[0] = '\0';
     } else {
@@ -288,11 +295,12 @@ void CPathDialog::EnableOk(bool enable) const {
 
 // ---------------------------------------------------------------------------
 
-bool BrowseForInstallFolder(HWND owner, IFileSystem& fileSystem, std::string* folderText) {
+bool BrowseForInstallFolder(HWND owner, IFileSystem& fileSystem, ShellApi& shell,
+                            std::string* folderText) {
     static constexpr char kPrompt[] = "请选择安装目录：";
     // The start folder must outlive the chooser.
     const std::string start = *folderText;
-    CPathDialog dialog(kPrompt, kPrompt, start.c_str(), owner, fileSystem);
+    CPathDialog dialog(kPrompt, kPrompt, start.c_str(), owner, fileSystem, shell);
     if (dialog.DoModal() != IDOK) return false;
     *folderText = dialog.GetChosenPath();
     return true;

@@ -10,6 +10,7 @@
 
 #include "platform/FileSystem.h"
 #include "platform/MbText.h"
+#include "ui/win32/ShellApi.h"
 
 namespace tx {
 
@@ -50,14 +51,15 @@ public:
     // above the tree; initialFolder: the folder selected at the start (null:
     // the current directory). Each may be null and must outlive the chooser.
     // parent: owner of the browser; null takes the thread's active window.
-    // fileSystem: where typed folders are looked up and created.
+    // fileSystem: where typed folders are looked up and created. shell: the
+    // shell's calls, loaded by the first DoModal; it must outlive the chooser.
     CPathDialog(const char* caption, const char* title, const char* initialFolder, HWND parent,
-                IFileSystem& fileSystem);
+                IFileSystem& fileSystem, ShellApi& shell);
     CPathDialog(const CPathDialog&) = delete;
     CPathDialog& operator=(const CPathDialog&) = delete;
 
     // Runs the browser. IDOK (1) when a folder was accepted, -1 on Cancel,
-    // on the close box, or when the shell's allocator is not available.
+    // on the close box, or when the shell or its allocator is not available.
     int DoModal();
 
     // The accepted folder; meaningful after DoModal returned IDOK.
@@ -81,6 +83,7 @@ private:
     HWND m_hOwnerWnd;
     int m_bAccepted = 0;
     IFileSystem& m_fileSystem;
+    ShellApi& m_shell;
     CodePage m_codePage;
     CPathDialogSub m_browseWndSub;
 };
@@ -88,6 +91,7 @@ private:
 // The setup dialog's Browse: opens the chooser on *folderText as typed and,
 // when a folder is accepted, replaces *folderText with it. Returns true then;
 // false leaves *folderText unchanged.
-bool BrowseForInstallFolder(HWND owner, IFileSystem& fileSystem, std::string* folderText);
+bool BrowseForInstallFolder(HWND owner, IFileSystem& fileSystem, ShellApi& shell,
+                            std::string* folderText);
 
 }  // namespace tx

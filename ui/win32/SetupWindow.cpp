@@ -1,15 +1,35 @@
 #include "ui/win32/SetupWindow.h"
 
+#include <commctrl.h>
+
 #include "res/resource.h"
 #include "ui/SetupPaint.h"
 #include "ui/win32/PathDialog.h"
 
 namespace tx {
 
+namespace {
+
+// The template's progress bar is a common control: its class comes with
+// comctl32, loaded from System32 for the window and kept while it lives.
+SystemLibrary LoadCommonControls() {
+    SystemLibrary comctl32(L"comctl32.dll");
+    if (auto* init = comctl32.Proc<decltype(InitCommonControlsEx)>("InitCommonControlsEx")) {
+        const INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_PROGRESS_CLASS};
+        init(&controls);
+    }
+    return comctl32;
+}
+
+}  // namespace
+
 SetupWindow::SetupWindow(HINSTANCE instance, HWND parent, CAcadInfo& info, IInstallSteps& steps,
                          const CodePage& codePage, InstallRun& run, IFileSystem& fileSystem,
                          int buildBits)
     : DialogBase(instance, IDD_SETUP, parent),
+      visualStyles_(L"uxtheme.dll"),
+      com_(L"ole32.dll"),
+      commonControls_(LoadCommonControls()),
       logic_(*this, info, steps, codePage, run, buildBits),
       fileSystem_(fileSystem) {
     for (int id : kReleaseCheckboxIds) OnClicked(id, [this] { logic_.OnReleaseClicked(); });
@@ -85,7 +105,7 @@ void SetupWindow::MoveWindow(const Rect& rect) {
 }
 
 bool SetupWindow::ChooseFolder(std::string* folder) {
-    return BrowseForInstallFolder(Hwnd(), fileSystem_, folder);
+    return BrowseForInstallFolder(Hwnd(), fileSystem_, shell_, folder);
 }
 
 }  // namespace tx

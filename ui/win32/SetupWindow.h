@@ -4,10 +4,12 @@
 #include <windows.h>
 
 #include "platform/FileSystem.h"
+#include "platform/win32/SystemLibrary.h"
 #include "ui/SetupDialog.h"
 #include "ui/SetupView.h"
 #include "ui/win32/DialogBase.h"
 #include "ui/win32/GdiHandle.h"
+#include "ui/win32/ShellApi.h"
 #include "ui/win32/Win32UserIo.h"
 
 namespace tx {
@@ -50,6 +52,14 @@ protected:
     HBRUSH OnCtlColor(HDC dc, HWND control, UINT message) override;
 
 private:
+    // First in, last out. System DLLs take some DLLs by bare name through
+    // delay loads, which not every loader keeps to the restricted search:
+    // the common controls take uxtheme when they first draw, and Wine's
+    // input-method support takes ole32 when the first window opens. A copy
+    // already loaded from System32 answers such a load.
+    SystemLibrary visualStyles_;
+    SystemLibrary com_;
+    SystemLibrary commonControls_;  // the progress bar's class
     Dlg_Setup logic_;
     UniqueBrush background_;
     UniqueFont versionFont_;  // one for the dialog's life
@@ -57,6 +67,7 @@ private:
     IMessageBox* shownBoxes_ = nullptr;
     Win32ProgressBar progress_;
     IFileSystem& fileSystem_;
+    ShellApi shell_;  // the folder chooser's, loaded on the first Browse
 };
 
 }  // namespace tx

@@ -322,6 +322,7 @@ protected:
     }
 
     Win32FileSystem fs;
+    ShellApi shell;  // loaded by the test's first chooser, kept for its others
     Driver driver{GetCurrentThreadId()};
     std::string scratch_;
     std::string savedCwd_;
@@ -337,7 +338,7 @@ std::string SystemFolder() {
 
 TEST_F(PathDialogTest, OpensWithEditAboveTreeOnTheStartFolder) {
     const std::string start = SystemFolder();
-    CPathDialog dialog(kPrompt, kPrompt, start.c_str(), nullptr, fs);
+    CPathDialog dialog(kPrompt, kPrompt, start.c_str(), nullptr, fs, shell);
     int okAfterEmpty = -1;
     int okAfterChar = -1;
 
@@ -400,7 +401,7 @@ TEST_F(PathDialogTest, OpensWithEditAboveTreeOnTheStartFolder) {
 }
 
 TEST_F(PathDialogTest, NewThreeLevelFolderIsCreatedOnYes) {
-    CPathDialog dialog(kPrompt, kPrompt, scratch_.c_str(), nullptr, fs);
+    CPathDialog dialog(kPrompt, kPrompt, scratch_.c_str(), nullptr, fs, shell);
     const std::string typed = scratch_ + "\\新 建\\two\\three";
     std::string question, caption;
     bool browserDisabled = false;
@@ -428,7 +429,7 @@ TEST_F(PathDialogTest, NewThreeLevelFolderIsCreatedOnYes) {
 }
 
 TEST_F(PathDialogTest, RejectedPathsKeepTheBrowserOpen) {
-    CPathDialog dialog(kPrompt, kPrompt, scratch_.c_str(), nullptr, fs);
+    CPathDialog dialog(kPrompt, kPrompt, scratch_.c_str(), nullptr, fs, shell);
     const std::string bad = scratch_ + "\\bad|name";
     const std::string missing = scratch_ + "\\not yet";
     // Longer than a path buffer: refused whole, never cut into a shorter one.
@@ -490,7 +491,7 @@ TEST_F(PathDialogTest, MissingDriveCannotBeCreated) {
     }
     ASSERT_NE(0, letter) << "every drive letter is taken";
     const std::string typed = std::string(1, letter) + ":\\Tarnix";
-    CPathDialog dialog(kPrompt, kPrompt, scratch_.c_str(), nullptr, fs);
+    CPathDialog dialog(kPrompt, kPrompt, scratch_.c_str(), nullptr, fs, shell);
     std::string report;
 
     const int result = Run(dialog, [&](Driver& d) {
@@ -521,7 +522,7 @@ TEST_F(PathDialogTest, DriveRootAndExistingFileAreAcceptedAtOnce) {
         ASSERT_TRUE(f != nullptr);
     }
     for (const std::string& typed : {std::string("C:\\"), file}) {
-        CPathDialog dialog(kPrompt, kPrompt, scratch_.c_str(), nullptr, fs);
+        CPathDialog dialog(kPrompt, kPrompt, scratch_.c_str(), nullptr, fs, shell);
         bool asked = true;
         const int result = Run(dialog, [&](Driver& d) {
             if (!d.WaitBrowser()) return;
@@ -540,7 +541,7 @@ TEST_F(PathDialogTest, DriveRootAndExistingFileAreAcceptedAtOnce) {
 TEST_F(PathDialogTest, WithoutStartFolderTheCurrentDirectoryIsSelected) {
     const std::string cwd = SystemFolder();
     ASSERT_TRUE(SetCurrentDirectoryA(cwd.c_str()));
-    CPathDialog dialog(nullptr, kPrompt, nullptr, nullptr, fs);
+    CPathDialog dialog(nullptr, kPrompt, nullptr, nullptr, fs, shell);
     std::string shown;
 
     const int result = Run(dialog, [&](Driver& d) {
@@ -556,7 +557,7 @@ TEST_F(PathDialogTest, WithoutStartFolderTheCurrentDirectoryIsSelected) {
 }
 
 TEST_F(PathDialogTest, ItemsWithoutADrivePathEmptyTheEditAndDisableOk) {
-    CPathDialog dialog(kPrompt, kPrompt, scratch_.c_str(), nullptr, fs);
+    CPathDialog dialog(kPrompt, kPrompt, scratch_.c_str(), nullptr, fs, shell);
     struct Seen {
         std::string text;
         bool ok;
@@ -616,7 +617,7 @@ TEST_F(PathDialogTest, BrowseForInstallFolderKeepsOrReplacesTheText) {
     bool changed = true;
     RunWithUser(
         [&] {
-            changed = BrowseForInstallFolder(owner, fs, &text);
+            changed = BrowseForInstallFolder(owner, fs, shell, &text);
             return 0;
         },
         [&](Driver& d) {
@@ -640,7 +641,7 @@ TEST_F(PathDialogTest, BrowseForInstallFolderKeepsOrReplacesTheText) {
     Driver second(GetCurrentThreadId());
     RunWithUser(
         [&] {
-            changed = BrowseForInstallFolder(owner, fs, &text);
+            changed = BrowseForInstallFolder(owner, fs, shell, &text);
             return 0;
         },
         [&](Driver& d) {
