@@ -57,7 +57,7 @@ reg_snapshot "$TX_WORK/reg-2019.txt"
 new=$(diff <(grep -o 'Applications\\TX_BatchPlot[0-9]*\]' "$TX_WORK/reg-before.txt" | sort -u) \
   <(grep -o 'Applications\\TX_BatchPlot[0-9]*\]' "$TX_WORK/reg-2019.txt" | sort -u) | sed -n 's/^> //p' | tr '\n' ' ')
 expect_eq "only 2019 gets a demand-load entry" 'Applications\TX_BatchPlot2019] ' "$new"
-grep -q 'TX_BatchPlot2016\.ARX\|TX_BatchPlot2015\.ARX' "$TX_WORK/reg-2019.txt" &&
+grep -q 'Tarnix批打印软件\\\\TX_BatchPlot2015\.ARX' "$TX_WORK/reg-2019.txt" &&
   fail "2016's entry was rewritten" || pass "2016's older entry is left alone"
 expect_file "fonts for 2019" "$C/Program Files/Autodesk/AutoCAD 2019/Fonts/Tarnix_HZ.shx"
 expect_no_path "no fonts for 2016" "$C/Program Files/Autodesk/AutoCAD 2016/Fonts/Tarnix_HZ.shx"
