@@ -237,8 +237,8 @@ void HostRegistrar::AddTrustedPath(CAcadInfo& info) {
     // would be read back as other folders (trusting those is worse than
     // trusting none), and would never be found again, so each installation
     // would add it once more.
-    if (cp_.Find(info.m_strInstallDir, ";") != CodePage::npos ||
-        cp_.Find(info.m_strInstallDir, "\"") != CodePage::npos)
+    // Bytes, not characters: neither is ever a trail byte.
+    if (info.m_strInstallDir.find_first_of(";\"") != std::string::npos)
         return;
     // Bytes that stand for no character would be trusted as some other
     // folder's name.

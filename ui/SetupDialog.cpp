@@ -136,8 +136,10 @@ void Dlg_Setup::OnInstall() {
     if (cp_.EndsWithBackslash(parent)) parent.pop_back();
     const std::string folder = parent + kProductSubfolder;
     // ';' separates the entries of AutoCAD's trusted paths: such a folder
-    // could never be trusted as a whole.
-    if (cp_.Find(folder, ";") != CodePage::npos) {
+    // could never be trusted as a whole. Every byte counts: no DBCS code
+    // page has ';' as a trail byte, so one after a lead byte is a broken
+    // pair that a conversion would still turn into a separator.
+    if (folder.find(';') != std::string::npos) {
         view_.Messages().Show(kSemicolonPathMessage, kInstallCaption, kMbOk | kMbIconStop);
         return;
     }

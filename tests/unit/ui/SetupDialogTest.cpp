@@ -389,6 +389,10 @@ TEST_F(FolderRefusalTest, FolderHoldingASemicolonIsRefusedWithItsOwnMessage) {
     // Named first, also where the folder is bad in other ways as well.
     ExpectRefused("Tarnix;C:\\x", kSemicolon);
     ExpectRefused("C:\\a ;\\", kSemicolon);
+    // A lead byte before ';' is no pair in 936 (no trail byte is below
+    // 0x40): the ';' is still there for the list to split at.
+    ExpectRefused("C:\\a\x89;b", kSemicolon);
+    ExpectRefused("C\\a:\x89;b", kSemicolon);
 }
 
 TEST_F(FolderRefusalTest, SyntaxIsJudgedBeforeLength) {
