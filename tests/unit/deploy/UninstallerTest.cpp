@@ -295,6 +295,20 @@ TEST_F(UninstallerTest, RetryAfterAutoCadClosedGoesOn) {
     EXPECT_FALSE(reg_.HasKey(kHklm, kEntry));
 }
 
+TEST_F(UninstallerTest, HiddenReplacedFilesArePutBackAtOnce) {
+    // A font or driver copied from a hidden Data file keeps that attribute,
+    // and a user or tool may hide or mark as system what is there. Putting
+    // the backups back must not depend on it: nothing is in use here.
+    fs_.AddFile(kAcad + "\\Fonts\\Tarnix_EN.shx", "our font", kAttrHidden | kAttrArchive);
+    fs_.AddFile(kAcad + "\\Drv\\pdfplot9.hdi", "our driver",
+                kAttrHidden | kAttrReadOnly | kAttrArchive);
+    EXPECT_EQ(kExitDone, Run(true));
+    EXPECT_EQ("their font", fs_.Content(kAcad + "\\Fonts\\Tarnix_EN.shx"));
+    EXPECT_EQ("their driver", fs_.Content(kAcad + "\\Drv\\pdfplot9.hdi"));
+    EXPECT_TRUE(fs_.PendingAtRestart().empty()) << "nothing left to the restart";
+    EXPECT_FALSE(fs_.Exists(kRecordPath));
+}
+
 TEST_F(UninstallerTest, FailedSelfRemovalFallsBackToTheRestart) {
     self_.result = false;
     EXPECT_EQ(kExitRestart, Run(true));

@@ -243,5 +243,33 @@ TEST_F(InstallStepsTest, InstallTwiceThenUninstallGivesTheMachineBack) {
     EXPECT_TRUE(fs.Attributes("C:\\Acad2024\\Fonts\\Tarnix_EN.shx") & kAttrReadOnly);
 }
 
+TEST_F(InstallStepsTest, ReinstallReplacesAReadOnlyUninstaller) {
+    // CopyFile gives the copy the source's attributes: a SetUp.exe that came
+    // read-only (from a CD image, say) leaves a read-only Uninstall.exe, and
+    // copying over a read-only or hidden target fails.
+    AddPayload();
+    fs.AddFile("C:\\Pkg\\SetUp.exe", "program 1", kAttrReadOnly);
+    Open();
+    dlg->OnInstall();
+    ASSERT_EQ(Dlg_Setup::Stage::Completed, dlg->CurrentStage());
+    ASSERT_EQ("program 1", fs.Content(kInstalled + "\\Uninstall.exe"));
+
+    // A later release installed over it must leave its own uninstaller.
+    fs.AddFile("C:\\Pkg\\SetUp.exe", "program 2", kAttrReadOnly);
+    CAcadInfo info2;
+    InstallRecorder recorder2{fs, kGbk};
+    Deployer deployer2{fs, processes, view.messages, kGbk, &recorder2};
+    HostRegistrar registrar2{reg, kGbk, wide, &recorder2};
+    InstallSteps steps2{deployer2, registrar2, fs, security, kGbk, reg, recorder2, "20240103"};
+    FakeSetupView view2;
+    InstallRun run2;
+    AcadDetector(reg, kGbk).DetectAcadReleases(info2);
+    Dlg_Setup dlg2(view2, info2, steps2, kGbk, run2, 64);
+    dlg2.OnInitDialog();
+    dlg2.OnInstall();
+    ASSERT_EQ(Dlg_Setup::Stage::Completed, dlg2.CurrentStage());
+    EXPECT_EQ("program 2", fs.Content(kInstalled + "\\Uninstall.exe"));
+}
+
 }  // namespace
 }  // namespace tx
