@@ -18,6 +18,7 @@
 #include "platform/win32/Win32SelfRemover.h"
 #include "deploy/ExitStatus.h"
 #include "platform/win32/Handles.h"
+#include "platform/win32/ProcessHardening.h"
 #include "platform/win32/Win32FileLog.h"
 #include "ui/BuildInfo.h"
 #include "ui/CommandLine.h"
@@ -44,16 +45,6 @@ bool NamedUninstaller(const std::string& modulePath, const CodePage& codePage) {
     return codePage.EqualsNoCase(name, kUninstallerName);
 }
 
-bool RunsElevated() {
-    HANDLE token = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
-    const UniqueHandle owned(token);
-    TOKEN_ELEVATION elevation{};
-    DWORD size = 0;
-    return GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size) &&
-           elevation.TokenIsElevated != 0;
-}
-
 std::string FolderOf(const std::string& path, const CodePage& codePage) {
     const std::size_t slash = codePage.LastBackslash(path);
     return slash == CodePage::npos ? std::string() : path.substr(0, slash);
@@ -76,6 +67,13 @@ BOOL CWizardApp::InitInstance(HINSTANCE instance, CAcadInfo& info, const char* c
     (void)commandLine;
     const CommandLine line = ParseCommandLine(ArgumentsOf(fullLine), role);
 
+    // Elevated, every path below a user's folders (the log in %TEMP%, the
+    // settings in %APPDATA%) could be a junction that user made.
+    const bool elevated = RunsElevated();
+    const bool junctionsRefused = elevated && RefuseUserMadeJunctions();
+    // The uninstaller copied later is the program that runs now.
+    const UniqueHandle ownImage = role == ProgramRole::Installer ? HoldOwnImage() : UniqueHandle();
+
     // The log never stops anything: when it cannot be made, nothing is written.
     const std::string logPath =
         line.hasLog ? line.logFile
@@ -86,7 +84,11 @@ BOOL CWizardApp::InitInstance(HINSTANCE instance, CAcadInfo& info, const char* c
              "-bit");
     log.Line("command line: " + fullLine);
     log.Line("ANSI code page " + std::to_string(codePage.Id()) +
-             (RunsElevated() ? ", elevated" : ", not elevated"));
+             (elevated ? ", elevated" : ", not elevated"));
+    if (elevated)
+        log.Line(junctionsRefused ? "junctions made by other users: refused"
+                                  : "junctions made by other users: not refused (not supported)");
+    if (role == ProgramRole::Installer && !ownImage) log.Line("own program file: not held");
     exitStatus_ = Run(instance, info, line, role, codePage, fileSystem, log);
     log.Line("exit status " + std::to_string(exitStatus_));
     return FALSE;

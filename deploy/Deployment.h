@@ -31,6 +31,16 @@ struct PayloadTarget {
 // and one stays in the installation folder for users who come later.
 constexpr const char* kSettingsFileName = "Tarnix.Ini";
 
+// Before a copy over path: CopyFile refuses a hidden or read-only target,
+// so a hidden desktop.ini copied once would block every later installation
+// (and every restore of a hidden file). Folders are left alone.
+void ClearForOverwrite(IFileSystem& fs, const std::string& path);
+// After a copy to path: files extracted from a downloaded zip carry the
+// "downloaded from the internet" stream and CopyFile copies it, which keeps
+// .NET from loading the installed libraries and makes the shell warn before
+// it starts a copied program. None is no error.
+void RemoveInternetMark(IFileSystem& fs, const std::string& path);
+
 class Deployer {
 public:
     // journal, when given, hears of every file about to be written outside
@@ -41,14 +51,8 @@ public:
 
     bool IsAcadRunning();
     void ClearReadOnly(std::string path);
-    // Before a copy over path: CopyFile refuses a hidden or read-only
-    // target, so a hidden desktop.ini copied once would block every later
-    // installation. Folders are left alone.
-    void ClearForOverwrite(const std::string& path);
-    // After a copy to path: files extracted from a downloaded zip carry the
-    // "downloaded from the internet" stream and CopyFile copies it, which
-    // keeps .NET from loading the installed libraries. None is no error.
-    void RemoveInternetMark(const std::string& path);
+    void ClearForOverwrite(const std::string& path) { tx::ClearForOverwrite(fs_, path); }
+    void RemoveInternetMark(const std::string& path) { tx::RemoveInternetMark(fs_, path); }
     int FileExists(std::string path);
     std::string GetDataFolder();
     bool DeployPayload(const PayloadTarget& target);

@@ -21,19 +21,19 @@ void Deployer::ClearReadOnly(std::string path) {
     fs_.SetAttributes(path, attributes & ~kAttrReadOnly);
 }
 
-void Deployer::ClearForOverwrite(const std::string& path) {
+void ClearForOverwrite(IFileSystem& fs, const std::string& path) {
     constexpr std::uint32_t kBlocking = kAttrReadOnly | kAttrHidden | kAttrSystem;
-    const std::uint32_t attributes = fs_.GetAttributes(path);
+    const std::uint32_t attributes = fs.GetAttributes(path);
     if (attributes == kInvalidAttributes || (attributes & kAttrDirectory) != 0 ||
         (attributes & kBlocking) == 0) {
         return;
     }
     const std::uint32_t cleared = attributes & ~kBlocking;
-    fs_.SetAttributes(path, cleared == 0 ? kAttrNormal : cleared);
+    fs.SetAttributes(path, cleared == 0 ? kAttrNormal : cleared);
 }
 
-void Deployer::RemoveInternetMark(const std::string& path) {
-    fs_.DeleteFile(path + ":Zone.Identifier");
+void RemoveInternetMark(IFileSystem& fs, const std::string& path) {
+    fs.DeleteFile(path + ":Zone.Identifier");
 }
 
 int Deployer::FileExists(std::string path) {

@@ -195,6 +195,8 @@ bool Uninstaller::RestoreTrustedPaths(const RecordedTrustedPaths& entry) {
 
 namespace {
 
+constexpr const char* kRestoreSuffix = ".tarnix-restore";
+
 // Deletes one file; one in use is left to the next restart.
 Outcome DeleteOrSchedule(IFileSystem& fs, const std::string& path) {
     const std::uint32_t attributes = fs.GetAttributes(path);
@@ -210,12 +212,18 @@ Outcome UndoOne(IFileSystem& fs, const RecordedFile& file) {
     if (file.backup.empty()) return DeleteOrSchedule(fs, file.path);
     // No backup left: it was put back by an earlier run.
     if (fs.GetAttributes(file.backup) == kInvalidAttributes) return Outcome::Done;
-    const std::uint32_t attributes = fs.GetAttributes(file.path);
-    if (attributes != kInvalidAttributes && (attributes & kAttrReadOnly) != 0)
-        fs.SetAttributes(file.path, attributes & ~kAttrReadOnly);
+    // Installed files keep the attributes of their source, hidden ones too.
+    ClearForOverwrite(fs, file.path);
     if (fs.CopyFile(file.backup, file.path)) return DeleteOrSchedule(fs, file.backup);
-    // In use: the backup takes its place at the restart.
-    if (fs.MoveFileAtRestart(file.backup, file.path)) return Outcome::AtRestart;
+    // In use: a copy beside it takes its place at the restart. The restart
+    // can only rename within a volume, and the backups may be on another
+    // drive than AutoCAD.
+    const std::string staged = file.path + kRestoreSuffix;
+    ClearForOverwrite(fs, staged);
+    if (fs.CopyFile(file.backup, staged) && fs.MoveFileAtRestart(staged, file.path)) {
+        fs.MoveFileAtRestart(file.backup, std::string());
+        return Outcome::AtRestart;
+    }
     return Outcome::Failed;
 }
 

@@ -103,7 +103,12 @@ void InstallSteps::RegisterUninstall(const std::string& installFolder) {
     const std::string uninstaller = folder + "\\" + kUninstallerName;
     // Recorded first: a copy that stops half-way is still known.
     recorder_.UninstallerWritten(uninstaller);
-    fs_.CopyFile(fs_.ModulePath(), uninstaller);
+    // The copy takes the program's attributes (read-only from a CD image)
+    // and its download mark, which would make the shell warn before every
+    // uninstall. Without it, an entry would name a program that is not there.
+    ClearForOverwrite(fs_, uninstaller);
+    if (!fs_.CopyFile(fs_.ModulePath(), uninstaller)) return;
+    RemoveInternetMark(fs_, uninstaller);
 
     recorder_.UninstallEntryWritten(kUninstallKey);
     UniqueRegKey key(reg_);

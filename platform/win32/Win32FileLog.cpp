@@ -69,11 +69,17 @@ std::string Win32FileLog::DefaultPath(const char* fileName) {
                                           nullptr, 0, nullptr, nullptr);
     if (bytes <= 0) return std::string();
     std::string ansi(static_cast<std::size_t>(bytes), '\0');
-    BOOL lossy = FALSE;
     WideCharToMultiByte(CP_ACP, 0, path.data(), static_cast<int>(path.size()), &ansi[0], bytes,
-                        nullptr, &lossy);
-    // A temporary folder the code page cannot spell would name another place.
-    if (lossy) return std::string();
+                        nullptr, nullptr);
+    // A temporary folder the code page cannot spell would name another
+    // place. The default character is not reported for best-fit
+    // substitutions (and cannot be asked for under UTF-8), so the text must
+    // come back to the same folder.
+    const int units = MultiByteToWideChar(CP_ACP, 0, ansi.data(), bytes, nullptr, 0);
+    if (units <= 0) return std::string();
+    std::wstring back(static_cast<std::size_t>(units), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, ansi.data(), bytes, &back[0], units);
+    if (back != path) return std::string();
     return ansi + fileName;
 }
 

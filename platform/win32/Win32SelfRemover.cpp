@@ -150,7 +150,10 @@ int RunCleanup(const std::vector<std::wstring>& args) {
     if (args.size() < 4) return 1;
     const std::uintptr_t value = std::wcstoull(args[2].c_str(), nullptr, 10);
     UniqueHandle parent(reinterpret_cast<HANDLE>(value));
-    if (parent.get() != nullptr) WaitForSingleObject(parent.get(), 60000);
+    // However long its last message box stays open: deleting the program
+    // meanwhile, or leaving it to the restart, would take a later
+    // installation's uninstaller with it.
+    if (parent.get() != nullptr) WaitForSingleObject(parent.get(), INFINITE);
 
     // The image may stay locked a moment after its process ended.
     const wchar_t* image = args[3].c_str();

@@ -208,6 +208,10 @@ void FakeFileSystem::Restart() {
             nodes_.erase(Key(from));
             continue;
         }
+        // The session manager only renames: MOVEFILE_COPY_ALLOWED cannot be
+        // combined with MOVEFILE_DELAY_UNTIL_REBOOT, so a move to another
+        // volume does not happen.
+        if (Key(from).substr(0, 2) != Key(to).substr(0, 2)) continue;
         const std::string content = n->content;
         const std::uint32_t attributes = n->attributes;
         nodes_.erase(Key(from));
@@ -458,13 +462,15 @@ bool FakeFileSystem::ReadWholeFile(const std::string& path, std::string* content
 }
 
 bool FakeFileSystem::WriteWholeFile(const std::string& path, const std::string& content) {
-    // CREATE_ALWAYS fails over a read-only file and a folder.
+    // CREATE_ALWAYS fails over a read-only file and a folder, and, with
+    // FILE_ATTRIBUTE_NORMAL, over a hidden or system file (ERROR_ACCESS_DENIED).
     const std::string normalised = Normalise(path);
     if (normalised.empty() || IsRoot(normalised) || Contains(inUse_, Key(path))) return false;
     const Node* parent = Find(ParentOf(normalised));
     if (parent == nullptr || (parent->attributes & kAttrDirectory) == 0) return false;
     if (Node* n = Find(normalised)) {
-        if ((n->attributes & (kAttrDirectory | kAttrReadOnly)) != 0) return false;
+        if ((n->attributes & (kAttrDirectory | kAttrReadOnly | kAttrHidden | kAttrSystem)) != 0)
+            return false;
         n->content = content;
         return true;
     }

@@ -203,6 +203,23 @@ TEST_F(UninstallerTest, FileInUseIsLeftToTheRestartAndStaysInTheRecord) {
     EXPECT_FALSE(fs_.Exists(kParent)) << ::testing::PrintToString(fs_.Tree("C:"));
 }
 
+TEST_F(UninstallerTest, ReplacedFileInUseOnAnotherDriveIsBackAfterTheRestart) {
+    // AutoCAD on D:, the backups on C:: a restart can only rename within a
+    // volume, so the backup itself cannot be what is moved into place.
+    const std::string font = "D:\\AutoCAD 2024\\Fonts\\Tarnix_EN.shx";
+    fs_.AddFile(font, "our font", kAttrHidden);
+    fs_.AddFile(kFolder + "\\Backup\\3-Tarnix_EN.shx", "their D font");
+    record_.files.push_back({font, kFolder + "\\Backup\\3-Tarnix_EN.shx"});
+    WriteRecord();
+    fs_.SetInUse(font);
+    EXPECT_EQ(kExitRestart, Run(true));
+    EXPECT_EQ("our font", fs_.Content(font));
+    fs_.Restart();
+    EXPECT_EQ("their D font", fs_.Content(font));
+    EXPECT_FALSE(fs_.Exists(kParent)) << "backups and record gone with the restart";
+    EXPECT_FALSE(fs_.Exists(font + ".tarnix-restore")) << "no staged copy left";
+}
+
 TEST_F(UninstallerTest, SecondRunBeforeTheRestartFinishesTheJob) {
     fs_.SetInUse(kFolder + "\\itextsharp.dll");
     EXPECT_EQ(kExitRestart, Run(true));

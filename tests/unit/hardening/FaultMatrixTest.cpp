@@ -582,6 +582,10 @@ bool IsNoDataFolder(const FakeMessageBox::Call& box) {
     return box.style == kMbOk && box.text.find("Data") != std::string::npos;
 }
 
+bool EndsWithNoCase(const std::string& s, const std::string& tail) {
+    return s.size() >= tail.size() && kGbk.EqualsNoCase(s.substr(s.size() - tail.size()), tail);
+}
+
 // The scopes a failure may reach: what the operation addressed and, for a
 // failure while detecting, the entries and folders of the installations it
 // hid.
@@ -593,6 +597,12 @@ std::vector<std::string> ScopesOf(const Op& op, const Outcome& clean, const Outc
         scopes.push_back(kAppData + "\\Tarnix");
     }
     if (op.kind == "GetEnvironmentVariableA") scopes.push_back(kAppData + "\\Tarnix");
+    // Without the uninstaller nothing may name it: no Programs and Features
+    // entry, no per-user step.
+    if (op.kind == "CopyFileA" && EndsWithNoCase(op.scope, "\\Uninstall.exe")) {
+        scopes.push_back("HKLM\\SOFTWARE\\Microsoft");
+        scopes.push_back("HKCU\\Software\\Microsoft");
+    }
     for (int r = 0; r < kReleaseCount; ++r) {
         const StringList& keys = clean.info.m_arrProductKey[r];
         for (std::size_t j = 0; j < keys.size(); ++j) {

@@ -46,6 +46,7 @@ class SilentInstallTest : public ::testing::Test {
 protected:
     SilentInstallTest() {
         fs.SetModulePath("C:\\Pkg\\SetUp.exe");
+        fs.AddFile("C:\\Pkg\\SetUp.exe", "program");
         fs.SetEnv("APPDATA", kAppData);
         fs.AddFolder(kAppData);
         fs.AddFolder("C:\\Acad2016\\Fonts");
