@@ -41,12 +41,18 @@ bool Win32WideText::FromWide(const WideString& wide, std::string* out) const {
     if (wide.empty()) return true;
     if (wide.size() > INT_MAX) return false;
     const int len = static_cast<int>(wide.size());
+    // Best-fit substitutes ("A" for "Å") are not reported as the default
+    // character unless they are refused; UTF-8 loses nothing and takes
+    // neither the flag nor the report.
+    const bool utf = codePage_ == CP_UTF8 || codePage_ == CP_UTF7;
+    const DWORD flags = utf ? 0 : WC_NO_BEST_FIT_CHARS;
     BOOL usedDefault = FALSE;
-    const int n = WideCharToMultiByte(codePage_, 0, W(wide), len, nullptr, 0, nullptr, &usedDefault);
+    BOOL* report = utf ? nullptr : &usedDefault;
+    const int n = WideCharToMultiByte(codePage_, flags, W(wide), len, nullptr, 0, nullptr, report);
     if (n <= 0) return false;
     out->assign(static_cast<std::size_t>(n), '\0');
     usedDefault = FALSE;
-    if (WideCharToMultiByte(codePage_, 0, W(wide), len, &(*out)[0], n, nullptr, &usedDefault) != n) {
+    if (WideCharToMultiByte(codePage_, flags, W(wide), len, &(*out)[0], n, nullptr, report) != n) {
         out->clear();
         return false;
     }
@@ -55,12 +61,13 @@ bool Win32WideText::FromWide(const WideString& wide, std::string* out) const {
 
 WideString Win32WideText::UpperWide(const WideString& text) const {
     if (text.empty() || text.size() > INT_MAX) return text;
-    // The invariant locale without linguistic casing is the mapping the file
-    // system compares names by: the same in every user locale (no Turkish
-    // dotted I), and one code unit for one.
+    // The system's locale; without LCMAP_LINGUISTIC_CASING Windows applies
+    // its file-system casing rules, which map every character that has an
+    // upper case (Å, 한, Ε alike), one code unit for one, and leave the
+    // Turkish dotted I alone.
     const int len = static_cast<int>(text.size());
     WideString upper(text.size(), u'\0');
-    if (LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, W(text), len, W(upper), len) != len)
+    if (LCMapStringW(LOCALE_SYSTEM_DEFAULT, LCMAP_UPPERCASE, W(text), len, W(upper), len) != len)
         return text;
     return upper;
 }
