@@ -135,10 +135,10 @@ int CWizardApp::Run(HINSTANCE instance, CAcadInfo& info, const CommandLine& line
     LogDetection(log, info);
 
     InstallRecorder recorder(files, codePage);
-    Deployer deployer(files, processes, messages, codePage, &recorder);
-    HostRegistrar registrar(registry, codePage, wideText, &recorder);
     Win32FolderSecurity realFolderSecurity;
     LoggingFolderSecurity folderSecurity(realFolderSecurity, log);
+    Deployer deployer(files, processes, messages, codePage, &recorder, &folderSecurity);
+    HostRegistrar registrar(registry, codePage, wideText, &recorder);
     InstallSteps steps(deployer, registrar, files, folderSecurity, codePage, registry, recorder,
                        Today());
     if (line.silent) return RunSilentInstall(line, info, steps, codePage, messages, log);

@@ -2,11 +2,14 @@
 // and the small file and process helpers they need.
 #pragma once
 
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "host/AcadInfo.h"
 #include "host/InstallJournal.h"
 #include "platform/FileSystem.h"
+#include "platform/FolderSecurity.h"
 #include "platform/MbText.h"
 #include "platform/Processes.h"
 #include "platform/UserIo.h"
@@ -44,10 +47,15 @@ void RemoveInternetMark(IFileSystem& fs, const std::string& path);
 class Deployer {
 public:
     // journal, when given, hears of every file about to be written outside
-    // the per-user settings folder.
+    // the per-user settings folder. userFolders, when given (an elevated
+    // run), holds every level of the settings folder while the settings
+    // file is copied into it: the folder is the user's, and a level swapped
+    // for a link would send the copy elsewhere.
     Deployer(IFileSystem& fs, IProcessList& processes, IMessageBox& messages,
-             const CodePage& codePage, IInstallJournal* journal = nullptr)
-        : fs_(fs), procs_(processes), mb_(messages), cp_(codePage), journal_(journal) {}
+             const CodePage& codePage, IInstallJournal* journal = nullptr,
+             IFolderSecurity* userFolders = nullptr)
+        : fs_(fs), procs_(processes), mb_(messages), cp_(codePage), journal_(journal),
+          userFolders_(userFolders) {}
 
     bool IsAcadRunning();
     void ClearReadOnly(std::string path);
@@ -67,6 +75,11 @@ private:
     // The per-user settings folder ("...\Tarnix"), created when its path
     // fits; empty when no application-data folder is known.
     std::string SettingsFolder();
+    // Opens every level of folder below its root so that none can be
+    // renamed, replaced or be a link meanwhile; false (nothing held) when
+    // one cannot be held that way.
+    bool HoldUserFolder(const std::string& folder,
+                        std::vector<std::unique_ptr<IHeldFolder>>* held);
     // One payload copy with the Abort / Retry / Ignore dialog; false on Abort.
     // journaled: reported to the journal first (the settings file is not).
     bool CopyPayloadFile(const std::string& source, const std::string& target, bool usable,
@@ -78,6 +91,7 @@ private:
     IMessageBox& mb_;
     const CodePage& cp_;
     IInstallJournal* journal_;
+    IFolderSecurity* userFolders_;
 };
 
 }  // namespace tx

@@ -74,6 +74,42 @@ std::string Deployer::SettingsFolder() {
     return folder;
 }
 
+bool Deployer::HoldUserFolder(const std::string& folder,
+                              std::vector<std::unique_ptr<IHeldFolder>>* held) {
+    held->clear();
+    if (userFolders_ == nullptr) return true;
+    // Below "X:\" or "\\server\share\": the levels a user may own.
+    std::size_t start = 0;
+    if (folder.size() >= 3 && folder[1] == ':' && folder[2] == '\\') {
+        start = 3;
+    } else if (folder.compare(0, 2, "\\\\") == 0) {
+        const std::size_t server = folder.find('\\', 2);
+        const std::size_t share = server == std::string::npos ? server : folder.find('\\', server + 1);
+        if (share == std::string::npos) return false;
+        start = share + 1;
+    } else {
+        return false;
+    }
+    // 0x5C is also a trail byte in 936: split by characters.
+    for (std::size_t end = start; end <= folder.size();) {
+        const std::size_t length = end < folder.size() ? cp_.CharLength(folder, end) : 1;
+        if (end < folder.size() && !(length == 1 && folder[end] == '\\')) {
+            end += length;
+            continue;
+        }
+        FolderFacts facts;
+        std::unique_ptr<IHeldFolder> level =
+            end == start ? nullptr : userFolders_->HoldFolder(folder.substr(0, end), &facts);
+        if (!level || facts.reparsePoint || !facts.directory) {
+            held->clear();
+            return false;
+        }
+        held->push_back(std::move(level));
+        start = ++end;
+    }
+    return true;
+}
+
 bool Deployer::CopyPayloadFile(const std::string& source, const std::string& target,
                                bool usable, bool journaled) {
     // Without a backup of what is there, nothing is overwritten; it is made
@@ -137,6 +173,7 @@ bool Deployer::DeployPayload(const PayloadTarget& target) {
         const std::string source = data + "\\" + entry.name;
         std::string targetPath;
         bool usable = FitsPathBuffer(source);
+        std::vector<std::unique_ptr<IHeldFolder>> settingsLevels;  // for this copy
         if (row.destination == Destination::SettingsFolder) {
             const std::string folder = SettingsFolder();
             if (folder.empty()) {
@@ -144,6 +181,7 @@ bool Deployer::DeployPayload(const PayloadTarget& target) {
                 usable = false;
             } else {
                 targetPath = folder + "\\" + entry.name;
+                usable = usable && HoldUserFolder(folder, &settingsLevels);
             }
         } else {
             targetPath = install + "\\" + (row.targetName != nullptr ? row.targetName : entry.name);

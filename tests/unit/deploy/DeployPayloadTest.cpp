@@ -1,12 +1,14 @@
 // The literals below are compiled to code page 936 bytes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "deploy/Deployment.h"
 #include "tests/fakes/FakeFileSystem.h"
+#include "tests/fakes/FakeFolderSecurity.h"
 #include "tests/fakes/FakeProcessList.h"
 #include "tests/fakes/FakeUserIo.h"
 
@@ -463,6 +465,62 @@ TEST_F(DeployPayloadTest, PayloadTargetDropsOneTrailingBackslash) {
     // The 0x5C of a double-byte character is not a backslash.
     EXPECT_EQ("C:\\\x95\x5C", PayloadTarget("C:\\\x95\x5C", bar_, cp_).InstallFolder);
     EXPECT_THROW(PayloadTarget("", bar_, cp_), std::invalid_argument);
+}
+
+}  // namespace
+}  // namespace tx
+
+namespace tx {
+namespace {
+
+// An elevated installation writes the settings file into a folder its user
+// owns: every level below the drive is held (no rename, no swap) for the
+// copy, and a link on the way is not followed.
+class SettingsFolderHoldTest : public DeployPayloadTest {
+protected:
+    FakeFolderSecurity security_{fs_};
+    Deployer held_{fs_, procs_, mb_, cp_, nullptr, &security_};
+
+    bool DeployHeld() { return held_.DeployPayload(PayloadTarget(kInstall, bar_, cp_)); }
+};
+
+TEST_F(SettingsFolderHoldTest, EveryLevelIsHeldAcrossTheCopyAndLetGoAfter) {
+    AddData("a.arx");
+    AddData("Tarnix.Ini", "ini");
+    ASSERT_TRUE(DeployHeld());
+    const Names targets = CopyTargets();
+    const auto at = std::find(targets.begin(), targets.end(), kSettings + "\\Tarnix.Ini");
+    ASSERT_NE(targets.end(), at);
+    const std::size_t copy = static_cast<std::size_t>(at - targets.begin());
+
+    Names levels;
+    for (const FakeFolderSecurity::Hold& h : security_.Holds()) {
+        levels.push_back(h.path);
+        EXPECT_LE(h.copiesBefore, copy) << h.path;
+        EXPECT_GT(h.copiesAtRelease, copy) << h.path << " held until the copy was made";
+        EXPECT_NE(FakeFolderSecurity::kStillHeld, h.copiesAtRelease) << h.path;
+    }
+    EXPECT_EQ((Names{"C:\\Users", "C:\\Users\\u", "C:\\Users\\u\\AppData", kAppData, kSettings}),
+              levels);
+    EXPECT_EQ(0, security_.HeldNow());
+    EXPECT_EQ("ini", fs_.Content(kSettings + "\\Tarnix.Ini"));
+}
+
+TEST_F(SettingsFolderHoldTest, LinkOnTheWayIsAFailedCopyAndNothingIsWrittenThroughIt) {
+    AddData("Tarnix.Ini", "ini");
+    AddData("a.arx");
+    fs_.AddFolder(kSettings);
+    fs_.SetAttributes(kAppData, kAttrDirectory | kAttrReparsePoint);
+    mb_.Script({kIdRetry, kIdIgnore});
+
+    EXPECT_TRUE(DeployHeld()) << "Ignore goes on";
+    ASSERT_EQ(2u, mb_.Calls().size());
+    EXPECT_EQ(CopyFailed(kSettings + "\\Tarnix.Ini"), mb_.Calls()[0].text);
+    const Names targets = CopyTargets();
+    EXPECT_EQ(targets.end(), std::find(targets.begin(), targets.end(), kSettings + "\\Tarnix.Ini"));
+    EXPECT_FALSE(fs_.Exists(kSettings + "\\Tarnix.Ini"));
+    EXPECT_TRUE(fs_.Exists(kInstall + "\\a.arx"));
+    EXPECT_EQ(0, security_.HeldNow());
 }
 
 }  // namespace
