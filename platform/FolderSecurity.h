@@ -5,6 +5,7 @@
 // installation writes into it and names it in the registry.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -15,6 +16,26 @@ constexpr const char* kSidAdministrators = "S-1-5-32-544";
 constexpr const char* kSidLocalSystem = "S-1-5-18";
 constexpr const char* kSidTrustedInstaller =
     "S-1-5-80-956008885-3425264553-2564283955-1183938283-3187853006";
+
+// Whether a SID is one the installation folder may be left to: an owner,
+// or the holder of an entry in an access list.
+inline bool IsTrustedSid(const std::string& sid, const std::string& currentUserSid) {
+    if (sid.empty()) return false;
+    return sid == kSidAdministrators || sid == kSidLocalSystem || sid == kSidTrustedInstaller ||
+           sid == currentUserSid;
+}
+
+// Access rights on files and folders, as access masks carry them.
+constexpr std::uint32_t kRightAddFile = 0x0002;          // a folder: make a file in it
+constexpr std::uint32_t kRightAddSubdirectory = 0x0004;  // a folder: make a folder in it
+constexpr std::uint32_t kRightWriteEa = 0x0010;
+constexpr std::uint32_t kRightDeleteChild = 0x0040;  // delete anything in it, whatever that allows
+constexpr std::uint32_t kRightWriteAttributes = 0x0100;
+constexpr std::uint32_t kRightDelete = 0x00010000;  // delete or rename it
+constexpr std::uint32_t kRightWriteDac = 0x00040000;
+constexpr std::uint32_t kRightWriteOwner = 0x00080000;
+// Everything a file or folder can grant (FILE_ALL_ACCESS).
+constexpr std::uint32_t kRightsAll = 0x001F01FF;
 
 enum class MakeFolderResult {
     Created,       // made now, with the protected descriptor
@@ -29,6 +50,11 @@ struct FolderFacts {
     // The volume keeps owners and access lists (false on FAT, say).
     bool keepsAccessLists = true;
     std::string ownerSid;  // empty when the owner could not be read
+    // What the access list allows anyone but Administrators, SYSTEM,
+    // TrustedInstaller and the running user, generic rights mapped to file
+    // rights; kRightsAll when there is no list (everyone may do anything)
+    // or it could not be read. Nothing when the volume keeps no lists.
+    std::uint32_t othersRights = 0;
 };
 
 // One opened level; closing it (destroying this) lets others delete or
@@ -53,6 +79,11 @@ public:
     // opened; otherwise *facts describes what was opened.
     virtual std::unique_ptr<IHeldFolder> HoldFolder(const std::string& path,
                                                     FolderFacts* facts) = 0;
+
+    // Looks at path itself (never what a link points to) without keeping
+    // it open or stopping anyone else from opening it. False when it cannot
+    // be opened; otherwise *facts describes it.
+    virtual bool InspectFolder(const std::string& path, FolderFacts* facts) = 0;
 
     // The SID string of the user the program runs as; empty when unknown.
     virtual std::string CurrentUserSid() = 0;

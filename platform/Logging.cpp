@@ -349,21 +349,37 @@ MakeFolderResult LoggingFolderSecurity::MakeProtectedFolder(const std::string& p
     return r;
 }
 
+namespace {
+
+std::string FactsText(const FolderFacts& facts) {
+    std::string what = facts.directory ? "folder" : "not a folder";
+    if (facts.reparsePoint) what += ", link";
+    if (!facts.keepsAccessLists) what += ", no access lists";
+    what += ", owner " + (facts.ownerSid.empty() ? std::string("unknown") : facts.ownerSid);
+    if (facts.keepsAccessLists) what += ", others " + Hex(facts.othersRights);
+    return what;
+}
+
+}  // namespace
+
 std::unique_ptr<IHeldFolder> LoggingFolderSecurity::HoldFolder(const std::string& path,
                                                                FolderFacts* facts) {
     auto held = inner_.HoldFolder(path, facts);
     if (!held) {
         log_.Line("hold folder " + path + " -> refused");
     } else if (facts != nullptr) {
-        std::string what = facts->directory ? "folder" : "not a folder";
-        if (facts->reparsePoint) what += ", link";
-        if (!facts->keepsAccessLists) what += ", no access lists";
-        what += ", owner " + (facts->ownerSid.empty() ? std::string("unknown") : facts->ownerSid);
-        log_.Line("hold folder " + path + " -> held (" + what + ")");
+        log_.Line("hold folder " + path + " -> held (" + FactsText(*facts) + ")");
     } else {
         log_.Line("hold folder " + path + " -> held");
     }
     return held;
+}
+
+bool LoggingFolderSecurity::InspectFolder(const std::string& path, FolderFacts* facts) {
+    const bool seen = inner_.InspectFolder(path, facts);
+    log_.Line("inspect folder " + path + " -> " +
+              (seen ? "seen (" + FactsText(*facts) + ")" : std::string("refused")));
+    return seen;
 }
 
 }  // namespace tx

@@ -109,6 +109,7 @@ public:
     LoggingFolderSecurity(IFolderSecurity& inner, ILog& log) : inner_(inner), log_(log) {}
     MakeFolderResult MakeProtectedFolder(const std::string& path) override;
     std::unique_ptr<IHeldFolder> HoldFolder(const std::string& path, FolderFacts* facts) override;
+    bool InspectFolder(const std::string& path, FolderFacts* facts) override;
     std::string CurrentUserSid() override { return inner_.CurrentUserSid(); }
 
 private:

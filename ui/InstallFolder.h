@@ -9,13 +9,16 @@
 #include <vector>
 
 #include "platform/FolderSecurity.h"
+#include "platform/MbText.h"
 
 namespace tx {
 
 enum class FolderReadiness {
     Ready,           // both levels made or found, checked and held
-    UnsafeExisting,  // a level is there but is a link, cannot be opened, or
-                     // belongs to someone who is not to be trusted
+    UnsafeExisting,  // a level is there but is a link, cannot be opened,
+                     // belongs to someone who is not to be trusted or lets
+                     // others change it; or a folder above it lets others
+                     // rename it or is a link
     Failed,          // a level could not be made, opened as made, or is no folder
 };
 
@@ -47,12 +50,14 @@ struct PreparedFolder {
 // elevated run of it, say).
 bool IsTrustedOwner(const std::string& ownerSid, const std::string& currentUserSid);
 
-// Makes each level that is missing, with the protected descriptor, opens
-// it and checks what was opened; stops at the first level that fails and
-// then holds nothing. chosen is the folder as typed or chosen, less one
-// trailing backslash ("E:" for a drive root); folder is chosen plus the
-// product's subfolder.
-PreparedFolder PrepareInstallFolder(IFolderSecurity& security, const std::string& chosen,
-                                    const std::string& folder);
+// Checks that no one else may rename or re-secure the folders above the
+// chosen one, then makes each level that is missing, with the protected
+// descriptor, opens it and checks what was opened (a level found in place
+// also for what its access list lets others do); stops at the first level
+// that fails and then holds nothing. chosen is the folder as typed or
+// chosen, less one trailing backslash ("E:" for a drive root), in
+// codePage; folder is chosen plus the product's subfolder.
+PreparedFolder PrepareInstallFolder(IFolderSecurity& security, const CodePage& codePage,
+                                    const std::string& chosen, const std::string& folder);
 
 }  // namespace tx

@@ -56,7 +56,7 @@ std::size_t InstallSteps::MaxInstallFolderLength() {
 
 PreparedFolder InstallSteps::PrepareInstallFolder(const std::string& chosen,
                                                   const std::string& installFolder) {
-    PreparedFolder prepared = tx::PrepareInstallFolder(security_, chosen, installFolder);
+    PreparedFolder prepared = tx::PrepareInstallFolder(security_, cp_, chosen, installFolder);
     // Only a folder this run made is the uninstaller's to remove.
     if (prepared.readiness == FolderReadiness::Ready) {
         for (const std::string& level : prepared.created) recorder_.FolderCreated(level);

@@ -130,6 +130,61 @@ MakeFolderResult Win32FolderSecurity::MakeProtectedFolder(const std::string& pat
     return MakeFolderResult::Failed;
 }
 
+DWORD OthersRightsOf(PACL dacl, const std::string& currentUserSid) {
+    // A NULL DACL grants full access to everyone.
+    if (dacl == nullptr) return kFullControl;
+    ACL_SIZE_INFORMATION info{};
+    if (!GetAclInformation(dacl, &info, sizeof info, AclSizeInformation)) return kFullControl;
+    GENERIC_MAPPING mapping{FILE_GENERIC_READ, FILE_GENERIC_WRITE, FILE_GENERIC_EXECUTE,
+                            FILE_ALL_ACCESS};
+    DWORD rights = 0;
+    for (DWORD i = 0; i < info.AceCount; ++i) {
+        void* ace = nullptr;
+        if (!GetAce(dacl, i, &ace)) return kFullControl;
+        const auto* header = static_cast<const ACE_HEADER*>(ace);
+        // Passed on only: grants nothing on the folder itself.
+        if (header->AceFlags & INHERIT_ONLY_ACE) continue;
+        // A callback entry grants under a condition: counted as if it always did.
+        if (header->AceType != ACCESS_ALLOWED_ACE_TYPE &&
+            header->AceType != ACCESS_ALLOWED_CALLBACK_ACE_TYPE) {
+            continue;
+        }
+        // Both kinds lay out header, mask, then the SID.
+        auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(ace);
+        if (IsTrustedSid(SidString(&allowed->SidStart), currentUserSid)) continue;
+        DWORD mask = allowed->Mask;
+        MapGenericMask(&mask, &mapping);
+        rights |= mask;
+    }
+    return rights;
+}
+
+bool Win32FolderSecurity::ReadFacts(HANDLE h, FolderFacts* facts) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(h, &info)) return false;
+    facts->directory = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    facts->reparsePoint = (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+
+    DWORD flags = 0;
+    // When the volume cannot tell, the owner and list are checked all the same.
+    if (GetVolumeInformationByHandleW(h, nullptr, 0, nullptr, nullptr, &flags, nullptr, 0)) {
+        facts->keepsAccessLists = (flags & FILE_PERSISTENT_ACLS) != 0;
+    }
+
+    PSID owner = nullptr;
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    // Unreadable: nothing is known of the list, so it may allow anything.
+    facts->othersRights = kFullControl;
+    if (GetSecurityInfo(h, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                        &owner, nullptr, &dacl, nullptr, &sd) == ERROR_SUCCESS) {
+        LocalPtr<void> owned(sd);
+        facts->ownerSid = SidString(owner);
+        facts->othersRights = OthersRightsOf(dacl, CurrentUserSid());
+    }
+    return true;
+}
+
 std::unique_ptr<IHeldFolder> Win32FolderSecurity::HoldFolder(const std::string& path,
                                                             FolderFacts* facts) {
     *facts = FolderFacts{};
@@ -138,26 +193,17 @@ std::unique_ptr<IHeldFolder> Win32FolderSecurity::HoldFolder(const std::string& 
     UniqueHandle h(CreateFileA(path.c_str(), kHoldAccess, kHoldSharing, nullptr, OPEN_EXISTING,
                                FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (h.get() == INVALID_HANDLE_VALUE) return nullptr;
-
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (!GetFileInformationByHandle(h.get(), &info)) return nullptr;
-    facts->directory = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    facts->reparsePoint = (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-
-    DWORD flags = 0;
-    // When the volume cannot tell, the owner is checked all the same.
-    if (GetVolumeInformationByHandleW(h.get(), nullptr, 0, nullptr, nullptr, &flags, nullptr, 0)) {
-        facts->keepsAccessLists = (flags & FILE_PERSISTENT_ACLS) != 0;
-    }
-
-    PSID owner = nullptr;
-    PSECURITY_DESCRIPTOR sd = nullptr;
-    if (GetSecurityInfo(h.get(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
-                        nullptr, nullptr, &sd) == ERROR_SUCCESS) {
-        LocalPtr<void> owned(sd);
-        facts->ownerSid = SidString(owner);
-    }
+    if (!ReadFacts(h.get(), facts)) return nullptr;
     return std::make_unique<Win32HeldFolder>(std::move(h));
+}
+
+bool Win32FolderSecurity::InspectFolder(const std::string& path, FolderFacts* facts) {
+    *facts = FolderFacts{};
+    UniqueHandle h(CreateFileA(path.c_str(), kInspectAccess, kInspectSharing, nullptr,
+                               OPEN_EXISTING,
+                               FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (h.get() == INVALID_HANDLE_VALUE) return false;
+    return ReadFacts(h.get(), facts);
 }
 
 std::string Win32FolderSecurity::CurrentUserSid() {

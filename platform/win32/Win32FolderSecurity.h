@@ -52,11 +52,27 @@ private:
 constexpr DWORD kHoldAccess = FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | READ_CONTROL;
 constexpr DWORD kHoldSharing = FILE_SHARE_READ | FILE_SHARE_WRITE;  // never FILE_SHARE_DELETE
 
+// What InspectFolder asks for: enough to read the descriptor and the
+// attributes, no data access, and every kind of sharing, so that looking
+// at a folder stops no one else from using it.
+constexpr DWORD kInspectAccess = READ_CONTROL | FILE_READ_ATTRIBUTES;
+constexpr DWORD kInspectSharing = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// The union of what an access list's allow entries grant on the object
+// itself to SIDs other than Administrators, SYSTEM, TrustedInstaller and
+// currentUserSid, generic rights mapped to file rights. A null list grants
+// everything to everyone.
+DWORD OthersRightsOf(PACL dacl, const std::string& currentUserSid);
+
 class Win32FolderSecurity : public IFolderSecurity {
 public:
     MakeFolderResult MakeProtectedFolder(const std::string& path) override;
     std::unique_ptr<IHeldFolder> HoldFolder(const std::string& path, FolderFacts* facts) override;
+    bool InspectFolder(const std::string& path, FolderFacts* facts) override;
     std::string CurrentUserSid() override;
+
+private:
+    bool ReadFacts(HANDLE h, FolderFacts* facts);
 };
 
 }  // namespace tx

@@ -5,7 +5,9 @@
 // itself (FILE_FLAG_OPEN_REPARSE_POINT) and shows the reparse-point
 // attribute, and a volume without access lists keeps no owner. Every hold
 // is recorded with how many copies had been made when it was taken and
-// when it was let go.
+// when it was let go. Access lists are modelled as entries with the ACE
+// inheritance flags and folded the way Windows folds them (see
+// OthersRights).
 #pragma once
 
 #include <cstddef>
@@ -25,6 +27,39 @@ class FakeFileSystem;
 // FILE_ATTRIBUTE_REPARSE_POINT: give it to a folder or file of the fake
 // file system to make it a junction or symbolic link.
 constexpr std::uint32_t kAttrReparsePoint = 0x400;
+
+// One access-allowed entry: the SID string, its access mask (generic
+// rights allowed), and the ACE flags OBJECT_INHERIT_ACE 0x1,
+// CONTAINER_INHERIT_ACE 0x2, NO_PROPAGATE_INHERIT_ACE 0x4 and
+// INHERIT_ONLY_ACE 0x8.
+struct FakeAce {
+    std::string sid;
+    std::uint32_t mask;
+    std::uint8_t flags;
+};
+constexpr std::uint8_t kAceObjectInherit = 0x1;
+constexpr std::uint8_t kAceContainerInherit = 0x2;
+constexpr std::uint8_t kAceNoPropagate = 0x4;
+constexpr std::uint8_t kAceInheritOnly = 0x8;
+
+constexpr const char* kSidAuthenticatedUsers = "S-1-5-11";
+constexpr const char* kSidUsers = "S-1-5-32-545";
+constexpr const char* kSidEveryone = "S-1-1-0";
+constexpr const char* kSidCreatorOwner = "S-1-3-0";
+constexpr std::uint32_t kGenericAll = 0x10000000;
+constexpr std::uint32_t kGenericWrite = 0x40000000;
+constexpr std::uint32_t kFileGenericRead = 0x120089;
+constexpr std::uint32_t kFileGenericWrite = 0x120116;
+constexpr std::uint32_t kFileGenericExecute = 0x1200A0;
+constexpr std::uint32_t kModify = 0x1301BF;  // what Explorer shows as "Modify"
+
+// The list Windows gives a system drive's root: Administrators and SYSTEM
+// full control, Users read and execute, all passed on; Authenticated Users
+// Modify passed on only (inherit-only) and "create folders / append data"
+// on the root itself; CREATOR OWNER full control, inherit-only.
+std::vector<FakeAce> WindowsDriveRootList();
+// The protected list the installer makes its levels with.
+std::vector<FakeAce> ProtectedFolderList();
 
 class FakeFolderSecurity : public IFolderSecurity {
 public:
@@ -47,8 +82,19 @@ public:
     // The drive ("E:") is FAT: no owners, no access lists.
     void WithoutAccessLists(const std::string& drive);
     // Opening this path fails (its access list shuts administrators out, or
-    // someone holds it open without sharing).
+    // someone holds it open without sharing); so does looking at it.
     void DenyOpen(const std::string& path);
+    // The explicit entries of a folder's list; a protected list takes
+    // nothing from the folder above. A folder given none has only what it
+    // inherits (and a drive root given none has an empty list).
+    void SetAccessList(const std::string& path, std::vector<FakeAce> aces,
+                       bool protectedList = false);
+    // No list at all (a NULL DACL): everyone may do everything.
+    void SetNullAccessList(const std::string& path);
+    // What others may do on path, as GetSecurityInfo's DACL shows it.
+    std::uint32_t OthersRights(const std::string& path) const;
+    // Looks taken with InspectFolder, in order.
+    const std::vector<std::string>& Inspected() const { return inspected_; }
 
     // --- Looking at the result. -------------------------------------------
     // Folders made here, in order; each carries the protected descriptor.
@@ -60,6 +106,7 @@ public:
     // --- IFolderSecurity. ---------------------------------------------------
     MakeFolderResult MakeProtectedFolder(const std::string& path) override;
     std::unique_ptr<IHeldFolder> HoldFolder(const std::string& path, FolderFacts* facts) override;
+    bool InspectFolder(const std::string& path, FolderFacts* facts) override;
     std::string CurrentUserSid() override { return currentUser_; }
 
 private:
@@ -70,8 +117,18 @@ private:
     };
     class Held;
 
+    struct AccessList {
+        std::vector<FakeAce> aces;
+        bool isProtected = false;
+        bool isNull = false;
+    };
+
     std::string Key(const std::string& path) const;
+    std::string ParentKey(const std::string& key) const;
+    std::string OwnerOf(const std::string& key) const;
     bool KeepsAccessLists(const std::string& path) const;
+    bool ReadFacts(const std::string& path, FolderFacts* facts) const;
+    std::vector<FakeAce> EffectiveAces(const std::string& key) const;
 
     CodePage cp_;
     FakeFileSystem& fs_;
@@ -80,6 +137,8 @@ private:
     std::vector<std::string> withoutAcls_;      // lower-cased drives
     std::vector<std::string> denied_;           // by Key
     std::vector<std::string> made_;
+    std::map<std::string, AccessList> lists_;  // by Key
+    std::vector<std::string> inspected_;
     std::string defaultOwner_ = kSidAdministrators;
     std::string currentUser_ = "S-1-5-21-1004336348-1177238915-682003330-1001";
 };

@@ -297,6 +297,13 @@ public:
         if (held && plan_.Fails("GetSecurityInfo", path)) facts->ownerSid.clear();
         return held;
     }
+    bool InspectFolder(const std::string& path, FolderFacts* facts) override {
+        if (plan_.Fails("CreateFileA (inspect)", path)) {
+            *facts = FolderFacts{};
+            return false;
+        }
+        return inner_.InspectFolder(path, facts);
+    }
     std::string CurrentUserSid() override {
         if (plan_.Fails("GetTokenInformation", "")) return std::string();
         return inner_.CurrentUserSid();
@@ -822,11 +829,13 @@ TEST_F(FaultMatrixTest, EveryOperationFailingOnceEndsAsTheRulesSay) {
             const bool cancelledByRule = dataGone;
             EXPECT_EQ(dataGone, noData);
             // A level that cannot be made or opened, or whose owner cannot be
-            // read, is refused before anything is copied; the user running
-            // the installer is only needed for a level that user owns.
+            // read, or a folder above it that cannot be looked at, is refused
+            // before anything is copied; the user running the installer is
+            // only needed for a level that user owns.
             const bool folderStep = op.kind == "CreateDirectoryA (protected)" ||
                                     op.kind == "CreateFileA (folder)" ||
-                                    op.kind == "GetSecurityInfo";
+                                    op.kind == "GetSecurityInfo" ||
+                                    op.kind == "CreateFileA (inspect)";
             const bool refused = std::any_of(run.boxes.begin(), run.boxes.end(), IsFolderRefusal);
             EXPECT_EQ(folderStep, refused);
             // A payload copy that fails is always put to the user.
@@ -887,8 +896,10 @@ TEST_F(FaultMatrixTest, EveryOperationFailingOnceEndsAsTheRulesSay) {
     // Each step of readying either level failed once, and each was refused.
     EXPECT_EQ(2 * 3, byKind["CreateDirectoryA (protected)"] + byKind["CreateFileA (folder)"] +
                          byKind["GetSecurityInfo"]);
+    // The drive root above the chosen folder was looked at, and failing that refused too.
+    EXPECT_LE(1, byKind["CreateFileA (inspect)"]);
     EXPECT_EQ(byKind["CreateDirectoryA (protected)"] + byKind["CreateFileA (folder)"] +
-                  byKind["GetSecurityInfo"],
+                  byKind["GetSecurityInfo"] + byKind["CreateFileA (inspect)"],
               refusals);
     RecordProperty("operations", static_cast<int>(ops.size()));
     RecordProperty("runs", runs);

@@ -369,14 +369,21 @@ TEST(LoggingFolderSecurity, ForwardsAndLogsMadeFoldersAndHolds) {
     ASSERT_NE(nullptr, link);
     EXPECT_TRUE(facts.reparsePoint);
     EXPECT_EQ(nullptr, logged.HoldFolder("C:\\Shut", &facts));
+    inner.SetNullAccessList("C:\\Link");
+    EXPECT_TRUE(logged.InspectFolder("C:\\Link", &facts));
+    EXPECT_EQ(kRightsAll, facts.othersRights);
+    EXPECT_FALSE(logged.InspectFolder("C:\\Shut", &facts));
+    EXPECT_EQ(1, inner.HeldNow()) << "looking holds nothing (the link is still held)";
 
     const Lines want = {
         "make protected folder C:\\Tarnix -> created",
         "make protected folder C:\\Tarnix -> already there",
         "make protected folder C:\\No\\Tarnix -> failed",
-        "hold folder C:\\Tarnix -> held (folder, owner S-1-5-32-544)",
-        "hold folder C:\\Link -> held (folder, link, owner S-1-5-21-1-2-3-1001)",
+        "hold folder C:\\Tarnix -> held (folder, owner S-1-5-32-544, others 0x1200A9)",
+        "hold folder C:\\Link -> held (folder, link, owner S-1-5-21-1-2-3-1001, others 0x0)",
         "hold folder C:\\Shut -> refused",
+        "inspect folder C:\\Link -> seen (folder, link, owner S-1-5-21-1-2-3-1001, others 0x1F01FF)",
+        "inspect folder C:\\Shut -> refused",
     };
     EXPECT_EQ(want, log.Lines());
 }

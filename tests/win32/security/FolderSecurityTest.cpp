@@ -345,6 +345,7 @@ protected:
     const std::string chosen = root + "\\Tarnix";
     const std::string folder = chosen + "\\Tarnix批打印软件";
     Win32FolderSecurity security;
+    const CodePage cp{GetACP()};
 };
 
 TEST_F(FolderLevelsTest, NewLevelIsMadeWithTheDescriptorAndNeverOverWhatExists) {
@@ -412,7 +413,7 @@ TEST_F(FolderLevelsTest, CurrentUserIsKnown) {
 
 TEST_F(FolderLevelsTest, MissingLevelsAreMadeAndHeldAndFoundOnesReused) {
     {
-        const PreparedFolder prepared = PrepareInstallFolder(security, chosen, folder);
+        const PreparedFolder prepared = PrepareInstallFolder(security, cp, chosen, folder);
         ASSERT_EQ(FolderReadiness::Ready, prepared.readiness);
         EXPECT_EQ(2u, prepared.hold.Levels());
         EXPECT_TRUE(GetFileAttributesA(folder.c_str()) & FILE_ATTRIBUTE_DIRECTORY);
@@ -420,12 +421,12 @@ TEST_F(FolderLevelsTest, MissingLevelsAreMadeAndHeldAndFoundOnesReused) {
         EXPECT_FALSE(MoveFileA(chosen.c_str(), (root + "\\Other").c_str()));
     }
     // A second run finds both, made by the first (and owned accordingly).
-    const PreparedFolder again = PrepareInstallFolder(security, chosen, folder);
+    const PreparedFolder again = PrepareInstallFolder(security, cp, chosen, folder);
     EXPECT_EQ(FolderReadiness::Ready, again.readiness);
     EXPECT_EQ(2u, again.hold.Levels());
 
     EXPECT_EQ(FolderReadiness::Failed,
-              PrepareInstallFolder(security, root + "\\no\\parent", root + "\\no\\parent\\x")
+              PrepareInstallFolder(security, cp, root + "\\no\\parent", root + "\\no\\parent\\x")
                   .readiness);
 }
 
@@ -441,7 +442,7 @@ TEST_F(FolderLevelsTest, DirectoryLinkAtALevelIsRefusedAndItsTargetLeftAlone) {
     ASSERT_NE(nullptr, security.HoldFolder(folder, &facts));
     EXPECT_TRUE(facts.reparsePoint);
     EXPECT_EQ(FolderReadiness::UnsafeExisting,
-              PrepareInstallFolder(security, chosen, folder).readiness);
+              PrepareInstallFolder(security, cp, chosen, folder).readiness);
     EXPECT_EQ(before, Read(elsewhere).sddl) << "the link's target is left alone";
 }
 
@@ -462,6 +463,12 @@ public:
         Look();
         return held;
     }
+    bool InspectFolder(const std::string& path, FolderFacts* facts) override {
+        Look();
+        const bool seen = inner_.InspectFolder(path, facts);
+        Look();
+        return seen;
+    }
     std::string CurrentUserSid() override {
         Look();
         std::string sid = inner_.CurrentUserSid();
@@ -480,13 +487,135 @@ TEST_F(FolderLevelsTest, NoPrivilegeIsEnabledWhileTheFolderIsReadied) {
     ASSERT_FALSE(before.empty());
     PrivilegeWatch watch(security);
     {
-        const PreparedFolder prepared = PrepareInstallFolder(watch, chosen, folder);
+        const PreparedFolder prepared = PrepareInstallFolder(watch, cp, chosen, folder);
         EXPECT_EQ(FolderReadiness::Ready, prepared.readiness);
         watch.seen.push_back(EnabledPrivileges());
     }
     EXPECT_EQ(before, EnabledPrivileges());
     ASSERT_GE(watch.seen.size(), 10u) << "two levels made and held, the user read";
     for (std::size_t i = 0; i < watch.seen.size(); ++i) EXPECT_EQ(before, watch.seen[i]) << i;
+}
+
+// --- What access lists let others do ---------------------------------------
+
+// The DACL of an SDDL text, kept alive with it.
+struct ParsedDacl {
+    LocalPtr<void> sd;
+    PACL dacl = nullptr;
+    bool present = false;
+};
+
+ParsedDacl ParseDacl(const char* sddl) {
+    ParsedDacl out;
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    EXPECT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &sd,
+                                                                     nullptr))
+        << sddl;
+    out.sd.reset(sd);
+    BOOL present = FALSE, defaulted = FALSE;
+    if (sd != nullptr) GetSecurityDescriptorDacl(sd, &present, &out.dacl, &defaulted);
+    out.present = present != FALSE;
+    return out;
+}
+
+TEST(OthersRights, AllowEntriesOfUntrustedSidsOnTheFolderItselfMapped) {
+    const std::string user = "S-1-5-21-1004336348-1177238915-682003330-1001";
+    // The default list of a system drive's root.
+    ParsedDacl root = ParseDacl(
+        "D:(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)(A;OICIIO;SDGXGWGR;;;AU)"
+        "(A;;0x4;;;AU)(A;OICIIO;GA;;;CO)");
+    EXPECT_EQ(static_cast<DWORD>(0x1200A9 | FILE_ADD_SUBDIRECTORY), OthersRightsOf(root.dacl, user));
+
+    // Generic rights mapped; a deny entry takes nothing away (counted as granted).
+    const std::string genericText =
+        "D:(D;;GW;;;WD)(A;;GW;;;WD)(A;;GA;;;" + std::string(kSidTrustedInstaller) + ")";
+    ParsedDacl generic = ParseDacl(genericText.c_str());
+    EXPECT_EQ(static_cast<DWORD>(FILE_GENERIC_WRITE), OthersRightsOf(generic.dacl, user));
+    EXPECT_EQ(static_cast<DWORD>(0), OthersRightsOf(generic.dacl, user) & GENERIC_WRITE);
+
+    // The running user and TrustedInstaller are trusted; anyone else is not.
+    const std::string own = "D:(A;;FA;;;" + user + ")(A;;FA;;;" +
+                            std::string(kSidTrustedInstaller) +
+                            ")(A;;SD;;;S-1-5-21-1004336348-1177238915-682003330-1002)";
+    ParsedDacl mine = ParseDacl(own.c_str());
+    EXPECT_EQ(static_cast<DWORD>(DELETE), OthersRightsOf(mine.dacl, user));
+    EXPECT_EQ(static_cast<DWORD>(FILE_ALL_ACCESS), OthersRightsOf(mine.dacl, "S-1-5-21-9"));
+
+    // No list: everyone may do anything. An empty list: no one may.
+    EXPECT_EQ(static_cast<DWORD>(FILE_ALL_ACCESS), OthersRightsOf(nullptr, user));
+    ParsedDacl empty = ParseDacl("D:");
+    ASSERT_NE(nullptr, empty.dacl);
+    EXPECT_EQ(static_cast<DWORD>(0), OthersRightsOf(empty.dacl, user));
+}
+
+TEST_F(FolderLevelsTest, AccessListGivenToAFolderIsReadBackAsOthersRights) {
+    ASSERT_TRUE(CreateDirectoryA(chosen.c_str(), nullptr));
+    // Authenticated Users may write and delete: any of them could rename it.
+    ParsedDacl open = ParseDacl("D:P(A;OICI;FA;;;BA)(A;;0x130116;;;AU)");
+    ASSERT_TRUE(open.present);
+    const DWORD set = SetNamedSecurityInfoA(const_cast<char*>(chosen.c_str()), SE_FILE_OBJECT,
+                                            DACL_SECURITY_INFORMATION |
+                                                PROTECTED_DACL_SECURITY_INFORMATION,
+                                            nullptr, nullptr, open.dacl, nullptr);
+    ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), set);
+    const ReadBack r = Read(chosen);
+    Report("folder given a list", r);
+    if (!OrdinaryUsersMayWrite(r.aces)) {
+        GTEST_SKIP() << "this system does not keep the list it was given: " << r.sddl;
+    }
+    FolderFacts facts;
+    ASSERT_TRUE(security.InspectFolder(chosen, &facts));
+    EXPECT_TRUE(facts.directory);
+    EXPECT_EQ(static_cast<DWORD>(FILE_GENERIC_WRITE | DELETE), facts.othersRights);
+    // It was there: reusing it is refused, and nothing is made in it.
+    EXPECT_EQ(FolderReadiness::UnsafeExisting,
+              PrepareInstallFolder(security, cp, chosen, folder).readiness);
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(folder.c_str()));
+}
+
+TEST_F(FolderLevelsTest, ProtectedLevelLetsOthersOnlyReadAndLookingHoldsNothing) {
+    ASSERT_EQ(MakeFolderResult::Created, security.MakeProtectedFolder(chosen));
+    const ReadBack r = Read(chosen);
+    Report("protected level", r);
+    FolderFacts facts;
+    ASSERT_TRUE(security.InspectFolder(chosen, &facts));
+    std::cout << "protected level: others " << std::hex << facts.othersRights << std::dec << "\n";
+    if (r.ownerIsAdministrators) {
+        EXPECT_EQ(kReadAndExecute, facts.othersRights) << r.sddl;
+    }
+    // Looking keeps nothing open: the folder can be renamed right after,
+    // and even while another look is being taken.
+    {
+        UniqueHandle look(CreateFileA(chosen.c_str(), kInspectAccess, kInspectSharing, nullptr,
+                                      OPEN_EXISTING,
+                                      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                                      nullptr));
+        ASSERT_NE(INVALID_HANDLE_VALUE, look.get());
+        const std::string moved = root + "\\Moved";
+        EXPECT_TRUE(MoveFileA(chosen.c_str(), moved.c_str())) << GetLastError();
+        EXPECT_TRUE(MoveFileA(moved.c_str(), chosen.c_str())) << GetLastError();
+    }
+    EXPECT_FALSE(security.InspectFolder(root + "\\missing", &facts));
+}
+
+TEST_F(FolderLevelsTest, WhatTheFoldersAboveTheTemporaryFolderAndTheDriveRootShow) {
+    // For the report: what this system says of the folders an installation
+    // into C:\ or below the temporary folder is judged by.
+    std::vector<std::string> above = {"C:\\"};
+    for (std::size_t i = 3; i < root.size(); ++i)
+        if (root[i] == '\\') above.push_back(root.substr(0, i));
+    for (const std::string& path : above) {
+        FolderFacts facts;
+        ASSERT_TRUE(security.InspectFolder(path, &facts)) << path;
+        const ReadBack r = Read(path);
+        std::cout << path << ": owner " << facts.ownerSid << ", others " << std::hex
+                  << facts.othersRights << std::dec << ", lists " << facts.keepsAccessLists
+                  << ", " << r.sddl << "\n";
+        EXPECT_TRUE(facts.directory) << path;
+    }
+    // The default kind of folder, made under the temporary folder.
+    const PreparedFolder prepared = PrepareInstallFolder(security, cp, chosen, folder);
+    EXPECT_EQ(FolderReadiness::Ready, prepared.readiness);
 }
 
 }  // namespace
