@@ -5,6 +5,9 @@
 
 #include <cstdlib>
 #include <cwchar>
+#include <memory>
+#include <type_traits>
+#include <vector>
 
 #include "platform/win32/Handles.h"
 
@@ -59,6 +62,15 @@ std::wstring MakeProtectedFolder() {
     return std::wstring();
 }
 
+// DeleteProcThreadAttributeList once the process has been started.
+struct AttributeListDeleter {
+    void operator()(LPPROC_THREAD_ATTRIBUTE_LIST list) const {
+        if (list != nullptr) DeleteProcThreadAttributeList(list);
+    }
+};
+using ProcThreadAttributeList =
+    std::unique_ptr<std::remove_pointer_t<LPPROC_THREAD_ATTRIBUTE_LIST>, AttributeListDeleter>;
+
 void AtRestart(const std::wstring& path) {
     MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
 }
@@ -103,14 +115,30 @@ bool Win32SelfRemover::RemoveAfterExit(const std::string& image,
                            Wide(image) + L"\"";
     for (const std::string& f : folders) command += L" \"" + Wide(f) + L"\"";
 
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
+    // Only the handle meant for it is passed on, whatever else this process
+    // may hold as inheritable.
+    STARTUPINFOEXW startup{};
+    startup.StartupInfo.cb = sizeof startup;
+    SIZE_T listSize = 0;
+    InitializeProcThreadAttributeList(nullptr, 1, 0, &listSize);
+    std::vector<unsigned char> listBuffer(listSize);
+    auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(listBuffer.data());
+    HANDLE inherited[] = {raw};
+    const bool listed = listSize > 0 && InitializeProcThreadAttributeList(list, 1, 0, &listSize);
+    const ProcThreadAttributeList owned(listed ? list : nullptr);
+    if (listed && UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, inherited,
+                                            sizeof inherited, nullptr, nullptr)) {
+        startup.lpAttributeList = list;
+    }
     PROCESS_INFORMATION process{};
     // Started in the Windows folder so it holds no other folder open.
     wchar_t windows[MAX_PATH] = L"C:\\";
     GetSystemWindowsDirectoryW(windows, MAX_PATH);
-    const BOOL started = CreateProcessW(copy.c_str(), &command[0], nullptr, nullptr, TRUE,
-                                        CREATE_NO_WINDOW, nullptr, windows, &startup, &process);
+    const DWORD flags =
+        CREATE_NO_WINDOW | (startup.lpAttributeList != nullptr ? EXTENDED_STARTUPINFO_PRESENT : 0);
+    const BOOL started =
+        CreateProcessW(copy.c_str(), &command[0], nullptr, nullptr, TRUE, flags, nullptr, windows,
+                       &startup.StartupInfo, &process);
     if (!started) {
         DeleteFileW(copy.c_str());
         RemoveDirectoryW(folder.c_str());
