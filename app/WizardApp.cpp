@@ -60,9 +60,14 @@ std::string Today() {
 
 BOOL CWizardApp::InitInstance(HINSTANCE instance, CAcadInfo& info, const char* commandLine) {
     const CodePage codePage(AnsiCodePageId());
-    Win32FileSystem fileSystem;
-    const bool uninstaller = NamedUninstaller(fileSystem.ModulePath(), codePage);
+    const bool uninstaller = NamedUninstaller(Win32FileSystem().ModulePath(), codePage);
     const ProgramRole role = uninstaller ? ProgramRole::Uninstaller : ProgramRole::Installer;
+    // The uninstaller copied later is the program that runs now; and the
+    // Data folder is looked for beside where the program really is, so that
+    // a user's own junction on the way (a moved Downloads folder) needs no
+    // following once junctions are refused below.
+    const UniqueHandle ownImage = role == ProgramRole::Installer ? HoldOwnImage() : UniqueHandle();
+    Win32FileSystem fileSystem(ownImage ? FinalAnsiPath(ownImage.get()) : std::string());
     const std::string fullLine = GetCommandLineA();
     (void)commandLine;
     const CommandLine line = ParseCommandLine(ArgumentsOf(fullLine), role);
@@ -71,8 +76,6 @@ BOOL CWizardApp::InitInstance(HINSTANCE instance, CAcadInfo& info, const char* c
     // settings in %APPDATA%) could be a junction that user made.
     const bool elevated = RunsElevated();
     const bool junctionsRefused = elevated && RefuseUserMadeJunctions();
-    // The uninstaller copied later is the program that runs now.
-    const UniqueHandle ownImage = role == ProgramRole::Installer ? HoldOwnImage() : UniqueHandle();
 
     // The log never stops anything: when it cannot be made, nothing is written.
     const std::string logPath =
@@ -88,7 +91,9 @@ BOOL CWizardApp::InitInstance(HINSTANCE instance, CAcadInfo& info, const char* c
     if (elevated)
         log.Line(junctionsRefused ? "junctions made by other users: refused"
                                   : "junctions made by other users: not refused (not supported)");
-    if (role == ProgramRole::Installer && !ownImage) log.Line("own program file: not held");
+    if (role == ProgramRole::Installer)
+        log.Line(ownImage ? "program file held: " + fileSystem.ModulePath()
+                          : std::string("program file: not held"));
     exitStatus_ = Run(instance, info, line, role, codePage, fileSystem, log);
     log.Line("exit status " + std::to_string(exitStatus_));
     return FALSE;

@@ -59,4 +59,34 @@ UniqueHandle HoldOwnImage() {
     return file;
 }
 
+std::string FinalAnsiPath(HANDLE file) {
+    std::wstring path(MAX_PATH, L'\0');
+    DWORD n = GetFinalPathNameByHandleW(file, &path[0], static_cast<DWORD>(path.size()),
+                                        FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (n >= path.size()) {
+        path.assign(n + 1, L'\0');
+        n = GetFinalPathNameByHandleW(file, &path[0], static_cast<DWORD>(path.size()),
+                                      FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+        if (n >= path.size()) return std::string();
+    }
+    if (n == 0) return std::string();
+    path.resize(n);
+    if (path.compare(0, 8, L"\\\\?\\UNC\\") == 0) {
+        path = L"\\" + path.substr(7);
+    } else if (path.compare(0, 4, L"\\\\?\\") == 0) {
+        path = path.substr(4);
+    }
+    // Only a text that converts back to the same path names this file.
+    const int len = static_cast<int>(path.size());
+    const int bytes = WideCharToMultiByte(CP_ACP, 0, path.data(), len, nullptr, 0, nullptr, nullptr);
+    if (bytes <= 0) return std::string();
+    std::string ansi(static_cast<std::size_t>(bytes), '\0');
+    WideCharToMultiByte(CP_ACP, 0, path.data(), len, &ansi[0], bytes, nullptr, nullptr);
+    std::wstring back(path.size() + 1, L'\0');
+    const int units = MultiByteToWideChar(CP_ACP, 0, ansi.data(), bytes, &back[0],
+                                          static_cast<int>(back.size()));
+    if (units != len || back.compare(0, path.size(), path) != 0) return std::string();
+    return ansi;
+}
+
 }  // namespace tx

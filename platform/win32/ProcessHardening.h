@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 #include "platform/win32/Handles.h"
 
 namespace tx {
@@ -22,5 +24,10 @@ bool RefuseUserMadeJunctions();
 // running program's file otherwise allows: what is later copied from that
 // path (the uninstaller) is the program that runs. Empty on failure.
 UniqueHandle HoldOwnImage();
+
+// The path the file system gives an open file, every link on the way
+// resolved, in the ANSI code page ("C:\..." or "\\server\share\...");
+// empty when there is none or the code page cannot spell it.
+std::string FinalAnsiPath(HANDLE file);
 
 }  // namespace tx

@@ -68,6 +68,7 @@ bool ToExtendedPath(const std::string& path, std::wstring* out) {
 }  // namespace
 
 std::string Win32FileSystem::ModulePath() {
+    if (!modulePath_.empty()) return modulePath_;
     // Grown until the whole path fits: a cut path would name another folder.
     std::vector<char> buffer(MAX_PATH + 1);
     for (;;) {

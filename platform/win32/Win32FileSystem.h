@@ -1,12 +1,20 @@
 // IFileSystem over the ANSI Win32 file calls.
 #pragma once
 
+#include <string>
+#include <utility>
+
 #include "platform/FileSystem.h"
 
 namespace tx {
 
 class Win32FileSystem : public IFileSystem {
 public:
+    Win32FileSystem() = default;
+    // modulePath, when not empty, is what ModulePath gives instead of the
+    // name the program was started by.
+    explicit Win32FileSystem(std::string modulePath) : modulePath_(std::move(modulePath)) {}
+
     std::string ModulePath() override;
     std::unique_ptr<IFindHandle> FindFirst(const std::string& pattern, FindEntry* first) override;
     std::uint32_t GetAttributes(const std::string& path) override;
@@ -25,6 +33,9 @@ public:
     bool MoveFileAtRestart(const std::string& from, const std::string& to) override;
     bool FileSize(const std::string& path, std::uint64_t* size) override;
     std::uint32_t LastError() override;
+
+private:
+    std::string modulePath_;
 };
 
 }  // namespace tx

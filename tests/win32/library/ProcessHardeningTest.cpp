@@ -47,5 +47,22 @@ TEST(OwnImageHoldTest, HeldProgramCannotBeRenamedOrWrittenButCanBeCopied) {
     EXPECT_TRUE(MoveFileExW(moved.c_str(), self.c_str(), 0)) << GetLastError();
 }
 
+TEST(FinalPathTest, HeldProgramNamesItselfAsAFullDrivePath) {
+    const UniqueHandle hold = HoldOwnImage();
+    ASSERT_TRUE(hold);
+    const std::string final = FinalAnsiPath(hold.get());
+    char started[MAX_PATH] = {};
+    const DWORD n = GetModuleFileNameA(nullptr, started, MAX_PATH);
+    ASSERT_GT(n, 0u);
+    // Without links on the way, the same file under the same name, less
+    // the "\\?\" prefix the call gives.
+    EXPECT_EQ(0, lstrcmpiA(final.c_str(), started)) << final;
+    EXPECT_EQ(':', final.size() > 1 ? final[1] : '\0');
+}
+
+TEST(FinalPathTest, NoFileNoPath) {
+    EXPECT_EQ("", FinalAnsiPath(INVALID_HANDLE_VALUE));
+}
+
 }  // namespace
 }  // namespace tx
