@@ -54,6 +54,23 @@ protected:
         return *dlg;
     }
 
+    // Another run of the program on the same machine, clicked through to
+    // the end; its stage then.
+    Dlg_Setup::Stage InstallAgain() {
+        CAcadInfo info2;
+        InstallRecorder recorder2{fs, kGbk};
+        Deployer deployer2{fs, processes, view.messages, kGbk, &recorder2};
+        HostRegistrar registrar2{reg, kGbk, wide, &recorder2};
+        InstallSteps steps2{deployer2, registrar2, fs, security, kGbk, reg, recorder2, "20240103"};
+        FakeSetupView view2;
+        InstallRun run2;
+        AcadDetector(reg, kGbk).DetectAcadReleases(info2);
+        Dlg_Setup dlg2(view2, info2, steps2, kGbk, run2, 64);
+        dlg2.OnInitDialog();
+        dlg2.OnInstall();
+        return dlg2.CurrentStage();
+    }
+
     FakeFileSystem fs{936};
     FakeRegistry reg{936};
     FakeProcessList processes;
@@ -210,20 +227,7 @@ TEST_F(InstallStepsTest, InstallTwiceThenUninstallGivesTheMachineBack) {
     EXPECT_EQ("font", fs.Content("C:\\Acad2024\\Fonts\\Tarnix_EN.shx"));
 
     // A second installation over the first, as a new run of the program.
-    {
-        CAcadInfo info2;
-        InstallRecorder recorder2{fs, kGbk};
-        Deployer deployer2{fs, processes, view.messages, kGbk, &recorder2};
-        HostRegistrar registrar2{reg, kGbk, wide, &recorder2};
-        InstallSteps steps2{deployer2, registrar2, fs, security, kGbk, reg, recorder2, "20240103"};
-        FakeSetupView view2;
-        InstallRun run2;
-        AcadDetector(reg, kGbk).DetectAcadReleases(info2);
-        Dlg_Setup dlg2(view2, info2, steps2, kGbk, run2, 64);
-        dlg2.OnInitDialog();
-        dlg2.OnInstall();
-        ASSERT_EQ(Dlg_Setup::Stage::Completed, dlg2.CurrentStage());
-    }
+    ASSERT_EQ(Dlg_Setup::Stage::Completed, InstallAgain());
     EXPECT_EQ(1u, fs.Children(kInstalled + "\\Backup").size()) << "one backup, the first";
 
     fs.SetModulePath(kInstalled + "\\Uninstall.exe");
@@ -256,18 +260,7 @@ TEST_F(InstallStepsTest, ReinstallReplacesAReadOnlyUninstaller) {
 
     // A later release installed over it must leave its own uninstaller.
     fs.AddFile("C:\\Pkg\\SetUp.exe", "program 2", kAttrReadOnly);
-    CAcadInfo info2;
-    InstallRecorder recorder2{fs, kGbk};
-    Deployer deployer2{fs, processes, view.messages, kGbk, &recorder2};
-    HostRegistrar registrar2{reg, kGbk, wide, &recorder2};
-    InstallSteps steps2{deployer2, registrar2, fs, security, kGbk, reg, recorder2, "20240103"};
-    FakeSetupView view2;
-    InstallRun run2;
-    AcadDetector(reg, kGbk).DetectAcadReleases(info2);
-    Dlg_Setup dlg2(view2, info2, steps2, kGbk, run2, 64);
-    dlg2.OnInitDialog();
-    dlg2.OnInstall();
-    ASSERT_EQ(Dlg_Setup::Stage::Completed, dlg2.CurrentStage());
+    ASSERT_EQ(Dlg_Setup::Stage::Completed, InstallAgain());
     EXPECT_EQ("program 2", fs.Content(kInstalled + "\\Uninstall.exe"));
 }
 
