@@ -337,5 +337,55 @@ TEST_F(UninstallerTest, FailedSelfRemovalFallsBackToTheRestart) {
     EXPECT_FALSE(fs_.Exists(kParent));
 }
 
+// The installation upper-cases the whole list with the system's mapping, so
+// an entry that was there before may differ from its written form in letters
+// beyond ASCII. Such an entry is the user's, not ours, when the value has been
+// edited since.
+TEST_F(UninstallerTest, EditedTrustedPathsKeepEntriesTheInstallationOnlyUpperCased) {
+    RecordedTrustedPaths& t = record_.trustedPaths[0];
+    reg_.SetWideString(kHkcu, kVars, "TRUSTEDPATHS", u"D:\\Ångström;E:\\дом");
+    t.before = ReadValueState(reg_, kHkcuKey, kVars, "TRUSTEDPATHS");
+    reg_.SetWideString(kHkcu, kVars, "TRUSTEDPATHS",
+                       u"D:\\ÅNGSTRÖM;E:\\ДОМ;C:\\TARNIX\\TARNIX批打印软件");
+    t.written = ReadValueState(reg_, kHkcuKey, kVars, "TRUSTEDPATHS");
+    WriteRecord();
+    // Then the user adds a folder of their own.
+    reg_.SetWideString(kHkcu, kVars, "TRUSTEDPATHS",
+                       u"D:\\ÅNGSTRÖM;E:\\ДОМ;C:\\TARNIX\\TARNIX批打印软件;F:\\New");
+    const WideString expected = u"D:\\ÅNGSTRÖM;E:\\ДОМ;F:\\New";
+    EXPECT_EQ(kExitDone, Run(true));
+    const bool kept = reg_.GetWideString(kHkcu, kVars, "TRUSTEDPATHS") == expected;
+    EXPECT_TRUE(kept) << "entries that were there before the installation stay";
+}
+
+// A later installation into another folder has taken over the shared keys:
+// the demand-load key and the Programs and Features entry are that
+// installation's now, and uninstalling this folder must leave both.
+TEST_F(UninstallerTest, KeysTakenOverByAnInstallationElsewhereStay) {
+    const std::string other = "D:\\Other\\Tarnix批打印软件";
+    reg_.SetString(kHklm, kDemand, "LOADER", other + "\\TX_BatchPlot2008.ARX");
+    reg_.SetString(kHklm, kEntry, "InstallLocation", other);
+    reg_.SetString(kHklm, kEntry, "UninstallString", "\"" + other + "\\Uninstall.exe\"");
+    EXPECT_EQ(kExitDone, Run(true));
+    EXPECT_TRUE(reg_.HasKey(kHklm, kDemand));
+    EXPECT_TRUE(reg_.HasKey(kHklm, kEntry)) << "the other installation's entry";
+}
+
+// A folder that could not be emptied because one of its files failed must
+// stay in the record, or the second uninstall never removes it.
+TEST_F(UninstallerTest, FolderOfAFailedFileStaysForTheSecondRun) {
+    const std::string backup = kFolder + "\\Backup\\2-pdfplot9.hdi";
+    fs_.SetInUse(backup);
+    fs_.FailRestartMoves();
+    EXPECT_EQ(kExitFailed, Run(true));
+    ASSERT_TRUE(fs_.Exists(backup));
+
+    fs_.SetInUse(backup, false);
+    fs_.FailRestartMoves(false);
+    EXPECT_EQ(kExitDone, Run(true));
+    EXPECT_FALSE(fs_.Exists(backup));
+    EXPECT_FALSE(fs_.Exists(kFolder + "\\Backup")) << ::testing::PrintToString(fs_.Tree("C:"));
+}
+
 }  // namespace
 }  // namespace tx
