@@ -131,7 +131,7 @@ int CWizardApp::Run(HINSTANCE instance, CAcadInfo& info, const CommandLine& line
     }
     if (role == ProgramRole::Uninstaller) {
         Win32SelfRemover remover;
-        return Uninstaller(registry, files, processes, messages, remover, codePage)
+        return Uninstaller(registry, files, processes, messages, remover, codePage, wideText)
             .Run(line.silent);
     }
 

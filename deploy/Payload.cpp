@@ -117,18 +117,21 @@ bool Deployer::CopyPayloadFile(const std::string& source, const std::string& tar
     const auto backedUp = [&] {
         return !journaled || journal_ == nullptr || journal_->BeforeFileWrite(target);
     };
-    if (usable) {
-        ClearReadOnly(source);
+    // The backup is taken first, so that it keeps the target's attributes.
+    const auto copy = [&] {
+        if (!usable || !backedUp()) return false;
         ClearForOverwrite(target);
-    }
-    bool copied = usable && backedUp() && fs_.CopyFile(source, target);
+        return fs_.CopyFile(source, target);
+    };
+    if (usable) ClearReadOnly(source);
+    bool copied = copy();
     while (!copied) {
         const int answer =
             mb_.Show(kCopyFailedHead + target + kCopyFailedTail, kCaption, kMbAbortRetryIgnore);
         if (answer == kIdIgnore) break;
         // Anything but Retry or Ignore, a failed box included, stops here.
         if (answer != kIdRetry) return false;
-        copied = usable && backedUp() && fs_.CopyFile(source, target);
+        copied = copy();
     }
     if (usable) ClearReadOnly(target);
     // Once the target is writable again: a read-only file's streams cannot

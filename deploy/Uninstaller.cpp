@@ -130,6 +130,26 @@ bool Uninstaller::RemoveMachineKey(const std::string& path) {
     return rc == kRegOk || rc == kRegNotFound;
 }
 
+bool Uninstaller::NamesAnotherFolder(const std::string& entry) {
+    const std::size_t prefix = std::strlen(kCurrentUserPrefix);
+    const bool user = entry.compare(0, prefix, kCurrentUserPrefix) == 0;
+    const std::string path = entry.substr(user ? prefix : 0);
+    WideString folder;
+    if (!wide_.ToWide(record_.installFolder, &folder) || folder.empty()) return false;
+    const WideString ours = wide_.UpperWide(folder);
+    for (const char* name : {"InstallLocation", "StubPath"}) {
+        const RegValueState v =
+            ReadValueState(reg_, user ? kHkeyCurrentUser : kHkeyLocalMachine, path, name);
+        if (!v.valueExists || !IsText(v.type)) continue;
+        Units text = ToUnits(v.data);
+        while (!text.empty() && text.back() == u'\0') text.pop_back();
+        text = wide_.UpperWide(text);
+        if (std::string(name) == "InstallLocation") return Folded(text) != Folded(ours);
+        return text.find(ours + u"\\") == Units::npos;
+    }
+    return false;
+}
+
 bool Uninstaller::RestoreTrustedPaths(const RecordedTrustedPaths& entry) {
     const RegValueState now = ReadValueState(reg_, kHkeyCurrentUser, entry.key, kTrustedPaths);
     if (!now.valueExists) return true;  // the user removed it: nothing of ours is left
@@ -160,25 +180,20 @@ bool Uninstaller::RestoreTrustedPaths(const RecordedTrustedPaths& entry) {
         return true;
     }
 
-    // Changed since: only the entries this installation added go.
+    // Changed since: only this installation folder's entry goes. Compared
+    // as the installation wrote it, upper-cased by the system (an entry of
+    // the user's, "D:\Ångström" say, is no entry of ours in any case).
     if (!IsText(now.type)) return true;
-    std::vector<Units> before;
-    if (entry.before.valueExists && IsText(entry.before.type))
-        for (const Units& e : Entries(Body(ToUnits(entry.before.data), nullptr)))
-            before.push_back(Folded(e));
-    std::vector<Units> ours;
-    for (const Units& e : Entries(Body(ToUnits(entry.written.data), nullptr))) {
-        const Units f = Folded(e);
-        if (!f.empty() && std::find(before.begin(), before.end(), f) == before.end())
-            ours.push_back(f);
-    }
+    WideString folder;
+    if (!wide_.ToWide(record_.installFolder, &folder) || folder.empty()) return true;
+    const Units ours = Folded(wide_.UpperWide(folder));
     std::size_t nuls = 0;
     const std::vector<Units> current = Entries(Body(ToUnits(now.data), &nuls));
     Units kept;
     bool removed = false;
     bool first = true;
     for (const Units& e : current) {
-        if (std::find(ours.begin(), ours.end(), Folded(e)) != ours.end()) {
+        if (Folded(wide_.UpperWide(e)) == ours) {
             removed = true;
             continue;
         }
@@ -289,14 +304,21 @@ int Uninstaller::Run(bool silent) {
         }
         if (fs_.GetAttributes(*f) == kInvalidAttributes || fs_.RemoveDirectory(*f)) continue;
         // Emptied at the restart, or holding what someone else put there.
-        if (restartPending_ && fs_.MoveFileAtRestart(*f, std::string()))
-            left.folders.insert(left.folders.begin(), *f);
+        // A failed file keeps its folder for the second run.
+        const bool scheduled = restartPending_ && fs_.MoveFileAtRestart(*f, std::string());
+        if (scheduled || failed) left.folders.insert(left.folders.begin(), *f);
     }
 
     if (!failed) {
+        // Every installation writes the same keys: one in another folder
+        // since has made them its own, and its user's copy goes with them.
+        bool takenOver = false;
+        for (const std::string& e : record_.uninstallEntries)
+            takenOver = takenOver || NamesAnotherFolder(e);
         for (const std::string& e : record_.uninstallEntries) {
             const std::size_t prefix = std::strlen(kCurrentUserPrefix);
             const bool user = e.compare(0, prefix, kCurrentUserPrefix) == 0;
+            if (NamesAnotherFolder(e) || (user && takenOver)) continue;
             const long rc = reg_.DeleteKey(user ? kHkeyCurrentUser : kHkeyLocalMachine,
                                            e.c_str() + (user ? prefix : 0));
             if (rc != kRegOk && rc != kRegNotFound) {

@@ -12,6 +12,7 @@
 #include "platform/Processes.h"
 #include "platform/Registry.h"
 #include "platform/SelfRemover.h"
+#include "platform/TextConversion.h"
 #include "platform/UserIo.h"
 
 namespace tx {
@@ -26,10 +27,13 @@ extern const char* const kUninstallDamaged;
 
 class Uninstaller {
 public:
+    // wide: the same conversion and upper-casing the installation gave the
+    // trusted-paths entry, to find that entry again.
     Uninstaller(IRegistry& registry, IFileSystem& fs, IProcessList& processes,
-                IMessageBox& messages, ISelfRemover& selfRemover, const CodePage& codePage)
+                IMessageBox& messages, ISelfRemover& selfRemover, const CodePage& codePage,
+                const IWideText& wide)
         : reg_(registry), fs_(fs), procs_(processes), mb_(messages), self_(selfRemover),
-          cp_(codePage) {}
+          cp_(codePage), wide_(wide) {}
 
     // The whole uninstallation; returns the exit status. Silent: no message
     // box at all, and a running AutoCAD ends it at once.
@@ -41,6 +45,9 @@ private:
     bool RemoveDemandLoad(const RecordedDemandLoad& entry);
     bool RemoveMachineKey(const std::string& path);
     bool RestoreTrustedPaths(const RecordedTrustedPaths& entry);
+    // The key (a recorded uninstall entry) names another installation
+    // folder than this record's: a later installation elsewhere owns it.
+    bool NamesAnotherFolder(const std::string& entry);
     bool UndoFile(const RecordedFile& file);
     bool RemoveFile(const std::string& path);
     bool InInstallFolder(const std::string& path) const;
@@ -52,6 +59,7 @@ private:
     IMessageBox& mb_;
     ISelfRemover& self_;
     const CodePage& cp_;
+    const IWideText& wide_;
 
     InstallRecord record_;
     std::string image_;

@@ -9,6 +9,7 @@
 #include "tests/fakes/FakeProcessList.h"
 #include "tests/fakes/FakeRegistry.h"
 #include "tests/fakes/FakeUserIo.h"
+#include "tests/fakes/FakeWideText.h"
 
 namespace tx {
 namespace {
@@ -99,7 +100,7 @@ protected:
     void WriteRecord() { fs_.AddFile(kRecordPath, FormatRecord(record_)); }
 
     int Run(bool silent = false) {
-        Uninstaller u(reg_, fs_, procs_, mb_, self_, kGbk);
+        Uninstaller u(reg_, fs_, procs_, mb_, self_, kGbk, wide_);
         return u.Run(silent);
     }
     std::optional<std::string> TrustedNow(const std::string& key) {
@@ -115,6 +116,7 @@ protected:
 
     static constexpr RegHandle kHkcuKey = kHkeyCurrentUser;
     FakeRegistry reg_;
+    FakeWideText wide_{936};
     FakeFileSystem fs_;
     FakeProcessList procs_;
     FakeMessageBox mb_;
@@ -255,7 +257,7 @@ TEST_F(UninstallerTest, MissingOrDamagedRecordChangesNothing) {
         fs_.AddFile(kRecordPath, text);
         const std::string before = State();
         FakeMessageBox mb;
-        Uninstaller u(reg_, fs_, procs_, mb, self_, kGbk);
+        Uninstaller u(reg_, fs_, procs_, mb, self_, kGbk, wide_);
         EXPECT_EQ(kExitFailed, u.Run(false));
         ASSERT_EQ(1u, mb.Calls().size());
         EXPECT_EQ("卸载信息已损坏，无法卸载 !", mb.Calls()[0].text);
@@ -306,7 +308,7 @@ TEST_F(UninstallerTest, RetryAfterAutoCadClosedGoesOn) {
         FakeProcessList& p_;
     } box(procs_);
     box.Script({kIdRetry, kIdYes, kIdOk});
-    Uninstaller u(reg_, fs_, procs_, box, self_, kGbk);
+    Uninstaller u(reg_, fs_, procs_, box, self_, kGbk, wide_);
     EXPECT_EQ(kExitDone, u.Run(false));
     EXPECT_EQ(3u, box.Calls().size());
     EXPECT_FALSE(reg_.HasKey(kHklm, kEntry));

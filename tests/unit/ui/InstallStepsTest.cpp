@@ -233,7 +233,7 @@ TEST_F(InstallStepsTest, InstallTwiceThenUninstallGivesTheMachineBack) {
     fs.SetModulePath(kInstalled + "\\Uninstall.exe");
     FakeMessageBox boxes;
     NoSelfRemoval self;
-    Uninstaller uninstaller(reg, fs, processes, boxes, self, kGbk);
+    Uninstaller uninstaller(reg, fs, processes, boxes, self, kGbk, wide);
     EXPECT_EQ(kExitDone, uninstaller.Run(true));
     // What the remover takes after the exit, then compare: only the user's
     // settings file stays.
