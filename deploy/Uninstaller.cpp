@@ -312,13 +312,14 @@ int Uninstaller::Run(bool silent) {
     if (!failed) {
         // Every installation writes the same keys: one in another folder
         // since has made them its own, and its user's copy goes with them.
-        bool takenOver = false;
-        for (const std::string& e : record_.uninstallEntries)
-            takenOver = takenOver || NamesAnotherFolder(e);
-        for (const std::string& e : record_.uninstallEntries) {
+        std::vector<bool> others;
+        for (const std::string& e : record_.uninstallEntries) others.push_back(NamesAnotherFolder(e));
+        const bool takenOver = std::find(others.begin(), others.end(), true) != others.end();
+        for (std::size_t i = 0; i < record_.uninstallEntries.size(); ++i) {
+            const std::string& e = record_.uninstallEntries[i];
             const std::size_t prefix = std::strlen(kCurrentUserPrefix);
             const bool user = e.compare(0, prefix, kCurrentUserPrefix) == 0;
-            if (NamesAnotherFolder(e) || (user && takenOver)) continue;
+            if (others[i] || (user && takenOver)) continue;
             const long rc = reg_.DeleteKey(user ? kHkeyCurrentUser : kHkeyLocalMachine,
                                            e.c_str() + (user ? prefix : 0));
             if (rc != kRegOk && rc != kRegNotFound) {

@@ -1,5 +1,7 @@
 #include "platform/win32/ProcessHardening.h"
 
+#include "platform/win32/AnsiText.h"
+
 #include <string>
 
 namespace tx {
@@ -7,6 +9,8 @@ namespace tx {
 namespace {
 
 using SetPolicyFn = BOOL(WINAPI*)(PROCESS_MITIGATION_POLICY, PVOID, SIZE_T);
+
+}  // namespace
 
 std::wstring OwnImagePath() {
     std::wstring path(MAX_PATH, L'\0');
@@ -22,8 +26,6 @@ std::wstring OwnImagePath() {
         path.resize(path.size() * 2);
     }
 }
-
-}  // namespace
 
 bool RunsElevated() {
     HANDLE token = nullptr;
@@ -77,16 +79,7 @@ std::string FinalAnsiPath(HANDLE file) {
         path = path.substr(4);
     }
     // Only a text that converts back to the same path names this file.
-    const int len = static_cast<int>(path.size());
-    const int bytes = WideCharToMultiByte(CP_ACP, 0, path.data(), len, nullptr, 0, nullptr, nullptr);
-    if (bytes <= 0) return std::string();
-    std::string ansi(static_cast<std::size_t>(bytes), '\0');
-    WideCharToMultiByte(CP_ACP, 0, path.data(), len, &ansi[0], bytes, nullptr, nullptr);
-    std::wstring back(path.size() + 1, L'\0');
-    const int units = MultiByteToWideChar(CP_ACP, 0, ansi.data(), bytes, &back[0],
-                                          static_cast<int>(back.size()));
-    if (units != len || back.compare(0, path.size(), path) != 0) return std::string();
-    return ansi;
+    return ExactAnsi(path);
 }
 
 }  // namespace tx

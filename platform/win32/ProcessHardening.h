@@ -10,6 +10,9 @@
 
 namespace tx {
 
+// The program's own file, whole however long; empty when unknown.
+std::wstring OwnImagePath();
+
 // True when the process token is elevated.
 bool RunsElevated();
 

@@ -1,5 +1,7 @@
 #include "platform/win32/Win32FileLog.h"
 
+#include "platform/win32/AnsiText.h"
+
 #include "platform/TextFormat.h"
 
 #include <vector>
@@ -64,22 +66,9 @@ std::string Win32FileLog::DefaultPath(const char* fileName) {
     if (n == 0 || n >= buffer.size()) return std::string();
     std::wstring path(buffer.data(), n);
     if (!path.empty() && path.back() != L'\\') path += L'\\';
-    // Back to the ANSI code page, as every path of the program travels.
-    const int bytes = WideCharToMultiByte(CP_ACP, 0, path.data(), static_cast<int>(path.size()),
-                                          nullptr, 0, nullptr, nullptr);
-    if (bytes <= 0) return std::string();
-    std::string ansi(static_cast<std::size_t>(bytes), '\0');
-    WideCharToMultiByte(CP_ACP, 0, path.data(), static_cast<int>(path.size()), &ansi[0], bytes,
-                        nullptr, nullptr);
-    // A temporary folder the code page cannot spell would name another
-    // place. The default character is not reported for best-fit
-    // substitutions (and cannot be asked for under UTF-8), so the text must
-    // come back to the same folder.
-    const int units = MultiByteToWideChar(CP_ACP, 0, ansi.data(), bytes, nullptr, 0);
-    if (units <= 0) return std::string();
-    std::wstring back(static_cast<std::size_t>(units), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, ansi.data(), bytes, &back[0], units);
-    if (back != path) return std::string();
+    // A temporary folder the code page cannot spell would name another place.
+    const std::string ansi = ExactAnsi(path);
+    if (ansi.empty()) return std::string();
     return ansi + fileName;
 }
 

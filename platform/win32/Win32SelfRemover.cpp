@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/win32/Handles.h"
+#include "platform/win32/ProcessHardening.h"
 
 namespace tx {
 
@@ -24,20 +25,6 @@ std::wstring Wide(const std::string& text) {
     MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &out[0], n);
     out.resize(static_cast<std::size_t>(n - 1));
     return out;
-}
-
-std::wstring OwnPath() {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD n = GetModuleFileNameW(nullptr, &path[0], static_cast<DWORD>(path.size()));
-        if (n == 0) return std::wstring();
-        if (n < path.size()) {
-            path.resize(n);
-            return path;
-        }
-        if (path.size() >= 32768) return std::wstring();
-        path.resize(path.size() * 2);
-    }
 }
 
 // A new folder below %SystemRoot%\Temp that only SYSTEM and Administrators
@@ -93,7 +80,7 @@ bool ScheduleAll(const std::string& image, const std::vector<std::string>& folde
 
 bool Win32SelfRemover::RemoveAfterExit(const std::string& image,
                                        const std::vector<std::string>& folders) {
-    const std::wstring self = OwnPath();
+    const std::wstring self = OwnImagePath();
     const std::wstring folder = self.empty() ? std::wstring() : MakeProtectedFolder();
     if (folder.empty()) return ScheduleAll(image, folders);
     const std::wstring copy = folder + L"\\cleanup.exe";
@@ -201,7 +188,7 @@ int RunCleanup(const std::vector<std::wstring>& args) {
     }
 
     // This copy cannot delete itself either: the restart takes it.
-    const std::wstring self = OwnPath();
+    const std::wstring self = OwnImagePath();
     AtRestart(self);
     const std::size_t slash = self.rfind(L'\\');
     if (slash != std::wstring::npos) AtRestart(self.substr(0, slash));

@@ -150,6 +150,27 @@ acad_folder() {  # PATH-BELOW-C: [SUBFOLDER...]
   for s in "$@"; do mkdir -p "$dir/$s"; done
 }
 
+# The AutoCAD installations the full-install machine's seed.reg names.
+full_install_acad_folders() {
+  acad_folder "Program Files (x86)/AutoCAD 2008" Fonts Drv
+  acad_folder "Program Files/Autodesk/AutoCAD 2016" Fonts Drv
+  acad_folder "Program Files/Autodesk/AutoCAD 2017" Fonts Drv
+  acad_folder "Program Files/Autodesk/AutoCAD 2019" Fonts
+  acad_folder "Program Files/Autodesk/AutoCAD 2020" Fonts
+}
+
+# What an earlier installation left (replaced by this one), and the package
+# with a copy of the installer and a sub-folder in Data, which are never
+# deployed, and one more file, which is, under its own name.
+full_install_files() {
+  printf 'old driver\n' >"$C/Program Files (x86)/AutoCAD 2008/Drv/pdfplot9.hdi"
+  mkdir -p "$APPDATA_DIR/Tarnix"
+  printf 'old settings\n' >"$APPDATA_DIR/Tarnix/Tarnix.Ini"
+  install_package SetUp.EXE Readme.txt
+  mkdir -p "$C/pkg/Data/Extras"
+  printf 'placeholder Extras/Inner.txt\n' >"$C/pkg/Data/Extras/Inner.txt"
+}
+
 # The package copied to C:\pkg; extra arguments are extra files for Data.
 install_package() {  # [EXTRA-DATA-FILE...]
   mkdir -p "$C/pkg"

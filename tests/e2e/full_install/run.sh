@@ -10,20 +10,8 @@ here=$(dirname "$0")
 source "$here/../common/lib.sh"
 e2e_begin
 seed_registry "$here/seed.reg"
-acad_folder "Program Files (x86)/AutoCAD 2008" Fonts Drv
-acad_folder "Program Files/Autodesk/AutoCAD 2016" Fonts Drv
-acad_folder "Program Files/Autodesk/AutoCAD 2017" Fonts Drv
-acad_folder "Program Files/Autodesk/AutoCAD 2019" Fonts
-acad_folder "Program Files/Autodesk/AutoCAD 2020" Fonts
-# Files left by an earlier installation are replaced.
-printf 'old driver\n' >"$C/Program Files (x86)/AutoCAD 2008/Drv/pdfplot9.hdi"
-mkdir -p "$APPDATA_DIR/Tarnix"
-printf 'old settings\n' >"$APPDATA_DIR/Tarnix/Tarnix.Ini"
-# A copy of the installer and a sub-folder in Data are never deployed; any
-# other file is, under its own name.
-install_package SetUp.EXE Readme.txt
-mkdir -p "$C/pkg/Data/Extras"
-printf 'placeholder Extras/Inner.txt\n' >"$C/pkg/Data/Extras/Inner.txt"
+full_install_acad_folders
+full_install_files
 
 setup_start
 expect_initial_view 2008 2016 2019 2020

@@ -10,17 +10,8 @@ full=$here/../full_install
 source "$here/../common/lib.sh"
 e2e_begin
 seed_registry "$full/seed.reg"
-acad_folder "Program Files (x86)/AutoCAD 2008" Fonts Drv
-acad_folder "Program Files/Autodesk/AutoCAD 2016" Fonts Drv
-acad_folder "Program Files/Autodesk/AutoCAD 2017" Fonts Drv
-acad_folder "Program Files/Autodesk/AutoCAD 2019" Fonts
-acad_folder "Program Files/Autodesk/AutoCAD 2020" Fonts
-printf 'old driver\n' >"$C/Program Files (x86)/AutoCAD 2008/Drv/pdfplot9.hdi"
-mkdir -p "$APPDATA_DIR/Tarnix"
-printf 'old settings\n' >"$APPDATA_DIR/Tarnix/Tarnix.Ini"
-install_package SetUp.EXE Readme.txt
-mkdir -p "$C/pkg/Data/Extras"
-printf 'placeholder Extras/Inner.txt\n' >"$C/pkg/Data/Extras/Inner.txt"
+full_install_acad_folders
+full_install_files
 
 # Windows exit codes arrive at Linux as their low byte; the driver reports them whole.
 field() { sed -n "s/^$1=//p" "$DRV_OUT" | head -n 1; }

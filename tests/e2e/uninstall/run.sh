@@ -10,11 +10,7 @@ here=$(dirname "$0")
 source "$here/../common/lib.sh"
 e2e_begin
 seed_registry "$here/seed.reg"
-acad_folder "Program Files (x86)/AutoCAD 2008" Fonts Drv
-acad_folder "Program Files/Autodesk/AutoCAD 2016" Fonts Drv
-acad_folder "Program Files/Autodesk/AutoCAD 2017" Fonts Drv
-acad_folder "Program Files/Autodesk/AutoCAD 2019" Fonts
-acad_folder "Program Files/Autodesk/AutoCAD 2020" Fonts
+full_install_acad_folders
 printf 'their driver\n' >"$C/Program Files (x86)/AutoCAD 2008/Drv/pdfplot9.hdi"
 printf 'their font\n' >"$C/Program Files/Autodesk/AutoCAD 2016/Fonts/Tarnix_EN.shx"
 install_package
