@@ -4,11 +4,11 @@
 #include <cstring>
 #include <string>
 
-#include "deploy/Deployment.h"
-#include "deploy/InstallRecorder.h"
-#include "deploy/Uninstaller.h"
+#include "engine/InstallEngine.h"
+#include "engine/Journal.h"
+#include "engine/UninstallRun.h"
+#include "engine/UnattendedRuns.h"
 #include "host/Detection.h"
-#include "host/Registration.h"
 #include "platform/MbText.h"
 #include "platform/win32/Win32CodePage.h"
 #include "platform/win32/Win32FileSystem.h"
@@ -20,16 +20,14 @@
 #include "platform/win32/Handles.h"
 #include "platform/win32/ProcessHardening.h"
 #include "platform/win32/Win32FileLog.h"
-#include "ui/BuildInfo.h"
-#include "ui/CommandLine.h"
+#include "engine/BuildInfo.h"
+#include "engine/CommandLine.h"
 #include "host/DetectionLog.h"
 #include "platform/Logging.h"
 #include "platform/TextFormat.h"
-#include "ui/HeadlessSetupView.h"
 #include "platform/win32/Win32WideText.h"
-#include "ui/InstallSteps.h"
-#include "ui/UnattendedRuns.h"
 #include "ui/SetupDialog.h"
+#include "ui/UninstallPrompts.h"
 #include "ui/win32/SetupWindow.h"
 #include "ui/win32/Win32UserIo.h"
 
@@ -99,12 +97,22 @@ BOOL CWizardApp::InitInstance(HINSTANCE instance, CAcadInfo& info, const char* c
     return FALSE;
 }
 
+namespace {
+
+// A window-less run shows nothing; what it would have shown is logged.
+class NoMessageBox final : public IMessageBox {
+public:
+    int Show(const std::string&, const std::string&, unsigned) override { return kIdCancel; }
+};
+
+}  // namespace
+
 int CWizardApp::Run(HINSTANCE instance, CAcadInfo& info, const CommandLine& line,
                     ProgramRole role, const CodePage& codePage, Win32FileSystem& fileSystem,
                     ILog& log) {
     Win32MessageBox windowed;
-    SilentAnswers answers;
-    LoggingMessageBox messages(line.silent ? static_cast<IMessageBox&>(answers) : windowed, log);
+    NoMessageBox none;
+    LoggingMessageBox messages(line.silent ? static_cast<IMessageBox&>(none) : windowed, log);
     const char* caption = role == ProgramRole::Uninstaller ? kUninstallCaption : kInstallCaption;
 
     if (!line.ok) {
@@ -124,32 +132,30 @@ int CWizardApp::Run(HINSTANCE instance, CAcadInfo& info, const CommandLine& line
     Win32WideText wideText;
     Win32ProcessList processes;
 
-    if (role == ProgramRole::Uninstaller && line.perUser) {
-        HostRegistrar registrar(registry, codePage, wideText);
-        Deployer deployer(files, processes, answers, codePage);
-        return RunPerUserStep(FolderOf(fileSystem.ModulePath(), codePage), registrar, deployer, log);
-    }
+    if (role == ProgramRole::Uninstaller && line.perUser)
+        return RunPerUserStep(FolderOf(fileSystem.ModulePath(), codePage), registry, files,
+                              codePage, wideText, log);
     if (role == ProgramRole::Uninstaller) {
         Win32SelfRemover remover;
-        return Uninstaller(registry, files, processes, messages, remover, codePage, wideText)
-            .Run(line.silent);
+        UninstallPrompts prompts(messages, line.silent);
+        return UninstallRun(registry, files, processes, remover, codePage, wideText, log)
+            .Run(prompts, line.silent);
     }
 
     // Once, before the dialog exists: its first view shows the result.
     AcadDetector(realRegistry, codePage).DetectAcadReleases(info);
     LogDetection(log, info);
 
-    InstallRecorder recorder(files, codePage);
     Win32FolderSecurity realFolderSecurity;
     LoggingFolderSecurity folderSecurity(realFolderSecurity, log);
-    Deployer deployer(files, processes, messages, codePage, &recorder, &folderSecurity);
-    HostRegistrar registrar(registry, codePage, wideText, &recorder);
-    InstallSteps steps(deployer, registrar, files, folderSecurity, codePage, registry, recorder,
-                       Today());
-    if (line.silent) return RunSilentInstall(line, info, steps, codePage, messages, log);
+    EngineServices services{files, registry, wideText, codePage, processes, folderSecurity, log};
+    services.userFolders = &folderSecurity;
+    services.installDate = Today();
+    InstallEngine engine(services);
+    if (line.silent) return RunSilentInstall(line, info, engine, codePage, log);
 
     InstallRun run;
-    SetupWindow dialog(instance, nullptr, info, steps, codePage, run, fileSystem);
+    SetupWindow dialog(instance, nullptr, info, engine, codePage, run, fileSystem);
     LoggingMessageBox dialogBoxes(dialog.OwnMessages(), log);
     dialog.RouteMessagesThrough(dialogBoxes);
     if (line.hasFolder || line.hasReleases) {

@@ -7,7 +7,7 @@
 #include "host/AcadInfo.h"
 #include "platform/Log.h"
 #include "platform/MbText.h"
-#include "ui/CommandLine.h"
+#include "engine/CommandLine.h"
 
 namespace tx {
 

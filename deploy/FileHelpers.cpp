@@ -1,24 +1,19 @@
-#include <vector>
+#include "deploy/FileHelpers.h"
 
-#include "deploy/Deployment.h"
+#include <vector>
 
 namespace tx {
 
-bool Deployer::IsAcadRunning() {
-    const std::string wanted = cp_.Lower("acad.exe");
-    std::vector<std::string> names;
-    if (!procs_.ExecutableNames(&names)) return false;
-    for (const std::string& name : names) {
-        // Any name holding it counts, so "xacad.exe" does and "acadlt.exe" not.
-        if (cp_.Find(cp_.Lower(name), wanted) != CodePage::npos) return true;
-    }
-    return false;
-}
+namespace {
+constexpr const char* kRestoreSuffix = ".tarnix-restore";
+}  // namespace
 
-void Deployer::ClearReadOnly(std::string path) {
-    std::uint32_t attributes = fs_.GetAttributes(path);
+void ClearReadOnly(IFileSystem& fs, const std::string& path) {
+    const std::uint32_t attributes = fs.GetAttributes(path);
     if (attributes == kInvalidAttributes || (attributes & kAttrReadOnly) == 0) return;
-    fs_.SetAttributes(path, attributes & ~kAttrReadOnly);
+    // A file on read-only media stays as it is; the copy that needs it
+    // writable then fails and says so.
+    (void)fs.SetAttributes(path, attributes & ~kAttrReadOnly);
 }
 
 void ClearForOverwrite(IFileSystem& fs, const std::string& path) {
@@ -29,22 +24,67 @@ void ClearForOverwrite(IFileSystem& fs, const std::string& path) {
         return;
     }
     const std::uint32_t cleared = attributes & ~kBlocking;
-    fs.SetAttributes(path, cleared == 0 ? kAttrNormal : cleared);
+    (void)fs.SetAttributes(path, cleared == 0 ? kAttrNormal : cleared);
 }
 
 void RemoveInternetMark(IFileSystem& fs, const std::string& path) {
-    fs.DeleteFile(path + ":Zone.Identifier");
+    (void)fs.DeleteFile(path + ":Zone.Identifier");
 }
 
-int Deployer::FileExists(std::string path) {
+int FileExists(IFileSystem& fs, const std::string& path) {
     FindEntry first;
-    if (!fs_.FindFirst(path, &first)) return kPathMissing;
+    if (!fs.FindFirst(path, &first)) return kPathMissing;
     return (first.attributes & kAttrDirectory) != 0 ? kPathIsFolder : kPathIsFile;
 }
 
-std::string Deployer::GetDataFolder() {
-    const std::string program = fs_.ModulePath();
-    const std::size_t slash = cp_.LastBackslash(program);
+std::uint32_t AttributesOrListing(IFileSystem& fs, const std::string& path) {
+    std::uint32_t attributes = fs.GetAttributes(path);
+    if (attributes == kInvalidAttributes) {
+        FindEntry entry;
+        if (fs.FindFirst(path, &entry)) attributes = entry.attributes;
+    }
+    return attributes;
+}
+
+FileOutcome DeleteOrSchedule(IFileSystem& fs, const std::string& path) {
+    const std::uint32_t attributes = fs.GetAttributes(path);
+    if (attributes == kInvalidAttributes) return FileOutcome::Done;
+    if ((attributes & kAttrDirectory) != 0) return FileOutcome::Done;
+    if ((attributes & kAttrReadOnly) != 0) (void)fs.SetAttributes(path, attributes & ~kAttrReadOnly);
+    if (fs.DeleteFile(path)) return FileOutcome::Done;
+    if (fs.MoveFileAtRestart(path, std::string())) return FileOutcome::AtRestart;
+    return FileOutcome::Failed;
+}
+
+FileOutcome RestoreBackup(IFileSystem& fs, const std::string& backup, const std::string& path) {
+    // No backup left: it was put back by an earlier run.
+    if (fs.GetAttributes(backup) == kInvalidAttributes) return FileOutcome::Done;
+    // Installed files keep the attributes of their source, hidden ones too.
+    ClearForOverwrite(fs, path);
+    if (fs.CopyFile(backup, path)) return DeleteOrSchedule(fs, backup);
+    const std::string staged = path + kRestoreSuffix;
+    ClearForOverwrite(fs, staged);
+    if (fs.CopyFile(backup, staged) && fs.MoveFileAtRestart(staged, path)) {
+        (void)fs.MoveFileAtRestart(backup, std::string());
+        return FileOutcome::AtRestart;
+    }
+    return FileOutcome::Failed;
+}
+
+bool IsAcadRunning(IProcessList& processes, const CodePage& cp) {
+    const std::string wanted = cp.Lower("acad.exe");
+    std::vector<std::string> names;
+    if (!processes.ExecutableNames(&names)) return false;
+    for (const std::string& name : names) {
+        // Any name holding it counts, so "xacad.exe" does and "acadlt.exe" not.
+        if (cp.Find(cp.Lower(name), wanted) != CodePage::npos) return true;
+    }
+    return false;
+}
+
+std::string DataFolderOf(IFileSystem& fs, const CodePage& cp) {
+    const std::string program = fs.ModulePath();
+    const std::size_t slash = cp.LastBackslash(program);
     const std::string folder = slash == CodePage::npos ? std::string() : program.substr(0, slash);
     return folder + "\\Data";
 }

@@ -13,7 +13,7 @@
 #include "fuzz/FuzzSupport.h"
 #include "tests/fakes/FakeFileSystem.h"
 #include "tests/fakes/FakeUserIo.h"
-#include "ui/PathRules.h"
+#include "engine/PathRules.h"
 
 namespace tx::fuzz {
 namespace {

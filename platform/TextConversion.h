@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace tx {
 
@@ -27,5 +28,25 @@ public:
     // case (or outside every code page) stay as they are.
     virtual WideString UpperWide(const WideString& text) const = 0;
 };
+
+// UTF-16LE bytes as the registry stores text, and back. An odd last byte
+// is no whole code unit and is dropped.
+inline WideString UnpackUtf16(const std::vector<unsigned char>& bytes) {
+    WideString units;
+    units.reserve(bytes.size() / 2);
+    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2)
+        units.push_back(static_cast<char16_t>(bytes[i] | bytes[i + 1] << 8));
+    return units;
+}
+
+inline std::vector<unsigned char> PackUtf16(const WideString& units) {
+    std::vector<unsigned char> bytes;
+    bytes.reserve(2 * units.size());
+    for (char16_t c : units) {
+        bytes.push_back(static_cast<unsigned char>(c & 0xFF));
+        bytes.push_back(static_cast<unsigned char>(c >> 8));
+    }
+    return bytes;
+}
 
 }  // namespace tx

@@ -3,7 +3,6 @@
 #include "platform/TextFormat.h"
 #include "platform/UserIo.h"
 #include "res/resource.h"
-#include "ui/PathRules.h"
 
 namespace tx {
 
@@ -21,8 +20,14 @@ const char* const kInvalidPathMessage = "安装路径无效，请重新输入或
 const char* const kPathTooLongMessage = "安装路径过长，请选择较短的安装路径 !";
 const char* const kUnsafeFolderMessage = "安装目录已存在且不安全，请选择其他安装路径 !";
 const char* const kFolderNotMadeMessage = "无法创建安装目录，请选择其他安装路径 !";
-const char* const kProductSubfolder = "\\Tarnix批打印软件";
-const char* const kDefaultFolder = "C:\\Tarnix";
+const char* const kNoDataFolderMessage =
+    "未找到安装所需的Data文件夹 !\n\n可能安装文件下载后没有解压，\n\n请解压后再执行SetUp.exe !";
+
+namespace {
+const char kCopyFailedHead[] = "拷贝文件 ";
+const char kCopyFailedTail[] =
+    " 失败，可能原因如下：\n\n1、AutoCAD未关闭\n\n2、系统权限未开放，请以管理者权限登陆系统";
+}  // namespace
 
 namespace {
 
@@ -32,12 +37,12 @@ constexpr int kFirst64BitOnlyRelease = 2017 - kFirstReleaseYear;
 
 }  // namespace
 
-Dlg_Setup::Dlg_Setup(ISetupView& view, CAcadInfo& info, IInstallSteps& steps,
+Dlg_Setup::Dlg_Setup(ISetupView& view, CAcadInfo& info, IInstaller& installer,
                      const CodePage& codePage, InstallRun& run, int buildBits)
     : m_strPath(kDefaultFolder),
       view_(view),
       info_(info),
-      steps_(steps),
+      installer_(installer),
       cp_(codePage),
       run_(run),
       buildBits_(buildBits) {
@@ -117,7 +122,7 @@ void Dlg_Setup::OnBrowse() {
 void Dlg_Setup::OnInstall() {
     if (stage_ != Stage::Initial) return;
 
-    if (run_.AcadCheckPending && steps_.IsAcadRunning()) {
+    if (run_.AcadCheckPending && installer_.IsAcadRunning()) {
         outcome_ = Outcome::AcadRunning;
         view_.Messages().Show(kCloseAcadMessage, kInstallCaption, kMbOk);
         run_.AcadCheckPending = false;
@@ -127,41 +132,28 @@ void Dlg_Setup::OnInstall() {
     // Every return until the folder is ready is a refusal of the folder.
     outcome_ = Outcome::FolderRefused;
     UpdateData(true);
-    if (m_strPath.empty()) {
-        view_.Messages().Show(kEmptyPathMessage, kInstallCaption, kMbOk | kMbIconStop);
-        return;
-    }
-
-    std::string parent = m_strPath;
-    if (cp_.EndsWithBackslash(parent)) parent.pop_back();
-    const std::string folder = parent + kProductSubfolder;
-    // ';' separates the entries of AutoCAD's trusted paths: such a folder
-    // could never be trusted as a whole. Every byte counts: no DBCS code
-    // page has ';' as a trail byte, so one after a lead byte is a broken
-    // pair that a conversion would still turn into a separator.
-    if (folder.find(';') != std::string::npos) {
-        view_.Messages().Show(kSemicolonPathMessage, kInstallCaption, kMbOk | kMbIconStop);
-        return;
-    }
-    // Without a drive ("Tarnix", "D:Tarnix") the folder, the demand-load
-    // entries and the trusted path would depend on the elevated process's
-    // working directory; a name Windows trims or cannot hold ("C:\Tarnix ",
-    // "C:\a\\b") would make another folder than the one registered.
-    if (!IsWellFormedFolderPath(folder, cp_)) {
-        view_.Messages().Show(kInvalidPathMessage, kInstallCaption, kMbOk | kMbIconStop);
-        return;
-    }
-    // Refused before anything exists: the payload's targets and the
-    // demand-load entry are all built from this folder.
-    if (folder.size() > steps_.MaxInstallFolderLength()) {
-        view_.Messages().Show(kPathTooLongMessage, kInstallCaption, kMbOk);
-        return;
+    std::string chosen;
+    std::string folder;
+    switch (CheckFolderText(m_strPath, cp_, installer_.MaxInstallFolderLength(), &chosen, &folder)) {
+        case FolderRefusal::None: break;
+        case FolderRefusal::Empty:
+            view_.Messages().Show(kEmptyPathMessage, kInstallCaption, kMbOk | kMbIconStop);
+            return;
+        case FolderRefusal::Semicolon:
+            view_.Messages().Show(kSemicolonPathMessage, kInstallCaption, kMbOk | kMbIconStop);
+            return;
+        case FolderRefusal::Invalid:
+            view_.Messages().Show(kInvalidPathMessage, kInstallCaption, kMbOk | kMbIconStop);
+            return;
+        case FolderRefusal::TooLong:
+            view_.Messages().Show(kPathTooLongMessage, kInstallCaption, kMbOk);
+            return;
     }
 
     // Both levels stay open until the installation is over: what is copied
     // and registered is the folder checked here. A refusal leaves the
     // typed text for choosing another folder.
-    const PreparedFolder prepared = steps_.PrepareInstallFolder(parent, folder);
+    const PreparedFolder prepared = installer_.PrepareInstallFolder(chosen, folder);
     if (prepared.readiness != FolderReadiness::Ready) {
         view_.Messages().Show(prepared.readiness == FolderReadiness::UnsafeExisting
                                   ? kUnsafeFolderMessage
@@ -171,7 +163,7 @@ void Dlg_Setup::OnInstall() {
     }
     m_strPath = folder;
 
-    if (!RunInstall()) {
+    if (!RunInstall(prepared)) {
         outcome_ = Outcome::PayloadFailed;
         return;
     }
@@ -182,7 +174,7 @@ void Dlg_Setup::OnInstall() {
     ShortenWindow();
 }
 
-bool Dlg_Setup::RunInstall() {
+bool Dlg_Setup::RunInstall(const PreparedFolder& prepared) {
     stage_ = Stage::Installing;
     view_.ShowControl(IDC_HEAD_PATH, false);
     view_.ShowControl(IDC_PATH, false);
@@ -194,26 +186,32 @@ bool Dlg_Setup::RunInstall() {
     bar.SetStep(1);
     bar.SetPos(0);
 
-    std::string folder = m_strPath;
-    if (cp_.EndsWithBackslash(folder)) folder.pop_back();
-
-    if (!steps_.DeployPayload(folder, bar)) {
+    InstallRequest request;
+    request.folder = m_strPath;
+    if (cp_.EndsWithBackslash(request.folder)) request.folder.pop_back();
+    request.madeLevels = prepared.created;
+    request.ticks = m_bRelease;
+    info_.m_strInstallDir = request.folder;
+    if (installer_.Install(info_, request, *this) != InstallResult::Completed) {
         OnCancel();
         return false;
     }
-    bar.StepIt();
-
-    info_.m_strInstallDir = folder;
-    steps_.RegisterRelease(info_, m_bRelease);
-    bar.StepIt();
-
-    steps_.DeploySupportFiles(info_, m_bRelease);
-    steps_.RegisterUninstall(folder);
-    bar.StepIt();
-
     bar.SetPos(kProgressTop);
     return true;
 }
+
+CopyFailedAnswer Dlg_Setup::CopyFailed(const std::string& target) {
+    const int answer = view_.Messages().Show(kCopyFailedHead + target + kCopyFailedTail,
+                                             kInstallCaption, kMbAbortRetryIgnore);
+    if (answer == kIdRetry) return CopyFailedAnswer::Retry;
+    if (answer == kIdIgnore) return CopyFailedAnswer::Ignore;
+    // Anything else, a failed box included, stops here.
+    return CopyFailedAnswer::Abort;
+}
+
+void Dlg_Setup::NoDataFolder() { view_.Messages().Show(kNoDataFolderMessage, kInstallCaption, kMbOk); }
+
+void Dlg_Setup::Step() { view_.ProgressBar().StepIt(); }
 
 void Dlg_Setup::ShowCompletionView() {
     stage_ = Stage::Completed;

@@ -9,9 +9,9 @@
 #include "host/AcadInfo.h"
 #include "host/ReleaseTable.h"
 #include "platform/MbText.h"
-#include "ui/BuildInfo.h"
+#include "engine/BuildInfo.h"
 #include "ui/DataExchange.h"
-#include "ui/InstallSteps.h"
+#include "engine/Installer.h"
 #include "ui/SetupView.h"
 
 namespace tx {
@@ -29,8 +29,7 @@ extern const char* const kInvalidPathMessage;
 extern const char* const kPathTooLongMessage;
 extern const char* const kUnsafeFolderMessage;
 extern const char* const kFolderNotMadeMessage;
-extern const char* const kProductSubfolder;  // with its leading backslash
-extern const char* const kDefaultFolder;
+extern const char* const kNoDataFolderMessage;
 
 // State that outlives one click: kept for the whole run of the program.
 struct InstallRun {
@@ -39,7 +38,7 @@ struct InstallRun {
     bool AcadCheckPending = true;
 };
 
-class Dlg_Setup {
+class Dlg_Setup : private IInstallObserver {
 public:
     enum class Stage { Initial, Installing, Completed, Ended };
     // How the last Install click ended, for a run without a window.
@@ -47,11 +46,11 @@ public:
         None,           // no click yet
         AcadRunning,    // asked to close AutoCAD, nothing done
         FolderRefused,  // the folder text was refused, nothing done
-        PayloadFailed,  // no Data folder, or Abort after a failed copy
+        PayloadFailed,  // no Data folder, or Abort after a failed copy (undone)
         Completed,
     };
 
-    Dlg_Setup(ISetupView& view, CAcadInfo& info, IInstallSteps& steps, const CodePage& codePage,
+    Dlg_Setup(ISetupView& view, CAcadInfo& info, IInstaller& installer, const CodePage& codePage,
               InstallRun& run, int buildBits = kBuildBits);
 
     void DoDataExchange(DataExchange& dx);
@@ -63,7 +62,7 @@ public:
     void OnReleaseClicked();
     void OnBrowse();
     void OnInstall();
-    bool RunInstall();
+    bool RunInstall(const PreparedFolder& prepared);
     void OnOK();
     void OnCancel();
 
@@ -82,12 +81,19 @@ public:
     std::string m_strPath;
 
 private:
+    // The installation's questions, answered with the dialog's message
+    // boxes and progress bar.
+    CopyFailedAnswer CopyFailed(const std::string& target) override;
+    bool AllOrNothing() override { return false; }
+    void NoDataFolder() override;
+    void Step() override;
+
     void ShowCompletionView();
     void ShortenWindow();
 
     ISetupView& view_;
     CAcadInfo& info_;
-    IInstallSteps& steps_;
+    IInstaller& installer_;
     const CodePage& cp_;
     InstallRun& run_;
     int buildBits_;

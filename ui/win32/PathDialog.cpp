@@ -5,7 +5,7 @@
 
 #include "platform/UserIo.h"
 #include "platform/win32/Win32CodePage.h"
-#include "ui/PathRules.h"
+#include "engine/PathRules.h"
 
 namespace tx {
 

@@ -23,14 +23,14 @@ SystemLibrary LoadCommonControls() {
 
 }  // namespace
 
-SetupWindow::SetupWindow(HINSTANCE instance, HWND parent, CAcadInfo& info, IInstallSteps& steps,
+SetupWindow::SetupWindow(HINSTANCE instance, HWND parent, CAcadInfo& info, IInstaller& installer,
                          const CodePage& codePage, InstallRun& run, IFileSystem& fileSystem,
                          int buildBits)
     : DialogBase(instance, IDD_SETUP, parent),
       visualStyles_(L"uxtheme.dll"),
       com_(L"ole32.dll"),
       commonControls_(LoadCommonControls()),
-      logic_(*this, info, steps, codePage, run, buildBits),
+      logic_(*this, info, installer, codePage, run, buildBits),
       fileSystem_(fileSystem) {
     for (int id : kReleaseCheckboxIds) OnClicked(id, [this] { logic_.OnReleaseClicked(); });
     OnClicked(IDC_BROWSE, [this] { logic_.OnBrowse(); });

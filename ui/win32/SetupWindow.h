@@ -16,7 +16,7 @@ namespace tx {
 
 class SetupWindow : public DialogBase, public ISetupView {
 public:
-    SetupWindow(HINSTANCE instance, HWND parent, CAcadInfo& info, IInstallSteps& steps,
+    SetupWindow(HINSTANCE instance, HWND parent, CAcadInfo& info, IInstaller& installer,
                 const CodePage& codePage, InstallRun& run, IFileSystem& fileSystem,
                 int buildBits = kBuildBits);
 

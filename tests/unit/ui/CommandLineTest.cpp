@@ -1,5 +1,5 @@
 // The literals below are compiled to code page 936 bytes.
-#include "ui/CommandLine.h"
+#include "engine/CommandLine.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Readying the installation folder's two levels over the in-memory file
 // system and folder security: what is made, reused, held or refused.
 // Literals are code page 936 bytes, like the program's.
-#include "ui/InstallFolder.h"
+#include "engine/InstallFolder.h"
 
 #include <gtest/gtest.h>
 

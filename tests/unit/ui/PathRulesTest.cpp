@@ -1,5 +1,5 @@
 // The literals below are compiled to code page 936 bytes.
-#include "ui/PathRules.h"
+#include "engine/PathRules.h"
 
 #include <gtest/gtest.h>
 

@@ -17,7 +17,7 @@
 
 #include "platform/win32/Handles.h"
 #include "platform/win32/Win32FolderSecurity.h"
-#include "ui/InstallFolder.h"
+#include "engine/InstallFolder.h"
 
 namespace tx {
 namespace {

@@ -1,0 +1,53 @@
+// Small file operations shared by everything that writes or restores a
+// file: the attribute and stream quirks of CopyFile, and deleting or
+// restoring a file that may be in use.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/FileSystem.h"
+#include "platform/MbText.h"
+#include "platform/Processes.h"
+
+namespace tx {
+
+// FileExists results.
+constexpr int kPathMissing = 0;
+constexpr int kPathIsFile = 1;
+constexpr int kPathIsFolder = 2;
+
+// What a file operation that may be finished by the next restart came to.
+enum class FileOutcome { Done, AtRestart, Failed };
+
+// Clears the read-only bit, when set.
+void ClearReadOnly(IFileSystem& fs, const std::string& path);
+// Before a copy over path: CopyFile refuses a hidden or read-only target,
+// so a hidden desktop.ini copied once would block every later installation
+// (and every restore of a hidden file). Folders are left alone.
+void ClearForOverwrite(IFileSystem& fs, const std::string& path);
+// After a copy to path: files extracted from a downloaded zip carry the
+// "downloaded from the internet" stream and CopyFile copies it, which keeps
+// .NET from loading the installed libraries and makes the shell warn before
+// it starts a copied program. None is no error.
+void RemoveInternetMark(IFileSystem& fs, const std::string& path);
+// What is at path, by a listing of it (so also what cannot be opened).
+int FileExists(IFileSystem& fs, const std::string& path);
+// The attributes of path; a listing tells when they cannot be read, since
+// unreadable attributes are no proof that nothing is there.
+std::uint32_t AttributesOrListing(IFileSystem& fs, const std::string& path);
+
+// Deletes one file; one in use is left to the next restart. Nothing there,
+// or a folder (no file of ours), is done.
+FileOutcome DeleteOrSchedule(IFileSystem& fs, const std::string& path);
+// Puts backup's content back at path and deletes backup. A path in use gets
+// a copy beside it that takes its place at the restart: the restart can
+// only rename within a volume, and the backup may be on another drive.
+FileOutcome RestoreBackup(IFileSystem& fs, const std::string& backup, const std::string& path);
+
+// Whether an AutoCAD process ("acad.exe" in its name) runs.
+bool IsAcadRunning(IProcessList& processes, const CodePage& codePage);
+// The package's Data folder, beside the running program.
+std::string DataFolderOf(IFileSystem& fs, const CodePage& codePage);
+
+}  // namespace tx

@@ -1,0 +1,106 @@
+#include "deploy/UserSettings.h"
+
+#include "deploy/FileHelpers.h"
+#include "deploy/PathLimits.h"
+
+namespace tx {
+
+namespace {
+constexpr std::uint32_t kErrorPathNotFound = 3;
+constexpr std::uint32_t kErrorAccessDenied = 5;
+}  // namespace
+
+std::string UserSettings::Folder() {
+    char value[kMaxPath] = {};
+    const std::uint32_t length = fs_.GetEnvironmentVariable("APPDATA", value, kMaxPath);
+    std::string appData;
+    if (length > 0 && length < kMaxPath) {
+        appData.assign(value, length);
+    } else if (!fs_.RoamingAppDataFolder(&appData)) {
+        appData.clear();
+    }
+    // Never the root of a drive: without a known folder there is no target.
+    if (appData.empty()) return std::string();
+    std::string folder = appData + "\\Tarnix";
+    // Already there, most times; a folder that cannot be made fails the copy.
+    if (FitsPathBuffer(folder)) (void)fs_.CreateDirectory(folder);
+    return folder;
+}
+
+std::string UserSettings::TargetFor(const std::string& name) {
+    const std::string folder = Folder();
+    return (folder.empty() ? std::string(kUnknownSettingsFolder) : folder) + "\\" + name;
+}
+
+bool UserSettings::HoldLevels(const std::string& folder,
+                              std::vector<std::unique_ptr<IHeldFolder>>* held) {
+    held->clear();
+    if (userFolders_ == nullptr) return true;
+    // Below "X:\" or "\\server\share\": the levels a user may own.
+    std::size_t start = 0;
+    if (folder.size() >= 3 && folder[1] == ':' && folder[2] == '\\') {
+        start = 3;
+    } else if (folder.compare(0, 2, "\\\\") == 0) {
+        const std::size_t server = folder.find('\\', 2);
+        const std::size_t share = server == std::string::npos ? server : folder.find('\\', server + 1);
+        if (share == std::string::npos) return false;
+        start = share + 1;
+    } else {
+        return false;
+    }
+    // 0x5C is also a trail byte in 936: split by characters.
+    for (std::size_t end = start; end <= folder.size();) {
+        const std::size_t length = end < folder.size() ? cp_.CharLength(folder, end) : 1;
+        if (end < folder.size() && !(length == 1 && folder[end] == '\\')) {
+            end += length;
+            continue;
+        }
+        FolderFacts facts;
+        std::unique_ptr<IHeldFolder> level =
+            end == start ? nullptr : userFolders_->HoldFolder(folder.substr(0, end), &facts);
+        if (!level || facts.reparsePoint || !facts.directory) {
+            held->clear();
+            return false;
+        }
+        held->push_back(std::move(level));
+        start = ++end;
+    }
+    return true;
+}
+
+bool UserSettings::CopyFromPackage(const std::string& source, std::uint32_t* error) {
+    const std::string folder = Folder();
+    const std::string target = folder + "\\" + kSettingsFileName;
+    if (folder.empty() || !FitsPathBuffer(source) || !FitsPathBuffer(target)) {
+        *error = kErrorPathNotFound;
+        return false;
+    }
+    std::vector<std::unique_ptr<IHeldFolder>> levels;  // for this copy
+    if (!HoldLevels(folder, &levels)) {
+        *error = kErrorAccessDenied;
+        return false;
+    }
+    ClearReadOnly(fs_, source);
+    ClearForOverwrite(fs_, target);
+    if (!fs_.CopyFile(source, target)) {
+        *error = fs_.LastError();
+        return false;
+    }
+    ClearReadOnly(fs_, target);
+    RemoveInternetMark(fs_, target);
+    return true;
+}
+
+bool UserSettings::CopyIfMissing(const std::string& source) {
+    const std::string folder = Folder();
+    if (folder.empty()) return false;
+    const std::string target = folder + "\\" + kSettingsFileName;
+    // A user's own settings are never replaced.
+    if (fs_.GetAttributes(target) != kInvalidAttributes) return true;
+    if (!FitsPathBuffer(target) || !fs_.CopyFile(source, target)) return false;
+    ClearReadOnly(fs_, target);
+    RemoveInternetMark(fs_, target);
+    return true;
+}
+
+}  // namespace tx

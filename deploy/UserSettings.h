@@ -1,0 +1,55 @@
+// The user's own settings folder ("%APPDATA%\Tarnix") and the settings
+// file in it.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/FileSystem.h"
+#include "platform/FolderSecurity.h"
+#include "platform/MbText.h"
+
+namespace tx {
+
+// The settings file: a copy of the package's goes to each user's folder,
+// and one stays in the installation folder for users who come later.
+constexpr const char* kSettingsFileName = "Tarnix.Ini";
+// Names the settings file's place when neither the environment nor the
+// shell tells where application data lives.
+constexpr const char* kUnknownSettingsFolder = "%APPDATA%\\Tarnix";
+
+class UserSettings {
+public:
+    // userFolders, when given (an elevated run), holds every level of the
+    // settings folder while the settings file is copied into it: the
+    // folder is the user's, and a level swapped for a link would send the
+    // copy elsewhere.
+    UserSettings(IFileSystem& fs, const CodePage& codePage, IFolderSecurity* userFolders = nullptr)
+        : fs_(fs), cp_(codePage), userFolders_(userFolders) {}
+
+    // The settings folder, created when its path fits; empty when no
+    // application-data folder is known.
+    std::string Folder();
+    // The file's path there, for messages too (kUnknownSettingsFolder
+    // when no folder is known).
+    std::string TargetFor(const std::string& name);
+    // source over the user's settings file, through held levels. False,
+    // with the system's code in *error, when it cannot be put there.
+    bool CopyFromPackage(const std::string& source, std::uint32_t* error);
+    // The per-user step: source into this user's folder, unless a settings
+    // file is there already. False when it could not be put there.
+    bool CopyIfMissing(const std::string& source);
+
+private:
+    // Opens every level of folder below its root so that none can be
+    // renamed, replaced or be a link meanwhile; false (nothing held) when
+    // one cannot be held that way.
+    bool HoldLevels(const std::string& folder, std::vector<std::unique_ptr<IHeldFolder>>* held);
+
+    IFileSystem& fs_;
+    const CodePage& cp_;
+    IFolderSecurity* userFolders_;
+};
+
+}  // namespace tx

@@ -1,0 +1,73 @@
+// The installation: plans every change, writes each one's journal line to
+// disk before making it, and undoes the run in reverse order when it is
+// aborted or, in an all-or-nothing run, when any change fails. A run that
+// completes merges its lines into the journal of the installations before.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "deploy/UserSettings.h"
+#include "engine/Installer.h"
+#include "engine/Journal.h"
+#include "platform/FileSystem.h"
+#include "platform/FolderSecurity.h"
+#include "platform/Log.h"
+#include "platform/MbText.h"
+#include "platform/Processes.h"
+#include "platform/Registry.h"
+#include "platform/TextConversion.h"
+
+namespace tx {
+
+struct EngineServices {
+    IFileSystem& fs;
+    IRegistry& registry;
+    const IWideText& wide;
+    const CodePage& codePage;
+    IProcessList& processes;
+    IFolderSecurity& folders;
+    ILog& log;
+    // Holds the levels of the user's settings folder while copying into
+    // it; null when the run is not elevated.
+    IFolderSecurity* userFolders = nullptr;
+    // yyyymmdd, for the Programs and Features entry.
+    std::string installDate;
+};
+
+class InstallEngine final : public IInstaller {
+public:
+    explicit InstallEngine(const EngineServices& services);
+
+    bool IsAcadRunning() override;
+    std::size_t MaxInstallFolderLength() override;
+    PreparedFolder PrepareInstallFolder(const std::string& chosen,
+                                        const std::string& installFolder) override;
+    InstallResult Install(const CAcadInfo& info, const InstallRequest& request,
+                          IInstallObserver& observer) override;
+
+private:
+    struct Run;
+    // Writes the lines due before action i is made: its own, or those of
+    // the batch it begins. False when the journal cannot be written.
+    bool JournalAhead(Run& run, std::size_t i);
+    // Undoes every action whose line was written (and every unjournaled
+    // one made), newest first, and puts the journal back as it was.
+    void RollBack(Run& run);
+    // Merges this run into the journal and drops the backups it no longer
+    // needs.
+    void Commit(Run& run);
+    void UndoMadeLevels(const InstallRequest& request);
+
+    EngineServices s_;
+    UserSettings settings_;
+};
+
+// Merges a journal's actions into one per thing changed: the first line of
+// a file, folder or key stays (its backup is the machine's own), a value's
+// first state before and last state written, a demand-load key's last
+// LOADER. The backups of later lines no longer needed go to *dropped.
+ActionList MergeJournal(ActionList actions, const CodePage& codePage,
+                        std::vector<std::string>* dropped);
+
+}  // namespace tx

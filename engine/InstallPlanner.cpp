@@ -1,0 +1,306 @@
+#include "engine/InstallPlanner.h"
+
+#include <algorithm>
+#include <set>
+
+#include "deploy/DeploymentTable.h"
+#include "deploy/FileHelpers.h"
+#include "deploy/PathLimits.h"
+#include "engine/actions/DemandLoadKey.h"
+#include "engine/actions/FileReplaced.h"
+#include "engine/actions/FileWrittenNew.h"
+#include "engine/actions/FolderMade.h"
+#include "engine/actions/MachineKeyMade.h"
+#include "engine/actions/PathOutOfReach.h"
+#include "engine/actions/ProgramKey.h"
+#include "engine/actions/TrustedPathsValue.h"
+#include "engine/actions/UninstallerCopy.h"
+#include "engine/actions/UserSettingsCopy.h"
+#include "engine/BuildInfo.h"
+
+namespace tx {
+
+const char* const kUninstallKey =
+    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\TarnixBatchPlot";
+const char* const kActiveSetupKey =
+    "SOFTWARE\\Microsoft\\Active Setup\\Installed Components\\TarnixBatchPlot";
+const char* const kActiveSetupVersion = TX_VERSION_COMMAS;
+
+std::string ActiveSetupStubPath(const std::string& uninstaller) {
+    return "%SystemRoot%\\System32\\cmd.exe /d /c \"set __COMPAT_LAYER=RunAsInvoker&& \"" +
+           uninstaller + "\" /USER\"";
+}
+
+namespace {
+constexpr int kDriverReleaseIndex = ReleaseIndexOfYear(2008);
+}  // namespace
+
+struct InstallPlanner::State {
+    const InstallRequest& request;
+    const JournalContent& earlier;
+    InstallPlan& plan;
+    int pendingSteps = 0;
+    bool folderIsNew = false;  // this run made the installation folder
+    std::set<std::string> targets;  // lower-cased, written by this plan
+    std::set<std::string> backups;  // lower-cased, named by this plan
+    bool backupFolderReady = false;
+    std::uint64_t bytes = 0;
+
+    // Whether the journal already names a line of this kind for path.
+    template <class Kind, class Match>
+    bool Journaled(Match match) const {
+        for (const auto& a : earlier.actions) {
+            const auto* k = dynamic_cast<const Kind*>(a.get());
+            if (k != nullptr && match(*k)) return true;
+        }
+        return false;
+    }
+};
+
+void InstallPlanner::Add(State& s, std::unique_ptr<Action> action, int needs) {
+    PlannedAction planned;
+    planned.action = std::move(action);
+    planned.stepsBefore = s.pendingSteps;
+    planned.needs = needs;
+    s.pendingSteps = 0;
+    s.plan.actions.push_back(std::move(planned));
+}
+
+std::string InstallPlanner::NextBackup(State& s, const std::string& target) {
+    const std::string backups = s.request.folder + "\\" + kBackupFolderName;
+    if (!s.backupFolderReady) {
+        const std::uint32_t attributes = fs_.GetAttributes(backups);
+        if (attributes == kInvalidAttributes) Add(s, std::make_unique<FolderMade>(backups));
+        s.backupFolderReady = true;
+    }
+    const std::size_t slash = cp_.LastBackslash(target);
+    const std::string name = slash == CodePage::npos ? target : target.substr(slash + 1);
+    for (int n = 1; n < 10000; ++n) {
+        const std::string backup = backups + "\\" + std::to_string(n) + "-" + name;
+        // A backup that cannot be named cannot be made.
+        if (!FitsPathBuffer(backup)) return std::string();
+        if (s.backups.count(cp_.Lower(backup)) != 0) continue;
+        if (fs_.GetAttributes(backup) != kInvalidAttributes) continue;
+        s.backups.insert(cp_.Lower(backup));
+        return backup;
+    }
+    return std::string();
+}
+
+void InstallPlanner::AddFileWrite(State& s, const std::string& source, const std::string& target,
+                                  ActionRole role) {
+    if (!FitsPathBuffer(source) || !FitsPathBuffer(target)) {
+        Add(s, std::make_unique<PathOutOfReach>(target, role));
+        return;
+    }
+    std::uint64_t size = 0;
+    if (fs_.FileSize(source, &size)) s.bytes += size;
+    const std::string key = cp_.Lower(target);
+    if (!s.targets.insert(key).second) {
+        // The first copy's line covers this one.
+        Add(s, std::make_unique<FileWrittenNew>(source, target, role, false, false));
+        return;
+    }
+    const std::uint32_t attributes = AttributesOrListing(fs_, target);
+    if (attributes == kInvalidAttributes || (attributes & kAttrDirectory) != 0) {
+        // A folder in the way is no file of the machine's to keep: the copy
+        // fails, and says so.
+        const bool inNewFolder =
+            s.folderIsNew && cp_.EqualsNoCase(target.substr(0, s.request.folder.size() + 1),
+                                              s.request.folder + "\\");
+        Add(s, std::make_unique<FileWrittenNew>(source, target, role, inNewFolder));
+        return;
+    }
+    const std::string backup = NextBackup(s, target);
+    if (backup.empty()) {
+        Add(s, std::make_unique<PathOutOfReach>(target, role));
+        return;
+    }
+    Add(s, std::make_unique<FileReplaced>(source, target, backup, role));
+}
+
+void InstallPlanner::PlanPayload(State& s, const std::string& data) {
+    const std::string& install = s.request.folder;
+    const std::string pattern = data + "\\*.*";
+    FindEntry entry;
+    std::unique_ptr<IFindHandle> listing;
+    if (FitsPathBuffer(pattern)) listing = fs_.FindFirst(pattern, &entry);
+    if (!listing) return;
+
+    // One step per entry and one for the fetch that ends the listing, so a
+    // listing of N entries gives N + 1 steps however long it is.
+    for (std::size_t i = 0;; ++i) {
+        ++s.pendingSteps;
+        if (i > 0 && !listing->Next(&entry)) break;
+        if (entry.name == "." || entry.name == ".." || (entry.attributes & kAttrDirectory) != 0)
+            continue;
+        const DeploymentRow& row = LookUpDeployment(cp_, entry.name);
+        if (row.destination == Destination::NotCopied) continue;
+        const std::string source = data + "\\" + entry.name;
+        if (row.destination == Destination::SettingsFolder) {
+            const std::string shown = settings_.TargetFor(entry.name);
+            if (!FitsPathBuffer(source) || !FitsPathBuffer(shown))
+                Add(s, std::make_unique<PathOutOfReach>(shown, ActionRole::Payload));
+            else
+                Add(s, std::make_unique<UserSettingsCopy>(settings_, source, shown));
+            // The per-user step of every other user takes its first settings
+            // from here; without it they keep AutoCAD's defaults, so a
+            // failure is not put to the user.
+            AddFileWrite(s, source, install + "\\" + kSettingsFileName, ActionRole::Quiet);
+            continue;
+        }
+        AddFileWrite(s, source,
+                     install + "\\" + (row.targetName != nullptr ? row.targetName : entry.name),
+                     ActionRole::Payload);
+    }
+}
+
+void InstallPlanner::PlanDemandLoads(State& s, const CAcadInfo& info) {
+    for (int r = 0; r < kReleaseCount; ++r) {
+        if (s.request.ticks[r] == 0) continue;
+        const std::string loader = HostRegistrar::LoaderFor(s.request.folder, r);
+        if (loader.empty()) continue;
+        const std::string subkey = HostRegistrar::DemandLoadSubkey(kReleases[r].year);
+        for (const std::string& productKey : info.m_arrProductKey[r]) {
+            UniqueRegKey product(reg_);
+            if (reg_.OpenKey(kHkeyLocalMachine, productKey.c_str(), product.put()) != kRegOk ||
+                !product)
+                continue;
+            const std::string base =
+                cp_.EndsWithBackslash(productKey) ? productKey : productKey + "\\";
+            UniqueRegKey applications(reg_);
+            if (reg_.OpenKeyRead(product.get(), "Applications", applications.put()) == kRegNotFound)
+                Add(s, std::make_unique<MachineKeyMade>(base + "Applications"));
+            const std::string path = base + subkey;
+            const bool known = s.Journaled<DemandLoadKey>([&](const DemandLoadKey& d) {
+                return cp_.EqualsNoCase(d.Path(), path) && d.Loader() == loader;
+            });
+            Add(s, std::make_unique<DemandLoadKey>(path, loader, !known));
+        }
+    }
+}
+
+void InstallPlanner::PlanSupportFiles(State& s, const CAcadInfo& info, const std::string& data) {
+    // An installation without its "Fonts" or "Drv" folder gets nothing there.
+    const auto folderThere = [&](const std::string& folder) {
+        const std::uint32_t attributes = fs_.GetAttributes(folder);
+        return attributes != kInvalidAttributes && (attributes & kAttrDirectory) != 0;
+    };
+    for (int r = 0; r < kReleaseCount; ++r) {
+        if (s.request.ticks[r] == 0) continue;
+        for (const std::string& location : info.m_arrAcadLocation[r]) {
+            const std::string fonts = location + "\\Fonts";
+            if (folderThere(fonts)) {
+                AddFileWrite(s, data + "\\Tarnix_EN.shx", fonts + "\\Tarnix_EN.shx", ActionRole::Quiet);
+                AddFileWrite(s, data + "\\Tarnix_HZ.shx", fonts + "\\Tarnix_HZ.shx", ActionRole::Quiet);
+            }
+            const std::string drv = location + "\\Drv";
+            if (r == kDriverReleaseIndex && folderThere(drv))
+                AddFileWrite(s, data + "\\Tarnix.prt5", drv + "\\pdfplot9.hdi", ActionRole::Quiet);
+        }
+    }
+}
+
+void InstallPlanner::PlanUninstaller(State& s) {
+    const std::string& folder = s.request.folder;
+    const std::string uninstaller = folder + "\\" + kUninstallerName;
+    std::uint64_t size = 0;
+    if (fs_.FileSize(fs_.ModulePath(), &size)) s.bytes += size;
+    std::string backup;
+    const std::uint32_t attributes = AttributesOrListing(fs_, uninstaller);
+    if (attributes != kInvalidAttributes && (attributes & kAttrDirectory) == 0)
+        backup = NextBackup(s, uninstaller);
+    const int copy = static_cast<int>(s.plan.actions.size());
+    Add(s, std::make_unique<UninstallerCopy>(uninstaller, backup));
+
+    const auto known = [&](const std::string& path) {
+        return s.Journaled<ProgramKey>(
+            [&](const ProgramKey& k) { return cp_.EqualsNoCase(k.Path(), path); });
+    };
+    // Without the uninstaller, an entry would name a program that is not there.
+    const std::string quoted = "\"" + uninstaller + "\"";
+    const std::uint64_t kb = (s.bytes + 1023) / 1024;
+    Add(s,
+        std::make_unique<ProgramKey>(
+            kUninstallKey,
+            std::vector<KeyValue>{
+                TextValue("DisplayName", "Tarnix批打印软件"),
+                TextValue("DisplayVersion", kDisplayVersion),
+                TextValue("Publisher", "Tarnix"),
+                TextValue("InstallLocation", folder),
+                TextValue("DisplayIcon", uninstaller),
+                TextValue("UninstallString", quoted),
+                TextValue("QuietUninstallString", quoted + " /S"),
+                NumberValue("EstimatedSize",
+                            static_cast<std::uint32_t>(std::min<std::uint64_t>(kb, 0xFFFFFFFFu))),
+                TextValue("InstallDate", s.request.installDate),
+                NumberValue("NoModify", 1),
+                NumberValue("NoRepair", 1),
+            },
+            !known(kUninstallKey)),
+        copy);
+
+    // Windows runs StubPath once for every user who logs on and whose own
+    // copy of the key has an older Version (or none): that brings the
+    // trusted path and the settings file to users the installation could
+    // not reach. The program's manifest asks for elevation, which a user's
+    // logon cannot grant, so the stub starts it under the RunAsInvoker
+    // compatibility layer: with the user's own rights, as the step needs.
+    // REG_EXPAND_SZ: Windows expands %SystemRoot% before it runs the stub.
+    Add(s,
+        std::make_unique<ProgramKey>(
+            kActiveSetupKey,
+            std::vector<KeyValue>{
+                TextValue("", "Tarnix批打印软件"),
+                TextValue("Version", kActiveSetupVersion),
+                TextValue("StubPath", ActiveSetupStubPath(uninstaller), kRegExpandSz),
+                NumberValue("IsInstalled", 1),
+            },
+            !known(kActiveSetupKey)),
+        copy);
+    // The installing user has had the per-user part already.
+    const std::string userMark = std::string(kCurrentUserPrefix) + kActiveSetupKey;
+    Add(s,
+        std::make_unique<ProgramKey>(userMark,
+                                     std::vector<KeyValue>{TextValue("Version", kActiveSetupVersion)},
+                                     !known(userMark)),
+        copy);
+}
+
+bool InstallPlanner::Plan(const CAcadInfo& info, const InstallRequest& request,
+                          const JournalContent& earlier, InstallPlan* plan) {
+    *plan = InstallPlan();
+    State s{request, earlier, *plan};
+    for (const std::string& level : request.madeLevels) {
+        Add(s, std::make_unique<FolderMade>(level, true));
+        if (cp_.EqualsNoCase(level, request.folder)) s.folderIsNew = true;
+    }
+
+    const std::string data = DataFolderOf(fs_, cp_);
+    const std::size_t before = plan->actions.size();
+    const int stepsBefore = s.pendingSteps;
+    PlanPayload(s, data);
+    // Even an empty folder lists "." and "..": without a listing nothing
+    // would be copied, and the modules registered next would not be there.
+    if (plan->actions.size() == before && s.pendingSteps == stepsBefore) return false;
+    ++s.pendingSteps;  // the payload is in place
+
+    PlanDemandLoads(s, info);
+    for (TrustedPathsChange& change : registrar_.PlanTrustedPath(request.folder))
+        Add(s, std::make_unique<TrustedPathsValue>(change.variablesKey, std::move(change.before),
+                                                   std::move(change.written)));
+    ++s.pendingSteps;  // registered
+
+    PlanSupportFiles(s, info, data);
+    PlanUninstaller(s);
+    plan->stepsAfter = s.pendingSteps + 1;  // the support files and the uninstaller are in place
+    return true;
+}
+
+std::vector<std::string> InstallPlan::Describe() const {
+    std::vector<std::string> lines;
+    for (const PlannedAction& p : actions) lines.push_back(p.action->Describe());
+    return lines;
+}
+
+}  // namespace tx

@@ -1,0 +1,211 @@
+#include "engine/Journal.h"
+
+#include <algorithm>
+
+namespace tx {
+
+const char* const kJournalFileName = "InstallRecord.txt";
+const char* const kBackupFolderName = "Backup";
+const char* const kUninstallerName = "Uninstall.exe";
+const char* const kCurrentUserPrefix = "HKCU\\";
+
+namespace {
+
+const char kMagic[] = "TARNIX-INSTALL-RECORD";
+const char kVersion[] = "2";
+const char kHex[] = "0123456789ABCDEF";
+// Written beside the journal, then swapped in.
+const char kRewriteSuffix[] = ".new";
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+bool Unescape(const std::string& field, std::string* out) {
+    out->clear();
+    for (std::size_t i = 0; i < field.size(); ++i) {
+        if (field[i] != '%') {
+            out->push_back(field[i]);
+            continue;
+        }
+        if (i + 2 >= field.size()) return false;
+        const int hi = HexDigit(field[i + 1]);
+        const int lo = HexDigit(field[i + 2]);
+        if (hi < 0 || lo < 0) return false;
+        out->push_back(static_cast<char>(hi << 4 | lo));
+        i += 2;
+    }
+    return true;
+}
+
+std::string Line(const std::vector<std::string>& fields) {
+    std::string out;
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        if (i > 0) out += '\t';
+        // The kind and the value states are plain already.
+        out += i == 0 ? fields[i] : EscapeField(fields[i]);
+    }
+    return out + "\n";
+}
+
+std::vector<std::string> Split(const std::string& line) {
+    std::vector<std::string> fields;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t tab = line.find('\t', start);
+        fields.push_back(line.substr(start, tab == std::string::npos ? tab : tab - start));
+        if (tab == std::string::npos) return fields;
+        start = tab + 1;
+    }
+}
+
+}  // namespace
+
+std::string EscapeField(const std::string& field) {
+    std::string out;
+    for (unsigned char c : field) {
+        // Control bytes are never trail bytes of a double-byte character.
+        if (c < 0x20 || c == '%' || c == 0x7F) {
+            out += '%';
+            out += kHex[c >> 4];
+            out += kHex[c & 0xF];
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
+std::string ValueStateText(const RegValueState& v) {
+    if (!v.keyExists) return "nokey";
+    if (!v.valueExists) return "none";
+    std::string out = std::to_string(v.type) + ":";
+    for (unsigned char b : v.data) {
+        out += kHex[b >> 4];
+        out += kHex[b & 0xF];
+    }
+    return out;
+}
+
+bool ParseValueState(const std::string& text, RegValueState* v) {
+    *v = RegValueState{};
+    if (text == "nokey") return true;
+    v->keyExists = true;
+    if (text == "none") return true;
+    const std::size_t colon = text.find(':');
+    if (colon == std::string::npos || colon == 0 || colon > 10) return false;
+    std::uint64_t type = 0;
+    for (std::size_t i = 0; i < colon; ++i) {
+        if (text[i] < '0' || text[i] > '9') return false;
+        type = type * 10 + static_cast<unsigned>(text[i] - '0');
+    }
+    if (type > 0xFFFFFFFFu) return false;
+    const std::size_t digits = text.size() - colon - 1;
+    if (digits % 2 != 0) return false;
+    for (std::size_t i = colon + 1; i < text.size(); i += 2) {
+        const int hi = HexDigit(text[i]);
+        const int lo = HexDigit(text[i + 1]);
+        if (hi < 0 || lo < 0) return false;
+        v->data.push_back(static_cast<unsigned char>(hi << 4 | lo));
+    }
+    v->valueExists = true;
+    v->type = static_cast<std::uint32_t>(type);
+    return true;
+}
+
+std::string JournalHeader(const std::string& installFolder) {
+    return std::string(kMagic) + "\t" + kVersion + "\n" + "installation\t" +
+           EscapeField(installFolder) + "\n";
+}
+
+std::string JournalLine(const Action& action) {
+    const std::vector<std::string> fields = action.Fields();
+    return fields.empty() ? std::string() : Line(fields);
+}
+
+std::string FormatJournal(const std::string& installFolder, const ActionList& actions) {
+    std::string out = JournalHeader(installFolder);
+    for (const auto& a : actions) out += JournalLine(*a);
+    return out;
+}
+
+bool ParseJournal(const std::string& text, JournalContent* journal, std::string* error) {
+    JournalContent parsed;
+    std::size_t lineNumber = 0;
+    auto fail = [&](const char* why) {
+        if (error != nullptr) *error = "line " + std::to_string(lineNumber) + ": " + why;
+        return false;
+    };
+    if (text.empty()) return fail("empty");
+
+    // A last line without its LF was being written when the run stopped:
+    // its action never began.
+    std::size_t end = text.size();
+    if (text.back() != '\n') {
+        const std::size_t lastLf = text.rfind('\n');
+        end = lastLf == std::string::npos ? 0 : lastLf + 1;
+        parsed.droppedTornLine = true;
+    }
+
+    std::size_t start = 0;
+    while (start < end) {
+        ++lineNumber;
+        const std::size_t lf = text.find('\n', start);
+        std::string line = text.substr(start, lf - start);
+        start = lf + 1;
+        // A journal saved again by an editor may have gained CR LF.
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.empty()) return fail("empty line");
+
+        const std::vector<std::string> raw = Split(line);
+        std::vector<std::string> f(raw.size());
+        for (std::size_t i = 0; i < raw.size(); ++i)
+            if (!Unescape(raw[i], &f[i])) return fail("bad escape");
+
+        if (lineNumber == 1) {
+            if (f.size() != 2 || f[0] != kMagic) return fail("not an install record");
+            if (f[1] != "1" && f[1] != kVersion) return fail("unknown version");
+            parsed.version = f[1] == "1" ? 1 : 2;
+            continue;
+        }
+        if (lineNumber == 2) {
+            if (f[0] != "installation" || f.size() != 2 || f[1].empty())
+                return fail("no installation folder");
+            parsed.installFolder = f[1];
+            continue;
+        }
+        for (std::size_t i = 1; i < f.size(); ++i)
+            if (f[i].empty()) return fail("malformed line");
+        // Version 1 knew no backup of the uninstaller.
+        if (parsed.version == 1 && f[0] == "uninstaller" && f.size() != 2)
+            return fail("malformed line");
+        std::unique_ptr<Action> action = ParseAction(f);
+        if (!action) return fail("malformed line");
+        parsed.actions.push_back(std::move(action));
+    }
+    if (lineNumber < 2) return fail("no installation folder");
+    *journal = std::move(parsed);
+    return true;
+}
+
+JournalFile::JournalFile(IFileSystem& fs, std::string installFolder)
+    : fs_(fs), path_(std::move(installFolder) + "\\" + kJournalFileName) {}
+
+bool JournalFile::Append(const std::string& lines) {
+    return lines.empty() || fs_.AppendToFile(path_, lines);
+}
+
+bool JournalFile::Rewrite(const std::string& text) {
+    const std::string fresh = path_ + kRewriteSuffix;
+    // WriteWholeFile flushes: the new journal is whole on disk before it
+    // takes the old one's place.
+    if (!fs_.WriteWholeFile(fresh, text)) return false;
+    if (fs_.ReplaceFile(fresh, path_)) return true;
+    (void)fs_.DeleteFile(fresh);  // the old journal stays as it was
+    return false;
+}
+
+}  // namespace tx

@@ -1,0 +1,138 @@
+#include "engine/UninstallRun.h"
+
+#include "deploy/ExitStatus.h"
+#include "deploy/FileHelpers.h"
+#include "engine/actions/FolderMade.h"
+#include "engine/actions/ProgramKey.h"
+#include "engine/actions/UninstallerCopy.h"
+
+namespace tx {
+
+bool UninstallRun::ContainsImage(const std::string& folder) const {
+    const std::string prefix = folder + "\\";
+    return image_.size() > prefix.size() &&
+           cp_.EqualsNoCase(image_.substr(0, prefix.size()), prefix);
+}
+
+int UninstallRun::Run(IUninstallObserver& observer, bool silent) {
+    image_ = fs_.ModulePath();
+    const std::size_t slash = cp_.LastBackslash(image_);
+    const std::string folder = slash == CodePage::npos ? std::string() : image_.substr(0, slash);
+    JournalFile file(fs_, folder);
+
+    std::string text;
+    std::string error = "no journal";
+    JournalContent journal;
+    const bool readable = !folder.empty() && fs_.ReadWholeFile(file.Path(), &text) &&
+                          ParseJournal(text, &journal, &error) &&
+                          cp_.EqualsNoCase(journal.installFolder, folder);
+    if (!readable) {
+        log_.Line("journal unreadable: " + file.Path() + " (" + error + ")");
+        observer.JournalDamaged();
+        return kExitFailed;
+    }
+    if (journal.droppedTornLine) log_.Line("journal: a last line cut short was dropped");
+
+    while (IsAcadRunning(procs_, cp_)) {
+        if (silent || !observer.RetryWhileAcadRuns()) {
+            log_.Line("AutoCAD is running: nothing changed");
+            return silent ? kExitHostRunning : kExitCancelled;
+        }
+    }
+    if (!observer.ConfirmUninstall()) return kExitCancelled;
+
+    ActionContext ctx{fs_, reg_, wide_, cp_, journal.installFolder, image_};
+    ActionList& actions = journal.actions;
+    // What is not undone stays in the journal, for a second uninstall.
+    std::vector<bool> keep(actions.size(), false);
+    std::vector<std::string> imageFolders;  // deepest first
+    std::vector<std::size_t> deferred;      // the uninstaller and its entries, newest first
+    bool failed = false;
+    bool restart = false;
+    std::vector<std::size_t> leftFolders;
+
+    for (std::size_t i = actions.size(); i-- > 0;) {
+        Action& a = *actions[i];
+        if (dynamic_cast<ProgramKey*>(&a) != nullptr || dynamic_cast<UninstallerCopy*>(&a) != nullptr) {
+            deferred.push_back(i);
+            continue;
+        }
+        if (const auto* made = dynamic_cast<FolderMade*>(&a)) {
+            if (ContainsImage(made->Path())) {
+                imageFolders.push_back(made->Path());
+                keep[i] = true;
+                continue;
+            }
+        }
+        const ActionResult r = a.Undo(ctx);
+        switch (r.status()) {
+            case ActionResult::Status::Done: break;
+            case ActionResult::Status::AtRestart:
+                restart = true;
+                keep[i] = true;
+                break;
+            case ActionResult::Status::Left:
+                if (dynamic_cast<FolderMade*>(&a) != nullptr) leftFolders.push_back(i);
+                break;
+            case ActionResult::Status::Failed:
+                log_.Line("undo failed: " + a.Describe() + " (error " + std::to_string(r.error()) + ")");
+                failed = true;
+                keep[i] = true;
+                break;
+        }
+    }
+    // Emptied at the restart, or holding what someone else put there. A
+    // failed file keeps its folder for the second run.
+    for (std::size_t i : leftFolders) {
+        const std::string& path = static_cast<FolderMade&>(*actions[i]).Path();
+        const bool scheduled = restart && fs_.MoveFileAtRestart(path, std::string());
+        if (scheduled || failed) keep[i] = true;
+    }
+
+    // The entries go last, and only when everything else is gone: until
+    // then Programs and Features still offers the uninstall.
+    for (std::size_t i : deferred) {
+        Action& a = *actions[i];
+        // The running program goes after the run, by itself.
+        if (failed || dynamic_cast<UninstallerCopy*>(&a) != nullptr) {
+            keep[i] = true;
+            continue;
+        }
+        const ActionResult r = a.Undo(ctx);
+        if (r.status() == ActionResult::Status::Failed) {
+            log_.Line("undo failed: " + a.Describe() + " (error " + std::to_string(r.error()) + ")");
+            failed = true;
+            keep[i] = true;
+        }
+    }
+
+    if (failed || restart) {
+        // The journal now says what is left; the program stays with it.
+        ActionList left;
+        for (std::size_t i = 0; i < actions.size(); ++i)
+            if (keep[i]) left.push_back(std::move(actions[i]));
+        const bool written = file.Rewrite(FormatJournal(journal.installFolder, left));
+        if (failed || !written) return kExitFailed;
+        // Everything else goes at the restart, after what it waits for.
+        (void)fs_.MoveFileAtRestart(file.Path(), std::string());
+        (void)fs_.MoveFileAtRestart(image_, std::string());
+        for (const std::string& f : imageFolders) (void)fs_.MoveFileAtRestart(f, std::string());
+        observer.Done();
+        return kExitRestart;
+    }
+
+    const FileOutcome journalGone = DeleteOrSchedule(fs_, file.Path());
+    if (journalGone == FileOutcome::Failed) return kExitFailed;
+    int result = journalGone == FileOutcome::AtRestart ? kExitRestart : kExitDone;
+    if (!self_.RemoveAfterExit(image_, imageFolders)) {
+        // At the latest the next restart removes them.
+        bool scheduled = fs_.MoveFileAtRestart(image_, std::string());
+        for (const std::string& f : imageFolders)
+            scheduled = fs_.MoveFileAtRestart(f, std::string()) && scheduled;
+        result = scheduled ? kExitRestart : kExitFailed;
+    }
+    if (result != kExitFailed) observer.Done();
+    return result;
+}
+
+}  // namespace tx

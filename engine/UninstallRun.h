@@ -1,0 +1,46 @@
+// The uninstaller: reads the journal beside its own program file and undoes
+// every action in it, newest first, so the machine is as it was before the
+// first installation.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "engine/Journal.h"
+#include "engine/UninstallObserver.h"
+#include "platform/FileSystem.h"
+#include "platform/Log.h"
+#include "platform/MbText.h"
+#include "platform/Processes.h"
+#include "platform/Registry.h"
+#include "platform/SelfRemover.h"
+#include "platform/TextConversion.h"
+
+namespace tx {
+
+class UninstallRun {
+public:
+    UninstallRun(IRegistry& registry, IFileSystem& fs, IProcessList& processes,
+                 ISelfRemover& selfRemover, const CodePage& codePage, const IWideText& wide,
+                 ILog& log)
+        : reg_(registry), fs_(fs), procs_(processes), self_(selfRemover), cp_(codePage),
+          wide_(wide), log_(log) {}
+
+    // The whole uninstallation; returns the exit status. silent: a running
+    // AutoCAD ends it at once.
+    int Run(IUninstallObserver& observer, bool silent);
+
+private:
+    bool ContainsImage(const std::string& folder) const;
+
+    IRegistry& reg_;
+    IFileSystem& fs_;
+    IProcessList& procs_;
+    ISelfRemover& self_;
+    const CodePage& cp_;
+    const IWideText& wide_;
+    ILog& log_;
+    std::string image_;
+};
+
+}  // namespace tx

@@ -1,0 +1,92 @@
+#include "engine/actions/ProgramKey.h"
+
+#include <cstring>
+
+#include "engine/Journal.h"
+#include "host/RegValueState.h"
+#include "host/TrustedPathList.h"
+
+namespace tx {
+
+namespace {
+
+bool IsText(std::uint32_t type) { return type == kRegSz || type == kRegExpandSz; }
+
+// path split into its root and the path below it.
+RegHandle RootOf(const std::string& path, std::string* below) {
+    const std::size_t prefix = std::strlen(kCurrentUserPrefix);
+    if (path.compare(0, prefix, kCurrentUserPrefix) == 0) {
+        *below = path.substr(prefix);
+        return kHkeyCurrentUser;
+    }
+    *below = path;
+    return kHkeyLocalMachine;
+}
+
+// Whether the machine's key at path names another installation folder
+// than this journal's, by its InstallLocation or its StubPath.
+bool NamesAnotherFolder(ActionContext& ctx, const std::string& path) {
+    WideString folder;
+    if (!ctx.wide.ToWide(ctx.installFolder, &folder) || folder.empty()) return false;
+    const WideString ours = ctx.wide.UpperWide(folder);
+    for (const char* name : {"InstallLocation", "StubPath"}) {
+        const RegValueState v = ReadValueState(ctx.reg, kHkeyLocalMachine, path, name);
+        if (!v.valueExists || !IsText(v.type)) continue;
+        const WideString text = ctx.wide.UpperWide(TrustedPathList::Body(UnpackUtf16(v.data)));
+        if (std::strcmp(name, "InstallLocation") == 0)
+            return TrustedPathList::Folded(text) != TrustedPathList::Folded(ours);
+        return text.find(ours + u"\\") == WideString::npos;
+    }
+    return false;
+}
+
+}  // namespace
+
+KeyValue TextValue(const std::string& name, const std::string& text, std::uint32_t type) {
+    KeyValue v{name, type, std::vector<unsigned char>(text.begin(), text.end())};
+    v.data.push_back(0);
+    return v;
+}
+
+KeyValue NumberValue(const std::string& name, std::uint32_t value) {
+    return KeyValue{name, kRegDword,
+                    {static_cast<unsigned char>(value & 0xFF),
+                     static_cast<unsigned char>(value >> 8 & 0xFF),
+                     static_cast<unsigned char>(value >> 16 & 0xFF),
+                     static_cast<unsigned char>(value >> 24 & 0xFF)}};
+}
+
+std::unique_ptr<Action> ProgramKey::Parse(const std::vector<std::string>& f) {
+    if (f.size() != 2) return nullptr;
+    return std::make_unique<ProgramKey>(f[1], std::vector<KeyValue>());
+}
+
+std::vector<std::string> ProgramKey::Fields() const {
+    if (!journaled_) return {};
+    return {kKind, path_};
+}
+
+ActionResult ProgramKey::Apply(ActionContext& ctx) {
+    std::string below;
+    const RegHandle root = RootOf(path_, &below);
+    UniqueRegKey key(ctx.reg);
+    long rc = ctx.reg.CreateKey(root, below.c_str(), key.put());
+    if (rc == kRegOk && !key) rc = kRegInvalidHandle;
+    for (const KeyValue& v : values_) {
+        if (rc != kRegOk) break;
+        rc = ctx.reg.SetValue(key.get(), v.name.c_str(), v.type, v.data.data(),
+                              static_cast<std::uint32_t>(v.data.size()));
+    }
+    return ActionResult::FromRegistry(rc);
+}
+
+ActionResult ProgramKey::Undo(ActionContext& ctx) {
+    if (!journaled_) return ActionResult::Ok();
+    std::string below;
+    const RegHandle root = RootOf(path_, &below);
+    if (NamesAnotherFolder(ctx, below)) return ActionResult::Left();
+    const long rc = ctx.reg.DeleteKey(root, below.c_str());
+    return rc == kRegNotFound ? ActionResult::Ok() : ActionResult::FromRegistry(rc);
+}
+
+}  // namespace tx

@@ -1,0 +1,91 @@
+#include "engine/actions/TrustedPathsValue.h"
+
+#include <algorithm>
+
+#include "engine/Journal.h"
+#include "host/TrustedPathList.h"
+
+namespace tx {
+
+namespace {
+
+constexpr const char* kTrustedPaths = "TRUSTEDPATHS";
+
+bool IsText(std::uint32_t type) { return type == kRegSz || type == kRegExpandSz; }
+
+ActionResult SetWide(IRegistry& reg, RegHandle key, std::uint32_t type,
+                     const std::vector<unsigned char>& data) {
+    return ActionResult::FromRegistry(reg.SetValueWide(
+        key, kTrustedPaths, type, data.data(), static_cast<std::uint32_t>(data.size())));
+}
+
+}  // namespace
+
+std::unique_ptr<Action> TrustedPathsValue::Parse(const std::vector<std::string>& f) {
+    if (f.size() != 4) return nullptr;
+    RegValueState before;
+    RegValueState written;
+    if (!ParseValueState(f[2], &before) || !ParseValueState(f[3], &written) ||
+        !written.valueExists)
+        return nullptr;
+    return std::make_unique<TrustedPathsValue>(f[1], std::move(before), std::move(written));
+}
+
+std::vector<std::string> TrustedPathsValue::Fields() const {
+    return {kKind, key_, ValueStateText(before_), ValueStateText(written_)};
+}
+
+ActionResult TrustedPathsValue::Apply(ActionContext& ctx) {
+    UniqueRegKey key(ctx.reg);
+    long rc = ctx.reg.CreateKey(kHkeyCurrentUser, key_.c_str(), key.put());
+    if (rc == kRegOk && !key) rc = kRegInvalidHandle;
+    if (rc != kRegOk) return ActionResult::FromRegistry(rc);
+    return SetWide(ctx.reg, key.get(), written_.type, written_.data);
+}
+
+ActionResult TrustedPathsValue::Undo(ActionContext& ctx) {
+    const RegValueState now = ReadValueState(ctx.reg, kHkeyCurrentUser, key_, kTrustedPaths);
+    if (!now.valueExists) return ActionResult::Ok();  // removed since: nothing of ours is left
+
+    UniqueRegKey key(ctx.reg);
+    long rc = ctx.reg.OpenKey(kHkeyCurrentUser, key_.c_str(), key.put());
+    if (rc == kRegOk && !key) rc = kRegInvalidHandle;
+    if (rc != kRegOk) return ActionResult::FromRegistry(rc);
+
+    if (now == written_) {
+        if (before_.valueExists) return SetWide(ctx.reg, key.get(), before_.type, before_.data);
+        rc = ctx.reg.DeleteValue(key.get(), kTrustedPaths);
+        if (rc != kRegOk && rc != kRegNotFound) return ActionResult::FromRegistry(rc);
+        if (!before_.keyExists) {
+            std::uint32_t subkeys = 1;
+            std::uint32_t values = 1;
+            if (ctx.reg.QuerySubkeyCount(key.get(), &subkeys) == kRegOk &&
+                ctx.reg.QueryValueCount(key.get(), &values) == kRegOk && subkeys == 0 &&
+                values == 0) {
+                key.reset();
+                // Made by us and empty again; one that stays is no harm.
+                (void)ctx.reg.DeleteKey(kHkeyCurrentUser, key_.c_str());
+            }
+        }
+        return ActionResult::Ok();
+    }
+
+    // Changed since. Compared as the installation wrote the folder,
+    // upper-cased by the system (an entry of the user's, "D:\Ångström" say,
+    // is no entry of ours in any case).
+    if (!IsText(now.type)) return ActionResult::Ok();
+    WideString folder;
+    if (!ctx.wide.ToWide(ctx.installFolder, &folder) || folder.empty()) return ActionResult::Ok();
+    const WideString ours = ctx.wide.UpperWide(folder);
+    if (before_.valueExists && IsText(before_.type) &&
+        TrustedPathList(TrustedPathList::Body(UnpackUtf16(before_.data))).HasEntry(ours, ctx.wide))
+        return ActionResult::Ok();
+    std::size_t nuls = 0;
+    TrustedPathList list(TrustedPathList::Body(UnpackUtf16(now.data), &nuls));
+    if (!list.Remove(ours, ctx.wide)) return ActionResult::Ok();
+    WideString kept = list.Text();
+    kept.append(std::max<std::size_t>(nuls, 1), u'\0');
+    return SetWide(ctx.reg, key.get(), now.type, PackUtf16(kept));
+}
+
+}  // namespace tx
