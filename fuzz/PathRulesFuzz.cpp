@@ -37,6 +37,8 @@ public:
     bool AppendToFile(const std::string&, const std::string&) override { Touched(); }
     bool MoveFileAtRestart(const std::string&, const std::string&) override { Touched(); }
     bool FileSize(const std::string&, std::uint64_t*) override { Touched(); }
+    bool FlushFile(const std::string&) override { Touched(); }
+    bool ReplaceFile(const std::string&, const std::string&) override { Touched(); }
 
 private:
     [[noreturn]] static void Touched() {

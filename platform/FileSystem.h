@@ -28,6 +28,9 @@
 #ifdef RemoveDirectory
 #undef RemoveDirectory
 #endif
+#ifdef ReplaceFile
+#undef ReplaceFile
+#endif
 
 namespace tx {
 
@@ -101,6 +104,15 @@ public:
     virtual bool MoveFileAtRestart(const std::string& from, const std::string& to) = 0;
     // The size in bytes of a file; false when it cannot be read.
     virtual bool FileSize(const std::string& path, std::uint64_t* size) = 0;
+    // FlushFileBuffers on the file, opened for writing and shared with
+    // everyone: what was written to it survives a power cut. False when it
+    // cannot be opened or flushed.
+    virtual bool FlushFile(const std::string& path) = 0;
+    // MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH):
+    // `to` is replaced by `from` in one step on the same volume, and the
+    // rename is on disk when it returns. False when it fails (then `to` is
+    // as it was).
+    virtual bool ReplaceFile(const std::string& from, const std::string& to) = 0;
     // GetLastError() right after the last call; 0 where no code is kept.
     virtual std::uint32_t LastError() { return 0; }
 };

@@ -204,6 +204,21 @@ bool LoggingFileSystem::FileSize(const std::string& path, std::uint64_t* size) {
     return ok;
 }
 
+bool LoggingFileSystem::FlushFile(const std::string& path) {
+    // A journal is flushed entry by entry: only a failure is worth a line.
+    const bool ok = inner_.FlushFile(path);
+    const std::uint32_t error = Capture();
+    if (!ok) log_.Line("flush " + path + " -> " + LogOutcome(ok, error));
+    return ok;
+}
+
+bool LoggingFileSystem::ReplaceFile(const std::string& from, const std::string& to) {
+    const bool ok = inner_.ReplaceFile(from, to);
+    const std::uint32_t error = Capture();
+    log_.Line("replace " + to + " with " + from + " -> " + LogOutcome(ok, error));
+    return ok;
+}
+
 // --- LoggingRegistry -----------------------------------------------------
 
 std::string LoggingRegistry::PathOf(RegHandle key) const {

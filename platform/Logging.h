@@ -41,6 +41,8 @@ public:
     bool AppendToFile(const std::string& path, const std::string& text) override;
     bool MoveFileAtRestart(const std::string& from, const std::string& to) override;
     bool FileSize(const std::string& path, std::uint64_t* size) override;
+    bool FlushFile(const std::string& path) override;
+    bool ReplaceFile(const std::string& from, const std::string& to) override;
     // The code taken right after the last call: writing the log line may
     // overwrite the system's own by then.
     std::uint32_t LastError() override { return lastError_; }

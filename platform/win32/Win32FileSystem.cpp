@@ -31,17 +31,26 @@ private:
     UniqueFind h_;
 };
 
-// "X:\..." in the "\\?\" form the wide calls take past MAX_PATH. That form
-// is passed on unparsed, so what the ANSI call would have normalised is done
-// here: '/' becomes '\' and runs of '\' count as one. A path that is not
-// drive-absolute, or names "." or "..", has no such form.
-bool ToExtendedPath(const std::string& path, std::wstring* out) {
+// An ANSI path as the wide calls take it. Strict: a byte that stands for no
+// character would otherwise name some other file.
+bool ToWidePath(const std::string& path, std::wstring* out) {
     const int n = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, path.data(),
                                       static_cast<int>(path.size()), nullptr, 0);
     if (n <= 0) return false;
     std::wstring wide(static_cast<std::size_t>(n), L'\0');
     MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, path.data(), static_cast<int>(path.size()),
                         &wide[0], n);
+    *out = std::move(wide);
+    return true;
+}
+
+// "X:\..." in the "\\?\" form the wide calls take past MAX_PATH. That form
+// is passed on unparsed, so what the ANSI call would have normalised is done
+// here: '/' becomes '\' and runs of '\' count as one. A path that is not
+// drive-absolute, or names "." or "..", has no such form.
+bool ToExtendedPath(const std::string& path, std::wstring* out) {
+    std::wstring wide;
+    if (!ToWidePath(path, &wide)) return false;
     for (wchar_t& c : wide) {
         if (c == L'/') c = L'\\';
     }
@@ -63,6 +72,12 @@ bool ToExtendedPath(const std::string& path, std::wstring* out) {
     }
     *out = result;
     return true;
+}
+
+// The wide spelling for a call: as is within MAX_PATH, where the system
+// normalises it as the ANSI call would; the "\\?\" form past it.
+bool ToCallPath(const std::string& path, std::wstring* out) {
+    return path.size() < MAX_PATH ? ToWidePath(path, out) : ToExtendedPath(path, out);
 }
 
 }  // namespace
@@ -230,6 +245,30 @@ bool Win32FileSystem::FileSize(const std::string& path, std::uint64_t* size) {
     if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return false;
     *size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
     return true;
+}
+
+bool Win32FileSystem::FlushFile(const std::string& path) {
+    std::wstring wide;
+    if (!ToCallPath(path, &wide)) return false;
+    // Written data waits in the system cache until flushed; FlushFileBuffers
+    // writes the file's cached data out, whichever handle wrote it, and
+    // needs GENERIC_WRITE. Shared with everyone so a writer still holding
+    // the file does not make this fail.
+    UniqueHandle file(CreateFileW(wide.c_str(), GENERIC_WRITE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file.get() == INVALID_HANDLE_VALUE) return false;
+    return FlushFileBuffers(file.get()) != 0;
+}
+
+bool Win32FileSystem::ReplaceFile(const std::string& from, const std::string& to) {
+    std::wstring wideFrom, wideTo;
+    if (!ToCallPath(from, &wideFrom) || !ToCallPath(to, &wideTo)) return false;
+    // Without MOVEFILE_COPY_ALLOWED this is a rename: one step, and refused
+    // across volumes rather than done as a copy. MOVEFILE_WRITE_THROUGH: it
+    // does not return until the move is on the disk.
+    return MoveFileExW(wideFrom.c_str(), wideTo.c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
 std::uint32_t Win32FileSystem::LastError() { return GetLastError(); }

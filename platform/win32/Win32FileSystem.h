@@ -1,4 +1,5 @@
-// IFileSystem over the ANSI Win32 file calls.
+// IFileSystem over the Win32 file calls: the ANSI ones, or the wide ones on
+// the converted path where the ANSI call falls short.
 #pragma once
 
 #include <string>
@@ -32,6 +33,8 @@ public:
     bool AppendToFile(const std::string& path, const std::string& text) override;
     bool MoveFileAtRestart(const std::string& from, const std::string& to) override;
     bool FileSize(const std::string& path, std::uint64_t* size) override;
+    bool FlushFile(const std::string& path) override;
+    bool ReplaceFile(const std::string& from, const std::string& to) override;
     std::uint32_t LastError() override;
 
 private:

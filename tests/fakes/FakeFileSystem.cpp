@@ -125,14 +125,18 @@ void FakeFileSystem::Insert(const std::string& normalised, std::uint32_t attribu
         std::string parent = ParentOf(normalised);
         if (Find(parent) == nullptr) Insert(parent, kAttrDirectory, "");
     }
+    // On disk as given; callers that leave data in the cache say so after.
     std::string key = cp_.Lower(normalised);
     auto it = nodes_.find(key);
     if (it != nodes_.end()) {
         it->second.attributes = attributes;
+        it->second.durable = content;
         it->second.content = std::move(content);
         return;
     }
-    nodes_.emplace(key, Node{normalised, attributes, std::move(content), nextOrder_++, {}});
+    std::string durable = content;
+    nodes_.emplace(key, Node{normalised, attributes, std::move(content), nextOrder_++, {},
+                             std::move(durable)});
 }
 
 void FakeFileSystem::AddFolder(const std::string& path, std::uint32_t attributes) {
@@ -144,7 +148,7 @@ void FakeFileSystem::AddFile(const std::string& path, const std::string& content
     std::string file, stream;
     if (SplitStream(path, &file, &stream) && !stream.empty()) {
         if (Find(file) == nullptr) Insert(Normalise(file), kAttrArchive, "");
-        Find(file)->streams[cp_.Lower(stream)] = Stream{stream, content};
+        Find(file)->streams[cp_.Lower(stream)] = Stream{stream, content, content};
         return;
     }
     Insert(Normalise(path), attributes & ~kAttrDirectory, content);
@@ -184,6 +188,10 @@ void FakeFileSystem::FailAppendsAfter(const std::string& path, int okAppends) {
     appendBudget_[Key(path)] = okAppends;
 }
 
+void FakeFileSystem::FailFlush(const std::string& path) { flushFailures_.push_back(Key(path)); }
+
+void FakeFileSystem::FailReplace(const std::string& to) { replaceFailures_.push_back(Key(to)); }
+
 std::vector<std::string> FakeFileSystem::Tree(const std::string& folder) const {
     const std::string root = Key(folder);
     std::vector<std::string> paths;
@@ -195,9 +203,14 @@ std::vector<std::string> FakeFileSystem::Tree(const std::string& folder) const {
 }
 
 void FakeFileSystem::Restart() {
+    // The shutdown before it wrote the cache out and ended every holder.
+    inUse_.clear();
+    for (auto& [key, node] : nodes_) {
+        node.durable = node.content;
+        for (auto& [name, stream] : node.streams) stream.durable = stream.content;
+    }
     // PendingFileRenameOperations run in the order they were queued; one
     // that fails (a folder not empty by then) is dropped.
-    inUse_.clear();
     std::vector<std::pair<std::string, std::string>> ops;
     ops.swap(pending_);
     for (const auto& [from, to] : ops) {
@@ -216,6 +229,13 @@ void FakeFileSystem::Restart() {
         const std::uint32_t attributes = n->attributes;
         nodes_.erase(Key(from));
         Insert(Normalise(to), attributes, content);
+    }
+}
+
+void FakeFileSystem::PowerCut() {
+    for (auto& [key, node] : nodes_) {
+        node.content = node.durable;
+        for (auto& [name, stream] : node.streams) stream.content = stream.durable;
     }
 }
 
@@ -365,6 +385,8 @@ bool FakeFileSystem::CopyFile(const std::string& source, const std::string& targ
         content = one->content;
         streams.clear();
     }
+    // The target's streams are made, their data is not written out yet.
+    for (auto& [name, stream] : streams) stream.durable.clear();
     const std::uint32_t attributes = src->attributes;  // CopyFile carries them over
 
     // Held without sharing: not even readable.
@@ -382,13 +404,17 @@ bool FakeFileSystem::CopyFile(const std::string& source, const std::string& targ
         }
         if (Contains(inUse_, Key(targetFile))) return result(false);
         // The target is written afresh: its old streams do not survive.
+        // The new data is only in the cache: the disk keeps the old.
         dst->content = std::move(content);
         dst->attributes = attributes;
         dst->streams = std::move(streams);
         return result(true);
     }
+    // The new file is journalled, its data is not: on disk it is empty.
     Insert(normalised, attributes, std::move(content));
-    Find(normalised)->streams = std::move(streams);
+    Node* made = Find(normalised);
+    made->durable.clear();
+    made->streams = std::move(streams);
     return result(true);
 }
 
@@ -472,6 +498,7 @@ bool FakeFileSystem::WriteWholeFile(const std::string& path, const std::string& 
         if ((n->attributes & (kAttrDirectory | kAttrReadOnly | kAttrHidden | kAttrSystem)) != 0)
             return false;
         n->content = content;
+        n->durable = content;  // flushed before it returns
         return true;
     }
     Insert(normalised, kAttrArchive, content);
@@ -491,6 +518,7 @@ bool FakeFileSystem::AppendToFile(const std::string& path, const std::string& te
     if (Node* n = Find(normalised)) {
         if ((n->attributes & (kAttrDirectory | kAttrReadOnly)) != 0) return false;
         n->content += text;
+        n->durable = n->content;  // flushed before it returns
         return true;
     }
     Insert(normalised, kAttrArchive, text);
@@ -508,6 +536,66 @@ bool FakeFileSystem::FileSize(const std::string& path, std::uint64_t* size) {
     const Node* n = Find(path);
     if (n == nullptr) return false;
     *size = (n->attributes & kAttrDirectory) != 0 ? 0 : n->content.size();
+    return true;
+}
+
+bool FakeFileSystem::FlushFile(const std::string& path) {
+    std::string file, stream;
+    if (!SplitStream(path, &file, &stream) || Contains(flushFailures_, Key(path))) return false;
+    // Opened for writing: not a folder, nor a read-only file, nor one held
+    // without sharing.
+    Node* n = Find(file);
+    if (n == nullptr || (n->attributes & (kAttrDirectory | kAttrReadOnly)) != 0) return false;
+    if (Contains(inUse_, Key(file))) return false;
+    // FlushFileBuffers writes out the one stream the handle is open on.
+    if (stream.empty()) {
+        n->durable = n->content;
+        return true;
+    }
+    auto it = n->streams.find(cp_.Lower(stream));
+    if (it == n->streams.end()) return false;
+    it->second.durable = it->second.content;
+    return true;
+}
+
+bool FakeFileSystem::ReplaceFile(const std::string& from, const std::string& to) {
+    std::string fromFile, fromStream, toFile, toStream;
+    if (!SplitStream(from, &fromFile, &fromStream) || !SplitStream(to, &toFile, &toStream))
+        return false;
+    // Renaming streams is not modelled: the installer never does it.
+    if (!fromStream.empty() || !toStream.empty()) return false;
+    if (Contains(replaceFailures_, Key(to))) return false;
+    Node* src = Find(from);
+    if (src == nullptr || (src->attributes & kAttrDirectory) != 0) return false;
+    if (Contains(inUse_, Key(from))) return false;
+    // Without MOVEFILE_COPY_ALLOWED a move to another volume is refused.
+    if (Key(from).substr(0, 2) != Key(to).substr(0, 2)) return false;
+    const std::string target = Normalise(to);
+    if (target.empty() || IsRoot(target)) return false;
+    const Node* parent = Find(ParentOf(target));
+    if (parent == nullptr || (parent->attributes & kAttrDirectory) == 0) return false;
+    const std::string targetKey = cp_.Lower(target);
+    if (targetKey == Key(from)) {
+        src->path = target;  // at most the letter case changes
+        return true;
+    }
+    long order = nextOrder_;
+    if (const Node* dst = Find(target)) {
+        // MOVEFILE_REPLACE_EXISTING replaces a file, not a folder; a
+        // read-only target or one held open refuses it.
+        if ((dst->attributes & (kAttrDirectory | kAttrReadOnly)) != 0) return false;
+        if (Contains(inUse_, targetKey)) return false;
+        order = dst->order;
+    } else {
+        ++nextOrder_;
+    }
+    // A rename is metadata, journalled and here written through: the node
+    // moves whole, with what is on disk of it and what is only cached.
+    Node moved = std::move(*src);
+    nodes_.erase(Key(from));
+    moved.path = target;
+    moved.order = order;
+    nodes_.insert_or_assign(targetKey, std::move(moved));
     return true;
 }
 

@@ -3,7 +3,10 @@
 // code page, attribute bits per entry, "." and ".." in listings, listings in
 // the order entries were added, CopyFile failing over a read-only or hidden
 // target, alternate data streams ("file:name" addresses a stream of the
-// file, as on NTFS), and failures injected per path.
+// file, as on NTFS), failures injected per path, and what a power cut
+// leaves: written data sits in the system cache until flushed, while NTFS
+// journals metadata (creations, renames, deletions, attributes), so those
+// are on disk at once.
 #pragma once
 
 #include <cstdint>
@@ -58,6 +61,10 @@ public:
     void FailRestartMoves(bool fail = true) { failRestartMoves_ = fail; }
     // Appends to this file fail after `okAppends` more have succeeded.
     void FailAppendsAfter(const std::string& path, int okAppends);
+    // FlushFile on this path fails.
+    void FailFlush(const std::string& path);
+    // ReplaceFile onto this path fails.
+    void FailReplace(const std::string& to);
 
     // --- Looking at the result. ------------------------------------------
     // Exists and Content take "file:name" for a stream too.
@@ -84,7 +91,12 @@ public:
         return pending_;
     }
     // Carries out the pending operations as the system does at a restart.
+    // An orderly shutdown writes the cache out first.
     void Restart();
+    // The power goes: every file and stream holds what is on disk, the data
+    // written since its last flush lost. Pending restart operations stay,
+    // for the Restart that follows.
+    void PowerCut();
     // Every path below folder (folder included), in key order, for comparisons.
     std::vector<std::string> Tree(const std::string& folder) const;
     int EnvironmentQueries() const { return envQueries_; }
@@ -109,11 +121,15 @@ public:
     bool AppendToFile(const std::string& path, const std::string& text) override;
     bool MoveFileAtRestart(const std::string& from, const std::string& to) override;
     bool FileSize(const std::string& path, std::uint64_t* size) override;
+    bool FlushFile(const std::string& path) override;
+    bool ReplaceFile(const std::string& from, const std::string& to) override;
 
 private:
+    // content is what a reader sees; durable, what a power cut leaves.
     struct Stream {
         std::string name;  // letter case as created
         std::string content;
+        std::string durable;
     };
     struct Node {
         std::string path;  // normalised, letter case as created
@@ -121,6 +137,7 @@ private:
         std::string content;
         long order;
         std::map<std::string, Stream> streams;  // by lower-cased name
+        std::string durable;
     };
 
     // Splits "file:name" (or "file:name:$DATA") into the file's path and the
@@ -153,6 +170,8 @@ private:
     std::vector<std::string> noDots_;
     std::vector<std::string> inUse_;
     std::map<std::string, int> appendBudget_;
+    std::vector<std::string> flushFailures_;
+    std::vector<std::string> replaceFailures_;
     bool failRestartMoves_ = false;
     std::vector<std::pair<std::string, std::string>> pending_;
 

@@ -1,5 +1,6 @@
-// The in-memory file system's alternate data streams and overwrite rules,
-// which the deployment tests rely on standing in for NTFS and CopyFile.
+// The in-memory file system's alternate data streams, overwrite rules and
+// power cuts, which the deployment and journal tests rely on standing in
+// for NTFS, CopyFile and the system cache.
 #include "tests/fakes/FakeFileSystem.h"
 
 #include <gtest/gtest.h>
@@ -119,6 +120,144 @@ TEST(FakeFileSystemStreams, DeleteFileRemovesOneStreamOrTheFileWithAllOfThem) {
     fs.AddFile(kFile, "again");
     EXPECT_TRUE(fs.StreamNames(kFile).empty()) << "the streams went with the file";
     EXPECT_FALSE(fs.DeleteFile("C:\\d\\missing.txt"));
+}
+
+// --- Power cuts ------------------------------------------------------------
+
+TEST(FakeFileSystemPowerCut, CopiedDataIsLostUnlessFlushed) {
+    FakeFileSystem fs;
+    fs.AddFile("C:\\s\\a.dll", "new");
+    fs.AddFile("C:\\s\\a.dll:Zone.Identifier", "ZoneId=3");
+    fs.AddFile("C:\\t\\old.dll", "old");
+    fs.AddFolder("C:\\t\\Sub");
+    ASSERT_TRUE(fs.CopyFile("C:\\s\\a.dll", "C:\\t\\fresh.dll"));
+    ASSERT_TRUE(fs.CopyFile("C:\\s\\a.dll", "C:\\t\\old.dll"));
+    ASSERT_TRUE(fs.CopyFile("C:\\s\\a.dll", "C:\\t\\flushed.dll"));
+    ASSERT_TRUE(fs.CopyFile("C:\\s\\a.dll", "C:\\t\\refused.dll"));
+    EXPECT_TRUE(fs.FlushFile("C:\\t\\flushed.dll"));
+    EXPECT_TRUE(fs.FlushFile("C:\\t\\flushed.dll:Zone.Identifier"));
+    fs.FailFlush("C:\\t\\refused.dll");
+    EXPECT_FALSE(fs.FlushFile("C:\\t\\refused.dll"));
+    EXPECT_EQ("new", fs.Content("C:\\t\\old.dll")) << "readers see the cache";
+
+    fs.PowerCut();
+    EXPECT_TRUE(fs.Exists("C:\\t\\fresh.dll")) << "the creation was journalled";
+    EXPECT_EQ("", fs.Content("C:\\t\\fresh.dll"));
+    EXPECT_TRUE(fs.Exists("C:\\t\\fresh.dll:Zone.Identifier"));
+    EXPECT_EQ("", fs.Content("C:\\t\\fresh.dll:Zone.Identifier"));
+    EXPECT_EQ("old", fs.Content("C:\\t\\old.dll")) << "the disk still holds the old data";
+    EXPECT_EQ("new", fs.Content("C:\\t\\flushed.dll"));
+    EXPECT_EQ("ZoneId=3", fs.Content("C:\\t\\flushed.dll:Zone.Identifier"));
+    EXPECT_EQ("", fs.Content("C:\\t\\refused.dll")) << "a failed flush wrote nothing";
+    EXPECT_EQ("new", fs.Content("C:\\s\\a.dll")) << "the scene is on disk";
+
+    // Only what can be opened for writing can be flushed.
+    fs.AddFile("C:\\t\\ro.dll", "ro", kAttrReadOnly);
+    fs.AddFile("C:\\t\\held.dll", "held");
+    fs.SetInUse("C:\\t\\held.dll");
+    EXPECT_FALSE(fs.FlushFile("C:\\t\\missing.dll"));
+    EXPECT_FALSE(fs.FlushFile("C:\\t\\Sub"));
+    EXPECT_FALSE(fs.FlushFile("C:\\t\\ro.dll"));
+    EXPECT_FALSE(fs.FlushFile("C:\\t\\held.dll"));
+    EXPECT_FALSE(fs.FlushFile("C:\\t\\flushed.dll:Missing"));
+}
+
+TEST(FakeFileSystemPowerCut, WritesAppendsAndMetadataAreOnDiskWhenTheCallReturns) {
+    FakeFileSystem fs;
+    fs.AddFile("C:\\t\\set.ini", "old");
+    fs.AddFile("C:\\t\\gone.txt", "x");
+    fs.AddFile("C:\\s\\a.dll", "AAAA");
+    ASSERT_TRUE(fs.WriteWholeFile("C:\\t\\set.ini", "new"));
+    ASSERT_TRUE(fs.WriteWholeFile("C:\\t\\made.ini", "made"));
+    ASSERT_TRUE(fs.AppendToFile("C:\\t\\log.txt", "line 1\n"));
+    ASSERT_TRUE(fs.AppendToFile("C:\\t\\log.txt", "line 2\n"));
+    // An append flushes what was copied before it too.
+    ASSERT_TRUE(fs.CopyFile("C:\\s\\a.dll", "C:\\t\\copy.txt"));
+    ASSERT_TRUE(fs.AppendToFile("C:\\t\\copy.txt", "+"));
+    ASSERT_TRUE(fs.CreateDirectory("C:\\t\\Sub"));
+    ASSERT_TRUE(fs.DeleteFile("C:\\t\\gone.txt"));
+    ASSERT_TRUE(fs.SetAttributes("C:\\t\\set.ini", kAttrHidden));
+    ASSERT_TRUE(fs.MoveFileAtRestart("C:\\t\\made.ini", ""));
+
+    fs.PowerCut();
+    EXPECT_EQ("new", fs.Content("C:\\t\\set.ini"));
+    EXPECT_EQ("made", fs.Content("C:\\t\\made.ini"));
+    EXPECT_EQ("line 1\nline 2\n", fs.Content("C:\\t\\log.txt"));
+    EXPECT_EQ("AAAA+", fs.Content("C:\\t\\copy.txt"));
+    EXPECT_TRUE(fs.IsFolder("C:\\t\\Sub"));
+    EXPECT_FALSE(fs.Exists("C:\\t\\gone.txt"));
+    EXPECT_EQ(kAttrHidden, fs.Attributes("C:\\t\\set.ini"));
+    ASSERT_EQ(1u, fs.PendingAtRestart().size()) << "restart operations are in the registry";
+    fs.Restart();
+    EXPECT_FALSE(fs.Exists("C:\\t\\made.ini"));
+}
+
+TEST(FakeFileSystemPowerCut, AnOrderlyRestartWritesTheCacheOut) {
+    FakeFileSystem fs;
+    fs.AddFile("C:\\s\\a.dll", "new");
+    fs.AddFile("C:\\t\\a.dll", "old");
+    ASSERT_TRUE(fs.CopyFile("C:\\s\\a.dll", "C:\\t\\a.dll"));
+    fs.Restart();
+    fs.PowerCut();
+    EXPECT_EQ("new", fs.Content("C:\\t\\a.dll"));
+}
+
+TEST(FakeFileSystemReplace, ReplacesInOneStepThatAPowerCutKeeps) {
+    FakeFileSystem fs;
+    fs.AddFile("C:\\j\\State.dat", "v1");
+    ASSERT_TRUE(fs.WriteWholeFile("C:\\j\\state.tmp", "v2"));
+    ASSERT_TRUE(fs.ReplaceFile("C:\\j\\state.tmp", "C:\\j\\state.dat"));
+    EXPECT_FALSE(fs.Exists("C:\\j\\state.tmp"));
+    EXPECT_EQ("v2", fs.Content("C:\\j\\State.dat"));
+    EXPECT_EQ("state.dat", fs.StoredName("C:\\j\\State.dat")) << "the name given to the move";
+    EXPECT_EQ((Names{"state.dat"}), fs.Children("C:\\j"));
+    fs.PowerCut();
+    EXPECT_EQ("v2", fs.Content("C:\\j\\state.dat"));
+    EXPECT_FALSE(fs.Exists("C:\\j\\state.tmp"));
+
+    // The rename is on disk, the unflushed data it carries is not.
+    fs.AddFile("C:\\s\\v3.dat", "v3");
+    ASSERT_TRUE(fs.CopyFile("C:\\s\\v3.dat", "C:\\j\\state.tmp"));
+    ASSERT_TRUE(fs.ReplaceFile("C:\\j\\state.tmp", "C:\\j\\state.dat"));
+    EXPECT_EQ("v3", fs.Content("C:\\j\\state.dat"));
+    fs.PowerCut();
+    EXPECT_EQ("", fs.Content("C:\\j\\state.dat"));
+
+    // Onto a missing name: the file moves with its attributes and streams.
+    fs.AddFile("C:\\j\\a.tmp", "a", kAttrHidden | kAttrArchive);
+    fs.AddFile("C:\\j\\a.tmp:Zone.Identifier", "z");
+    ASSERT_TRUE(fs.ReplaceFile("C:\\j\\a.tmp", "C:\\j\\a.dat"));
+    EXPECT_EQ(kAttrHidden | kAttrArchive, fs.Attributes("C:\\j\\a.dat"));
+    EXPECT_EQ("z", fs.Content("C:\\j\\a.dat:Zone.Identifier"));
+    EXPECT_FALSE(fs.Exists("C:\\j\\a.tmp"));
+}
+
+TEST(FakeFileSystemReplace, RefusalsLeaveBothFilesAsTheyWere) {
+    FakeFileSystem fs;
+    fs.AddFile("C:\\j\\new.tmp", "new");
+    fs.AddFile("C:\\j\\state.dat", "old");
+    fs.AddFile("D:\\j\\state.dat", "other drive");
+    fs.AddFile("C:\\j\\ro.dat", "ro", kAttrReadOnly);
+    fs.AddFile("C:\\j\\held.dat", "held");
+    fs.AddFolder("C:\\j\\Folder");
+    fs.SetInUse("C:\\j\\held.dat");
+    const std::vector<std::string> before = fs.Tree("C:\\");
+
+    EXPECT_FALSE(fs.ReplaceFile("C:\\j\\missing.tmp", "C:\\j\\state.dat"));
+    EXPECT_FALSE(fs.ReplaceFile("C:\\j\\new.tmp", "D:\\j\\state.dat")) << "another volume";
+    EXPECT_FALSE(fs.ReplaceFile("C:\\j\\new.tmp", "D:\\j\\fresh.dat")) << "another volume";
+    EXPECT_FALSE(fs.ReplaceFile("C:\\j\\new.tmp", "C:\\j\\ro.dat"));
+    EXPECT_FALSE(fs.ReplaceFile("C:\\j\\new.tmp", "C:\\j\\held.dat"));
+    EXPECT_FALSE(fs.ReplaceFile("C:\\j\\held.dat", "C:\\j\\state.dat"));
+    EXPECT_FALSE(fs.ReplaceFile("C:\\j\\new.tmp", "C:\\j\\Folder"));
+    EXPECT_FALSE(fs.ReplaceFile("C:\\j\\Folder", "C:\\j\\state.dat"));
+    EXPECT_FALSE(fs.ReplaceFile("C:\\j\\new.tmp", "C:\\j\\NoFolder\\state.dat"));
+    fs.FailReplace("C:\\j\\state.dat");
+    EXPECT_FALSE(fs.ReplaceFile("C:\\j\\new.tmp", "C:\\J\\STATE.DAT"));
+
+    EXPECT_EQ(before, fs.Tree("C:\\"));
+    EXPECT_EQ("other drive", fs.Content("D:\\j\\state.dat"));
+    EXPECT_FALSE(fs.Exists("D:\\j\\fresh.dat"));
 }
 
 }  // namespace

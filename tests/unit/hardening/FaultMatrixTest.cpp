@@ -260,6 +260,14 @@ public:
         if (plan_.Fails("GetFileAttributesExA", path)) return false;
         return inner_.FileSize(path, size);
     }
+    bool FlushFile(const std::string& path) override {
+        if (plan_.Fails("FlushFileBuffers", path)) return false;
+        return inner_.FlushFile(path);
+    }
+    bool ReplaceFile(const std::string& from, const std::string& to) override {
+        if (plan_.Fails("MoveFileExA (replace)", to)) return false;
+        return inner_.ReplaceFile(from, to);
+    }
 
 private:
     IFileSystem& inner_;

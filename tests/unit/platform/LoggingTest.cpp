@@ -25,7 +25,9 @@ using Lines = std::vector<std::string>;
 // CopyFileA onto a read-only target ERROR_ACCESS_DENIED (5), DeleteFileA of
 // a missing file ERROR_FILE_NOT_FOUND (2), RemoveDirectoryA of a folder with
 // entries ERROR_DIR_NOT_EMPTY (145), attributes on write-protected media
-// ERROR_WRITE_PROTECT (19), an append to a full disk ERROR_DISK_FULL (112).
+// ERROR_WRITE_PROTECT (19), an append to a full disk ERROR_DISK_FULL (112),
+// a flush of a missing file ERROR_FILE_NOT_FOUND (2), MoveFileExA onto a
+// read-only file ERROR_ACCESS_DENIED (5).
 class CodedFileSystem : public FakeFileSystem {
 public:
     bool CreateDirectory(const std::string& path) override {
@@ -45,6 +47,12 @@ public:
     }
     bool AppendToFile(const std::string& path, const std::string& text) override {
         return Coded(FakeFileSystem::AppendToFile(path, text), 112);
+    }
+    bool FlushFile(const std::string& path) override {
+        return Coded(FakeFileSystem::FlushFile(path), 2);
+    }
+    bool ReplaceFile(const std::string& from, const std::string& to) override {
+        return Coded(FakeFileSystem::ReplaceFile(from, to), 5);
     }
     std::uint32_t LastError() override { return code; }
     std::uint32_t code = 0;
@@ -78,8 +86,12 @@ std::string Exercise(IFileSystem& fs) {
     b(fs.AppendToFile("C:\\Tarnix\\record.txt", "line 1\r\n"));
     b(fs.AppendToFile("C:\\Tarnix\\record.txt", "line 2\r\n"));
     b(fs.WriteWholeFile("C:\\Tarnix\\Sub\\set.ini", "k=v"));
+    b(fs.FlushFile("C:\\Tarnix\\Sub\\set.ini"));
+    b(fs.FlushFile("C:\\Tarnix\\missing.txt"));
     b(fs.DeleteFile("C:\\Tarnix\\missing.txt"));
     b(fs.RemoveDirectory("C:\\Tarnix\\Sub"));
+    b(fs.ReplaceFile("C:\\Tarnix\\Sub\\set.ini", "C:\\Tarnix\\set.ini"));
+    b(fs.ReplaceFile("C:\\Tarnix\\set.ini", "C:\\Tarnix\\a.dll"));
     b(fs.MoveFileAtRestart("C:\\Tarnix\\b.dll", ""));
     b(fs.MoveFileAtRestart("C:\\Tarnix\\new.dll", "C:\\Tarnix\\b.dll"));
     std::string content;
@@ -129,7 +141,7 @@ TEST(LoggingFileSystem, BehavesAsTheWrappedOneAndLogsEachChange) {
     EXPECT_EQ(plain.FindFirstCalls(), inner.FindFirstCalls());
     EXPECT_EQ(0, inner.OpenListings()) << "the listing handle is handed through and closed";
 
-    // Reads, successful appends and attribute changes leave no line.
+    // Reads, successful appends, flushes and attribute changes leave no line.
     const Lines want = {
         "create folder C:\\Tarnix\\Sub -> ok",
         "create folder C:\\Tarnix\\Sub -> failed (error 183)",
@@ -138,8 +150,11 @@ TEST(LoggingFileSystem, BehavesAsTheWrappedOneAndLogsEachChange) {
         "set attributes 0x80 C:\\Tarnix\\b.dll -> failed (error 19)",
         "append to C:\\Tarnix\\record.txt -> failed (error 112)",
         "write file C:\\Tarnix\\Sub\\set.ini (3 bytes) -> ok",
+        "flush C:\\Tarnix\\missing.txt -> failed (error 2)",
         "delete file C:\\Tarnix\\missing.txt -> failed (error 2)",
         "remove folder C:\\Tarnix\\Sub -> failed (error 145)",
+        "replace C:\\Tarnix\\set.ini with C:\\Tarnix\\Sub\\set.ini -> ok",
+        "replace C:\\Tarnix\\a.dll with C:\\Tarnix\\set.ini -> failed (error 5)",
         "delete at restart C:\\Tarnix\\b.dll -> ok",
         "move at restart C:\\Tarnix\\new.dll to C:\\Tarnix\\b.dll -> ok",
     };

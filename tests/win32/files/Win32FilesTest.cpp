@@ -402,5 +402,58 @@ TEST_F(Win32FilesTest, RecordFileCallsAndRemoval) {
     EXPECT_FALSE(fs_.ReadWholeFile(sub + "\\f.txt", &content));
 }
 
+// The calls a journal is kept with: a flush makes its data last, a rename
+// swaps a finished file in.
+TEST_F(Win32FilesTest, FlushFileOpensAnyExistingFileEvenWhileAWriterHoldsIt) {
+    const std::string journal = dir_ / "日志.txt";
+    ASSERT_TRUE(WriteText(journal, "entry 1"));
+    EXPECT_TRUE(fs_.FlushFile(journal));
+    EXPECT_EQ("entry 1", ReadText(journal));
+
+    {
+        UniqueHandle writer(CreateFileA(journal.c_str(), FILE_APPEND_DATA,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_NE(INVALID_HANDLE_VALUE, writer.get());
+        DWORD written = 0;
+        ASSERT_TRUE(WriteFile(writer.get(), "+2", 2, &written, nullptr));
+        EXPECT_TRUE(fs_.FlushFile(journal)) << GetLastError();
+    }
+    EXPECT_EQ("entry 1+2", ReadText(journal));
+    {
+        UniqueHandle holder(CreateFileA(journal.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_NE(INVALID_HANDLE_VALUE, holder.get());
+        EXPECT_FALSE(fs_.FlushFile(journal)) << "held without sharing";
+    }
+
+    EXPECT_FALSE(fs_.FlushFile(dir_ / "missing.txt"));
+    EXPECT_EQ(static_cast<std::uint32_t>(ERROR_FILE_NOT_FOUND), fs_.LastError());
+    EXPECT_EQ("<missing>", ReadText(dir_ / "missing.txt")) << "opened, never created";
+}
+
+TEST_F(Win32FilesTest, ReplaceFileSwapsTheNewFileInOrChangesNothing) {
+    const std::string state = dir_ / "状态.dat";
+    const std::string next = dir_ / "状态.tmp";
+    ASSERT_TRUE(WriteText(state, "old"));
+    ASSERT_TRUE(WriteText(next, "new"));
+    ASSERT_TRUE(fs_.ReplaceFile(next, state)) << GetLastError();
+    EXPECT_EQ("new", ReadText(state));
+    EXPECT_EQ("<missing>", ReadText(next));
+
+    // Onto a name not taken yet.
+    const std::string fresh = dir_ / "新文件.dat";
+    ASSERT_TRUE(WriteText(next, "first"));
+    ASSERT_TRUE(fs_.ReplaceFile(next, fresh)) << GetLastError();
+    EXPECT_EQ("first", ReadText(fresh));
+    EXPECT_EQ("<missing>", ReadText(next));
+
+    // No source: the target stays as it was.
+    EXPECT_FALSE(fs_.ReplaceFile(next, state));
+    EXPECT_EQ(static_cast<std::uint32_t>(ERROR_FILE_NOT_FOUND), fs_.LastError());
+    EXPECT_EQ("new", ReadText(state));
+    EXPECT_EQ("<missing>", ReadText(next));
+}
+
 }  // namespace
 }  // namespace tx
