@@ -10,7 +10,7 @@ constexpr std::uint32_t kErrorPathNotFound = 3;
 constexpr std::uint32_t kErrorAccessDenied = 5;
 }  // namespace
 
-std::string UserSettings::Folder() {
+std::string UserSettings::Folder(bool make) {
     char value[kMaxPath] = {};
     const std::uint32_t length = fs_.GetEnvironmentVariable("APPDATA", value, kMaxPath);
     std::string appData;
@@ -23,12 +23,12 @@ std::string UserSettings::Folder() {
     if (appData.empty()) return std::string();
     std::string folder = appData + "\\Tarnix";
     // Already there, most times; a folder that cannot be made fails the copy.
-    if (FitsPathBuffer(folder)) (void)fs_.CreateDirectory(folder);
+    if (make && FitsPathBuffer(folder)) (void)fs_.CreateDirectory(folder);
     return folder;
 }
 
 std::string UserSettings::TargetFor(const std::string& name) {
-    const std::string folder = Folder();
+    const std::string folder = Folder(false);
     return (folder.empty() ? std::string(kUnknownSettingsFolder) : folder) + "\\" + name;
 }
 
@@ -89,6 +89,30 @@ bool UserSettings::CopyFromPackage(const std::string& source, std::uint32_t* err
     ClearReadOnly(fs_, target);
     RemoveInternetMark(fs_, target);
     return true;
+}
+
+UserSettings::Saved UserSettings::Save() {
+    Saved saved;
+    const std::string folder = Folder(false);
+    if (folder.empty()) return saved;
+    saved.folderThere = fs_.GetAttributes(folder) != kInvalidAttributes;
+    saved.fileThere = fs_.ReadWholeFile(folder + "\\" + kSettingsFileName, &saved.content);
+    return saved;
+}
+
+bool UserSettings::Restore(const Saved& saved) {
+    const std::string folder = Folder(false);
+    if (folder.empty() || fs_.GetAttributes(folder) == kInvalidAttributes) return true;
+    const std::string target = folder + "\\" + kSettingsFileName;
+    std::vector<std::unique_ptr<IHeldFolder>> levels;
+    if (!HoldLevels(folder, &levels)) return false;
+    if (saved.fileThere) {
+        ClearForOverwrite(fs_, target);
+        return fs_.WriteWholeFile(target, saved.content);
+    }
+    if (DeleteOrSchedule(fs_, target) == FileOutcome::Failed) return false;
+    levels.clear();
+    return saved.folderThere || fs_.RemoveDirectory(folder);
 }
 
 bool UserSettings::CopyIfMissing(const std::string& source) {

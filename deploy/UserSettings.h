@@ -28,15 +28,25 @@ public:
     UserSettings(IFileSystem& fs, const CodePage& codePage, IFolderSecurity* userFolders = nullptr)
         : fs_(fs), cp_(codePage), userFolders_(userFolders) {}
 
-    // The settings folder, created when its path fits; empty when no
-    // application-data folder is known.
-    std::string Folder();
+    // The settings folder (made when asked and its path fits); empty when
+    // no application-data folder is known.
+    std::string Folder(bool make = true);
     // The file's path there, for messages too (kUnknownSettingsFolder
     // when no folder is known).
     std::string TargetFor(const std::string& name);
     // source over the user's settings file, through held levels. False,
     // with the system's code in *error, when it cannot be put there.
     bool CopyFromPackage(const std::string& source, std::uint32_t* error);
+    // What the user's settings file is now, so a run can put it back:
+    // whether the folder and the file are there, and the file's content.
+    struct Saved {
+        bool folderThere = false;
+        bool fileThere = false;
+        std::string content;
+    };
+    Saved Save();
+    // Puts back what Save saw, through held levels.
+    bool Restore(const Saved& saved);
     // The per-user step: source into this user's folder, unless a settings
     // file is there already. False when it could not be put there.
     bool CopyIfMissing(const std::string& source);

@@ -1,6 +1,7 @@
 #include "engine/InstallEngine.h"
 
 #include <algorithm>
+#include <cstring>
 #include <map>
 #include <memory>
 
@@ -26,6 +27,8 @@ std::string ErrorText(const ActionResult& r) { return "(error " + std::to_string
 }  // namespace
 
 struct InstallEngine::Run {
+    Run(InstallRequest r, IInstallObserver& o, ActionContext c, JournalFile j)
+        : request(std::move(r)), observer(o), ctx(c), journal(std::move(j)) {}
     InstallRequest request;
     IInstallObserver& observer;
     ActionContext ctx;
@@ -156,9 +159,9 @@ InstallResult InstallEngine::Install(const CAcadInfo& info, const InstallRequest
                                      IInstallObserver& observer) {
     InstallRequest dated = request;
     if (dated.installDate.empty()) dated.installDate = s_.installDate;
-    Run run{dated, observer,
+    Run run(dated, observer,
             ActionContext{s_.fs, s_.registry, s_.wide, s_.codePage, request.folder, std::string()},
-            JournalFile(s_.fs, request.folder)};
+            JournalFile(s_.fs, request.folder));
 
     if (FileExists(s_.fs, DataFolderOf(s_.fs, s_.codePage)) != kPathIsFolder) {
         UndoMadeLevels(request);

@@ -21,6 +21,9 @@
 namespace tx {
 
 struct EngineServices {
+    EngineServices(IFileSystem& f, IRegistry& r, const IWideText& w, const CodePage& c,
+                   IProcessList& p, IFolderSecurity& s, ILog& l)
+        : fs(f), registry(r), wide(w), codePage(c), processes(p), folders(s), log(l) {}
     IFileSystem& fs;
     IRegistry& registry;
     const IWideText& wide;

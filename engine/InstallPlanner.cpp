@@ -36,6 +36,8 @@ constexpr int kDriverReleaseIndex = ReleaseIndexOfYear(2008);
 }  // namespace
 
 struct InstallPlanner::State {
+    State(const InstallRequest& r, const JournalContent& e, InstallPlan& p)
+        : request(r), earlier(e), plan(p) {}
     const InstallRequest& request;
     const JournalContent& earlier;
     InstallPlan& plan;
@@ -270,7 +272,7 @@ void InstallPlanner::PlanUninstaller(State& s) {
 bool InstallPlanner::Plan(const CAcadInfo& info, const InstallRequest& request,
                           const JournalContent& earlier, InstallPlan* plan) {
     *plan = InstallPlan();
-    State s{request, earlier, *plan};
+    State s(request, earlier, *plan);
     for (const std::string& level : request.madeLevels) {
         Add(s, std::make_unique<FolderMade>(level, true));
         if (cp_.EqualsNoCase(level, request.folder)) s.folderIsNew = true;

@@ -1,6 +1,6 @@
 // The package's settings file over the installing user's own. Not
-// journaled and never undone: the settings file stays with the user after
-// an uninstall, as AutoCAD's own settings do.
+// journaled: the settings file stays with the user after an uninstall, as
+// AutoCAD's own settings do. A run that is undone puts back what it saw.
 #pragma once
 
 #include "deploy/UserSettings.h"
@@ -14,8 +14,9 @@ public:
         : settings_(settings), source_(std::move(source)), shownTarget_(std::move(shownTarget)) {}
 
     std::vector<std::string> Fields() const override { return {}; }
+    ActionResult Prepare(ActionContext& ctx) override;
     ActionResult Apply(ActionContext& ctx) override;
-    ActionResult Undo(ActionContext&) override { return ActionResult::Ok(); }
+    ActionResult Undo(ActionContext& ctx) override;
     ActionRole Role() const override { return ActionRole::Payload; }
     std::string WrittenFile() const override { return shownTarget_; }
 
@@ -23,6 +24,7 @@ private:
     UserSettings& settings_;
     std::string source_;
     std::string shownTarget_;
+    UserSettings::Saved saved_;
 };
 
 }  // namespace tx

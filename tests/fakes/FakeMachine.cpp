@@ -1,0 +1,123 @@
+#include "tests/fakes/FakeMachine.h"
+
+#include "deploy/ExitStatus.h"
+#include "engine/Journal.h"
+#include "engine/UninstallRun.h"
+#include "host/Detection.h"
+
+namespace tx {
+
+namespace {
+
+class SilentUninstall final : public IUninstallObserver {
+public:
+    void JournalDamaged() override {}
+    bool RetryWhileAcadRuns() override { return false; }
+    bool ConfirmUninstall() override { return true; }
+    void Done() override {}
+};
+
+const char kProducts[] = "SOFTWARE\\Autodesk\\AutoCAD\\";
+const char kProfiles[] = "Software\\Autodesk\\AutoCAD\\";
+
+}  // namespace
+
+FakeMachine::FakeMachine() {
+    fs.SetModulePath(std::string(kPackage) + "\\SetUp.exe");
+    fs.AddFile(std::string(kPackage) + "\\SetUp.exe", "setup program");
+    const std::string data = std::string(kPackage) + "\\Data";
+    fs.AddFile(data + "\\TX_BatchPlot2008.ARX", "module 2008");
+    fs.AddFile(data + "\\TX_BatchPlot2021.ARX", "module 2021");
+    fs.AddFile(data + "\\Tarnix.prt7", "itextsharp");
+    fs.AddFile(data + "\\Tarnix.prt9", "pdfsharp");
+    fs.AddFile(data + "\\Tarnix.Ini", "settings");
+    fs.AddFile(data + "\\Tarnix_EN.shx", "font en");
+    fs.AddFile(data + "\\Tarnix_HZ.shx", "font hz");
+    fs.AddFile(data + "\\Tarnix.prt5", "driver");
+    fs.SetEnv("APPDATA", kAppData);
+    fs.AddFolder(kAppData);
+
+    // AutoCAD's own font of the same name, and its own driver.
+    fs.AddFile(std::string(kAcad2008) + "\\Fonts\\Tarnix_EN.shx", "acad 2008 font");
+    fs.AddFile(std::string(kAcad2008) + "\\Drv\\pdfplot9.hdi", "acad 2008 driver");
+    fs.AddFolder(std::string(kAcad2019) + "\\Fonts");
+    fs.AddFolder(kAcad2024);
+
+    const struct {
+        const char* key;
+        const char* location;
+        const char* name;
+        bool wow;
+    } products[] = {
+        {"R17.1\\ACAD-6001:804", kAcad2008, "AutoCAD 2008", true},
+        {"R23.0\\ACAD-2001:804", kAcad2019, "AutoCAD 2019 - 简体中文 (Simplified Chinese)", false},
+        {"R24.3\\ACAD-7101:804", kAcad2024, "AutoCAD 2024 - 简体中文 (Simplified Chinese)", false},
+    };
+    for (const auto& p : products) {
+        const std::string key = std::string(p.wow ? "SOFTWARE\\Wow6432Node\\Autodesk\\AutoCAD\\"
+                                                  : kProducts) +
+                                p.key;
+        reg.SetString(RegRoot::LocalMachine, key, "AcadLocation", p.location);
+        reg.SetString(RegRoot::LocalMachine, key, "ProductName", p.name);
+        reg.CreatePath(RegRoot::CurrentUser,
+                       std::string(kProfiles) + p.key + "\\Profiles\\<<Unnamed Profile>>\\Variables");
+    }
+    // A user who trusts a folder of their own already.
+    reg.SetWideString(RegRoot::CurrentUser,
+                      std::string(kProfiles) + "R23.0\\ACAD-2001:804\\Profiles\\<<Unnamed Profile>>\\Variables",
+                      "TRUSTEDPATHS", u"D:\\Mine\\Blocks");
+    // An older installation's demand-load key, with a value of its own.
+    reg.SetString(RegRoot::LocalMachine,
+                  std::string(kProducts) + "R24.3\\ACAD-7101:804\\Applications\\TX_BatchPlot2024",
+                  "LOADER", "D:\\Old\\TX_BatchPlot2021.ARX");
+    reg.SetDword(RegRoot::LocalMachine,
+                 std::string(kProducts) + "R24.3\\ACAD-7101:804\\Applications\\TX_BatchPlot2024",
+                 "STALE", 7);
+    // Parents that every Windows has.
+    reg.CreatePath(RegRoot::LocalMachine, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall");
+    reg.CreatePath(RegRoot::LocalMachine, "SOFTWARE\\Microsoft\\Active Setup\\Installed Components");
+    reg.CreatePath(RegRoot::CurrentUser, "Software\\Microsoft\\Active Setup\\Installed Components");
+    AcadDetector(reg, cp).DetectAcadReleases(info);
+}
+
+std::string FakeMachine::InstallFolder(const std::string& chosen) {
+    return chosen + "\\Tarnix批打印软件";
+}
+
+std::string FakeMachine::Snapshot(bool withUserSettings) const {
+    std::string out = reg.Dump();
+    const std::string settings = cp.Lower(std::string(kAppData) + "\\Tarnix");
+    for (const std::string& path : fs.Tree("C:\\")) {
+        if (!withUserSettings && cp.Lower(path).compare(0, settings.size(), settings) == 0) continue;
+        out += path + "\n";
+    }
+    return out;
+}
+
+InstallResult FakeMachine::Install(IInstallObserver& observer, const std::string& chosen,
+                                   const TickFlags* ticks) {
+    fs.SetModulePath(std::string(kPackage) + "\\SetUp.exe");
+    EngineServices services{fs, reg, wide, cp, processes, security, log};
+    services.installDate = installDate;
+    InstallEngine engine(services);
+    InstallRequest request;
+    request.folder = InstallFolder(chosen);
+    for (int i = 0; i < kReleaseCount; ++i) request.ticks[i] = info.IsDetected(i) ? 1 : 0;
+    if (ticks != nullptr) request.ticks = *ticks;
+    const PreparedFolder prepared = engine.PrepareInstallFolder(chosen, request.folder);
+    if (prepared.readiness != FolderReadiness::Ready) return InstallResult::Failed;
+    request.madeLevels = prepared.created;
+    return engine.Install(info, request, observer);
+}
+
+int FakeMachine::Uninstall(const std::string& folder) {
+    fs.SetModulePath(folder + "\\" + kUninstallerName);
+    FakeSelfRemover remover;
+    SilentUninstall answers;
+    const int status = UninstallRun(reg, fs, processes, remover, cp, wide, log).Run(answers, true);
+    remover.Exit(fs);
+    fs.SetModulePath(std::string(kPackage) + "\\SetUp.exe");
+    return status;
+}
+
+}  // namespace tx
