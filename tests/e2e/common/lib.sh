@@ -126,6 +126,18 @@ reg_snapshot() {  # FILE
   grep -v '^\(fixme\|err\|warn\):' "$DRV_OUT" >"$1"
 }
 
+# The installation's own keys outside REG_ROOTS: the Programs and Features
+# entry and Active Setup's component (the machine's and the user's).
+UNINSTALL_ENTRY='HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\TarnixBatchPlot'
+ACTIVE_SETUP_KEYS=('HKLM\SOFTWARE\Microsoft\Active Setup\Installed Components\TarnixBatchPlot'
+                   'HKCU\SOFTWARE\Microsoft\Active Setup\Installed Components\TarnixBatchPlot')
+
+# Every registry key an installation writes, absent ones named as such.
+reg_snapshot_all() {  # FILE
+  drv regdump "${REG_ROOTS[@]}" "$UNINSTALL_ENTRY" "${ACTIVE_SETUP_KEYS[@]}" >/dev/null
+  grep -v '^\(fixme\|err\|warn\):' "$DRV_OUT" >"$1"
+}
+
 # ---- the machine ----------------------------------------------------------------
 
 # Imports UTF-8 .reg files and checks that every key they name arrived.
@@ -195,6 +207,16 @@ tree_dump() {  # BASE DIR...
       else echo "$p: $(head -n 1 "$base/$p")"; fi
     done
   done
+}
+
+# The files of the full-install machine an installation into C:\BASE writes.
+full_install_tree() {  # FILE [BASE-BELOW-C]
+  {
+    echo "== C:"
+    tree_dump "$C" "${2:-Tarnix}" "Program Files (x86)/AutoCAD 2008" "Program Files/Autodesk"
+    echo "== APPDATA:"
+    tree_dump "$APPDATA_DIR" Tarnix
+  } >"$1"
 }
 
 # ---- the installer --------------------------------------------------------------
