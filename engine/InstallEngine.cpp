@@ -143,16 +143,15 @@ void InstallEngine::Commit(Run& run) {
             all.push_back(std::move(run.plan.actions[i].action));
     std::vector<std::string> dropped;
     ActionList merged = MergeJournal(std::move(all), s_.codePage, &dropped);
-    // Until the swap, the journal as appended is whole and every backup it
-    // names is kept.
-    if (!run.journal.Rewrite(FormatJournal(run.request.folder, merged))) {
-        s_.log.Line("journal left unmerged: " + run.journal.Path());
-        return;
-    }
+    // Before the swap: the journal as appended reads whole without them (a
+    // missing backup is one put back already), and a crash between the two
+    // leaves no backup that no line names.
     for (const std::string& backup : dropped) {
         ClearReadOnly(s_.fs, backup);
         if (!s_.fs.DeleteFile(backup)) s_.log.Line("backup left: " + backup);
     }
+    if (!run.journal.Rewrite(FormatJournal(run.request.folder, merged)))
+        s_.log.Line("journal left unmerged: " + run.journal.Path());
 }
 
 InstallResult InstallEngine::Install(const CAcadInfo& info, const InstallRequest& request,
@@ -169,6 +168,7 @@ InstallResult InstallEngine::Install(const CAcadInfo& info, const InstallRequest
         return InstallResult::NoDataFolder;
     }
 
+    run.journal.RemoveLeftover();
     run.hadJournal = s_.fs.ReadWholeFile(run.journal.Path(), &run.earlierText);
     if (run.hadJournal) {
         std::string error;
@@ -282,7 +282,10 @@ ActionList MergeJournal(ActionList actions, const CodePage& cp, std::vector<std:
             const auto& earliest = static_cast<const TrustedPathsValue&>(*kept);
             kept = std::make_unique<TrustedPathsValue>(earliest.Key(), earliest.Before(), later->Written());
         } else if (const auto* later = dynamic_cast<const DemandLoadKey*>(a.get())) {
-            kept = std::make_unique<DemandLoadKey>(later->Path(), later->Loader());
+            // The key as the machine had it, with the last LOADER written.
+            auto key = std::make_unique<DemandLoadKey>(later->Path(), later->Loader());
+            key->SetBefore(static_cast<const DemandLoadKey&>(*kept).Before());
+            kept = std::move(key);
         } else if (!backup.empty()) {
             // A copy of what an earlier run installed: the first backup is
             // the machine's own.

@@ -208,4 +208,9 @@ bool JournalFile::Rewrite(const std::string& text) {
     return false;
 }
 
+void JournalFile::RemoveLeftover() {
+    const std::string fresh = path_ + kRewriteSuffix;
+    if (fs_.GetAttributes(fresh) != kInvalidAttributes) (void)fs_.DeleteFile(fresh);
+}
+
 }  // namespace tx

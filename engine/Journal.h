@@ -78,6 +78,8 @@ public:
     // Writes text to a file beside the journal, flushes it and swaps it in
     // in one step: a crash leaves the old journal or the new one, whole.
     bool Rewrite(const std::string& text);
+    // Deletes what a rewrite cut off by a crash left beside the journal.
+    void RemoveLeftover();
 
 private:
     IFileSystem& fs_;

@@ -2,6 +2,10 @@
 
 #include "deploy/ExitStatus.h"
 #include "deploy/FileHelpers.h"
+#include <memory>
+#include <set>
+
+#include "engine/actions/FileReplaced.h"
 #include "engine/actions/FolderMade.h"
 #include "engine/actions/ProgramKey.h"
 #include "engine/actions/UninstallerCopy.h"
@@ -12,6 +16,31 @@ bool UninstallRun::ContainsImage(const std::string& folder) const {
     const std::string prefix = folder + "\\";
     return image_.size() > prefix.size() &&
            cp_.EqualsNoCase(image_.substr(0, prefix.size()), prefix);
+}
+
+void UninstallRun::RemoveUnnamedBackups(const JournalContent& journal) {
+    // A run cut off between taking a backup and writing the line that
+    // names it leaves a copy no one will put back; only ours live there.
+    const std::string backups = journal.installFolder + "\\" + kBackupFolderName;
+    std::set<std::string> named;
+    for (const auto& a : journal.actions) {
+        if (const auto* f = dynamic_cast<const FileReplaced*>(a.get())) named.insert(cp_.Lower(f->Backup()));
+        if (const auto* u = dynamic_cast<const UninstallerCopy*>(a.get())) named.insert(cp_.Lower(u->Backup()));
+    }
+    FindEntry entry;
+    std::unique_ptr<IFindHandle> listing = fs_.FindFirst(backups + "\\*", &entry);
+    std::vector<std::string> orphans;
+    while (listing) {
+        const std::string path = backups + "\\" + entry.name;
+        if ((entry.attributes & kAttrDirectory) == 0 && named.count(cp_.Lower(path)) == 0)
+            orphans.push_back(path);
+        if (!listing->Next(&entry)) break;
+    }
+    listing.reset();
+    for (const std::string& orphan : orphans) {
+        ClearReadOnly(fs_, orphan);
+        if (!fs_.DeleteFile(orphan)) log_.Line("backup left: " + orphan);
+    }
 }
 
 int UninstallRun::Run(IUninstallObserver& observer, bool silent) {
@@ -40,6 +69,9 @@ int UninstallRun::Run(IUninstallObserver& observer, bool silent) {
         }
     }
     if (!observer.ConfirmUninstall()) return kExitCancelled;
+
+    file.RemoveLeftover();
+    RemoveUnnamedBackups(journal);
 
     ActionContext ctx{fs_, reg_, wide_, cp_, journal.installFolder, image_};
     ActionList& actions = journal.actions;

@@ -31,6 +31,7 @@ public:
     int Run(IUninstallObserver& observer, bool silent);
 
 private:
+    void RemoveUnnamedBackups(const JournalContent& journal);
     bool ContainsImage(const std::string& folder) const;
 
     IRegistry& reg_;

@@ -1,29 +1,136 @@
 #include "engine/actions/DemandLoadKey.h"
 
+#include "engine/Journal.h"
+
 namespace tx {
 
+namespace {
+
+const char kHex[] = "0123456789ABCDEF";
+
+std::string Hex(const std::string& bytes) {
+    std::string out;
+    for (unsigned char b : bytes) {
+        out += kHex[b >> 4];
+        out += kHex[b & 0xF];
+    }
+    return out;
+}
+
+bool Unhex(const std::string& text, std::string* out) {
+    if (text.size() % 2 != 0) return false;
+    out->clear();
+    for (std::size_t i = 0; i < text.size(); i += 2) {
+        int v = 0;
+        for (std::size_t k = i; k < i + 2; ++k) {
+            const char c = text[k];
+            const int d = c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+            if (d < 0) return false;
+            v = v * 16 + d;
+        }
+        out->push_back(static_cast<char>(v));
+    }
+    return true;
+}
+
+// Whether the key at path is empty: no values, no subkeys.
+bool IsEmptyKey(IRegistry& reg, RegHandle key) {
+    std::uint32_t subkeys = 1;
+    std::uint32_t values = 1;
+    return reg.QuerySubkeyCount(key, &subkeys) == kRegOk &&
+           reg.QueryValueCount(key, &values) == kRegOk && subkeys == 0 && values == 0;
+}
+
+}  // namespace
+
+bool KeyContent::operator==(const KeyContent& o) const {
+    return exists == o.exists && known == o.known && values == o.values;
+}
+
+bool ReadKeyContent(IRegistry& reg, const std::string& path, KeyContent* content) {
+    *content = KeyContent();
+    UniqueRegKey key(reg);
+    const long rc = reg.OpenKeyRead(kHkeyLocalMachine, path.c_str(), key.put());
+    if (rc == kRegNotFound) return true;
+    if (rc != kRegOk || !key) return false;
+    content->exists = true;
+    for (std::uint32_t i = 0;; ++i) {
+        std::string name;
+        RegValueState value;
+        value.keyExists = value.valueExists = true;
+        const long e = reg.EnumValueWide(key.get(), i, &name, &value.type, &value.data);
+        if (e == kRegNoMoreItems) return true;
+        if (e != kRegOk) return false;
+        content->values.emplace_back(std::move(name), std::move(value));
+    }
+}
+
+std::string KeyContentText(const KeyContent& content) {
+    if (!content.known) return std::string();
+    if (!content.exists) return "nokey";
+    std::string out = "key";
+    for (const auto& [name, value] : content.values) out += "," + Hex(name) + "=" + ValueStateText(value);
+    return out;
+}
+
+bool ParseKeyContent(const std::string& text, KeyContent* content) {
+    *content = KeyContent();
+    if (text == "nokey") return true;
+    if (text.compare(0, 3, "key") != 0) return false;
+    content->exists = true;
+    std::size_t start = 3;
+    while (start < text.size()) {
+        if (text[start] != ',') return false;
+        const std::size_t end = std::min(text.find(',', start + 1), text.size());
+        const std::string item = text.substr(start + 1, end - start - 1);
+        const std::size_t eq = item.find('=');
+        std::string name;
+        RegValueState value;
+        if (eq == std::string::npos || !Unhex(item.substr(0, eq), &name) ||
+            !ParseValueState(item.substr(eq + 1), &value) || !value.valueExists)
+            return false;
+        content->values.emplace_back(std::move(name), std::move(value));
+        start = end;
+    }
+    return true;
+}
+
 std::unique_ptr<Action> DemandLoadKey::Parse(const std::vector<std::string>& f) {
-    if (f.size() != 3) return nullptr;
-    return std::make_unique<DemandLoadKey>(f[1], f[2]);
+    if (f.size() != 3 && f.size() != 4) return nullptr;
+    auto action = std::make_unique<DemandLoadKey>(f[1], f[2]);
+    KeyContent before;
+    before.known = false;  // an older line: what was there is not known
+    if (f.size() == 4 && !ParseKeyContent(f[3], &before)) return nullptr;
+    action->SetBefore(std::move(before));
+    return action;
 }
 
 std::vector<std::string> DemandLoadKey::Fields() const {
     if (!journaled_) return {};
-    return {kKind, path_, loader_};
+    const std::string before = KeyContentText(before_);
+    if (before.empty()) return {kKind, path_, loader_};
+    return {kKind, path_, loader_, before};
+}
+
+ActionResult DemandLoadKey::Prepare(ActionContext& ctx) {
+    if (!journaled_) return ActionResult::Ok();
+    if (!ReadKeyContent(ctx.reg, path_, &before_)) return ActionResult::Fail(kRegAccessDenied);
+    return ActionResult::Ok();
 }
 
 ActionResult DemandLoadKey::Apply(ActionContext& ctx) {
     static constexpr unsigned char kLoadCtrls[4] = {2, 0, 0, 0};  // REG_DWORD 2, little-endian
-    const long deleted = ctx.reg.DeleteKey(kHkeyLocalMachine, path_.c_str());
-    (void)deleted;  // none there, or one with subkeys: rewritten below either way
+    // None there, or one with subkeys: rewritten below either way.
+    (void)ctx.reg.DeleteKey(kHkeyLocalMachine, path_.c_str());
     UniqueRegKey entry(ctx.reg);
     long rc = ctx.reg.CreateKey(kHkeyLocalMachine, path_.c_str(), entry.put());
     if (rc == kRegOk && !entry) rc = kRegInvalidHandle;
-    if (rc == kRegOk) rc = ctx.reg.SetValue(entry.get(), "LOADCTRLS", kRegDword, kLoadCtrls, sizeof kLoadCtrls);
     if (rc == kRegOk)
         rc = ctx.reg.SetValue(entry.get(), "LOADER", kRegSz,
                               reinterpret_cast<const unsigned char*>(loader_.c_str()),
                               static_cast<std::uint32_t>(loader_.size() + 1));
+    if (rc == kRegOk)
+        rc = ctx.reg.SetValue(entry.get(), "LOADCTRLS", kRegDword, kLoadCtrls, sizeof kLoadCtrls);
     return ActionResult::FromRegistry(rc);
 }
 
@@ -37,18 +144,31 @@ ActionResult DemandLoadKey::Undo(ActionContext& ctx) {
         std::vector<unsigned char> buffer(2048, 0);
         std::uint32_t size = static_cast<std::uint32_t>(buffer.size() - 1);
         std::uint32_t type = 0;
-        if (ctx.reg.QueryValue(key.get(), "LOADER", &type, buffer.data(), &size) != kRegOk)
-            return ActionResult::Ok();  // no LOADER of ours: not ours any more
-        std::string loader(reinterpret_cast<const char*>(buffer.data()));
-        if (loader.size() >= 2 && loader.front() == '"' && loader.back() == '"')
-            loader = loader.substr(1, loader.size() - 2);
-        const std::size_t slash = ctx.cp.LastBackslash(loader);
-        if (slash == CodePage::npos ||
-            !ctx.cp.EqualsNoCase(loader.substr(0, slash), ctx.installFolder))
-            return ActionResult::Ok();
+        if (ctx.reg.QueryValue(key.get(), "LOADER", &type, buffer.data(), &size) != kRegOk) {
+            // Made and cut off before its LOADER: still ours while empty.
+            if (!IsEmptyKey(ctx.reg, key.get())) return ActionResult::Ok();
+        } else {
+            std::string loader(reinterpret_cast<const char*>(buffer.data()));
+            if (loader.size() >= 2 && loader.front() == '"' && loader.back() == '"')
+                loader = loader.substr(1, loader.size() - 2);
+            const std::size_t slash = ctx.cp.LastBackslash(loader);
+            if (slash == CodePage::npos ||
+                !ctx.cp.EqualsNoCase(loader.substr(0, slash), ctx.installFolder))
+                return ActionResult::Ok();
+        }
     }
-    const long rc = ctx.reg.DeleteKey(kHkeyLocalMachine, path_.c_str());
-    return rc == kRegNotFound ? ActionResult::Ok() : ActionResult::FromRegistry(rc);
+    long rc = ctx.reg.DeleteKey(kHkeyLocalMachine, path_.c_str());
+    if (rc != kRegOk && rc != kRegNotFound) return ActionResult::FromRegistry(rc);
+    if (!before_.known || !before_.exists) return ActionResult::Ok();
+    UniqueRegKey key(ctx.reg);
+    rc = ctx.reg.CreateKey(kHkeyLocalMachine, path_.c_str(), key.put());
+    if (rc == kRegOk && !key) rc = kRegInvalidHandle;
+    for (const auto& [name, value] : before_.values) {
+        if (rc != kRegOk) break;
+        rc = ctx.reg.SetValueWide(key.get(), name.c_str(), value.type, value.data.data(),
+                                  static_cast<std::uint32_t>(value.data.size()));
+    }
+    return ActionResult::FromRegistry(rc);
 }
 
 }  // namespace tx

@@ -1,10 +1,26 @@
 // The key that makes one AutoCAD product load the plug-in at start: its
-// LOADER names the module in the installation folder.
+// LOADER names the module in the installation folder. What the key held
+// before (an older installation's entry, say) is kept in the line and put
+// back by the undo.
 #pragma once
 
 #include "engine/Action.h"
+#include "host/RegValueState.h"
 
 namespace tx {
+
+// Every value of a key as stored; `exists` false when there was no key.
+struct KeyContent {
+    bool exists = false;
+    bool known = true;  // false: read from a line that did not say
+    std::vector<std::pair<std::string, RegValueState>> values;
+
+    bool operator==(const KeyContent& o) const;
+};
+// Reads a key below HKEY_LOCAL_MACHINE whole; false when it cannot be read.
+bool ReadKeyContent(IRegistry& reg, const std::string& path, KeyContent* content);
+std::string KeyContentText(const KeyContent& content);
+bool ParseKeyContent(const std::string& text, KeyContent* content);
 
 class DemandLoadKey final : public Action {
 public:
@@ -17,18 +33,25 @@ public:
 
     const std::string& Path() const { return path_; }
     const std::string& Loader() const { return loader_; }
+    const KeyContent& Before() const { return before_; }
+    void SetBefore(KeyContent before) { before_ = std::move(before); }
     std::vector<std::string> Fields() const override;
+    // Reads what the key holds now, for the line.
+    ActionResult Prepare(ActionContext& ctx) override;
     // Deleting first drops whatever an earlier entry held; a key with
-    // subkeys of its own survives and is only rewritten.
+    // subkeys of its own survives and is only rewritten. LOADER goes first:
+    // once the key holds anything, it says whose it is.
     ActionResult Apply(ActionContext& ctx) override;
-    // Only while its LOADER still points into this installation folder:
-    // otherwise another installation has made it its own.
+    // Only while its LOADER still points into this installation folder
+    // (or the key is still empty): otherwise another installation has made
+    // it its own. What was there before comes back.
     ActionResult Undo(ActionContext& ctx) override;
 
 private:
     std::string path_;
     std::string loader_;
     bool journaled_;
+    KeyContent before_;
 };
 
 }  // namespace tx

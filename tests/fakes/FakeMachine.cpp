@@ -97,7 +97,7 @@ std::string FakeMachine::Snapshot(bool withUserSettings) const {
 InstallResult FakeMachine::Install(IInstallObserver& observer, const std::string& chosen,
                                    const TickFlags* ticks) {
     fs.SetModulePath(std::string(kPackage) + "\\SetUp.exe");
-    EngineServices services{fs, reg, wide, cp, processes, security, log};
+    EngineServices services(*runFs, *runReg, wide, cp, processes, security, log);
     services.installDate = installDate;
     InstallEngine engine(services);
     InstallRequest request;
@@ -114,7 +114,7 @@ int FakeMachine::Uninstall(const std::string& folder) {
     fs.SetModulePath(folder + "\\" + kUninstallerName);
     FakeSelfRemover remover;
     SilentUninstall answers;
-    const int status = UninstallRun(reg, fs, processes, remover, cp, wide, log).Run(answers, true);
+    const int status = UninstallRun(*runReg, *runFs, processes, remover, cp, wide, log).Run(answers, true);
     remover.Exit(fs);
     fs.SetModulePath(std::string(kPackage) + "\\SetUp.exe");
     return status;

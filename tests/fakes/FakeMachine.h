@@ -67,6 +67,10 @@ public:
 
     FakeFileSystem fs{936};
     FakeRegistry reg{936};
+    // What the runs work through: the machine's own, or a stand-in that
+    // fails or stops on the way.
+    IFileSystem* runFs = &fs;
+    IRegistry* runReg = &reg;
     FakeProcessList processes;
     FakeFolderSecurity security{fs};
     FakeWideText wide{936};

@@ -1,8 +1,8 @@
 #!/bin/bash
 # A copy that fails (a folder stands where PdfSharp.dll must go) answered
 # first with Retry, which fails again, then with Abort: the dialog and the
-# program end, the files copied before stay, nothing after is copied and the
-# registry is untouched.
+# program end, and the run is undone: the files copied before the failure
+# are gone again, nothing after is copied and the registry is untouched.
 here=$(dirname "$0")
 source "$here/../common/lib.sh"
 e2e_begin
@@ -40,11 +40,13 @@ for i in "${!entries[@]}"; do
   [ -n "$target" ] || continue
   [ $i -eq $failing ] && continue
   if [ $i -lt $failing ]; then
-    expect_eq "$name, listed before the failure, copied" "placeholder $name" "$(head -n1 "$target" 2>/dev/null)"
+    expect_no_path "$name, copied before the failure, taken back" "$target"
   else
     expect_no_path "$name, listed after the failure, not copied" "$target"
   fi
 done
+expect_no_path "no journal left" "$C/$install_dir/InstallRecord.txt"
+expect_no_path "no backups left" "$C/$install_dir/Backup"
 if [ -d "$C/$install_dir/PdfSharp.dll" ]; then pass "the blocking folder is left"; else fail "the blocking folder is gone"; fi
 expect_no_path "no fonts" "$C/Program Files/Autodesk/AutoCAD 2016/Fonts/Tarnix_EN.shx"
 e2e_finish

@@ -1,0 +1,219 @@
+// An installation stopped at every change it makes to the machine, as a
+// crash or a power cut would stop it, then uninstalled: the machine must be
+// as it was before the first installation, and nothing it had is lost.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "deploy/ExitStatus.h"
+#include "engine/Journal.h"
+#include "tests/fakes/FakeMachine.h"
+
+namespace tx {
+namespace {
+
+// Thrown where the process stops; nothing of the run's own cleanup runs
+// after it but what destructors do, as handles close when a process dies.
+struct Crash {};
+
+// Counts every call that changes the machine and stops before the one
+// numbered `at`. An append cut there may leave part of its text behind.
+class Stopper {
+public:
+    explicit Stopper(long at, bool tearAppend) : at_(at), tear_(tearAppend) {}
+    bool Due() { return count_++ == at_; }
+    long Count() const { return count_; }
+    bool Tear() const { return tear_; }
+
+private:
+    long at_;
+    bool tear_;
+    long count_ = 0;
+};
+
+class StoppingFileSystem : public IFileSystem {
+public:
+    StoppingFileSystem(FakeFileSystem& inner, Stopper& stop) : in_(inner), stop_(stop) {}
+
+    std::string ModulePath() override { return in_.ModulePath(); }
+    std::unique_ptr<IFindHandle> FindFirst(const std::string& p, FindEntry* e) override {
+        return in_.FindFirst(p, e);
+    }
+    std::uint32_t GetAttributes(const std::string& p) override { return in_.GetAttributes(p); }
+    bool SetAttributes(const std::string& p, std::uint32_t a) override {
+        Check();
+        return in_.SetAttributes(p, a);
+    }
+    bool CopyFile(const std::string& s, const std::string& t) override {
+        Check();
+        return in_.CopyFile(s, t);
+    }
+    bool CreateDirectory(const std::string& p) override {
+        Check();
+        return in_.CreateDirectory(p);
+    }
+    std::uint32_t GetEnvironmentVariable(const char* n, char* b, std::uint32_t c) override {
+        return in_.GetEnvironmentVariable(n, b, c);
+    }
+    std::string CurrentDirectory() override { return in_.CurrentDirectory(); }
+    bool RoamingAppDataFolder(std::string* f) override { return in_.RoamingAppDataFolder(f); }
+    bool DeleteFile(const std::string& p) override {
+        Check();
+        return in_.DeleteFile(p);
+    }
+    bool RemoveDirectory(const std::string& p) override {
+        Check();
+        return in_.RemoveDirectory(p);
+    }
+    bool ReadWholeFile(const std::string& p, std::string* c) override { return in_.ReadWholeFile(p, c); }
+    bool WriteWholeFile(const std::string& p, const std::string& c) override {
+        Check();
+        return in_.WriteWholeFile(p, c);
+    }
+    bool AppendToFile(const std::string& p, const std::string& t) override {
+        if (stop_.Due()) {
+            // The line being written when the power went: part of it on disk.
+            if (stop_.Tear() && t.size() > 1) (void)in_.AppendToFile(p, t.substr(0, t.size() / 2));
+            throw Crash{};
+        }
+        return in_.AppendToFile(p, t);
+    }
+    bool MoveFileAtRestart(const std::string& f, const std::string& t) override {
+        Check();
+        return in_.MoveFileAtRestart(f, t);
+    }
+    bool FileSize(const std::string& p, std::uint64_t* s) override { return in_.FileSize(p, s); }
+    bool FlushFile(const std::string& p) override {
+        Check();
+        return in_.FlushFile(p);
+    }
+    bool ReplaceFile(const std::string& f, const std::string& t) override {
+        Check();
+        return in_.ReplaceFile(f, t);
+    }
+    std::uint32_t LastError() override { return in_.LastError(); }
+
+private:
+    void Check() {
+        if (stop_.Due()) throw Crash{};
+    }
+    FakeFileSystem& in_;
+    Stopper& stop_;
+};
+
+class StoppingRegistry : public IRegistry {
+public:
+    StoppingRegistry(IRegistry& inner, Stopper& stop) : in_(inner), stop_(stop) {}
+
+    long OpenRoot(RegRoot r, RegHandle* o) override { return in_.OpenRoot(r, o); }
+    long OpenKeyRead(RegHandle p, const char* s, RegHandle* o) override { return in_.OpenKeyRead(p, s, o); }
+    long OpenKey(RegHandle p, const char* s, RegHandle* o) override { return in_.OpenKey(p, s, o); }
+    long CreateKey(RegHandle p, const char* s, RegHandle* o) override {
+        Check();
+        return in_.CreateKey(p, s, o);
+    }
+    long DeleteKey(RegHandle p, const char* s) override {
+        Check();
+        return in_.DeleteKey(p, s);
+    }
+    long QuerySubkeyCount(RegHandle k, std::uint32_t* c) override { return in_.QuerySubkeyCount(k, c); }
+    long EnumKey(RegHandle k, std::uint32_t i, char* n, std::uint32_t* c) override {
+        return in_.EnumKey(k, i, n, c);
+    }
+    long QueryValue(RegHandle k, const char* n, std::uint32_t* t, unsigned char* d,
+                    std::uint32_t* s) override {
+        return in_.QueryValue(k, n, t, d, s);
+    }
+    long SetValue(RegHandle k, const char* n, std::uint32_t t, const unsigned char* d,
+                  std::uint32_t s) override {
+        Check();
+        return in_.SetValue(k, n, t, d, s);
+    }
+    long QueryValueWide(RegHandle k, const char* n, std::uint32_t* t, unsigned char* d,
+                        std::uint32_t* s) override {
+        return in_.QueryValueWide(k, n, t, d, s);
+    }
+    long SetValueWide(RegHandle k, const char* n, std::uint32_t t, const unsigned char* d,
+                      std::uint32_t s) override {
+        Check();
+        return in_.SetValueWide(k, n, t, d, s);
+    }
+    void CloseKey(RegHandle k) override { in_.CloseKey(k); }
+    long DeleteValue(RegHandle k, const char* n) override {
+        Check();
+        return in_.DeleteValue(k, n);
+    }
+    long QueryValueCount(RegHandle k, std::uint32_t* c) override { return in_.QueryValueCount(k, c); }
+
+private:
+    void Check() {
+        if (stop_.Due()) throw Crash{};
+    }
+    IRegistry& in_;
+    Stopper& stop_;
+};
+
+enum class Cut { Crash, TornLine, PowerCut };
+
+const char* Name(Cut cut) {
+    return cut == Cut::Crash ? "crash" : cut == Cut::TornLine ? "torn line" : "power cut";
+}
+
+// Installs (after `earlier` complete installations), stopped before change
+// number `at`; false when the run got through without reaching it.
+bool InstallStoppedAt(FakeMachine& m, int earlier, long at, Cut cut) {
+    ScriptedObserver observer;
+    observer.allOrNothing = true;
+    for (int i = 0; i < earlier; ++i)
+        if (m.Install(observer) != InstallResult::Completed) ADD_FAILURE() << "earlier run failed";
+    Stopper stop(at, cut != Cut::Crash);
+    StoppingFileSystem fs(m.fs, stop);
+    StoppingRegistry reg(m.reg, stop);
+    m.runFs = &fs;
+    m.runReg = &reg;
+    bool stopped = false;
+    try {
+        (void)m.Install(observer);
+    } catch (const Crash&) {
+        stopped = true;
+    }
+    m.runFs = &m.fs;
+    m.runReg = &m.reg;
+    if (stopped && cut == Cut::PowerCut) m.fs.PowerCut();
+    return stopped;
+}
+
+void CheckEveryStop(int earlier, Cut cut) {
+    for (long at = 0;; ++at) {
+        FakeMachine m;
+        const std::string before = m.Snapshot();
+        if (!InstallStoppedAt(m, earlier, at, cut)) break;
+        const std::string folder = FakeMachine::InstallFolder();
+        const std::string journal = folder + "\\" + kJournalFileName;
+        const std::string scene = std::string(Name(cut)) + " before change " + std::to_string(at) +
+                                  " of run " + std::to_string(earlier + 1);
+        if (!m.fs.Exists(journal)) {
+            // Stopped before the first line: only the empty folders it made.
+            m.fs.SetModulePath(FakeMachine::kPackage);
+            ASSERT_TRUE(m.fs.RemoveDirectory(folder)) << scene << "\n" << m.Snapshot();
+            ASSERT_TRUE(m.fs.RemoveDirectory("C:\\Tarnix")) << scene;
+        } else {
+            const int status = m.Uninstall();
+            ASSERT_EQ(kExitDone, status) << scene << "\n" << m.log.Lines().back();
+        }
+        ASSERT_EQ(before, m.Snapshot()) << scene;
+        ASSERT_EQ(0u, m.reg.OpenHandles()) << scene;
+    }
+}
+
+TEST(CrashPointTest, FirstInstallationStoppedAnywhereIsUndoneWhole) {
+    for (Cut cut : {Cut::Crash, Cut::TornLine, Cut::PowerCut}) CheckEveryStop(0, cut);
+}
+
+TEST(CrashPointTest, ReinstallationStoppedAnywhereStillLeadsBackToTheMachineBefore) {
+    for (Cut cut : {Cut::Crash, Cut::TornLine, Cut::PowerCut}) CheckEveryStop(1, cut);
+}
+
+}  // namespace
+}  // namespace tx
