@@ -141,6 +141,11 @@ public:
         if (plan_.Fails("RegQueryInfoKeyA (values)", PathOf(key))) return kRegAccessDenied;
         return inner_.QueryValueCount(key, count);
     }
+    long EnumValueWide(RegHandle key, std::uint32_t index, std::string* name, std::uint32_t* type,
+                       std::vector<unsigned char>* data) override {
+        if (plan_.Fails("RegEnumValueW", PathOf(key))) return kRegAccessDenied;
+        return inner_.EnumValueWide(key, index, name, type, data);
+    }
 
     std::size_t Tracked() const { return paths_.size(); }
 

@@ -121,6 +121,10 @@ public:
     long QueryValueCount(RegHandle key, std::uint32_t* count) override {
         return inner_.QueryValueCount(key, count);
     }
+    long EnumValueWide(RegHandle key, std::uint32_t index, std::string* name, std::uint32_t* type,
+                       std::vector<unsigned char>* data) override {
+        return inner_.EnumValueWide(key, index, name, type, data);
+    }
 
     long error = kRegAccessDenied;
 
