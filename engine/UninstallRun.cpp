@@ -20,12 +20,12 @@ bool UninstallRun::ContainsImage(const std::string& folder) const {
 
 void UninstallRun::RemoveUnnamedBackups(const JournalContent& journal) {
     // A run cut off between taking a backup and writing the line that
-    // names it leaves a copy no one will put back; only ours live there.
+    // names it leaves a copy no one will put back, and an earlier copy of
+    // the uninstaller is not needed once it goes; only ours live there.
     const std::string backups = journal.installFolder + "\\" + kBackupFolderName;
     std::set<std::string> named;
     for (const auto& a : journal.actions) {
         if (const auto* f = dynamic_cast<const FileReplaced*>(a.get())) named.insert(cp_.Lower(f->Backup()));
-        if (const auto* u = dynamic_cast<const UninstallerCopy*>(a.get())) named.insert(cp_.Lower(u->Backup()));
     }
     FindEntry entry;
     std::unique_ptr<IFindHandle> listing = fs_.FindFirst(backups + "\\*", &entry);
@@ -126,7 +126,11 @@ int UninstallRun::Run(IUninstallObserver& observer, bool silent) {
     for (std::size_t i : deferred) {
         Action& a = *actions[i];
         // The running program goes after the run, by itself.
-        if (failed || dynamic_cast<UninstallerCopy*>(&a) != nullptr) {
+        if (dynamic_cast<UninstallerCopy*>(&a) != nullptr) {
+            keep[i] = true;
+            continue;
+        }
+        if (failed) {
             keep[i] = true;
             continue;
         }

@@ -139,7 +139,8 @@ ActionResult DemandLoadKey::Undo(ActionContext& ctx) {
     {
         UniqueRegKey key(ctx.reg);
         const long rc = ctx.reg.OpenKeyRead(kHkeyLocalMachine, path_.c_str(), key.put());
-        if (rc == kRegNotFound) return ActionResult::Ok();
+        // Deleted by the apply and cut off there: what was there comes back.
+        if (rc == kRegNotFound) return RestoreBefore(ctx);
         if (rc != kRegOk || !key) return ActionResult::FromRegistry(rc == kRegOk ? kRegInvalidHandle : rc);
         std::vector<unsigned char> buffer(2048, 0);
         std::uint32_t size = static_cast<std::uint32_t>(buffer.size() - 1);
@@ -157,11 +158,25 @@ ActionResult DemandLoadKey::Undo(ActionContext& ctx) {
                 return ActionResult::Ok();
         }
     }
-    long rc = ctx.reg.DeleteKey(kHkeyLocalMachine, path_.c_str());
+    const long rc = ctx.reg.DeleteKey(kHkeyLocalMachine, path_.c_str());
     if (rc != kRegOk && rc != kRegNotFound) return ActionResult::FromRegistry(rc);
+    return RestoreBefore(ctx);
+}
+
+ActionResult DemandLoadKey::RestoreBefore(ActionContext& ctx) {
     if (!before_.known || !before_.exists) return ActionResult::Ok();
+    // Only below a product that is still there: an AutoCAD uninstalled
+    // since takes its keys with it.
+    const std::size_t slash = ctx.cp.LastBackslash(path_);
+    if (slash == CodePage::npos) return ActionResult::Ok();
+    {
+        UniqueRegKey parent(ctx.reg);
+        if (ctx.reg.OpenKeyRead(kHkeyLocalMachine, path_.substr(0, slash).c_str(), parent.put()) !=
+            kRegOk)
+            return ActionResult::Ok();
+    }
     UniqueRegKey key(ctx.reg);
-    rc = ctx.reg.CreateKey(kHkeyLocalMachine, path_.c_str(), key.put());
+    long rc = ctx.reg.CreateKey(kHkeyLocalMachine, path_.c_str(), key.put());
     if (rc == kRegOk && !key) rc = kRegInvalidHandle;
     for (const auto& [name, value] : before_.values) {
         if (rc != kRegOk) break;

@@ -145,6 +145,10 @@ public:
         return in_.DeleteValue(k, n);
     }
     long QueryValueCount(RegHandle k, std::uint32_t* c) override { return in_.QueryValueCount(k, c); }
+    long EnumValueWide(RegHandle k, std::uint32_t i, std::string* n, std::uint32_t* t,
+                       std::vector<unsigned char>* d) override {
+        return in_.EnumValueWide(k, i, n, t, d);
+    }
 
 private:
     void Check() {
