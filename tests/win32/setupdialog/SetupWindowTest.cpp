@@ -13,10 +13,10 @@
 #include <cstdlib>
 #include <functional>
 #include <string>
-#include <thread>
 
 #include "platform/win32/Win32FileSystem.h"
 #include "res/resource.h"
+#include "tests/win32/common/SideThread.h"
 #include "ui/SetupPaint.h"
 
 namespace tx {
@@ -135,7 +135,7 @@ protected:
     INT_PTR Run(const std::function<void(HWND)>& drive) {
         SetupWindow window(GetModuleHandleW(nullptr), nullptr, info, steps, kCodePage, run, fileSystem);
         std::atomic<bool> found{false};
-        std::thread driver([&] {
+        SideThread driver([&] {
             HWND dlg = WaitForWindow(kTitle);
             if (dlg == nullptr) return;
             found = true;
@@ -144,7 +144,7 @@ protected:
             if (IsWindow(dlg)) PostMessageW(dlg, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
         });
         const INT_PTR result = window.DoModal();
-        driver.join();
+        driver.Join();
         EXPECT_TRUE(found) << "the dialog never showed";
         return found ? result : 0;
     }
