@@ -37,15 +37,25 @@ ActionResult DemandLoadKey::Undo(ActionContext& ctx) {
         std::vector<unsigned char> buffer(2048, 0);
         std::uint32_t size = static_cast<std::uint32_t>(buffer.size() - 1);
         std::uint32_t type = 0;
-        if (ctx.reg.QueryValue(key.get(), "LOADER", &type, buffer.data(), &size) != kRegOk)
-            return ActionResult::Ok();  // no LOADER of ours: not ours any more
-        std::string loader(reinterpret_cast<const char*>(buffer.data()));
-        if (loader.size() >= 2 && loader.front() == '"' && loader.back() == '"')
-            loader = loader.substr(1, loader.size() - 2);
-        const std::size_t slash = ctx.cp.LastBackslash(loader);
-        if (slash == CodePage::npos ||
-            !ctx.cp.EqualsNoCase(loader.substr(0, slash), ctx.installFolder))
-            return ActionResult::Ok();
+        if (ctx.reg.QueryValue(key.get(), "LOADER", &type, buffer.data(), &size) != kRegOk) {
+            // Without a LOADER it is ours only as Apply left it when cut
+            // short: empty, or with LOADCTRLS alone.
+            std::uint32_t values = 0;
+            std::uint32_t ctrlsSize = static_cast<std::uint32_t>(buffer.size());
+            const bool halfMade =
+                ctx.reg.QueryValueCount(key.get(), &values) == kRegOk &&
+                (values == 0 || (values == 1 && ctx.reg.QueryValue(key.get(), "LOADCTRLS", &type,
+                                                                   buffer.data(), &ctrlsSize) == kRegOk));
+            if (!halfMade) return ActionResult::Ok();  // not ours any more
+        } else {
+            std::string loader(reinterpret_cast<const char*>(buffer.data()));
+            if (loader.size() >= 2 && loader.front() == '"' && loader.back() == '"')
+                loader = loader.substr(1, loader.size() - 2);
+            const std::size_t slash = ctx.cp.LastBackslash(loader);
+            if (slash == CodePage::npos ||
+                !ctx.cp.EqualsNoCase(loader.substr(0, slash), ctx.installFolder))
+                return ActionResult::Ok();
+        }
     }
     const long rc = ctx.reg.DeleteKey(kHkeyLocalMachine, path_.c_str());
     return rc == kRegNotFound ? ActionResult::Ok() : ActionResult::FromRegistry(rc);

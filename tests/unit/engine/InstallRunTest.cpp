@@ -66,8 +66,9 @@ protected:
         return false;
     }
     // The machine as Snapshot() shows it, less the older installation's
-    // demand-load key: an installation takes that key over, and what its
-    // uninstall does with it is not what these tests are about.
+    // demand-load key for 2024: an installation takes that key over, and
+    // its uninstall deletes it instead of putting the older one back;
+    // these tests are about the rest.
     std::string SnapshotBesidesOldKey() const {
         std::string kept;
         std::size_t begin = 0;

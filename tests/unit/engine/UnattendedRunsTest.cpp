@@ -1,217 +1,230 @@
-// The runs without a window over the real stages on the in-memory machine.
-// Literals are code page 936 bytes, like the program's.
-#include "ui/UnattendedRuns.h"
+// The runs without a window on the real engine over the fake machine: the
+// silent installation, all or nothing, and the per-user step. Literals are
+// code page 936 bytes, like the program's.
+#include "engine/UnattendedRuns.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "deploy/Deployment.h"
 #include "deploy/ExitStatus.h"
-#include "deploy/InstallRecorder.h"
-#include "host/Detection.h"
-#include "host/Registration.h"
-#include "tests/fakes/FakeFileSystem.h"
-#include "tests/fakes/FakeFolderSecurity.h"
-#include "tests/fakes/FakeProcessList.h"
-#include "tests/fakes/FakeRegistry.h"
-#include "tests/fakes/FakeWideText.h"
-#include "ui/HeadlessSetupView.h"
-#include "ui/InstallSteps.h"
+#include "engine/InstallEngine.h"
+#include "engine/InstallPlanner.h"
+#include "tests/fakes/FakeMachine.h"
 
 namespace tx {
 namespace {
 
-const CodePage kGbk(936);
-const std::string k2016Key = "SOFTWARE\\Autodesk\\AutoCAD\\R20.1\\ACAD-F001:804";
-const std::string k2024Key = "SOFTWARE\\Autodesk\\AutoCAD\\R24.3\\ACAD-7101:804";
 const std::string kInstalled = "C:\\Tarnix\\Tarnix批打印软件";
-const std::string kAppData = "C:\\Users\\u\\AppData\\Roaming";
+const std::string kProducts = "SOFTWARE\\Autodesk\\AutoCAD\\";
+const std::string k2008Key = "SOFTWARE\\Wow6432Node\\Autodesk\\AutoCAD\\R17.1\\ACAD-6001:804";
+const std::string k2019Key = kProducts + "R23.0\\ACAD-2001:804";
+const std::string k2024Key = kProducts + "R24.3\\ACAD-7101:804";
+// A profile named in the code page, as a Chinese AutoCAD names its first one.
 const std::string kVariables =
-    "SOFTWARE\\Autodesk\\AutoCAD\\R24.3\\ACAD-7101:804\\Profiles\\<<未命名配置>>\\Variables";
-
-class LinesLog : public ILog {
-public:
-    void Line(const std::string& text) override { lines.push_back(text); }
-    bool Has(const std::string& part) const {
-        for (const std::string& l : lines)
-            if (l.find(part) != std::string::npos) return true;
-        return false;
-    }
-    std::vector<std::string> lines;
-};
+    "Software\\Autodesk\\AutoCAD\\R24.3\\ACAD-7101:804\\Profiles\\<<未命名配置>>\\Variables";
+const std::string kFont2008 = std::string(FakeMachine::kAcad2008) + "\\Fonts\\Tarnix_EN.shx";
+const std::string kFont2019 = std::string(FakeMachine::kAcad2019) + "\\Fonts\\Tarnix_EN.shx";
+const std::string kUserSettings = std::string(FakeMachine::kAppData) + "\\Tarnix\\Tarnix.Ini";
 
 class SilentInstallTest : public ::testing::Test {
 protected:
     SilentInstallTest() {
-        fs.SetModulePath("C:\\Pkg\\SetUp.exe");
-        fs.AddFile("C:\\Pkg\\SetUp.exe", "program");
-        fs.SetEnv("APPDATA", kAppData);
-        fs.AddFolder(kAppData);
-        fs.AddFolder("C:\\Acad2016\\Fonts");
-        fs.AddFolder("C:\\Acad2024\\Fonts");
-        fs.AddFile("C:\\Pkg\\Data\\TX_BatchPlot2015.ARX", "module 2015");
-        fs.AddFile("C:\\Pkg\\Data\\TX_BatchPlot2021.ARX", "module 2021");
-        fs.AddFile("C:\\Pkg\\Data\\Tarnix.Ini", "settings");
-        fs.AddFile("C:\\Pkg\\Data\\Tarnix_EN.shx", "font");
-        Product(k2016Key, "C:\\Acad2016", "AutoCAD 2016 - 简体中文 (Simplified Chinese)");
-        Product(k2024Key, "C:\\Acad2024", "AutoCAD 2024 - 简体中文 (Simplified Chinese)");
-        reg.CreatePath(RegRoot::CurrentUser, kVariables);
-        AcadDetector(reg, kGbk).DetectAcadReleases(info);
-        reg.RecordWrites(true);
-    }
-
-    void Product(const std::string& key, const std::string& location, const std::string& name) {
-        reg.SetString(RegRoot::LocalMachine, key, "AcadLocation", location);
-        reg.SetString(RegRoot::LocalMachine, key, "ProductName", name);
+        m.reg.CreatePath(RegRoot::CurrentUser, kVariables);
+        m.reg.RecordWrites(true);
     }
 
     int Run(const std::string& args) {
         const CommandLine line = ParseCommandLine(args, ProgramRole::Installer);
         EXPECT_TRUE(line.ok) << line.error;
-        return RunSilentInstall(line, info, steps, kGbk, answers, log);
+        InstallEngine engine(m.Services());
+        return RunSilentInstall(line, m.info, engine, m.cp, m.log);
+    }
+    bool HasDemandLoad(const std::string& productKey, int year) const {
+        return m.reg.HasKey(RegRoot::LocalMachine,
+                            productKey + "\\Applications\\TX_BatchPlot" + std::to_string(year));
+    }
+    std::string Loader(const std::string& productKey, int year) const {
+        return m.reg
+            .GetString(RegRoot::LocalMachine,
+                       productKey + "\\Applications\\TX_BatchPlot" + std::to_string(year), "LOADER")
+            .value_or("(none)");
+    }
+    // Snapshot(true) less the older installation's demand-load key for
+    // 2024, which the run takes over: its undo deletes the key instead of
+    // putting the older one back, and these tests are about the rest.
+    std::string SnapshotBesidesOldKey() const {
+        std::string kept;
+        std::size_t begin = 0;
+        const std::string all = m.Snapshot(true);
+        while (begin < all.size()) {
+            const std::size_t end = all.find('\n', begin);
+            const std::string line = all.substr(begin, end == std::string::npos ? end : end - begin + 1);
+            if (line.find("Applications\\TX_BatchPlot2024") == std::string::npos) kept += line;
+            begin = end == std::string::npos ? all.size() : end + 1;
+        }
+        return kept;
+    }
+    bool Logged(const std::string& a, const std::string& b = std::string()) const {
+        for (const std::string& line : m.log.Lines())
+            if (line.find(a) != std::string::npos && line.find(b) != std::string::npos) return true;
+        return false;
     }
 
-    bool HasDemandLoad(const std::string& productKey, int year) {
-        return reg.HasKey(RegRoot::LocalMachine,
-                          productKey + "\\Applications\\TX_BatchPlot" + std::to_string(year));
-    }
-
-    FakeFileSystem fs{936};
-    FakeRegistry reg{936};
-    FakeProcessList processes;
-    SilentAnswers answers;
-    LinesLog log;
-    InstallRecorder recorder{fs, kGbk};
-    Deployer deployer{fs, processes, answers, kGbk, &recorder};
-    FakeWideText wide{936};
-    HostRegistrar registrar{reg, kGbk, wide, &recorder};
-    FakeFolderSecurity security{fs};
-    InstallSteps steps{deployer, registrar, fs, security, kGbk, reg, recorder, "20240102"};
-    CAcadInfo info;
+    FakeMachine m;
 };
 
 TEST_F(SilentInstallTest, DefaultsInstallEveryDetectedReleaseIntoTheDefaultFolder) {
     EXPECT_EQ(kExitDone, Run("/S"));
-    EXPECT_EQ(0, answers.Shown());
-    EXPECT_EQ(kInstalled, info.m_strInstallDir);
-    EXPECT_EQ("module 2021", fs.Content(kInstalled + "\\TX_BatchPlot2021.ARX"));
-    EXPECT_EQ("settings", fs.Content(kAppData + "\\Tarnix\\Tarnix.Ini"));
+    EXPECT_EQ("module 2021", m.fs.Content(kInstalled + "\\TX_BatchPlot2021.ARX"));
+    EXPECT_EQ("settings", m.fs.Content(kUserSettings));
     // A copy stays for the users who log on later.
-    EXPECT_EQ("settings", fs.Content(kInstalled + "\\Tarnix.Ini"));
-    EXPECT_TRUE(HasDemandLoad(k2016Key, 2016));
-    EXPECT_TRUE(HasDemandLoad(k2024Key, 2024));
-    EXPECT_EQ("font", fs.Content("C:\\Acad2016\\Fonts\\Tarnix_EN.shx"));
-    EXPECT_TRUE(reg.GetString(RegRoot::CurrentUser, kVariables, "TRUSTEDPATHS").has_value());
-    EXPECT_EQ(0u, reg.OpenHandles());
+    EXPECT_EQ("settings", m.fs.Content(kInstalled + "\\Tarnix.Ini"));
+    EXPECT_EQ(kInstalled + "\\TX_BatchPlot2008.ARX", Loader(k2008Key, 2008));
+    EXPECT_TRUE(HasDemandLoad(k2019Key, 2019));
+    EXPECT_EQ(kInstalled + "\\TX_BatchPlot2021.ARX", Loader(k2024Key, 2024));
+    EXPECT_EQ("font en", m.fs.Content(kFont2008));
+    EXPECT_EQ("font en", m.fs.Content(kFont2019));
+    // A profile without the value gets the folder as it is.
+    EXPECT_EQ(kInstalled, m.reg.GetString(RegRoot::CurrentUser, kVariables, "TRUSTEDPATHS").value_or(""));
+    EXPECT_EQ("D:\\MINE\\BLOCKS;" + m.cp.Upper(kInstalled),
+              m.reg.GetString(RegRoot::CurrentUser,
+                              "Software\\Autodesk\\AutoCAD\\R23.0\\ACAD-2001:804\\Profiles\\"
+                              "<<Unnamed Profile>>\\Variables",
+                              "TRUSTEDPATHS")
+                  .value_or(""));
+    EXPECT_TRUE(m.fs.Exists(kInstalled + "\\" + kUninstallerName));
+    EXPECT_EQ(0u, m.reg.OpenHandles());
+    EXPECT_EQ(0, m.security.HeldNow());
 }
 
 TEST_F(SilentInstallTest, FolderAndReleasesComeFromTheCommandLine) {
-    fs.AddFolder("D:\\");
-    EXPECT_EQ(kExitDone, Run("/S /RELEASES=2016,2019 /D=D:\\CAD Tools\\"));
-    EXPECT_TRUE(log.Has("2019")) << "a release that is not installed is named";
-    EXPECT_EQ("D:\\CAD Tools\\Tarnix批打印软件", info.m_strInstallDir);
-    EXPECT_TRUE(HasDemandLoad(k2016Key, 2016));
-    EXPECT_FALSE(HasDemandLoad(k2024Key, 2024));
-    EXPECT_EQ("font", fs.Content("C:\\Acad2016\\Fonts\\Tarnix_EN.shx"));
-    EXPECT_FALSE(fs.Exists("C:\\Acad2024\\Fonts\\Tarnix_EN.shx"));
+    m.fs.AddFolder("D:\\");
+    EXPECT_EQ(kExitDone, Run("/S /RELEASES=2008,2016 /D=D:\\CAD Tools\\"));
+    EXPECT_TRUE(Logged("2016")) << "a release that is not installed is named";
+    const std::string folder = "D:\\CAD Tools\\Tarnix批打印软件";
+    EXPECT_EQ("module 2008", m.fs.Content(folder + "\\TX_BatchPlot2008.ARX"));
+    EXPECT_FALSE(m.fs.Exists(kInstalled));
+    EXPECT_EQ(folder + "\\TX_BatchPlot2008.ARX", Loader(k2008Key, 2008));
+    EXPECT_FALSE(HasDemandLoad(k2019Key, 2019));
+    EXPECT_EQ("D:\\Old\\TX_BatchPlot2021.ARX", Loader(k2024Key, 2024)) << "not ticked: left alone";
+    EXPECT_EQ("font en", m.fs.Content(kFont2008));
+    EXPECT_FALSE(m.fs.Exists(kFont2019));
 }
 
 TEST_F(SilentInstallTest, RefusalsChangeNothingAndSayWhy) {
-    processes.SetNames({"explorer.exe", "ACAD.EXE"});
+    const std::string before = m.Snapshot(true);
+    m.processes.SetNames({"explorer.exe", "ACAD.EXE"});
     EXPECT_EQ(kExitHostRunning, Run("/S"));
-    processes.SetNames({});
+    m.processes.SetNames({});
     // A folder the dialog would refuse: relative, with ';', or too long.
     EXPECT_EQ(kExitBadCommandLine, Run("/S /D=Tarnix"));
     EXPECT_EQ(kExitBadCommandLine, Run("/S /D=C:\\a;b"));
     EXPECT_EQ(kExitBadCommandLine, Run("/S /D=C:\\" + std::string(240, 'x')));
-    EXPECT_TRUE(fs.CopyCalls().empty());
-    EXPECT_TRUE(fs.CreateDirectoryCalls().empty());
-    EXPECT_TRUE(security.Made().empty());
-    EXPECT_TRUE(reg.Writes().empty());
-    EXPECT_TRUE(log.Has("AutoCAD is running"));
-    EXPECT_TRUE(log.Has("refused"));
+    EXPECT_EQ(before, m.Snapshot(true));
+    // A folder that is there but belongs to someone else.
+    m.fs.AddFolder("C:\\Planted\\Tarnix批打印软件");
+    m.security.SetOwner("C:\\Planted\\Tarnix批打印软件", "S-1-5-21-1004336348-1177238915-682003330-1002");
+    const std::string planted = m.Snapshot(true);
+    EXPECT_EQ(kExitBadCommandLine, Run("/S /D=C:\\Planted"));
+    EXPECT_EQ(planted, m.Snapshot(true));
+    EXPECT_TRUE(m.fs.CopyCalls().empty());
+    EXPECT_TRUE(m.fs.CreateDirectoryCalls().empty());
+    EXPECT_TRUE(m.security.Made().empty());
+    EXPECT_TRUE(m.reg.Writes().empty());
+    EXPECT_TRUE(Logged("AutoCAD is running"));
+    EXPECT_TRUE(Logged("refused"));
 }
 
-TEST_F(SilentInstallTest, MissingDataOrAFailedCopyFailsWithoutTouchingTheRegistry) {
-    fs.FailCopyTo(kInstalled + "\\TX_BatchPlot2021.ARX");
+// A silent run is all or nothing: whatever fails, the machine is left as
+// it was before the run.
+TEST_F(SilentInstallTest, FailedCopyUndoesTheWholeRun) {
+    const std::string before = m.Snapshot(true);
+    const std::string failing = kInstalled + "\\PdfSharp.dll";
+    m.fs.FailCopyTo(failing);
     EXPECT_EQ(kExitFailed, Run("/S"));
-    EXPECT_EQ(1, answers.Shown()) << "the copy failure, answered Abort at once";
-    EXPECT_EQ("module 2015", fs.Content(kInstalled + "\\TX_BatchPlot2015.ARX"))
-        << "copies made before stay";
-    EXPECT_FALSE(HasDemandLoad(k2016Key, 2016));
-    EXPECT_FALSE(fs.Exists("C:\\Acad2016\\Fonts\\Tarnix_EN.shx"));
-    for (const std::string& w : reg.Writes()) {
-        EXPECT_EQ(std::string::npos, w.find("Autodesk")) << w;
-    }
+    // Behaviour changed on purpose: the copies made before are undone too.
+    EXPECT_EQ(before, m.Snapshot(true));
+    EXPECT_TRUE(Logged("action failed: file-new " + failing + " (error "));
+    EXPECT_TRUE(Logged("nothing changed"));
+    EXPECT_EQ(0u, m.reg.OpenHandles());
+    EXPECT_EQ(0, m.security.HeldNow());
+}
 
-    fs.SetModulePath("C:\\Elsewhere\\SetUp.exe");  // no Data folder beside it
+TEST_F(SilentInstallTest, FailedFontUndoesTheWholeRun) {
+    const std::string before = SnapshotBesidesOldKey();
+    m.fs.FailCopyTo(kFont2019);
     EXPECT_EQ(kExitFailed, Run("/S"));
-    EXPECT_EQ(2, answers.Shown());
+    EXPECT_EQ(before, SnapshotBesidesOldKey()) << "payload, keys, values and the other fonts undone";
+    EXPECT_TRUE(Logged("action failed: ", kFont2019 + " (error "));
 }
 
-TEST(SilentAnswers, AnswerLikeSomeoneWhoTakesNoRisk) {
-    SilentAnswers answers;
-    EXPECT_EQ(kIdAbort, answers.Show("copy failed", "c", kMbAbortRetryIgnore));
-    EXPECT_EQ(kIdNo, answers.Show("sure?", "c", kMbYesNo | kMbIconQuestion));
-    EXPECT_EQ(kIdCancel, answers.Show("close AutoCAD", "c", kMbRetryCancel | kMbIconExclamation));
-    EXPECT_EQ(kIdOk, answers.Show("done", "c", kMbOk | kMbIconStop));
-    EXPECT_EQ(4, answers.Shown());
+TEST_F(SilentInstallTest, DemandLoadKeyThatCannotBeWrittenUndoesTheWholeRun) {
+    const std::string before = m.Snapshot(true);
+    const std::string key = k2019Key + "\\Applications\\TX_BatchPlot2019";
+    m.reg.SetFaults(RegRoot::LocalMachine, key, FakeRegistry::kFailWrite);
+    EXPECT_EQ(kExitFailed, Run("/S"));
+    // The 2008 key and the Applications key made for 2019 go again.
+    EXPECT_EQ(before, m.Snapshot(true));
+    EXPECT_TRUE(Logged("action failed: demand-load " + key + " (error "));
+    EXPECT_EQ(0u, m.reg.OpenHandles());
 }
 
-TEST(HeadlessProgress, WrapsAsTheControlDoes) {
-    HeadlessProgress bar;
-    bar.SetRange(0, 50);
-    bar.SetStep(1);
-    bar.SetPos(49);
-    bar.StepIt();
-    EXPECT_EQ(50, bar.Pos());
-    bar.StepIt();
-    EXPECT_EQ(1, bar.Pos());
-}
-
-class PerUserStepTest : public SilentInstallTest {
-protected:
-    int RunUser() {
-        HostRegistrar userRegistrar(reg, kGbk, wide);
-        Deployer userDeployer(fs, processes, answers, kGbk);
-        return RunPerUserStep(kInstalled, userRegistrar, userDeployer, log);
-    }
-};
-
-TEST_F(PerUserStepTest, TrustsTheFolderAndGivesSettingsOnlyToAUserWithout) {
-    ASSERT_EQ(kExitDone, Run("/S"));
-    const std::string userSettings = kAppData + "\\Tarnix\\Tarnix.Ini";
-    // Another user: no trusted path, no settings yet.
-    reg.SetString(RegRoot::CurrentUser, kVariables, "TRUSTEDPATHS", "D:\\MINE");
-    ASSERT_TRUE(fs.DeleteFile(userSettings));
-
-    EXPECT_EQ(kExitDone, RunUser());
-    EXPECT_EQ("D:\\MINE;" + kGbk.Upper(kInstalled),
-              reg.GetString(RegRoot::CurrentUser, kVariables, "TRUSTEDPATHS").value_or(""));
-    EXPECT_EQ("settings", fs.Content(userSettings));
-
-    // Run again (a new version of the component): the user's own settings stay.
-    fs.AddFile(userSettings, "edited by the user");
-    EXPECT_EQ(kExitDone, RunUser());
-    EXPECT_EQ("edited by the user", fs.Content(userSettings));
-    EXPECT_EQ("D:\\MINE;" + kGbk.Upper(kInstalled),
-              reg.GetString(RegRoot::CurrentUser, kVariables, "TRUSTEDPATHS").value_or(""));
-    EXPECT_EQ(0, answers.Shown());
+TEST_F(SilentInstallTest, MissingDataFolderFailsAndChangesNothing) {
+    const std::string before = m.Snapshot(true);
+    m.fs.SetModulePath("C:\\Elsewhere\\SetUp.exe");  // no Data folder beside it
+    EXPECT_EQ(kExitFailed, Run("/S"));
+    EXPECT_EQ(before, m.Snapshot(true)) << "the folder levels made for the run are gone again";
+    EXPECT_TRUE(Logged("no Data folder"));
+    EXPECT_TRUE(m.reg.Writes().empty());
 }
 
 TEST_F(SilentInstallTest, ActiveSetupIsRegisteredForEveryUserAndMarkedDoneForThisOne) {
     ASSERT_EQ(kExitDone, Run("/S"));
     const std::string key = kActiveSetupKey;
-    EXPECT_EQ("Tarnix批打印软件", reg.GetString(RegRoot::LocalMachine, key, "").value_or(""));
-    EXPECT_EQ("2023,12,18,0", reg.GetString(RegRoot::LocalMachine, key, "Version").value_or(""));
-    const std::string stub = reg.GetString(RegRoot::LocalMachine, key, "StubPath").value_or("");
+    EXPECT_EQ("Tarnix批打印软件", m.reg.GetString(RegRoot::LocalMachine, key, "").value_or(""));
+    EXPECT_EQ("2023,12,18,0", m.reg.GetString(RegRoot::LocalMachine, key, "Version").value_or(""));
+    const std::string stub = m.reg.GetString(RegRoot::LocalMachine, key, "StubPath").value_or("");
     EXPECT_NE(std::string::npos, stub.find("\"" + kInstalled + "\\Uninstall.exe\" /USER")) << stub;
     EXPECT_NE(std::string::npos, stub.find("RunAsInvoker")) << stub;
-    EXPECT_EQ(kRegExpandSz, reg.GetValue(RegRoot::LocalMachine, key, "StubPath")->type)
+    EXPECT_EQ(kRegExpandSz, m.reg.GetValue(RegRoot::LocalMachine, key, "StubPath")->type)
         << "%SystemRoot% is expanded";
-    EXPECT_EQ("2023,12,18,0", reg.GetString(RegRoot::CurrentUser, key, "Version").value_or(""));
+    EXPECT_EQ("2023,12,18,0", m.reg.GetString(RegRoot::CurrentUser, key, "Version").value_or(""));
+}
+
+class PerUserStepTest : public SilentInstallTest {
+protected:
+    int RunUser() { return RunPerUserStep(kInstalled, m.reg, m.fs, m.cp, m.wide, m.log); }
+};
+
+TEST_F(PerUserStepTest, TrustsTheFolderAndGivesSettingsOnlyToAUserWithout) {
+    ASSERT_EQ(kExitDone, Run("/S"));
+    // Another user: no trusted path, no settings yet.
+    m.reg.SetString(RegRoot::CurrentUser, kVariables, "TRUSTEDPATHS", "D:\\MINE");
+    ASSERT_TRUE(m.fs.DeleteFile(kUserSettings));
+
+    EXPECT_EQ(kExitDone, RunUser());
+    EXPECT_EQ("D:\\MINE;" + m.cp.Upper(kInstalled),
+              m.reg.GetString(RegRoot::CurrentUser, kVariables, "TRUSTEDPATHS").value_or(""));
+    EXPECT_EQ("settings", m.fs.Content(kUserSettings));
+
+    // Run again (a new version of the component): the user's own settings stay.
+    m.fs.AddFile(kUserSettings, "edited by the user");
+    EXPECT_EQ(kExitDone, RunUser());
+    EXPECT_EQ("edited by the user", m.fs.Content(kUserSettings));
+    EXPECT_EQ("D:\\MINE;" + m.cp.Upper(kInstalled),
+              m.reg.GetString(RegRoot::CurrentUser, kVariables, "TRUSTEDPATHS").value_or(""));
+    EXPECT_EQ(0u, m.reg.OpenHandles());
+}
+
+TEST_F(PerUserStepTest, MissingSettingsFileFailsAndSaysWhich) {
+    ASSERT_EQ(kExitDone, Run("/S"));
+    ASSERT_TRUE(m.fs.DeleteFile(kUserSettings));
+    ASSERT_TRUE(m.fs.DeleteFile(kInstalled + "\\Tarnix.Ini"));
+    EXPECT_EQ(kExitFailed, RunUser());
+    EXPECT_TRUE(Logged("settings file not given", kInstalled + "\\Tarnix.Ini"));
+    EXPECT_FALSE(m.fs.Exists(kUserSettings));
 }
 
 }  // namespace
