@@ -8,7 +8,14 @@ namespace tx {
 ActionResult BackUpFile(IFileSystem& fs, const std::string& path, const std::string& backup) {
     // The backup takes the target's attributes with it, as they were.
     if (!fs.CopyFile(path, backup)) return ActionResult::Fail(fs.LastError());
+    // A read-only file cannot be opened to flush it: writable until it is
+    // on disk, then read-only again, so the restored file is too.
+    const std::uint32_t attributes = fs.GetAttributes(backup);
+    const bool readOnly = attributes != kInvalidAttributes && (attributes & kAttrReadOnly) != 0;
+    if (readOnly && !fs.SetAttributes(backup, attributes & ~kAttrReadOnly))
+        return ActionResult::Fail(fs.LastError());
     if (!fs.FlushFile(backup)) return ActionResult::Fail(fs.LastError());
+    if (readOnly && !fs.SetAttributes(backup, attributes)) return ActionResult::Fail(fs.LastError());
     return ActionResult::Ok();
 }
 
