@@ -1,15 +1,34 @@
 // The uninstaller on the fakes: what it puts back, what it leaves alone,
-// what it says, and what it leaves for a second run or the next restart.
-#include "deploy/Uninstaller.h"
+// what it asks, and what it leaves for a second run or the next restart.
+// Every case runs on a journal of each version: as the old program wrote
+// it (version 1) and as this one does.
+// The literals below are compiled to code page 936 bytes.
+#include "engine/UninstallRun.h"
 
 #include <gtest/gtest.h>
 
-#include "host/InstallJournal.h"
+#include <deque>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "deploy/ExitStatus.h"
+#include "engine/actions/DemandLoadKey.h"
+#include "engine/actions/FileReplaced.h"
+#include "engine/actions/FileWrittenNew.h"
+#include "engine/actions/FolderMade.h"
+#include "engine/actions/MachineKeyMade.h"
+#include "engine/actions/ProgramKey.h"
+#include "engine/actions/TrustedPathsValue.h"
+#include "engine/actions/UninstallerCopy.h"
 #include "tests/fakes/FakeFileSystem.h"
 #include "tests/fakes/FakeProcessList.h"
 #include "tests/fakes/FakeRegistry.h"
-#include "tests/fakes/FakeUserIo.h"
+#include "tests/fakes/FakeSelfRemover.h"
 #include "tests/fakes/FakeWideText.h"
+#include "tests/fakes/MemoryLog.h"
 
 namespace tx {
 namespace {
@@ -20,7 +39,7 @@ const CodePage kGbk(936);
 const std::string kParent = "C:\\Tarnix";
 const std::string kFolder = "C:\\Tarnix\\Tarnix批打印软件";
 const std::string kImage = kFolder + "\\Uninstall.exe";
-const std::string kRecordPath = kFolder + "\\InstallRecord.txt";
+const std::string kJournalPath = kFolder + "\\InstallRecord.txt";
 const std::string kAcad = "C:\\Program Files (x86)\\AutoCAD 2008";
 const std::string kProduct = "SOFTWARE\\Autodesk\\AutoCAD\\R17.1\\ACAD-6001:804\\";
 const std::string kApps = kProduct + "Applications";
@@ -30,21 +49,77 @@ const std::string kVars = "Software\\Autodesk\\AutoCAD\\R17.1\\ACAD-6001:804\\Pr
 const std::string kVars2 = "Software\\Autodesk\\AutoCAD\\R17.1\\ACAD-6001:804\\Profiles\\Q\\Variables";
 const std::string kEntry = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\TarnixBatchPlot";
 
-class FakeSelfRemover : public ISelfRemover {
-public:
-    bool RemoveAfterExit(const std::string& image, const std::vector<std::string>& folders) override {
-        ++calls;
-        this->image = image;
-        this->folders = folders;
-        return result;
+using Names = std::vector<std::string>;
+
+// What an installation journaled, kind by kind.
+struct Record {
+    struct File {
+        std::string path;
+        std::string backup;  // empty: written new
+    };
+    struct Trusted {
+        std::string key;
+        RegValueState before;
+        RegValueState written;
+    };
+    Names folders;
+    std::vector<File> files;
+    Names machineKeys;
+    std::vector<std::pair<std::string, std::string>> demandLoads;  // key, LOADER
+    std::vector<Trusted> trustedPaths;
+    Names entries;
+    std::string uninstaller;
+
+    // Kind by kind, as the old program wrote them: undone newest first, the
+    // folders go last.
+    ActionList Actions() const {
+        ActionList a;
+        for (const auto& f : folders) a.push_back(std::make_unique<FolderMade>(f, true));
+        for (const auto& f : files) {
+            if (f.backup.empty())
+                a.push_back(std::make_unique<FileWrittenNew>("", f.path, ActionRole::Quiet, false));
+            else
+                a.push_back(std::make_unique<FileReplaced>("", f.path, f.backup, ActionRole::Quiet));
+        }
+        for (const auto& k : machineKeys) a.push_back(std::make_unique<MachineKeyMade>(k));
+        for (const auto& d : demandLoads) a.push_back(std::make_unique<DemandLoadKey>(d.first, d.second));
+        for (const auto& t : trustedPaths)
+            a.push_back(std::make_unique<TrustedPathsValue>(t.key, t.before, t.written));
+        for (const auto& e : entries)
+            a.push_back(std::make_unique<ProgramKey>(e, std::vector<KeyValue>()));
+        if (!uninstaller.empty()) a.push_back(std::make_unique<UninstallerCopy>(uninstaller, ""));
+        return a;
     }
-    int calls = 0;
-    bool result = true;
-    std::string image;
-    std::vector<std::string> folders;
 };
 
-class UninstallerTest : public ::testing::Test {
+// Answers as a script says, and counts what it was told.
+class Answers : public IUninstallObserver {
+public:
+    void JournalDamaged() override { ++damaged; }
+    bool RetryWhileAcadRuns() override {
+        ++acadRuns;
+        if (onAcadRuns) onAcadRuns();
+        if (retries.empty()) return false;
+        const bool retry = retries.front();
+        retries.pop_front();
+        return retry;
+    }
+    bool ConfirmUninstall() override {
+        ++confirms;
+        return confirm;
+    }
+    void Done() override { ++done; }
+
+    std::deque<bool> retries;
+    std::function<void()> onAcadRuns;
+    bool confirm = true;
+    int damaged = 0;
+    int acadRuns = 0;
+    int confirms = 0;
+    int done = 0;
+};
+
+class UninstallRunTest : public ::testing::TestWithParam<int> {
 protected:
     // The machine after an installation: a replaced and an added font in
     // AutoCAD 2008, the plug-in in its folder, a demand-load key below a
@@ -68,7 +143,6 @@ protected:
         reg_.SetString(kHklm, kEntry, "DisplayName", "Tarnix批打印软件");
         reg_.SetString(kHkcu, kVars, "Other", "x");
 
-        record_.installFolder = kFolder;
         record_.folders = {kParent, kFolder, kFolder + "\\Backup"};
         record_.files = {{kLoader, ""},
                          {kFolder + "\\itextsharp.dll", ""},
@@ -79,32 +153,48 @@ protected:
         record_.demandLoads = {{kDemand, kLoader}};
         record_.trustedPaths = {Trusted(kVars, "D:\\Mine;e:\\also\\", "D:\\MINE;E:\\ALSO\\;" + kGbk.Upper(kFolder)),
                                 Trusted(kVars2, std::nullopt, kFolder, /*keyBefore=*/false)};
-        record_.uninstallEntries = {kEntry};
+        record_.entries = {kEntry};
         record_.uninstaller = kImage;
-        WriteRecord();
+        WriteJournal();
     }
 
     void TearDown() override { EXPECT_EQ(0u, reg_.OpenHandles()); }
 
-    // Sets the value as an installation leaves it and returns the record line.
-    RecordedTrustedPaths Trusted(const std::string& key, std::optional<std::string> before,
-                                 const std::string& written, bool keyBefore = true) {
-        RecordedTrustedPaths t;
+    // Sets the value as an installation leaves it and returns its record.
+    Record::Trusted Trusted(const std::string& key, std::optional<std::string> before,
+                            const std::string& written, bool keyBefore = true) {
+        Record::Trusted t;
         t.key = key;
         if (before) reg_.SetString(kHkcu, key, "TRUSTEDPATHS", *before);
-        t.before = keyBefore ? ReadValueState(reg_, kHkcuKey, key, "TRUSTEDPATHS") : RegValueState{};
+        t.before = keyBefore ? ReadValueState(reg_, kHkeyCurrentUser, key, "TRUSTEDPATHS") : RegValueState{};
         reg_.SetString(kHkcu, key, "TRUSTEDPATHS", written);
-        t.written = ReadValueState(reg_, kHkcuKey, key, "TRUSTEDPATHS");
+        t.written = ReadValueState(reg_, kHkeyCurrentUser, key, "TRUSTEDPATHS");
         return t;
     }
-    void WriteRecord() { fs_.AddFile(kRecordPath, FormatRecord(record_)); }
+    std::string JournalText() const {
+        std::string text = FormatJournal(kFolder, record_.Actions());
+        if (GetParam() == 1) text.replace(text.find("\t2\n"), 3, "\t1\n");
+        return text;
+    }
+    void WriteJournal() { fs_.AddFile(kJournalPath, JournalText()); }
 
-    int Run(bool silent = false) {
-        Uninstaller u(reg_, fs_, procs_, mb_, self_, kGbk, wide_);
-        return u.Run(silent);
+    int Run(bool silent = true) { return Run(answers_, silent); }
+    int Run(Answers& answers, bool silent) {
+        UninstallRun run(reg_, fs_, procs_, self_, kGbk, wide_, log_);
+        return run.Run(answers, silent);
     }
     std::optional<std::string> TrustedNow(const std::string& key) {
         return reg_.GetString(kHkcu, key, "TRUSTEDPATHS");
+    }
+    // The journal left behind, line by line.
+    std::vector<std::vector<std::string>> Left() {
+        JournalContent left;
+        std::string error;
+        EXPECT_TRUE(ParseJournal(fs_.Content(kJournalPath), &left, &error)) << error;
+        EXPECT_EQ(kFolder, left.installFolder);
+        std::vector<std::vector<std::string>> lines;
+        for (const auto& a : left.actions) lines.push_back(a->Fields());
+        return lines;
     }
     // Everything the uninstaller could change.
     std::string State() {
@@ -114,28 +204,28 @@ protected:
         return s;
     }
 
-    static constexpr RegHandle kHkcuKey = kHkeyCurrentUser;
     FakeRegistry reg_;
     FakeWideText wide_{936};
     FakeFileSystem fs_;
     FakeProcessList procs_;
-    FakeMessageBox mb_;
     FakeSelfRemover self_;
-    InstallRecord record_;
+    MemoryLog log_;
+    Answers answers_;
+    Record record_;
 };
 
-TEST_F(UninstallerTest, PutsTheMachineBackAndSaysSo) {
-    const RegValueState before = record_.trustedPaths[0].before;
-    mb_.Script({kIdYes, kIdOk});
-    EXPECT_EQ(kExitDone, Run());
+INSTANTIATE_TEST_SUITE_P(Versions, UninstallRunTest, ::testing::Values(1, 2),
+                         [](const ::testing::TestParamInfo<int>& info) {
+                             return "Version" + std::to_string(info.param);
+                         });
 
-    ASSERT_EQ(2u, mb_.Calls().size());
-    EXPECT_EQ("确定要卸载Tarnix批打印软件吗？", mb_.Calls()[0].text);
-    EXPECT_EQ("Tarnix软件卸载", mb_.Calls()[0].caption);
-    EXPECT_EQ(kMbYesNo | kMbIconQuestion, mb_.Calls()[0].style);
-    EXPECT_EQ("Tarnix批打印软件已成功卸载 !", mb_.Calls()[1].text);
-    EXPECT_EQ("Tarnix软件卸载", mb_.Calls()[1].caption);
-    EXPECT_EQ(kMbOk, mb_.Calls()[1].style);
+TEST_P(UninstallRunTest, PutsTheMachineBackAndSaysSo) {
+    const RegValueState before = record_.trustedPaths[0].before;
+    EXPECT_EQ(kExitDone, Run(/*silent=*/false));
+
+    EXPECT_EQ(1, answers_.confirms);
+    EXPECT_EQ(1, answers_.done);
+    EXPECT_EQ(0, answers_.acadRuns);
 
     // AutoCAD's files: the replaced ones back with their attributes, ours gone.
     EXPECT_EQ("their font", fs_.Content(kAcad + "\\Fonts\\Tarnix_EN.shx"));
@@ -144,11 +234,13 @@ TEST_F(UninstallerTest, PutsTheMachineBackAndSaysSo) {
     EXPECT_FALSE(fs_.Exists(kAcad + "\\Fonts\\Tarnix_HZ.shx"));
     EXPECT_TRUE(fs_.Exists(kAcad + "\\acad.exe"));
     // The installation folder: only the running program is left, for the remover.
-    EXPECT_EQ((std::vector<std::string>{"Uninstall.exe"}), fs_.Children(kFolder));
+    EXPECT_EQ((Names{"Uninstall.exe"}), fs_.Children(kFolder));
     EXPECT_EQ(1, self_.calls);
     EXPECT_EQ(kImage, self_.image);
-    EXPECT_EQ((std::vector<std::string>{kFolder, kParent}), self_.folders);
+    EXPECT_EQ((Names{kFolder, kParent}), self_.folders);
     EXPECT_TRUE(fs_.PendingAtRestart().empty());
+    self_.Exit(fs_);
+    EXPECT_FALSE(fs_.Exists(kParent));
 
     // The registry.
     EXPECT_FALSE(reg_.HasKey(kHklm, kApps)) << "made by the installation, empty again";
@@ -158,46 +250,100 @@ TEST_F(UninstallerTest, PutsTheMachineBackAndSaysSo) {
     ASSERT_TRUE(restored.has_value());
     EXPECT_EQ(before.data, restored->data) << "byte for byte";
     EXPECT_EQ("D:\\Mine;e:\\also\\", TrustedNow(kVars).value_or("?"));
+    EXPECT_EQ("x", reg_.GetString(kHkcu, kVars, "Other").value_or("?"));
     EXPECT_FALSE(reg_.HasKey(kHkcu, kVars2)) << "the key it made goes with the value";
 }
 
-TEST_F(UninstallerTest, EditedTrustedPathsLoseOnlyOurEntry) {
+TEST_P(UninstallRunTest, EditedTrustedPathsLoseOnlyOurEntry) {
     // Since the installation the user added an entry and AutoCAD re-quoted ours.
     reg_.SetString(kHkcu, kVars, "TRUSTEDPATHS",
                    "D:\\MINE;E:\\ALSO\\;\"" + kFolder + "\\\";F:\\New");
     // Another profile: the user wrote our folder in lower case, plus one of theirs.
     reg_.SetString(kHkcu, kVars2, "TRUSTEDPATHS", "g:\\x;" + kGbk.Lower(kFolder));
-    mb_.Script({kIdYes, kIdOk});
     EXPECT_EQ(kExitDone, Run());
     EXPECT_EQ("D:\\MINE;E:\\ALSO\\;F:\\New", TrustedNow(kVars).value_or("?"));
     EXPECT_EQ("g:\\x", TrustedNow(kVars2).value_or("?"));
     EXPECT_EQ("x", reg_.GetString(kHkcu, kVars, "Other").value_or("?"));
 }
 
-TEST_F(UninstallerTest, DemandLoadRewrittenByAnotherInstallationStays) {
+// The user trusted the folder before the installation and still does.
+TEST_P(UninstallRunTest, EditedTrustedPathsKeepOurFolderWhenItWasThereBefore) {
+    record_.trustedPaths[0] = Trusted(kVars, "D:\\Mine;" + kFolder, "D:\\MINE;" + kGbk.Upper(kFolder));
+    WriteJournal();
+    reg_.SetString(kHkcu, kVars, "TRUSTEDPATHS", "D:\\MINE;" + kGbk.Upper(kFolder) + ";F:\\New");
+    EXPECT_EQ(kExitDone, Run());
+    EXPECT_EQ("D:\\MINE;" + kGbk.Upper(kFolder) + ";F:\\New", TrustedNow(kVars).value_or("?"));
+}
+
+// The installation upper-cases the whole list with the system's mapping, so
+// an entry that was there before may differ from its written form in letters
+// beyond ASCII. Such an entry is the user's, not ours, when the value has been
+// edited since.
+TEST_P(UninstallRunTest, EditedTrustedPathsKeepEntriesTheInstallationOnlyUpperCased) {
+    Record::Trusted& t = record_.trustedPaths[0];
+    reg_.SetWideString(kHkcu, kVars, "TRUSTEDPATHS", u"D:\\Ångström;E:\\дом");
+    t.before = ReadValueState(reg_, kHkeyCurrentUser, kVars, "TRUSTEDPATHS");
+    reg_.SetWideString(kHkcu, kVars, "TRUSTEDPATHS",
+                       u"D:\\ÅNGSTRÖM;E:\\ДОМ;C:\\TARNIX\\TARNIX批打印软件");
+    t.written = ReadValueState(reg_, kHkeyCurrentUser, kVars, "TRUSTEDPATHS");
+    WriteJournal();
+    // Then the user adds a folder of their own.
+    reg_.SetWideString(kHkcu, kVars, "TRUSTEDPATHS",
+                       u"D:\\ÅNGSTRÖM;E:\\ДОМ;C:\\TARNIX\\TARNIX批打印软件;F:\\New");
+    const WideString expected = u"D:\\ÅNGSTRÖM;E:\\ДОМ;F:\\New";
+    EXPECT_EQ(kExitDone, Run());
+    const bool kept = reg_.GetWideString(kHkcu, kVars, "TRUSTEDPATHS") == expected;
+    EXPECT_TRUE(kept) << "entries that were there before the installation stay";
+}
+
+TEST_P(UninstallRunTest, DemandLoadRewrittenByAnotherInstallationStays) {
     reg_.SetString(kHklm, kDemand, "LOADER", "D:\\Elsewhere\\TX_BatchPlot2008.ARX");
-    mb_.Script({kIdYes, kIdOk});
     EXPECT_EQ(kExitDone, Run());
     EXPECT_EQ("D:\\Elsewhere\\TX_BatchPlot2008.ARX",
               reg_.GetString(kHklm, kDemand, "LOADER").value_or("?"));
     EXPECT_TRUE(reg_.HasKey(kHklm, kApps)) << "still holds that installation's key";
 }
 
-TEST_F(UninstallerTest, FileInUseIsLeftToTheRestartAndStaysInTheRecord) {
+TEST_P(UninstallRunTest, DemandLoadStillPointingHereGoesWhateverItsQuotes) {
+    reg_.SetString(kHklm, kDemand, "LOADER", "\"" + kGbk.Lower(kLoader) + "\"");
+    EXPECT_EQ(kExitDone, Run());
+    EXPECT_FALSE(reg_.HasKey(kHklm, kDemand));
+    EXPECT_FALSE(reg_.HasKey(kHklm, kApps));
+}
+
+// A later installation into another folder has taken over the shared keys:
+// the demand-load key and the Programs and Features entry are that
+// installation's now, and uninstalling this folder must leave both.
+TEST_P(UninstallRunTest, KeysTakenOverByAnInstallationElsewhereStay) {
+    const std::string other = "D:\\Other\\Tarnix批打印软件";
+    reg_.SetString(kHklm, kDemand, "LOADER", other + "\\TX_BatchPlot2008.ARX");
+    reg_.SetString(kHklm, kEntry, "InstallLocation", other);
+    reg_.SetString(kHklm, kEntry, "UninstallString", "\"" + other + "\\Uninstall.exe\"");
+    EXPECT_EQ(kExitDone, Run());
+    EXPECT_TRUE(reg_.HasKey(kHklm, kDemand));
+    EXPECT_TRUE(reg_.HasKey(kHklm, kEntry)) << "the other installation's entry";
+}
+
+// --- Files in use: the restart finishes the job ---------------------------------
+
+TEST_P(UninstallRunTest, FileInUseIsLeftToTheRestartAndStaysInTheJournal) {
     fs_.SetInUse(kFolder + "\\itextsharp.dll");
     fs_.SetInUse(kAcad + "\\Drv\\pdfplot9.hdi");
-    EXPECT_EQ(kExitRestart, Run(/*silent=*/true));
-    EXPECT_TRUE(mb_.Calls().empty());
-    EXPECT_EQ(0, self_.calls) << "the program stays with the record until the restart";
+    EXPECT_EQ(kExitRestart, Run());
+    EXPECT_EQ(1, answers_.done);
+    EXPECT_EQ(0, self_.calls) << "the program stays with the journal until the restart";
     EXPECT_FALSE(reg_.HasKey(kHklm, kEntry));
 
-    InstallRecord left;
-    ASSERT_TRUE(ParseRecord(fs_.Content(kRecordPath), kGbk, &left));
-    ASSERT_EQ(2u, left.files.size());
-    EXPECT_EQ(kAcad + "\\Drv\\pdfplot9.hdi", left.files[0].path);
-    EXPECT_EQ(kFolder + "\\itextsharp.dll", left.files[1].path);
-    EXPECT_TRUE(left.demandLoads.empty());
-    EXPECT_TRUE(left.trustedPaths.empty());
+    // In journal order: what waits for the restart, and the program.
+    std::vector<std::vector<std::string>> files;
+    for (const auto& line : Left())
+        if (line[0].compare(0, 4, "file") == 0 || line[0] == "demand-load" || line[0] == "trusted-paths")
+            files.push_back(line);
+    EXPECT_EQ((std::vector<std::vector<std::string>>{
+                  {"file-new", kFolder + "\\itextsharp.dll"},
+                  {"file-replaced", kAcad + "\\Drv\\pdfplot9.hdi", kFolder + "\\Backup\\2-pdfplot9.hdi"}}),
+              files);
+    EXPECT_EQ((std::vector<std::string>{"uninstaller", kImage}), Left().back());
 
     // The restart finishes it: the driver is back, nothing of ours is left.
     fs_.Restart();
@@ -205,132 +351,50 @@ TEST_F(UninstallerTest, FileInUseIsLeftToTheRestartAndStaysInTheRecord) {
     EXPECT_FALSE(fs_.Exists(kParent)) << ::testing::PrintToString(fs_.Tree("C:"));
 }
 
-TEST_F(UninstallerTest, ReplacedFileInUseOnAnotherDriveIsBackAfterTheRestart) {
+TEST_P(UninstallRunTest, ReplacedFileInUseOnAnotherDriveIsBackAfterTheRestart) {
     // AutoCAD on D:, the backups on C:: a restart can only rename within a
     // volume, so the backup itself cannot be what is moved into place.
     const std::string font = "D:\\AutoCAD 2024\\Fonts\\Tarnix_EN.shx";
     fs_.AddFile(font, "our font", kAttrHidden);
     fs_.AddFile(kFolder + "\\Backup\\3-Tarnix_EN.shx", "their D font");
     record_.files.push_back({font, kFolder + "\\Backup\\3-Tarnix_EN.shx"});
-    WriteRecord();
+    WriteJournal();
     fs_.SetInUse(font);
-    EXPECT_EQ(kExitRestart, Run(true));
+    EXPECT_EQ(kExitRestart, Run());
     EXPECT_EQ("our font", fs_.Content(font));
     fs_.Restart();
     EXPECT_EQ("their D font", fs_.Content(font));
-    EXPECT_FALSE(fs_.Exists(kParent)) << "backups and record gone with the restart";
+    EXPECT_FALSE(fs_.Exists(kParent)) << "backups and journal gone with the restart";
     EXPECT_FALSE(fs_.Exists(font + ".tarnix-restore")) << "no staged copy left";
 }
 
-TEST_F(UninstallerTest, SecondRunBeforeTheRestartFinishesTheJob) {
+TEST_P(UninstallRunTest, SecondRunBeforeTheRestartFinishesTheJob) {
     fs_.SetInUse(kFolder + "\\itextsharp.dll");
-    EXPECT_EQ(kExitRestart, Run(true));
+    EXPECT_EQ(kExitRestart, Run());
     fs_.SetInUse(kFolder + "\\itextsharp.dll", false);
-    EXPECT_EQ(kExitDone, Run(true));
+    EXPECT_EQ(kExitDone, Run());
     EXPECT_FALSE(fs_.Exists(kFolder + "\\itextsharp.dll"));
-    EXPECT_FALSE(fs_.Exists(kRecordPath));
+    EXPECT_FALSE(fs_.Exists(kJournalPath));
     EXPECT_EQ(1, self_.calls);
 }
 
-TEST_F(UninstallerTest, WhatFailsStaysRecordedWithTheEntry) {
-    reg_.SetFaults(kHklm, kDemand, FakeRegistry::kFailDelete);
-    EXPECT_EQ(kExitFailed, Run(true));
-    EXPECT_TRUE(reg_.HasKey(kHklm, kEntry)) << "still in Programs and Features";
-    EXPECT_TRUE(fs_.Exists(kImage));
-    EXPECT_EQ(0, self_.calls);
-    InstallRecord left;
-    ASSERT_TRUE(ParseRecord(fs_.Content(kRecordPath), kGbk, &left));
-    ASSERT_EQ(1u, left.demandLoads.size());
-    EXPECT_TRUE(left.files.empty());
-    EXPECT_EQ(kImage, left.uninstaller);
-
-    reg_.SetFaults(kHklm, kDemand, 0);
-    EXPECT_EQ(kExitDone, Run(true));
-    EXPECT_FALSE(reg_.HasKey(kHklm, kDemand));
-    EXPECT_FALSE(reg_.HasKey(kHklm, kEntry));
-}
-
-TEST_F(UninstallerTest, MissingOrDamagedRecordChangesNothing) {
-    const std::string good = fs_.Content(kRecordPath);
-    for (const std::string& text : {good.substr(0, good.size() - 3), std::string("junk\n"),
-                                    good + "folder\n"}) {
-        fs_.AddFile(kRecordPath, text);
-        const std::string before = State();
-        FakeMessageBox mb;
-        Uninstaller u(reg_, fs_, procs_, mb, self_, kGbk, wide_);
-        EXPECT_EQ(kExitFailed, u.Run(false));
-        ASSERT_EQ(1u, mb.Calls().size());
-        EXPECT_EQ("卸载信息已损坏，无法卸载 !", mb.Calls()[0].text);
-        EXPECT_EQ("Tarnix软件卸载", mb.Calls()[0].caption);
-        EXPECT_EQ(kMbOk | kMbIconStop, mb.Calls()[0].style);
-        EXPECT_EQ(before, State());
-    }
-    fs_.DeleteFile(kRecordPath);
-    const std::string before = State();
-    EXPECT_EQ(kExitFailed, Run(true));
-    EXPECT_TRUE(mb_.Calls().empty()) << "silent";
-    EXPECT_EQ(before, State());
-    EXPECT_EQ(0, self_.calls);
-}
-
-TEST_F(UninstallerTest, NoCancelAndRunningAutoCadChangeNothing) {
-    const std::string before = State();
-    mb_.Script({kIdNo});
-    EXPECT_EQ(kExitCancelled, Run());
-    EXPECT_EQ(before, State());
-
-    procs_.SetNames({"explorer.exe", "acad.exe"});
-    mb_.Script({kIdRetry, kIdCancel});
-    EXPECT_EQ(kExitCancelled, Run());
-    ASSERT_EQ(3u, mb_.Calls().size());
-    EXPECT_EQ("请关闭AutoCAD后再进行卸载 !", mb_.Calls()[1].text);
-    EXPECT_EQ("Tarnix软件卸载", mb_.Calls()[1].caption);
-    EXPECT_EQ(kMbRetryCancel | kMbIconExclamation, mb_.Calls()[1].style);
-    EXPECT_EQ(mb_.Calls()[1].text, mb_.Calls()[2].text) << "Retry asks again";
-    EXPECT_EQ(before, State());
-
-    EXPECT_EQ(kExitHostRunning, Run(true));
-    EXPECT_EQ(3u, mb_.Calls().size()) << "silent: no box";
-    EXPECT_EQ(before, State());
-    EXPECT_EQ(0, self_.calls);
-}
-
-TEST_F(UninstallerTest, RetryAfterAutoCadClosedGoesOn) {
-    procs_.SetNames({"acad.exe"});
-    // Closed while the box was up: the fake list is read again on Retry.
-    class ClosingBox : public FakeMessageBox {
-    public:
-        explicit ClosingBox(FakeProcessList& p) : p_(p) {}
-        int Show(const std::string& t, const std::string& c, unsigned s) override {
-            p_.SetNames({});
-            return FakeMessageBox::Show(t, c, s);
-        }
-        FakeProcessList& p_;
-    } box(procs_);
-    box.Script({kIdRetry, kIdYes, kIdOk});
-    Uninstaller u(reg_, fs_, procs_, box, self_, kGbk, wide_);
-    EXPECT_EQ(kExitDone, u.Run(false));
-    EXPECT_EQ(3u, box.Calls().size());
-    EXPECT_FALSE(reg_.HasKey(kHklm, kEntry));
-}
-
-TEST_F(UninstallerTest, HiddenReplacedFilesArePutBackAtOnce) {
+TEST_P(UninstallRunTest, HiddenReplacedFilesArePutBackAtOnce) {
     // A font or driver copied from a hidden Data file keeps that attribute,
     // and a user or tool may hide or mark as system what is there. Putting
     // the backups back must not depend on it: nothing is in use here.
     fs_.AddFile(kAcad + "\\Fonts\\Tarnix_EN.shx", "our font", kAttrHidden | kAttrArchive);
     fs_.AddFile(kAcad + "\\Drv\\pdfplot9.hdi", "our driver",
                 kAttrHidden | kAttrReadOnly | kAttrArchive);
-    EXPECT_EQ(kExitDone, Run(true));
+    EXPECT_EQ(kExitDone, Run());
     EXPECT_EQ("their font", fs_.Content(kAcad + "\\Fonts\\Tarnix_EN.shx"));
     EXPECT_EQ("their driver", fs_.Content(kAcad + "\\Drv\\pdfplot9.hdi"));
     EXPECT_TRUE(fs_.PendingAtRestart().empty()) << "nothing left to the restart";
-    EXPECT_FALSE(fs_.Exists(kRecordPath));
+    EXPECT_FALSE(fs_.Exists(kJournalPath));
 }
 
-TEST_F(UninstallerTest, FailedSelfRemovalFallsBackToTheRestart) {
+TEST_P(UninstallRunTest, FailedSelfRemovalFallsBackToTheRestart) {
     self_.result = false;
-    EXPECT_EQ(kExitRestart, Run(true));
+    EXPECT_EQ(kExitRestart, Run());
     ASSERT_EQ(3u, fs_.PendingAtRestart().size());
     EXPECT_EQ(kImage, fs_.PendingAtRestart()[0].first);
     EXPECT_EQ(kFolder, fs_.PendingAtRestart()[1].first);
@@ -339,54 +403,121 @@ TEST_F(UninstallerTest, FailedSelfRemovalFallsBackToTheRestart) {
     EXPECT_FALSE(fs_.Exists(kParent));
 }
 
-// The installation upper-cases the whole list with the system's mapping, so
-// an entry that was there before may differ from its written form in letters
-// beyond ASCII. Such an entry is the user's, not ours, when the value has been
-// edited since.
-TEST_F(UninstallerTest, EditedTrustedPathsKeepEntriesTheInstallationOnlyUpperCased) {
-    RecordedTrustedPaths& t = record_.trustedPaths[0];
-    reg_.SetWideString(kHkcu, kVars, "TRUSTEDPATHS", u"D:\\Ångström;E:\\дом");
-    t.before = ReadValueState(reg_, kHkcuKey, kVars, "TRUSTEDPATHS");
-    reg_.SetWideString(kHkcu, kVars, "TRUSTEDPATHS",
-                       u"D:\\ÅNGSTRÖM;E:\\ДОМ;C:\\TARNIX\\TARNIX批打印软件");
-    t.written = ReadValueState(reg_, kHkcuKey, kVars, "TRUSTEDPATHS");
-    WriteRecord();
-    // Then the user adds a folder of their own.
-    reg_.SetWideString(kHkcu, kVars, "TRUSTEDPATHS",
-                       u"D:\\ÅNGSTRÖM;E:\\ДОМ;C:\\TARNIX\\TARNIX批打印软件;F:\\New");
-    const WideString expected = u"D:\\ÅNGSTRÖM;E:\\ДОМ;F:\\New";
-    EXPECT_EQ(kExitDone, Run(true));
-    const bool kept = reg_.GetWideString(kHkcu, kVars, "TRUSTEDPATHS") == expected;
-    EXPECT_TRUE(kept) << "entries that were there before the installation stay";
-}
+// --- What fails stays for a second run -----------------------------------
 
-// A later installation into another folder has taken over the shared keys:
-// the demand-load key and the Programs and Features entry are that
-// installation's now, and uninstalling this folder must leave both.
-TEST_F(UninstallerTest, KeysTakenOverByAnInstallationElsewhereStay) {
-    const std::string other = "D:\\Other\\Tarnix批打印软件";
-    reg_.SetString(kHklm, kDemand, "LOADER", other + "\\TX_BatchPlot2008.ARX");
-    reg_.SetString(kHklm, kEntry, "InstallLocation", other);
-    reg_.SetString(kHklm, kEntry, "UninstallString", "\"" + other + "\\Uninstall.exe\"");
-    EXPECT_EQ(kExitDone, Run(true));
-    EXPECT_TRUE(reg_.HasKey(kHklm, kDemand));
-    EXPECT_TRUE(reg_.HasKey(kHklm, kEntry)) << "the other installation's entry";
+TEST_P(UninstallRunTest, WhatFailsStaysJournaledWithTheEntry) {
+    reg_.SetFaults(kHklm, kDemand, FakeRegistry::kFailDelete);
+    EXPECT_EQ(kExitFailed, Run());
+    EXPECT_EQ(0, answers_.done);
+    EXPECT_TRUE(reg_.HasKey(kHklm, kEntry)) << "still in Programs and Features";
+    EXPECT_TRUE(fs_.Exists(kImage));
+    EXPECT_EQ(0, self_.calls);
+    std::vector<std::vector<std::string>> kept;
+    for (const auto& line : Left())
+        if (line[0] != "folder") kept.push_back(line);
+    // The key it could not remove, the key above it that stays for it, the
+    // entry and the program.
+    EXPECT_EQ((std::vector<std::vector<std::string>>{{"machine-key", kApps},
+                                                     {"demand-load", kDemand, kLoader},
+                                                     {"uninstall-entry", kEntry},
+                                                     {"uninstaller", kImage}}),
+              kept);
+
+    reg_.SetFaults(kHklm, kDemand, 0);
+    EXPECT_EQ(kExitDone, Run());
+    EXPECT_FALSE(reg_.HasKey(kHklm, kDemand));
+    EXPECT_FALSE(reg_.HasKey(kHklm, kApps));
+    EXPECT_FALSE(reg_.HasKey(kHklm, kEntry));
 }
 
 // A folder that could not be emptied because one of its files failed must
-// stay in the record, or the second uninstall never removes it.
-TEST_F(UninstallerTest, FolderOfAFailedFileStaysForTheSecondRun) {
+// stay in the journal, or the second uninstall never removes it.
+TEST_P(UninstallRunTest, FolderOfAFailedFileStaysForTheSecondRun) {
     const std::string backup = kFolder + "\\Backup\\2-pdfplot9.hdi";
     fs_.SetInUse(backup);
     fs_.FailRestartMoves();
-    EXPECT_EQ(kExitFailed, Run(true));
+    EXPECT_EQ(kExitFailed, Run());
     ASSERT_TRUE(fs_.Exists(backup));
 
     fs_.SetInUse(backup, false);
     fs_.FailRestartMoves(false);
-    EXPECT_EQ(kExitDone, Run(true));
+    EXPECT_EQ(kExitDone, Run());
     EXPECT_FALSE(fs_.Exists(backup));
     EXPECT_FALSE(fs_.Exists(kFolder + "\\Backup")) << ::testing::PrintToString(fs_.Tree("C:"));
+}
+
+// --- A journal it cannot trust ----------------------------------------------
+
+TEST_P(UninstallRunTest, MissingOrDamagedJournalChangesNothing) {
+    const std::string good = fs_.Content(kJournalPath);
+    std::string runTogether = good;
+    runTogether.erase(runTogether.find("\nmachine-key"), 1);
+    std::string elsewhere = good;
+    elsewhere.replace(elsewhere.find(kFolder), kFolder.size(), "D:\\Tarnix批打印软件");
+    for (const std::string& text :
+         {runTogether, std::string("junk\n"), good + "folder\n", good.substr(0, 30), elsewhere}) {
+        fs_.AddFile(kJournalPath, text);
+        const std::string before = State();
+        Answers answers;
+        EXPECT_EQ(kExitFailed, Run(answers, false));
+        EXPECT_EQ(1, answers.damaged);
+        EXPECT_EQ(0, answers.confirms);
+        EXPECT_EQ(before, State());
+    }
+    ASSERT_TRUE(fs_.DeleteFile(kJournalPath));
+    const std::string before = State();
+    EXPECT_EQ(kExitFailed, Run());
+    EXPECT_EQ(1, answers_.damaged);
+    EXPECT_EQ(before, State());
+    EXPECT_EQ(0, self_.calls);
+}
+
+// A run cut short by a power cut leaves its last line torn: that action
+// never began, and everything before it is undone as usual.
+TEST_P(UninstallRunTest, TornLastLineIsDroppedAndTheRestUndone) {
+    fs_.AddFile(kJournalPath, JournalText() + "file-new\t" + kAcad + "\\Fonts\\Tar");
+    fs_.AddFile(kAcad + "\\Fonts\\Tar", "AutoCAD's");
+    EXPECT_EQ(kExitDone, Run());
+    EXPECT_EQ(0, answers_.damaged);
+    EXPECT_EQ("AutoCAD's", fs_.Content(kAcad + "\\Fonts\\Tar"));
+    EXPECT_EQ("their font", fs_.Content(kAcad + "\\Fonts\\Tarnix_EN.shx"));
+    EXPECT_FALSE(reg_.HasKey(kHklm, kEntry));
+}
+
+// --- No, and AutoCAD running ----------------------------------------------------
+
+TEST_P(UninstallRunTest, NoCancelAndRunningAutoCadChangeNothing) {
+    const std::string before = State();
+    answers_.confirm = false;
+    EXPECT_EQ(kExitCancelled, Run(false));
+    EXPECT_EQ(before, State());
+
+    procs_.SetNames({"explorer.exe", "acad.exe"});
+    answers_.retries = {true, false};
+    EXPECT_EQ(kExitCancelled, Run(false));
+    EXPECT_EQ(2, answers_.acadRuns) << "Retry asks again";
+    EXPECT_EQ(1, answers_.confirms) << "not asked while AutoCAD runs";
+    EXPECT_EQ(before, State());
+
+    // Silent: no question, and the status deployment tools know.
+    answers_.retries = {true};
+    EXPECT_EQ(kExitHostRunning, Run(true));
+    EXPECT_EQ(2, answers_.acadRuns);
+    EXPECT_EQ(before, State());
+    EXPECT_EQ(0, self_.calls);
+    EXPECT_EQ(0, answers_.done);
+}
+
+TEST_P(UninstallRunTest, RetryAfterAutoCadClosedGoesOn) {
+    procs_.SetNames({"acad.exe"});
+    // Closed while the question was up: the list is read again on Retry.
+    answers_.onAcadRuns = [&] { procs_.SetNames({}); };
+    answers_.retries = {true};
+    EXPECT_EQ(kExitDone, Run(false));
+    EXPECT_EQ(1, answers_.acadRuns);
+    EXPECT_EQ(1, answers_.confirms);
+    EXPECT_EQ(1, answers_.done);
+    EXPECT_FALSE(reg_.HasKey(kHklm, kEntry));
 }
 
 }  // namespace
