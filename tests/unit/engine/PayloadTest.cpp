@@ -7,10 +7,10 @@
 #include <algorithm>
 #include <deque>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "deploy/PathLimits.h"
 #include "engine/InstallEngine.h"
 #include "engine/InstallFolder.h"
 #include "engine/Journal.h"
