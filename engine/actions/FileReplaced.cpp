@@ -8,15 +8,20 @@ namespace tx {
 ActionResult BackUpFile(IFileSystem& fs, const std::string& path, const std::string& backup) {
     // The backup takes the target's attributes with it, as they were.
     if (!fs.CopyFile(path, backup)) return ActionResult::Fail(fs.LastError());
-    // A read-only file cannot be opened to flush it: writable until it is
-    // on disk, then read-only again, so the restored file is too.
+    // Flushing opens the file for writing, which a read-only file refuses:
+    // the bit is off for the flush only.
     const std::uint32_t attributes = fs.GetAttributes(backup);
     const bool readOnly = attributes != kInvalidAttributes && (attributes & kAttrReadOnly) != 0;
-    if (readOnly && !fs.SetAttributes(backup, attributes & ~kAttrReadOnly))
-        return ActionResult::Fail(fs.LastError());
-    if (!fs.FlushFile(backup)) return ActionResult::Fail(fs.LastError());
-    if (readOnly && !fs.SetAttributes(backup, attributes)) return ActionResult::Fail(fs.LastError());
-    return ActionResult::Ok();
+    bool flushed = !readOnly || fs.SetAttributes(backup, attributes & ~kAttrReadOnly);
+    flushed = flushed && fs.FlushFile(backup);
+    if (flushed && readOnly) flushed = fs.SetAttributes(backup, attributes);
+    if (flushed) return ActionResult::Ok();
+    const ActionResult failed = ActionResult::Fail(fs.LastError());
+    // No line names it: left behind, it would keep its folder after an undo
+    // and block a retry.
+    ClearReadOnly(fs, backup);
+    (void)fs.DeleteFile(backup);
+    return failed;
 }
 
 ActionResult UndoFileWrite(ActionContext& ctx, const std::string& path, const std::string& backup) {
