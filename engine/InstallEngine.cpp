@@ -246,6 +246,7 @@ InstallResult InstallEngine::Install(const CAcadInfo& info, const InstallRequest
             if (r.ok()) r = p.action->Apply(run.ctx);
             if (r.ok()) {
                 run.made[i] = true;
+                s_.log.Line("done: " + p.action->Describe());
                 break;
             }
             s_.log.Line("action failed: " + p.action->Describe() + " " + ErrorText(r));

@@ -98,7 +98,9 @@ int UninstallRun::Run(IUninstallObserver& observer, bool silent) {
         }
         const ActionResult r = a.Undo(ctx);
         switch (r.status()) {
-            case ActionResult::Status::Done: break;
+            case ActionResult::Status::Done:
+                log_.Line("undone: " + a.Describe());
+                break;
             case ActionResult::Status::AtRestart:
                 restart = true;
                 keep[i] = true;

@@ -7,7 +7,6 @@
 namespace tx {
 namespace {
 
-constexpr const char* kTrustedPaths = "TRUSTEDPATHS";
 constexpr const char* kUnknownKey = "<unknown key>";
 
 std::string RegOutcome(long rc) { return LogOutcome(rc == kRegOk, static_cast<std::uint32_t>(rc)); }
@@ -27,34 +26,6 @@ std::string TypeName(std::uint32_t type) {
 std::string ValueName(const char* name) {
     return name == nullptr || *name == '\0' ? std::string("(default)") : std::string(name);
 }
-
-bool IsTrustedPaths(const char* name) {
-    if (name == nullptr) return false;
-    const char* t = kTrustedPaths;
-    for (; *name != '\0' && *t != '\0'; ++name, ++t) {
-        char c = *name;
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-        if (c != *t) return false;
-    }
-    return *name == '\0' && *t == '\0';
-}
-
-// Length in UTF-16 code units up to the first NUL; -1 when the value is
-// missing or cannot be read.
-long WideLength(IRegistry& reg, RegHandle key, const char* name) {
-    std::uint32_t type = 0;
-    std::uint32_t size = 0;
-    if (reg.QueryValueWide(key, name, &type, nullptr, &size) != kRegOk) return -1;
-    std::vector<unsigned char> data(size + 2u, 0);
-    std::uint32_t got = size;
-    if (reg.QueryValueWide(key, name, &type, data.data(), &got) != kRegOk) return -1;
-    const std::size_t units = got / 2;
-    std::size_t n = 0;
-    while (n < units && (data[2 * n] != 0 || data[2 * n + 1] != 0)) ++n;
-    return static_cast<long>(n);
-}
-
-std::string LengthText(long units) { return units < 0 ? std::string("none") : std::to_string(units); }
 
 std::string AnswerName(int answer) {
     switch (answer) {
@@ -292,20 +263,10 @@ long LoggingRegistry::QueryValue(RegHandle key, const char* name, std::uint32_t*
 
 long LoggingRegistry::SetAny(bool wide, RegHandle key, const char* name, std::uint32_t type,
                              const unsigned char* data, std::uint32_t size) {
-    const bool trusted = IsTrustedPaths(name);
-    const long before = trusted ? WideLength(inner_, key, name) : -1;
     const long rc = wide ? inner_.SetValueWide(key, name, type, data, size)
                          : inner_.SetValue(key, name, type, data, size);
-    if (trusted) {
-        const std::string head = "TRUSTEDPATHS " + PathOf(key) + ": " + LengthText(before);
-        if (rc == kRegOk)
-            log_.Line(head + " -> " + LengthText(WideLength(inner_, key, name)) + " characters");
-        else
-            log_.Line(head + " characters, not written -> " + RegOutcome(rc));
-    } else {
-        log_.Line("set value " + PathOf(key) + " : " + ValueName(name) + " (" + TypeName(type) +
-                  ", " + std::to_string(size) + " bytes) -> " + RegOutcome(rc));
-    }
+    log_.Line("set value " + PathOf(key) + " : " + ValueName(name) + " (" + TypeName(type) +
+              ", " + std::to_string(size) + " bytes) -> " + RegOutcome(rc));
     return rc;
 }
 
@@ -330,13 +291,8 @@ long LoggingRegistry::QueryValueWide(RegHandle key, const char* name, std::uint3
 }
 
 long LoggingRegistry::DeleteValue(RegHandle key, const char* name) {
-    const bool trusted = IsTrustedPaths(name);
-    const long before = trusted ? WideLength(inner_, key, name) : -1;
     const long rc = inner_.DeleteValue(key, name);
-    if (trusted && rc == kRegOk)
-        log_.Line("TRUSTEDPATHS " + PathOf(key) + ": " + LengthText(before) + " -> none characters");
-    else
-        log_.Line("delete value " + PathOf(key) + " : " + ValueName(name) + " -> " + RegOutcome(rc));
+    log_.Line("delete value " + PathOf(key) + " : " + ValueName(name) + " -> " + RegOutcome(rc));
     return rc;
 }
 

@@ -35,6 +35,15 @@ std::vector<std::string> TrustedPathsValue::Fields() const {
     return {kKind, key_, ValueStateText(before_), ValueStateText(written_)};
 }
 
+std::string TrustedPathsValue::Describe() const {
+    const auto length = [](const RegValueState& v) {
+        if (!v.valueExists) return std::string("none");
+        return std::to_string(TrustedPathList::Body(UnpackUtf16(v.data)).size());
+    };
+    return std::string(kKind) + " " + key_ + " (" + length(before_) + " -> " + length(written_) +
+           " characters)";
+}
+
 ActionResult TrustedPathsValue::Apply(ActionContext& ctx) {
     UniqueRegKey key(ctx.reg);
     long rc = ctx.reg.CreateKey(kHkeyCurrentUser, key_.c_str(), key.put());

@@ -19,6 +19,8 @@ public:
     const RegValueState& Before() const { return before_; }
     const RegValueState& Written() const { return written_; }
     std::vector<std::string> Fields() const override;
+    // With the value's length before and as written, in characters.
+    std::string Describe() const override;
     ActionResult Apply(ActionContext& ctx) override;
     // A value still as written gets its bytes back. One edited since loses
     // only this folder's entry, and only when the value before did not

@@ -59,10 +59,13 @@ TEST(InstallPlanTest, FirstInstallationInTheOrderOfItsStages) {
         "machine-key " + k2019,
         "demand-load " + k2019 + "\\TX_BatchPlot2019",
         "demand-load " + k2024 + "\\TX_BatchPlot2024",
-        // Every profile's trusted paths.
-        "trusted-paths SOFTWARE\\Autodesk\\AutoCAD\\R17.1\\ACAD-6001:804" + kProfile,
-        "trusted-paths SOFTWARE\\Autodesk\\AutoCAD\\R23.0\\ACAD-2001:804" + kProfile,
-        "trusted-paths SOFTWARE\\Autodesk\\AutoCAD\\R24.3\\ACAD-7101:804" + kProfile,
+        // Every profile's trusted paths, with their lengths before and after.
+        "trusted-paths SOFTWARE\\Autodesk\\AutoCAD\\R17.1\\ACAD-6001:804" + kProfile +
+            " (none -> 21 characters)",
+        "trusted-paths SOFTWARE\\Autodesk\\AutoCAD\\R23.0\\ACAD-2001:804" + kProfile +
+            " (14 -> 36 characters)",
+        "trusted-paths SOFTWARE\\Autodesk\\AutoCAD\\R24.3\\ACAD-7101:804" + kProfile +
+            " (none -> 21 characters)",
         // Fonts and driver: AutoCAD's own kept in a backup first; 2024 has
         // no Fonts folder and gets nothing.
         "folder " + kFolder + "\\Backup",
@@ -100,7 +103,8 @@ TEST(InstallPlanTest, ReinstallationBacksUpItsOwnFilesAndKeepsTheKeysItJournaled
     EXPECT_TRUE(has("uninstall-entry " + kEntry + " (journaled before)"));
     EXPECT_FALSE(has("machine-key " + k2019));
     // A value that holds the folder, upper-cased already, is left alone.
-    EXPECT_FALSE(has("trusted-paths SOFTWARE\\Autodesk\\AutoCAD\\R23.0\\ACAD-2001:804" + kProfile));
+    for (const std::string& line : plan)
+        EXPECT_EQ(std::string::npos, line.find("R23.0\\ACAD-2001:804" + kProfile)) << line;
 }
 
 }  // namespace
