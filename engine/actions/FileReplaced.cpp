@@ -8,8 +8,19 @@ namespace tx {
 ActionResult BackUpFile(IFileSystem& fs, const std::string& path, const std::string& backup) {
     // The backup takes the target's attributes with it, as they were.
     if (!fs.CopyFile(path, backup)) return ActionResult::Fail(fs.LastError());
-    if (!fs.FlushFile(backup)) return ActionResult::Fail(fs.LastError());
-    return ActionResult::Ok();
+    // A read-only file cannot be opened for the flush: writable for it, and
+    // read-only again after (attributes are on disk at once).
+    const std::uint32_t attributes = fs.GetAttributes(backup);
+    const bool readOnly = attributes != kInvalidAttributes && (attributes & kAttrReadOnly) != 0;
+    bool whole = !readOnly || fs.SetAttributes(backup, attributes & ~kAttrReadOnly);
+    whole = whole && fs.FlushFile(backup);
+    whole = whole && (!readOnly || fs.SetAttributes(backup, attributes));
+    if (whole) return ActionResult::Ok();
+    // No line names a backup that failed: it goes, or its folder could
+    // never be removed again.
+    const ActionResult failed = ActionResult::Fail(fs.LastError());
+    (void)DeleteOrSchedule(fs, backup);
+    return failed;
 }
 
 ActionResult UndoFileWrite(ActionContext& ctx, const std::string& path, const std::string& backup) {
