@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "fuzz/FuzzSupport.h"
-#include "host/Registration.h"
+#include "host/HostRegistrar.h"
 #include "tests/fakes/FakeRegistry.h"
 #include "tests/fakes/FakeWideText.h"
 
@@ -76,9 +76,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     FakeWideText wide(cp.Id());
     HostRegistrar registrar(reg, cp, wide);
-    CAcadInfo info;
-    info.m_strInstallDir = folder;
-    registrar.AddTrustedPath(info);
+    registrar.AddTrustedPath(folder);
 
     FUZZ_CHECK(reg.OpenHandles() == 0);
     FUZZ_CHECK(reg.BadHandleUses() == 0);
@@ -160,7 +158,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // Installing again to the same folder changes nothing more.
     const RegValueData first = *after;
-    registrar.AddTrustedPath(info);
+    registrar.AddTrustedPath(folder);
     const auto second = reg.GetValueWide(kHkcu, kSeeded, kName);
     FUZZ_CHECK(second.has_value() && second->type == first.type && second->data == first.data);
     FUZZ_CHECK(reg.OpenHandles() == 0);
