@@ -52,6 +52,14 @@ elseif(WIN32)
   set(CMAKE_MSVC_RUNTIME_LIBRARY "MultiThreaded$<$<CONFIG:Debug>:Debug>" CACHE STRING "" FORCE)
 endif()
 
+# The program's own libraries (not the tests): without C++ exceptions in
+# the Windows build. Nothing of the program throws or catches, and the
+# landing pads of every call that could throw are about 5% of SetUp.exe.
+add_library(tx_product_options INTERFACE)
+if(WIN32 AND NOT MSVC)
+  target_compile_options(tx_product_options INTERFACE -fno-exceptions)
+endif()
+
 # A unit test: one test file (plus helpers) in its own executable.
 #   tx_add_test(NAME name SOURCES a.cpp ... LIBS lib ...)
 # Native trees run it directly; Windows trees run it through the Wine
@@ -91,6 +99,7 @@ function(tx_add_glob_library name)
   if(srcs)
     add_library(${name} STATIC ${srcs})
     target_link_libraries(${name} PUBLIC tx_options ${ARGN})
+    target_link_libraries(${name} PRIVATE tx_product_options)
   else()
     add_library(${name} INTERFACE)
     target_link_libraries(${name} INTERFACE tx_options ${ARGN})

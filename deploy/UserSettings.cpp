@@ -70,7 +70,10 @@ bool UserSettings::HoldLevels(const std::string& folder,
 
 bool UserSettings::CopyFromPackage(const std::string& source, std::uint32_t* error) {
     const std::string folder = Folder();
-    const std::string target = folder + "\\" + kSettingsFileName;
+    // Named as the package names it, as TargetFor shows it.
+    const std::size_t slash = cp_.LastBackslash(source);
+    const std::string target =
+        folder + "\\" + (slash == CodePage::npos ? source : source.substr(slash + 1));
     if (folder.empty() || !FitsPathBuffer(source) || !FitsPathBuffer(target)) {
         *error = kErrorPathNotFound;
         return false;

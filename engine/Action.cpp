@@ -13,7 +13,6 @@ namespace tx {
 
 std::string Action::Describe() const {
     const std::vector<std::string> fields = Fields();
-    if (fields.empty()) return "unjournaled " + WrittenFile();
     return fields.size() > 1 ? fields[0] + " " + fields[1] : fields[0];
 }
 

@@ -75,7 +75,7 @@ public:
     // not journaled.
     virtual std::vector<std::string> Fields() const = 0;
     // Kind and what it changes, for the log and for tests.
-    std::string Describe() const;
+    virtual std::string Describe() const;
 
     // Work that must be on disk before the line is (a backup); nothing by
     // default.

@@ -189,7 +189,6 @@ InstallResult InstallEngine::Install(const CAcadInfo& info, const InstallRequest
             if (!s_.fs.ReplaceFile(run.journal.Path(), run.journal.Path() + kDamagedSuffix)) {
                 s_.log.Line("the damaged journal cannot be set aside: nothing changed");
                 UndoMadeLevels(request);
-                observer.NoDataFolder();
                 return InstallResult::Failed;
             }
         } else if (run.earlier.version != 2 || run.earlier.droppedTornLine) {

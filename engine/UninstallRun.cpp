@@ -20,12 +20,12 @@ bool UninstallRun::ContainsImage(const std::string& folder) const {
 
 void UninstallRun::RemoveUnnamedBackups(const JournalContent& journal) {
     // A run cut off between taking a backup and writing the line that
-    // names it leaves a copy no one will put back; only ours live there.
+    // names it leaves a copy no one will put back, and an earlier copy of
+    // the uninstaller is not needed once it goes; only ours live there.
     const std::string backups = journal.installFolder + "\\" + kBackupFolderName;
     std::set<std::string> named;
     for (const auto& a : journal.actions) {
         if (const auto* f = dynamic_cast<const FileReplaced*>(a.get())) named.insert(cp_.Lower(f->Backup()));
-        if (const auto* u = dynamic_cast<const UninstallerCopy*>(a.get())) named.insert(cp_.Lower(u->Backup()));
     }
     FindEntry entry;
     std::unique_ptr<IFindHandle> listing = fs_.FindFirst(backups + "\\*", &entry);
@@ -81,7 +81,7 @@ int UninstallRun::Run(IUninstallObserver& observer, bool silent) {
     std::vector<std::size_t> deferred;      // the uninstaller and its entries, newest first
     bool failed = false;
     bool restart = false;
-    std::vector<std::size_t> leftFolders;
+    std::vector<std::size_t> leftBehind;  // folders and keys not empty
 
     for (std::size_t i = actions.size(); i-- > 0;) {
         Action& a = *actions[i];
@@ -104,7 +104,7 @@ int UninstallRun::Run(IUninstallObserver& observer, bool silent) {
                 keep[i] = true;
                 break;
             case ActionResult::Status::Left:
-                if (dynamic_cast<FolderMade*>(&a) != nullptr) leftFolders.push_back(i);
+                leftBehind.push_back(i);
                 break;
             case ActionResult::Status::Failed:
                 log_.Line("undo failed: " + a.Describe() + " (error " + std::to_string(r.error()) + ")");
@@ -113,11 +113,13 @@ int UninstallRun::Run(IUninstallObserver& observer, bool silent) {
                 break;
         }
     }
-    // Emptied at the restart, or holding what someone else put there. A
-    // failed file keeps its folder for the second run.
-    for (std::size_t i : leftFolders) {
-        const std::string& path = static_cast<FolderMade&>(*actions[i]).Path();
-        const bool scheduled = restart && fs_.MoveFileAtRestart(path, std::string());
+    // A folder is emptied at the restart, or it and a key hold what someone
+    // else put there. A failed file or key keeps its folder or parent key
+    // for the second run.
+    for (std::size_t i : leftBehind) {
+        const auto* folder = dynamic_cast<FolderMade*>(actions[i].get());
+        const bool scheduled =
+            folder != nullptr && restart && fs_.MoveFileAtRestart(folder->Path(), std::string());
         if (scheduled || failed) keep[i] = true;
     }
 
@@ -126,7 +128,11 @@ int UninstallRun::Run(IUninstallObserver& observer, bool silent) {
     for (std::size_t i : deferred) {
         Action& a = *actions[i];
         // The running program goes after the run, by itself.
-        if (failed || dynamic_cast<UninstallerCopy*>(&a) != nullptr) {
+        if (dynamic_cast<UninstallerCopy*>(&a) != nullptr) {
+            keep[i] = true;
+            continue;
+        }
+        if (failed) {
             keep[i] = true;
             continue;
         }

@@ -4,10 +4,10 @@
 // holding ';', ill-formed or too long refused with its own message first.
 //
 // Input: a selector byte (bit 0: code page 936, else 1252; bit 1: AutoCAD is
-// running; bit 2: payload deployment fails; bit 3: the folder is refused as
-// unsafe, bit 4: as not made), a byte that sets the longest
-// folder the stages accept, then the folder text (up to its first NUL, as
-// an edit control holds it).
+// running; bit 2: a payload copy fails and the user aborts; bit 3: the
+// folder is refused as unsafe, bit 4: as not made), a byte that sets the
+// longest folder the installer accepts, then the folder text (up to its
+// first NUL, as an edit control holds it).
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -20,7 +20,9 @@
 namespace tx::fuzz {
 namespace {
 
-class RecordingSteps : public IInstallSteps {
+// Records what the dialog hands on; a run steps the bar and, when told,
+// meets a failed copy the way the engine puts it to the dialog.
+class RecordingInstaller : public IInstaller {
 public:
     bool IsAcadRunning() override { return acadRunning; }
     std::size_t MaxInstallFolderLength() override { return maxFolder; }
@@ -30,26 +32,31 @@ public:
         folders.push_back(installFolder);
         PreparedFolder out;
         out.readiness = readiness;
+        if (readiness == FolderReadiness::Ready) out.created = {chosen, installFolder};
         return out;
     }
-    bool DeployPayload(const std::string& installFolder, IProgress&) override {
-        deployed.push_back(installFolder);
-        return deployResult;
+    InstallResult Install(const CAcadInfo& info, const InstallRequest& request,
+                          IInstallObserver& observer) override {
+        requests.push_back(request);
+        installDirs.push_back(info.m_strInstallDir);
+        allOrNothing = observer.AllOrNothing();
+        for (int i = 0; i < 5; ++i) observer.Step();
+        if (copyFails) {
+            answer = observer.CopyFailed(request.folder + "\\TX_BatchPlot2021.ARX");
+            if (answer == CopyFailedAnswer::Abort) return InstallResult::Aborted;
+        }
+        return InstallResult::Completed;
     }
-    void RegisterRelease(CAcadInfo& info, const TickFlags&) override {
-        registered.push_back(info.m_strInstallDir);
-    }
-    void DeploySupportFiles(const CAcadInfo&, const TickFlags&) override { ++supportRuns; }
-    void RegisterUninstall(const std::string&) override {}
 
     bool acadRunning = false;
-    bool deployResult = true;
+    bool copyFails = false;
     std::size_t maxFolder = 0;
     std::vector<std::string> folders;
     FolderReadiness readiness = FolderReadiness::Ready;
-    std::vector<std::string> deployed;
-    std::vector<std::string> registered;
-    int supportRuns = 0;
+    std::vector<InstallRequest> requests;
+    std::vector<std::string> installDirs;
+    bool allOrNothing = true;
+    CopyFailedAnswer answer = CopyFailedAnswer::Retry;
 };
 
 bool EndsWithWholeBackslash(const std::string& s, const CodePage& cp) {
@@ -65,9 +72,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     InputReader in(data, size);
     const std::uint8_t selector = in.Byte();
     const CodePage cp(CodePageOf(selector));
-    RecordingSteps steps;
+    RecordingInstaller steps;
     steps.acadRunning = (selector & 2) != 0;
-    steps.deployResult = (selector & 4) == 0;
+    steps.copyFails = (selector & 4) != 0;
     if ((selector & 8) != 0) steps.readiness = FolderReadiness::UnsafeExisting;
     if ((selector & 16) != 0) steps.readiness = FolderReadiness::Failed;
     steps.maxFolder = 100 + in.Byte();
@@ -105,7 +112,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                              : semicolon  ? kSemicolonPathMessage
                              : !wellFormed ? kInvalidPathMessage
                                            : kPathTooLongMessage));
-        FUZZ_CHECK(steps.folders.empty() && steps.deployed.empty() && steps.registered.empty());
+        FUZZ_CHECK(steps.folders.empty() && steps.requests.empty());
         FUZZ_CHECK(dlg.CurrentStage() == Dlg_Setup::Stage::Initial && view.endResults.empty());
         FUZZ_CHECK(info.m_strInstallDir.empty());
         return 0;
@@ -115,28 +122,36 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (steps.readiness != FolderReadiness::Ready) {
         // Refused with a message after the folder was looked at; nothing more.
         FUZZ_CHECK(boxes == 1);
-        FUZZ_CHECK(steps.deployed.empty() && steps.registered.empty());
+        FUZZ_CHECK(steps.requests.empty());
         FUZZ_CHECK(dlg.CurrentStage() == Dlg_Setup::Stage::Initial && view.endResults.empty());
         FUZZ_CHECK(info.m_strInstallDir.empty() && dlg.m_strPath == text);
         return 0;
     }
-    FUZZ_CHECK(boxes == 0);
-    FUZZ_CHECK((steps.deployed == std::vector<std::string>{folder}));
-    FUZZ_CHECK(!EndsWithWholeBackslash(folder, cp));
+    // One run into exactly that folder, with the levels made for it, as
+    // the dialog's run: not all or nothing.
+    FUZZ_CHECK(steps.requests.size() == 1);
+    const InstallRequest& request = steps.requests[0];
+    FUZZ_CHECK(request.folder == folder && !EndsWithWholeBackslash(folder, cp));
+    FUZZ_CHECK((request.madeLevels == std::vector<std::string>{parent, folder}));
     FUZZ_CHECK(folder.size() <= steps.maxFolder);
-    if (steps.deployResult) {
-        FUZZ_CHECK((steps.registered == std::vector<std::string>{folder}));
-        FUZZ_CHECK(steps.supportRuns == 1 && info.m_strInstallDir == folder);
+    FUZZ_CHECK((steps.installDirs == std::vector<std::string>{folder}));
+    FUZZ_CHECK(!steps.allOrNothing);
+    if (!steps.copyFails) {
+        FUZZ_CHECK(boxes == 0);
         FUZZ_CHECK(dlg.CurrentStage() == Dlg_Setup::Stage::Completed);
+        FUZZ_CHECK(dlg.LastOutcome() == Dlg_Setup::Outcome::Completed);
         FUZZ_CHECK(view.progress.Pos() == 50 && view.endResults.empty());
     } else {
-        FUZZ_CHECK(steps.registered.empty() && steps.supportRuns == 0);
-        FUZZ_CHECK(info.m_strInstallDir.empty());
+        // The failed copy is put to the user once; no answer is Abort.
+        FUZZ_CHECK(boxes == 1 && steps.answer == CopyFailedAnswer::Abort);
+        FUZZ_CHECK(view.messages.Calls().back().style == kMbAbortRetryIgnore);
+        FUZZ_CHECK(dlg.LastOutcome() == Dlg_Setup::Outcome::PayloadFailed);
+        FUZZ_CHECK(view.progress.Pos() != 50);
         FUZZ_CHECK((view.endResults == std::vector<int>{kIdCancel}));
     }
 
     // A further click, in whatever view, installs nothing more.
     dlg.OnInstall();
-    FUZZ_CHECK(steps.folders.size() == 2 && steps.deployed.size() == 1);
+    FUZZ_CHECK(steps.folders.size() == 2 && steps.requests.size() == 1);
     return 0;
 }

@@ -76,6 +76,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     FakeWideText wide(cp.Id());
     HostRegistrar registrar(reg, cp, wide);
+    // The plan reads and writes nothing; what it says the seeded value is
+    // and will be is what the write then finds and leaves.
+    const std::vector<TrustedPathsChange> plan = registrar.PlanTrustedPath(folder);
+    FUZZ_CHECK(reg.Writes().empty());
+    const TrustedPathsChange* seededChange = nullptr;
+    for (const TrustedPathsChange& change : plan) {
+        FUZZ_CHECK(change.before != change.written);
+        FUZZ_CHECK(change.written.keyExists && change.written.valueExists);
+        if (change.variablesKey.find("<<Unnamed Profile>>") != std::string::npos) seededChange = &change;
+    }
+    if (seededChange != nullptr) {
+        FUZZ_CHECK(seededChange->before.keyExists && seededChange->before.valueExists);
+        FUZZ_CHECK(seededChange->before.type == type && seededChange->before.data == stored);
+    }
     registrar.AddTrustedPath(folder);
 
     FUZZ_CHECK(reg.OpenHandles() == 0);
@@ -84,6 +98,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto after = reg.GetValueWide(kHkcu, kSeeded, kName);
     FUZZ_CHECK(after.has_value());
     const bool unchanged = after->type == type && after->data == stored;
+    FUZZ_CHECK(seededChange == nullptr ? unchanged
+                                       : after->type == seededChange->written.type &&
+                                             after->data == seededChange->written.data);
     // Nothing to add, a folder that cannot stand as one entry (the list
     // would split it at ';' or take '"' for quotes), or one that is no text
     // of the code page.

@@ -344,6 +344,11 @@ long LoggingRegistry::QueryValueCount(RegHandle key, std::uint32_t* count) {
     return inner_.QueryValueCount(key, count);
 }
 
+long LoggingRegistry::EnumValueWide(RegHandle key, std::uint32_t index, std::string* name,
+                                    std::uint32_t* type, std::vector<unsigned char>* data) {
+    return inner_.EnumValueWide(key, index, name, type, data);
+}
+
 // --- LoggingMessageBox ---------------------------------------------------
 
 int LoggingMessageBox::Show(const std::string& text, const std::string& caption, unsigned style) {

@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/FileSystem.h"
 #include "platform/FolderSecurity.h"
@@ -78,6 +79,8 @@ public:
                       const unsigned char* data, std::uint32_t size) override;
     long DeleteValue(RegHandle key, const char* name) override;
     long QueryValueCount(RegHandle key, std::uint32_t* count) override;
+    long EnumValueWide(RegHandle key, std::uint32_t index, std::string* name,
+                       std::uint32_t* type, std::vector<unsigned char>* data) override;
 
     // The full path ("HKCU\Software\...") a handle was opened with;
     // "HKLM"/"HKCU" for the predefined roots, "<unknown key>" otherwise.

@@ -5,7 +5,9 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <utility>
+#include <vector>
 
 namespace tx {
 
@@ -97,6 +99,12 @@ public:
     // RegQueryInfoKeyA: number of values of the key (its default one included
     // when set).
     virtual long QueryValueCount(RegHandle key, std::uint32_t* count) = 0;
+    // RegEnumValueW: the index-th value of key: its name (converted to the
+    // ANSI code page), its type and its data as stored (text as UTF-16LE,
+    // its terminator included when stored with one). kRegNoMoreItems past
+    // the last value. Values come in no particular order.
+    virtual long EnumValueWide(RegHandle key, std::uint32_t index, std::string* name,
+                               std::uint32_t* type, std::vector<unsigned char>* data) = 0;
 };
 
 // Move-only owner of one open key; closes it on every path. It always knows

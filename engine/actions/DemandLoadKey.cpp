@@ -41,28 +41,6 @@ bool IsEmptyKey(IRegistry& reg, RegHandle key) {
            reg.QueryValueCount(key, &values) == kRegOk && subkeys == 0 && values == 0;
 }
 
-// What the key held before, where there is none now: only while its product
-// is still there (the parent stands), never below one removed since.
-ActionResult PutBack(ActionContext& ctx, const std::string& path, const KeyContent& before) {
-    if (!before.known || !before.exists) return ActionResult::Ok();
-    const std::size_t slash = ctx.cp.LastBackslash(path);
-    {
-        UniqueRegKey parent(ctx.reg);
-        if (slash == CodePage::npos ||
-            ctx.reg.OpenKeyRead(kHkeyLocalMachine, path.substr(0, slash).c_str(), parent.put()) != kRegOk)
-            return ActionResult::Ok();
-    }
-    UniqueRegKey key(ctx.reg);
-    long rc = ctx.reg.CreateKey(kHkeyLocalMachine, path.c_str(), key.put());
-    if (rc == kRegOk && !key) rc = kRegInvalidHandle;
-    for (const auto& [name, value] : before.values) {
-        if (rc != kRegOk) break;
-        rc = ctx.reg.SetValueWide(key.get(), name.c_str(), value.type, value.data.data(),
-                                  static_cast<std::uint32_t>(value.data.size()));
-    }
-    return ActionResult::FromRegistry(rc);
-}
-
 }  // namespace
 
 bool KeyContent::operator==(const KeyContent& o) const {
@@ -161,9 +139,8 @@ ActionResult DemandLoadKey::Undo(ActionContext& ctx) {
     {
         UniqueRegKey key(ctx.reg);
         const long rc = ctx.reg.OpenKeyRead(kHkeyLocalMachine, path_.c_str(), key.put());
-        // Deleted and never made again (the run failed in between): the
-        // earlier entry comes back all the same.
-        if (rc == kRegNotFound) return PutBack(ctx, path_, before_);
+        // Deleted by the apply and cut off there: what was there comes back.
+        if (rc == kRegNotFound) return RestoreBefore(ctx);
         if (rc != kRegOk || !key) return ActionResult::FromRegistry(rc == kRegOk ? kRegInvalidHandle : rc);
         std::vector<unsigned char> buffer(2048, 0);
         std::uint32_t size = static_cast<std::uint32_t>(buffer.size() - 1);
@@ -183,7 +160,30 @@ ActionResult DemandLoadKey::Undo(ActionContext& ctx) {
     }
     const long rc = ctx.reg.DeleteKey(kHkeyLocalMachine, path_.c_str());
     if (rc != kRegOk && rc != kRegNotFound) return ActionResult::FromRegistry(rc);
-    return PutBack(ctx, path_, before_);
+    return RestoreBefore(ctx);
+}
+
+ActionResult DemandLoadKey::RestoreBefore(ActionContext& ctx) {
+    if (!before_.known || !before_.exists) return ActionResult::Ok();
+    // Only below a product that is still there: an AutoCAD uninstalled
+    // since takes its keys with it.
+    const std::size_t slash = ctx.cp.LastBackslash(path_);
+    if (slash == CodePage::npos) return ActionResult::Ok();
+    {
+        UniqueRegKey parent(ctx.reg);
+        if (ctx.reg.OpenKeyRead(kHkeyLocalMachine, path_.substr(0, slash).c_str(), parent.put()) !=
+            kRegOk)
+            return ActionResult::Ok();
+    }
+    UniqueRegKey key(ctx.reg);
+    long rc = ctx.reg.CreateKey(kHkeyLocalMachine, path_.c_str(), key.put());
+    if (rc == kRegOk && !key) rc = kRegInvalidHandle;
+    for (const auto& [name, value] : before_.values) {
+        if (rc != kRegOk) break;
+        rc = ctx.reg.SetValueWide(key.get(), name.c_str(), value.type, value.data.data(),
+                                  static_cast<std::uint32_t>(value.data.size()));
+    }
+    return ActionResult::FromRegistry(rc);
 }
 
 }  // namespace tx

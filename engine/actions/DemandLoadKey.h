@@ -36,6 +36,9 @@ public:
     const KeyContent& Before() const { return before_; }
     void SetBefore(KeyContent before) { before_ = std::move(before); }
     std::vector<std::string> Fields() const override;
+    std::string Describe() const override {
+        return std::string(kKind) + " " + path_ + (journaled_ ? "" : " (journaled before)");
+    }
     // Reads what the key holds now, for the line.
     ActionResult Prepare(ActionContext& ctx) override;
     // Deleting first drops whatever an earlier entry held; a key with
@@ -48,6 +51,8 @@ public:
     ActionResult Undo(ActionContext& ctx) override;
 
 private:
+    ActionResult RestoreBefore(ActionContext& ctx);
+
     std::string path_;
     std::string loader_;
     bool journaled_;

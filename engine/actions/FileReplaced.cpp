@@ -8,18 +8,19 @@ namespace tx {
 ActionResult BackUpFile(IFileSystem& fs, const std::string& path, const std::string& backup) {
     // The backup takes the target's attributes with it, as they were.
     if (!fs.CopyFile(path, backup)) return ActionResult::Fail(fs.LastError());
-    // A read-only file cannot be opened for the flush: writable for it, and
-    // read-only again after (attributes are on disk at once).
+    // Flushing opens the file for writing, which a read-only file refuses:
+    // the bit is off for the flush only.
     const std::uint32_t attributes = fs.GetAttributes(backup);
     const bool readOnly = attributes != kInvalidAttributes && (attributes & kAttrReadOnly) != 0;
-    bool whole = !readOnly || fs.SetAttributes(backup, attributes & ~kAttrReadOnly);
-    whole = whole && fs.FlushFile(backup);
-    whole = whole && (!readOnly || fs.SetAttributes(backup, attributes));
-    if (whole) return ActionResult::Ok();
-    // No line names a backup that failed: it goes, or its folder could
-    // never be removed again.
+    bool flushed = !readOnly || fs.SetAttributes(backup, attributes & ~kAttrReadOnly);
+    flushed = flushed && fs.FlushFile(backup);
+    if (flushed && readOnly) flushed = fs.SetAttributes(backup, attributes);
+    if (flushed) return ActionResult::Ok();
     const ActionResult failed = ActionResult::Fail(fs.LastError());
-    (void)DeleteOrSchedule(fs, backup);
+    // No line names it: left behind, it would keep its folder after an undo
+    // and block a retry.
+    ClearReadOnly(fs, backup);
+    (void)fs.DeleteFile(backup);
     return failed;
 }
 

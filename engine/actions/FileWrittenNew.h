@@ -19,6 +19,9 @@ public:
     const std::string& Source() const { return source_; }
     const std::string& Target() const { return target_; }
     std::vector<std::string> Fields() const override;
+    std::string Describe() const override {
+        return std::string(kKind) + " " + target_ + (journaled_ ? "" : " (again)");
+    }
     ActionResult Apply(ActionContext& ctx) override;
     ActionResult Undo(ActionContext& ctx) override;
     ActionRole Role() const override { return role_; }

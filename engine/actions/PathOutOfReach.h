@@ -11,6 +11,7 @@ public:
     PathOutOfReach(std::string target, ActionRole role) : target_(std::move(target)), role_(role) {}
 
     std::vector<std::string> Fields() const override { return {}; }
+    std::string Describe() const override { return "path-too-long " + target_; }
     ActionResult Apply(ActionContext&) override { return ActionResult::Fail(kErrorFilenameTooLong); }
     ActionResult Undo(ActionContext&) override { return ActionResult::Ok(); }
     ActionRole Role() const override { return role_; }

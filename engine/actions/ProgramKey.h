@@ -29,6 +29,9 @@ public:
     const std::string& Path() const { return path_; }
     const std::vector<KeyValue>& Values() const { return values_; }
     std::vector<std::string> Fields() const override;
+    std::string Describe() const override {
+        return std::string(kKind) + " " + path_ + (journaled_ ? "" : " (journaled before)");
+    }
     ActionResult Apply(ActionContext& ctx) override;
     // Every installation writes the same keys: one into another folder
     // since has made them its own (the user's mark goes with the machine's

@@ -14,6 +14,7 @@ public:
         : settings_(settings), source_(std::move(source)), shownTarget_(std::move(shownTarget)) {}
 
     std::vector<std::string> Fields() const override { return {}; }
+    std::string Describe() const override { return "user-settings " + shownTarget_; }
     ActionResult Prepare(ActionContext& ctx) override;
     ActionResult Apply(ActionContext& ctx) override;
     ActionResult Undo(ActionContext& ctx) override;

@@ -2,7 +2,10 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace tx {
 
@@ -154,6 +157,54 @@ long Win32Registry::QueryValueCount(RegHandle key, std::uint32_t* count) {
                                      nullptr, &n, nullptr, nullptr, nullptr, nullptr);
     if (rc == ERROR_SUCCESS && count != nullptr) *count = n;
     return rc;
+}
+
+// RegEnumValueW takes the name buffer's size in characters, room for the NUL
+// included, and gives back the name's length without it; a name or data
+// that does not fit fails with ERROR_MORE_DATA, only the data size then
+// saying what is needed (learn.microsoft.com, RegEnumValueW). So both
+// buffers start at the key's largest name and data (RegQueryInfoKeyW, the
+// name length without its NUL) and grow when a value grew in between.
+long Win32Registry::EnumValueWide(RegHandle key, std::uint32_t index, std::string* name,
+                                  std::uint32_t* type, std::vector<unsigned char>* data) {
+    if (name == nullptr || type == nullptr || data == nullptr) return kRegInvalidParameter;
+    const HKEY h = ToHkey(key);
+    std::wstring nameBuf;
+    std::vector<unsigned char> dataBuf;
+    DWORD t = 0;
+    DWORD nameLength = 0;
+    DWORD dataSize = 0;
+    LONG rc = ERROR_MORE_DATA;
+    for (int attempt = 0; attempt < 8 && rc == ERROR_MORE_DATA; ++attempt) {
+        DWORD maxName = 0;
+        DWORD maxData = 0;
+        const LONG info = RegQueryInfoKeyW(h, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                                           nullptr, &maxName, &maxData, nullptr, nullptr);
+        if (info != ERROR_SUCCESS) return info;
+        // Never a null data buffer: RegEnumValueW would then report the size
+        // alone and succeed.
+        nameBuf.resize(std::max<std::size_t>({nameBuf.size() * 2, maxName + std::size_t{1}, 16}));
+        dataBuf.resize(std::max<std::size_t>({dataBuf.size(), maxData, dataSize, 1}));
+        nameLength = static_cast<DWORD>(nameBuf.size());
+        dataSize = static_cast<DWORD>(dataBuf.size());
+        rc = RegEnumValueW(h, index, &nameBuf[0], &nameLength, nullptr, &t, dataBuf.data(),
+                           &dataSize);
+    }
+    if (rc != ERROR_SUCCESS) return rc;
+
+    std::string ansi;
+    if (nameLength > 0) {
+        const int wide = static_cast<int>(nameLength);
+        const int bytes = WideCharToMultiByte(CP_ACP, 0, nameBuf.data(), wide, nullptr, 0, nullptr,
+                                              nullptr);
+        if (bytes <= 0) return static_cast<long>(GetLastError());
+        ansi.resize(static_cast<std::size_t>(bytes));
+        WideCharToMultiByte(CP_ACP, 0, nameBuf.data(), wide, &ansi[0], bytes, nullptr, nullptr);
+    }
+    *name = std::move(ansi);
+    *type = t;
+    data->assign(dataBuf.begin(), dataBuf.begin() + dataSize);
+    return kRegOk;
 }
 
 }  // namespace tx

@@ -27,6 +27,8 @@ public:
     void CloseKey(RegHandle key) override;
     long DeleteValue(RegHandle key, const char* name) override;
     long QueryValueCount(RegHandle key, std::uint32_t* count) override;
+    long EnumValueWide(RegHandle key, std::uint32_t index, std::string* name,
+                       std::uint32_t* type, std::vector<unsigned char>* data) override;
 };
 
 }  // namespace tx

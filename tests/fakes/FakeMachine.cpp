@@ -94,6 +94,12 @@ std::string FakeMachine::Snapshot(bool withUserSettings) const {
     return out;
 }
 
+EngineServices FakeMachine::Services() {
+    EngineServices services{fs, reg, wide, cp, processes, security, log};
+    services.installDate = installDate;
+    return services;
+}
+
 InstallResult FakeMachine::Install(IInstallObserver& observer, const std::string& chosen,
                                    const TickFlags* ticks) {
     fs.SetModulePath(std::string(kPackage) + "\\SetUp.exe");

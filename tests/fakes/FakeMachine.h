@@ -57,6 +57,10 @@ public:
     // The folder and its product subfolder as the dialog forms them.
     static std::string InstallFolder(const std::string& chosen = "C:\\Tarnix");
 
+    // What an installation engine on this machine works with, for a run
+    // driven by something other than Install (the setup dialog, say).
+    EngineServices Services();
+
     // One installation run into chosen (every detected release ticked
     // unless ticks given); the program runs from the package.
     InstallResult Install(IInstallObserver& observer, const std::string& chosen = "C:\\Tarnix",

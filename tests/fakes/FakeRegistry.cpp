@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <map>
 #include <stdexcept>
 
@@ -525,6 +526,21 @@ long FakeRegistry::QueryValueCount(RegHandle key, std::uint32_t* count) {
     if (long rc = Resolve(key, k)) return rc;
     if (FaultsOf(*k.node) & kFailQueryInfo) return kRegAccessDenied;
     if (count != nullptr) *count = static_cast<std::uint32_t>(k.node->values.size());
+    return kRegOk;
+}
+
+long FakeRegistry::EnumValueWide(RegHandle key, std::uint32_t index, std::string* name,
+                                 std::uint32_t* type, std::vector<unsigned char>* data) {
+    ++calls_.enumValueWide;
+    OpenKeyEntry k;
+    if (long rc = Resolve(key, k)) return rc;
+    if (name == nullptr || type == nullptr || data == nullptr) return kRegInvalidParameter;
+    if (FaultsOf(*k.node) & kFailReadValue) return kRegAccessDenied;
+    if (index >= k.node->values.size()) return kRegNoMoreItems;
+    const auto& slot = std::next(k.node->values.begin(), index)->second;
+    *name = slot.first;
+    *type = slot.second.type;
+    *data = slot.second.data;
     return kRegOk;
 }
 

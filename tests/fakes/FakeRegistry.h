@@ -47,11 +47,12 @@ struct RegCallCounts {
     std::uint64_t closeKey = 0;
     std::uint64_t deleteValue = 0;
     std::uint64_t queryValueCount = 0;
+    std::uint64_t enumValueWide = 0;
 
     std::uint64_t Total() const {
         return openRoot + openKeyRead + openKey + createKey + deleteKey + querySubkeyCount +
                enumKey + queryValue + setValue + queryValueWide + setValueWide + closeKey +
-               deleteValue + queryValueCount;
+               deleteValue + queryValueCount + enumValueWide;
     }
     // Successful or not: every call that may hand out a handle.
     std::uint64_t Opens() const { return openRoot + openKeyRead + openKey + createKey; }
@@ -67,7 +68,7 @@ public:
     // Faults of one key path; they combine.
     enum Fault : unsigned {
         kFailOpen = 1u << 0,       // the key cannot be opened (nor deleted)
-        kFailReadValue = 1u << 1,  // no value of it can be read
+        kFailReadValue = 1u << 1,  // no value of it can be read nor listed
         kFailCreate = 1u << 2,     // CreateKey of exactly this path fails
         kFailDelete = 1u << 3,     // DeleteKey of it fails
         kFailWrite = 1u << 4,      // no value can be written to it
@@ -162,6 +163,9 @@ public:
     void CloseKey(RegHandle key) override;
     long DeleteValue(RegHandle key, const char* name) override;
     long QueryValueCount(RegHandle key, std::uint32_t* count) override;
+    // Values in the order of ValueNames().
+    long EnumValueWide(RegHandle key, std::uint32_t index, std::string* name,
+                       std::uint32_t* type, std::vector<unsigned char>* data) override;
 
 private:
     struct Node;

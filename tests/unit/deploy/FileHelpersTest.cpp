@@ -1,10 +1,12 @@
 // The literals below are compiled to code page 936 bytes.
 #include <gtest/gtest.h>
 
-#include "deploy/Deployment.h"
+#include <string>
+#include <vector>
+
+#include "deploy/FileHelpers.h"
 #include "tests/fakes/FakeFileSystem.h"
 #include "tests/fakes/FakeProcessList.h"
-#include "tests/fakes/FakeUserIo.h"
 
 namespace tx {
 namespace {
@@ -14,53 +16,53 @@ protected:
     CodePage cp_{936};
     FakeFileSystem fs_;
     FakeProcessList procs_;
-    FakeMessageBox mb_;
-    Deployer deployer_{fs_, procs_, mb_, cp_};
+
+    bool AcadRuns() { return IsAcadRunning(procs_, cp_); }
 };
 
 TEST_F(FileHelpersTest, IsAcadRunningMatchesAcadExeAnywhereInTheNameIgnoringCase) {
     procs_.SetNames({"System", "explorer.exe", "ACAD.EXE"});
-    EXPECT_TRUE(deployer_.IsAcadRunning());
+    EXPECT_TRUE(AcadRuns());
     procs_.SetNames({"Acad.exe"});
-    EXPECT_TRUE(deployer_.IsAcadRunning());
+    EXPECT_TRUE(AcadRuns());
     procs_.SetNames({"xacad.exe"});
-    EXPECT_TRUE(deployer_.IsAcadRunning());
+    EXPECT_TRUE(AcadRuns());
     procs_.SetNames({"acad.exe.old"});
-    EXPECT_TRUE(deployer_.IsAcadRunning());
+    EXPECT_TRUE(AcadRuns());
     procs_.SetNames({"批打印acad.exe"});
-    EXPECT_TRUE(deployer_.IsAcadRunning());
+    EXPECT_TRUE(AcadRuns());
 }
 
 TEST_F(FileHelpersTest, IsAcadRunningIgnoresOtherNames) {
     procs_.SetNames({"acadlt.exe"});
-    EXPECT_FALSE(deployer_.IsAcadRunning());
+    EXPECT_FALSE(AcadRuns());
     procs_.SetNames({"acad", "acad.ex", "explorer.exe"});
-    EXPECT_FALSE(deployer_.IsAcadRunning());
+    EXPECT_FALSE(AcadRuns());
     // 0x81 0x41 is one character whose second byte looks like 'A': neither
     // lower-casing nor the search may split it.
     procs_.SetNames({"\x81" "Acad.exe"});
-    EXPECT_FALSE(deployer_.IsAcadRunning());
+    EXPECT_FALSE(AcadRuns());
 }
 
 TEST_F(FileHelpersTest, IsAcadRunningIsFalseWithoutASnapshot) {
     procs_.SetNames({"acad.exe"});
     procs_.FailSnapshot();
-    EXPECT_FALSE(deployer_.IsAcadRunning());
+    EXPECT_FALSE(AcadRuns());
     procs_.FailSnapshot(false);
     procs_.SetNames({});
-    EXPECT_FALSE(deployer_.IsAcadRunning());
+    EXPECT_FALSE(AcadRuns());
     EXPECT_EQ(2, procs_.Queries());
 }
 
 TEST_F(FileHelpersTest, ClearReadOnlyChangesOnlyTheReadOnlyBit) {
     fs_.AddFile("C:\\d\\a.txt", "", kAttrReadOnly | kAttrHidden | kAttrArchive);
-    deployer_.ClearReadOnly("C:\\d\\a.txt");
+    ClearReadOnly(fs_, "C:\\d\\a.txt");
     EXPECT_EQ(kAttrHidden | kAttrArchive, fs_.Attributes("C:\\d\\a.txt"));
 
     fs_.AddFile("C:\\d\\b.txt", "", kAttrArchive);
-    deployer_.ClearReadOnly("C:\\d\\b.txt");
-    deployer_.ClearReadOnly("C:\\d\\missing.txt");
-    deployer_.ClearReadOnly("C:\\nowhere\\x.txt");
+    ClearReadOnly(fs_, "C:\\d\\b.txt");
+    ClearReadOnly(fs_, "C:\\d\\missing.txt");
+    ClearReadOnly(fs_, "C:\\nowhere\\x.txt");
     ASSERT_EQ(1u, fs_.SetAttributeCalls().size()) << "only the read-only file is written";
     EXPECT_EQ("C:\\d\\a.txt", fs_.SetAttributeCalls()[0].first);
     EXPECT_EQ(kAttrArchive, fs_.Attributes("C:\\d\\b.txt"));
@@ -71,34 +73,95 @@ TEST_F(FileHelpersTest, FileExistsTellsNothingFileAndFolderApart) {
     fs_.AddFolder("C:\\Pkg\\Data");
     fs_.AddFile("C:\\Pkg\\Data\\Tarnix.Ini");
     fs_.AddFile("C:\\Other\\Data");
-    EXPECT_EQ(kPathIsFolder, deployer_.FileExists("C:\\Pkg\\Data"));
-    EXPECT_EQ(kPathIsFolder, deployer_.FileExists("c:\\pkg\\DATA"));
-    EXPECT_EQ(kPathIsFile, deployer_.FileExists("C:\\Pkg\\Data\\tarnix.ini"));
-    EXPECT_EQ(kPathIsFile, deployer_.FileExists("C:\\Other\\Data"));
-    EXPECT_EQ(kPathMissing, deployer_.FileExists("C:\\Pkg\\Nothing"));
-    EXPECT_EQ(kPathMissing, deployer_.FileExists("C:\\Nothing\\Data"));
+    EXPECT_EQ(kPathIsFolder, FileExists(fs_, "C:\\Pkg\\Data"));
+    EXPECT_EQ(kPathIsFolder, FileExists(fs_, "c:\\pkg\\DATA"));
+    EXPECT_EQ(kPathIsFile, FileExists(fs_, "C:\\Pkg\\Data\\tarnix.ini"));
+    EXPECT_EQ(kPathIsFile, FileExists(fs_, "C:\\Other\\Data"));
+    EXPECT_EQ(kPathMissing, FileExists(fs_, "C:\\Pkg\\Nothing"));
+    EXPECT_EQ(kPathMissing, FileExists(fs_, "C:\\Nothing\\Data"));
     // Handed over unchanged: no trailing backslash is removed.
-    EXPECT_EQ(kPathMissing, deployer_.FileExists("C:\\Pkg\\Data\\"));
-    EXPECT_EQ(kPathMissing, deployer_.FileExists("C:\\"));
-    EXPECT_EQ(kPathMissing, deployer_.FileExists(""));
+    EXPECT_EQ(kPathMissing, FileExists(fs_, "C:\\Pkg\\Data\\"));
+    EXPECT_EQ(kPathMissing, FileExists(fs_, "C:\\"));
+    EXPECT_EQ(kPathMissing, FileExists(fs_, ""));
     EXPECT_EQ(0, fs_.OpenListings()) << "every search handle is closed";
 }
 
 TEST_F(FileHelpersTest, GetDataFolderSitsBesideTheProgram) {
     fs_.SetModulePath("C:\\Pkg\\SetUp.exe");
-    EXPECT_EQ("C:\\Pkg\\Data", deployer_.GetDataFolder());
+    EXPECT_EQ("C:\\Pkg\\Data", DataFolderOf(fs_, cp_));
     fs_.SetModulePath("D:\\下载\\Tarnix批打印\\SetUp.exe");
-    EXPECT_EQ("D:\\下载\\Tarnix批打印\\Data", deployer_.GetDataFolder());
+    EXPECT_EQ("D:\\下载\\Tarnix批打印\\Data", DataFolderOf(fs_, cp_));
     fs_.SetModulePath("SetUp.exe");
-    EXPECT_EQ("\\Data", deployer_.GetDataFolder());
+    EXPECT_EQ("\\Data", DataFolderOf(fs_, cp_));
 }
 
 TEST_F(FileHelpersTest, GetDataFolderSkipsABackslashThatIsASecondByte) {
     // 0x95 0x5C is one character; its 0x5C is not a separator.
     fs_.SetModulePath("C:\\Pkg\\\x95\x5C" "SetUp.exe");
-    EXPECT_EQ("C:\\Pkg\\Data", deployer_.GetDataFolder());
+    EXPECT_EQ("C:\\Pkg\\Data", DataFolderOf(fs_, cp_));
     fs_.SetModulePath("\x95\x5C" "SetUp.exe");
-    EXPECT_EQ("\\Data", deployer_.GetDataFolder());
+    EXPECT_EQ("\\Data", DataFolderOf(fs_, cp_));
+}
+
+TEST_F(FileHelpersTest, ClearForOverwriteLiftsWhatBlocksCopyFileAndLeavesFoldersAlone) {
+    fs_.AddFile("C:\\d\\desktop.ini", "", kAttrHidden | kAttrSystem | kAttrReadOnly | kAttrArchive);
+    fs_.AddFile("C:\\d\\only.txt", "", kAttrHidden);
+    fs_.AddFile("C:\\d\\plain.txt", "", kAttrArchive);
+    fs_.AddFolder("C:\\d\\sub", kAttrDirectory | kAttrHidden | kAttrReadOnly);
+    for (const char* path : {"C:\\d\\desktop.ini", "C:\\d\\only.txt", "C:\\d\\plain.txt",
+                             "C:\\d\\sub", "C:\\d\\missing.txt"})
+        ClearForOverwrite(fs_, path);
+    EXPECT_EQ(kAttrArchive, fs_.Attributes("C:\\d\\desktop.ini"));
+    // No bit left at all is written as "normal", which SetFileAttributes takes.
+    EXPECT_EQ(kAttrNormal, fs_.Attributes("C:\\d\\only.txt"));
+    EXPECT_EQ(kAttrDirectory | kAttrHidden | kAttrReadOnly, fs_.Attributes("C:\\d\\sub"));
+    EXPECT_EQ(2u, fs_.SetAttributeCalls().size()) << "nothing written for what needs nothing";
+}
+
+TEST_F(FileHelpersTest, DeleteOrScheduleLeavesAFileInUseToTheRestart) {
+    fs_.AddFile("C:\\d\\ro.dll", "", kAttrReadOnly);
+    fs_.AddFile("C:\\d\\held.dll");
+    fs_.AddFolder("C:\\d\\sub");
+    fs_.SetInUse("C:\\d\\held.dll");
+
+    EXPECT_EQ(FileOutcome::Done, DeleteOrSchedule(fs_, "C:\\d\\ro.dll"));
+    EXPECT_FALSE(fs_.Exists("C:\\d\\ro.dll"));
+    EXPECT_EQ(FileOutcome::Done, DeleteOrSchedule(fs_, "C:\\d\\missing.dll"));
+    EXPECT_EQ(FileOutcome::Done, DeleteOrSchedule(fs_, "C:\\d\\sub")) << "no file of ours";
+    EXPECT_TRUE(fs_.IsFolder("C:\\d\\sub"));
+
+    EXPECT_EQ(FileOutcome::AtRestart, DeleteOrSchedule(fs_, "C:\\d\\held.dll"));
+    ASSERT_EQ(1u, fs_.PendingAtRestart().size());
+    EXPECT_EQ("C:\\d\\held.dll", fs_.PendingAtRestart()[0].first);
+    EXPECT_EQ("", fs_.PendingAtRestart()[0].second);
+
+    fs_.FailRestartMoves();
+    EXPECT_EQ(FileOutcome::Failed, DeleteOrSchedule(fs_, "C:\\d\\held.dll"));
+}
+
+TEST_F(FileHelpersTest, RestoreBackupPutsTheOldContentBackOrStagesItForTheRestart) {
+    fs_.AddFile("C:\\Acad\\Fonts\\a.shx", "ours", kAttrHidden | kAttrReadOnly);
+    fs_.AddFile("C:\\B\\1-a.shx", "theirs", kAttrReadOnly | kAttrArchive);
+    EXPECT_EQ(FileOutcome::Done, RestoreBackup(fs_, "C:\\B\\1-a.shx", "C:\\Acad\\Fonts\\a.shx"));
+    EXPECT_EQ("theirs", fs_.Content("C:\\Acad\\Fonts\\a.shx"));
+    EXPECT_EQ(kAttrReadOnly | kAttrArchive, fs_.Attributes("C:\\Acad\\Fonts\\a.shx"))
+        << "the backup's attributes, as the file had them";
+    EXPECT_FALSE(fs_.Exists("C:\\B\\1-a.shx"));
+    // Put back by an earlier run already.
+    EXPECT_EQ(FileOutcome::Done, RestoreBackup(fs_, "C:\\B\\1-a.shx", "C:\\Acad\\Fonts\\a.shx"));
+
+    // In use, on another drive than the backup.
+    fs_.AddFile("D:\\Acad\\Fonts\\b.shx", "ours");
+    fs_.AddFile("C:\\B\\2-b.shx", "theirs b");
+    fs_.SetInUse("D:\\Acad\\Fonts\\b.shx");
+    EXPECT_EQ(FileOutcome::AtRestart, RestoreBackup(fs_, "C:\\B\\2-b.shx", "D:\\Acad\\Fonts\\b.shx"));
+    EXPECT_EQ("ours", fs_.Content("D:\\Acad\\Fonts\\b.shx"));
+    fs_.SetInUse("D:\\Acad\\Fonts\\b.shx", false);
+    fs_.Restart();
+    EXPECT_EQ("theirs b", fs_.Content("D:\\Acad\\Fonts\\b.shx"));
+    EXPECT_FALSE(fs_.Exists("C:\\B\\2-b.shx"));
+    EXPECT_EQ((std::vector<std::string>{"b.shx"}), fs_.Children("D:\\Acad\\Fonts"))
+        << "no staged copy left";
 }
 
 }  // namespace

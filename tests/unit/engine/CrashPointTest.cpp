@@ -13,17 +13,17 @@
 namespace tx {
 namespace {
 
-// Thrown where the process stops; nothing of the run's own cleanup runs
-// after it but what destructors do, as handles close when a process dies.
-struct Crash {};
-
-// Counts every call that changes the machine and stops before the one
-// numbered `at`. An append cut there may leave part of its text behind.
+// Counts every call that changes the machine; from the one numbered `at`
+// on, the machine is gone: nothing the run still does reaches it, as if the
+// process had died there (it runs on, but changes nothing). An append cut
+// there may leave part of its text behind.
 class Stopper {
 public:
     explicit Stopper(long at, bool tearAppend) : at_(at), tear_(tearAppend) {}
-    bool Due() { return count_++ == at_; }
-    long Count() const { return count_; }
+    // True from the stop on.
+    bool Due() { return count_++ >= at_; }
+    bool Stopped() const { return count_ > at_; }
+    bool JustStopped() const { return count_ == at_ + 1; }
     bool Tear() const { return tear_; }
 
 private:
@@ -31,6 +31,8 @@ private:
     bool tear_;
     long count_ = 0;
 };
+
+constexpr long kGone = 21;  // ERROR_NOT_READY: the device is gone
 
 class StoppingFileSystem : public IFileSystem {
 public:
@@ -42,16 +44,13 @@ public:
     }
     std::uint32_t GetAttributes(const std::string& p) override { return in_.GetAttributes(p); }
     bool SetAttributes(const std::string& p, std::uint32_t a) override {
-        Check();
-        return in_.SetAttributes(p, a);
+        return !Gone() && in_.SetAttributes(p, a);
     }
     bool CopyFile(const std::string& s, const std::string& t) override {
-        Check();
-        return in_.CopyFile(s, t);
+        return !Gone() && in_.CopyFile(s, t);
     }
     bool CreateDirectory(const std::string& p) override {
-        Check();
-        return in_.CreateDirectory(p);
+        return !Gone() && in_.CreateDirectory(p);
     }
     std::uint32_t GetEnvironmentVariable(const char* n, char* b, std::uint32_t c) override {
         return in_.GetEnvironmentVariable(n, b, c);
@@ -59,45 +58,38 @@ public:
     std::string CurrentDirectory() override { return in_.CurrentDirectory(); }
     bool RoamingAppDataFolder(std::string* f) override { return in_.RoamingAppDataFolder(f); }
     bool DeleteFile(const std::string& p) override {
-        Check();
-        return in_.DeleteFile(p);
+        return !Gone() && in_.DeleteFile(p);
     }
     bool RemoveDirectory(const std::string& p) override {
-        Check();
-        return in_.RemoveDirectory(p);
+        return !Gone() && in_.RemoveDirectory(p);
     }
     bool ReadWholeFile(const std::string& p, std::string* c) override { return in_.ReadWholeFile(p, c); }
     bool WriteWholeFile(const std::string& p, const std::string& c) override {
-        Check();
-        return in_.WriteWholeFile(p, c);
+        return !Gone() && in_.WriteWholeFile(p, c);
     }
     bool AppendToFile(const std::string& p, const std::string& t) override {
         if (stop_.Due()) {
             // The line being written when the power went: part of it on disk.
-            if (stop_.Tear() && t.size() > 1) (void)in_.AppendToFile(p, t.substr(0, t.size() / 2));
-            throw Crash{};
+            if (stop_.JustStopped() && stop_.Tear() && t.size() > 1)
+                (void)in_.AppendToFile(p, t.substr(0, t.size() / 2));
+            return false;
         }
         return in_.AppendToFile(p, t);
     }
     bool MoveFileAtRestart(const std::string& f, const std::string& t) override {
-        Check();
-        return in_.MoveFileAtRestart(f, t);
+        return !Gone() && in_.MoveFileAtRestart(f, t);
     }
     bool FileSize(const std::string& p, std::uint64_t* s) override { return in_.FileSize(p, s); }
     bool FlushFile(const std::string& p) override {
-        Check();
-        return in_.FlushFile(p);
+        return !Gone() && in_.FlushFile(p);
     }
     bool ReplaceFile(const std::string& f, const std::string& t) override {
-        Check();
-        return in_.ReplaceFile(f, t);
+        return !Gone() && in_.ReplaceFile(f, t);
     }
-    std::uint32_t LastError() override { return in_.LastError(); }
+    std::uint32_t LastError() override { return stop_.Stopped() ? kGone : in_.LastError(); }
 
 private:
-    void Check() {
-        if (stop_.Due()) throw Crash{};
-    }
+    bool Gone() { return stop_.Due(); }
     FakeFileSystem& in_;
     Stopper& stop_;
 };
@@ -110,12 +102,10 @@ public:
     long OpenKeyRead(RegHandle p, const char* s, RegHandle* o) override { return in_.OpenKeyRead(p, s, o); }
     long OpenKey(RegHandle p, const char* s, RegHandle* o) override { return in_.OpenKey(p, s, o); }
     long CreateKey(RegHandle p, const char* s, RegHandle* o) override {
-        Check();
-        return in_.CreateKey(p, s, o);
+        return !Gone() && in_.CreateKey(p, s, o);
     }
     long DeleteKey(RegHandle p, const char* s) override {
-        Check();
-        return in_.DeleteKey(p, s);
+        return !Gone() && in_.DeleteKey(p, s);
     }
     long QuerySubkeyCount(RegHandle k, std::uint32_t* c) override { return in_.QuerySubkeyCount(k, c); }
     long EnumKey(RegHandle k, std::uint32_t i, char* n, std::uint32_t* c) override {
@@ -127,8 +117,7 @@ public:
     }
     long SetValue(RegHandle k, const char* n, std::uint32_t t, const unsigned char* d,
                   std::uint32_t s) override {
-        Check();
-        return in_.SetValue(k, n, t, d, s);
+        return !Gone() && in_.SetValue(k, n, t, d, s);
     }
     long QueryValueWide(RegHandle k, const char* n, std::uint32_t* t, unsigned char* d,
                         std::uint32_t* s) override {
@@ -136,20 +125,20 @@ public:
     }
     long SetValueWide(RegHandle k, const char* n, std::uint32_t t, const unsigned char* d,
                       std::uint32_t s) override {
-        Check();
-        return in_.SetValueWide(k, n, t, d, s);
+        return !Gone() && in_.SetValueWide(k, n, t, d, s);
     }
     void CloseKey(RegHandle k) override { in_.CloseKey(k); }
     long DeleteValue(RegHandle k, const char* n) override {
-        Check();
-        return in_.DeleteValue(k, n);
+        return !Gone() && in_.DeleteValue(k, n);
     }
     long QueryValueCount(RegHandle k, std::uint32_t* c) override { return in_.QueryValueCount(k, c); }
+    long EnumValueWide(RegHandle k, std::uint32_t i, std::string* n, std::uint32_t* t,
+                       std::vector<unsigned char>* d) override {
+        return in_.EnumValueWide(k, i, n, t, d);
+    }
 
 private:
-    void Check() {
-        if (stop_.Due()) throw Crash{};
-    }
+    bool Gone() { return stop_.Due(); }
     IRegistry& in_;
     Stopper& stop_;
 };
@@ -172,14 +161,10 @@ bool InstallStoppedAt(FakeMachine& m, int earlier, long at, Cut cut) {
     StoppingRegistry reg(m.reg, stop);
     m.runFs = &fs;
     m.runReg = &reg;
-    bool stopped = false;
-    try {
-        (void)m.Install(observer);
-    } catch (const Crash&) {
-        stopped = true;
-    }
+    (void)m.Install(observer);
     m.runFs = &m.fs;
     m.runReg = &m.reg;
+    const bool stopped = stop.Stopped();
     if (stopped && cut == Cut::PowerCut) m.fs.PowerCut();
     return stopped;
 }

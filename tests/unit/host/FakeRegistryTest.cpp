@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <stdexcept>
 
 #include "tests/win32/registry/RegistryContract.h"
@@ -187,6 +188,48 @@ TEST(FakeRegistryText, WideCallsAreCountedAndFailLikeTheAnsiOnes) {
     EXPECT_EQ(kRegAccessDenied, reg.SetValueWide(h, "W", kRegSz, buf, 4));
     reg.CloseKey(h);
     EXPECT_EQ(kRegInvalidHandle, reg.QueryValueWide(h, "V", &type, buf, &size));
+}
+
+// Seeded values listed through the interface: each once, text as UTF-16
+// whichever way it was seeded; the listing is a read, counted and failing
+// as one.
+TEST(FakeRegistryValues, EnumValueWideListsEachSeededValueOnce) {
+    FakeRegistry reg;
+    reg.SetString(kHkcu, "K", "路径", "C:\\Tarnix批打印软件");
+    reg.SetDword(kHkcu, "K", "N", 0x01020304);
+    reg.SetString(kHkcu, "K", "", "默认");
+    reg.CreatePath(kHkcu, "K\\Sub");
+    reg.SetDword(kHkcu, "K\\Sub", "Other", 1);
+    RegHandle h = 0, sub = 0;
+    ASSERT_EQ(kRegOk, reg.OpenKeyRead(kHkeyCurrentUser, "K", &h));
+    ASSERT_EQ(kRegOk, reg.CreateKey(kHkeyCurrentUser, "Empty", &sub));
+
+    std::map<std::string, RegValueData> seen;
+    std::string name;
+    RegValueData v;
+    std::uint32_t i = 0;
+    long rc = kRegOk;
+    for (; i < 10; ++i) {
+        rc = reg.EnumValueWide(h, i, &name, &v.type, &v.data);
+        if (rc != kRegOk) break;
+        EXPECT_TRUE(seen.emplace(name, v).second) << "listed twice: " << name;
+    }
+    EXPECT_EQ(kRegNoMoreItems, rc);
+    EXPECT_EQ(3u, i);
+    ASSERT_EQ(3u, seen.size());
+    EXPECT_EQ(kRegSz, seen["路径"].type);
+    EXPECT_EQ(Utf16Bytes(u"C:\\Tarnix批打印软件"), seen["路径"].data);
+    EXPECT_EQ(kRegDword, seen["N"].type);
+    EXPECT_EQ((std::vector<unsigned char>{4, 3, 2, 1}), seen["N"].data);
+    EXPECT_EQ(Utf16Bytes(u"默认"), seen[""].data) << "the default value";
+    EXPECT_EQ(kRegNoMoreItems, reg.EnumValueWide(sub, 0, &name, &v.type, &v.data));
+    EXPECT_EQ(5u, reg.Calls().enumValueWide);
+
+    reg.SetFaults(kHkcu, "K", FakeRegistry::kFailReadValue);
+    EXPECT_EQ(kRegAccessDenied, reg.EnumValueWide(h, 0, &name, &v.type, &v.data));
+    reg.CloseKey(h);
+    reg.CloseKey(sub);
+    EXPECT_EQ(kRegInvalidHandle, reg.EnumValueWide(h, 0, &name, &v.type, &v.data));
 }
 
 TEST(FakeRegistryNames, LongDoubleByteNamesDoNotFitTheNameBuffer) {

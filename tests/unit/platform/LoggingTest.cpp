@@ -215,6 +215,13 @@ std::vector<long> Drive(IRegistry& reg) {
     rc.push_back(static_cast<long>(cap));
     rc.push_back(reg.QueryValueCount(tarnix, &count));
     rc.push_back(static_cast<long>(count));
+    std::string valueName = "?";
+    std::vector<unsigned char> valueData;
+    rc.push_back(reg.EnumValueWide(tarnix, 0, &valueName, &type, &valueData));
+    rc.push_back(static_cast<long>(valueName.size()));
+    rc.push_back(static_cast<long>(type));
+    rc.push_back(static_cast<long>(valueData.size()));
+    rc.push_back(reg.EnumValueWide(tarnix, 1, &valueName, &type, &valueData));
     for (RegHandle h : {deep, tarnix, read, software, root, old}) reg.CloseKey(h);
     return rc;
 }

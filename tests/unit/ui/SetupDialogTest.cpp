@@ -1,11 +1,12 @@
-// The setup dialog's logic against an in-memory window and recorded install
-// stages. Literals are compiled to code page 936 bytes, like the program's.
+// The setup dialog's logic against an in-memory window and a recording
+// installer that plays the engine's questions back. Literals are compiled to code page 936 bytes, like the program's.
 #include "ui/SetupDialog.h"
 
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "res/resource.h"
@@ -19,10 +20,25 @@ const std::string kSub = "\\Tarnix批打印软件";
 const std::string kInvalid = "安装路径无效，请重新输入或选择安装路径 !";
 const std::string kSemicolon = "安装路径中不能含有分号(;)，请重新选择安装路径 !";
 
-// Records every stage with what the window and the record looked like.
-class RecordingSteps : public IInstallSteps {
+const std::string kCopyTail =
+    " 失败，可能原因如下：\n\n1、AutoCAD未关闭\n\n2、系统权限未开放，请以管理者权限登陆系统";
+const std::string kNoData =
+    "未找到安装所需的Data文件夹 !\n\n可能安装文件下载后没有解压，\n\n请解压后再执行SetUp.exe !";
+
+// An installer that records what the dialog hands it and what the window
+// looked like, and whose run plays a script of the engine's calls back.
+class RecordingInstaller : public IInstaller {
 public:
-    explicit RecordingSteps(FakeSetupView& view) : view_(view) {}
+    // One call the run makes on its observer.
+    struct Event {
+        enum class Kind { Step, CopyFailed, NoDataFolder } kind;
+        std::string target;  // CopyFailed: the file
+        int failures = 1;    // CopyFailed: tries that fail before one works
+    };
+
+    explicit RecordingInstaller(FakeSetupView& view) : view_(view) {
+        for (int i = 0; i < 11; ++i) script.push_back({Event::Kind::Step, "", 0});
+    }
 
     bool IsAcadRunning() override {
         log.push_back("running?");
@@ -33,85 +49,96 @@ public:
                                         const std::string& installFolder) override {
         folders.push_back(chosen);
         folders.push_back(installFolder);
-        protectedFolders.push_back(installFolder);
         log.push_back("protect");
         PreparedFolder out;
         out.readiness = prepareResult;
         if (prepareResult == FolderReadiness::Ready) {
             out.hold.Keep(std::make_unique<Level>(*this));
             out.hold.Keep(std::make_unique<Level>(*this));
+            out.created = createdLevels;
         }
         return out;
     }
-    bool DeployPayload(const std::string& installFolder, IProgress& progress) override {
-        log.push_back("deploy");
-        heldAtDeploy = held;
-        deployFolder = installFolder;
-        posAtDeploy = view_.progress.Pos();
-        progressShownAtDeploy = view_.Visible(IDC_PROGRESS);
-        folderControlsShownAtDeploy = view_.Visible(IDC_PATH) || view_.Visible(IDC_BROWSE) ||
-                                      view_.Visible(IDC_HEAD_PATH);
-        for (int i = 0; i < deploySteps; ++i) progress.StepIt();
-        return deployResult;
+    InstallResult Install(const CAcadInfo& info, const InstallRequest& request,
+                          IInstallObserver& observer) override {
+        log.push_back("install");
+        requests.push_back(request);
+        allOrNothing = observer.AllOrNothing();
+        heldAtInstall = held;
+        installDirAtInstall = info.m_strInstallDir;
+        posAtInstall = view_.progress.Pos();
+        rangeAtInstall = {view_.progress.Low(), view_.progress.High()};
+        progressShownAtInstall = view_.Visible(IDC_PROGRESS);
+        folderControlsShownAtInstall = view_.Visible(IDC_PATH) || view_.Visible(IDC_BROWSE) ||
+                                       view_.Visible(IDC_HEAD_PATH);
+        for (const Event& e : script) {
+            switch (e.kind) {
+                case Event::Kind::Step:
+                    observer.Step();
+                    posAfterSteps.push_back(view_.progress.Pos());
+                    break;
+                case Event::Kind::NoDataFolder:
+                    observer.NoDataFolder();
+                    return InstallResult::NoDataFolder;
+                case Event::Kind::CopyFailed:
+                    // As the engine does: Retry tries the copy again, Ignore
+                    // goes on, Abort undoes the run.
+                    for (int failed = 1;; ++failed) {
+                        posAtCopyFailed.push_back(view_.progress.Pos());
+                        const CopyFailedAnswer answer = observer.CopyFailed(e.target);
+                        answers.push_back(answer);
+                        if (answer == CopyFailedAnswer::Abort) return InstallResult::Aborted;
+                        if (answer == CopyFailedAnswer::Ignore || failed >= e.failures) break;
+                    }
+                    break;
+            }
+        }
+        return result;
     }
-    void RegisterRelease(CAcadInfo& info, const TickFlags& ticked) override {
-        log.push_back("register");
-        heldAtRegister = held;
-        installDirAtRegister = info.m_strInstallDir;
-        registerTicks = ticked;
-        posAtRegister = view_.progress.Pos();
-    }
-    void DeploySupportFiles(const CAcadInfo& info, const TickFlags& ticked) override {
-        log.push_back("support");
-        heldAtSupport = held;
-        installDirAtSupport = info.m_strInstallDir;
-        supportTicks = ticked;
-        posAtSupport = view_.progress.Pos();
-    }
-    void RegisterUninstall(const std::string& installFolder) override {
-        log.push_back("uninstall");
-        uninstallFolder = installFolder;
+
+    // A run of n steps and nothing else.
+    void Steps(int n) {
+        script.clear();
+        for (int i = 0; i < n; ++i) script.push_back({Event::Kind::Step, "", 0});
     }
 
     bool acadRunning = false;
-    bool deployResult = true;
-    int deploySteps = 8;
     std::size_t maxFolder = 237;
     FolderReadiness prepareResult = FolderReadiness::Ready;
-    std::vector<std::string> protectedFolders;
-    // Levels held now, and at each stage.
+    std::vector<std::string> createdLevels;
+    std::vector<Event> script;
+    InstallResult result = InstallResult::Completed;  // when the script runs to its end
+
+    // Levels held now, and when the run started.
     int held = 0;
-    int heldAtDeploy = -1;
-    int heldAtRegister = -1;
-    int heldAtSupport = -1;
+    int heldAtInstall = -1;
     std::size_t stagesAtRelease = 0;  // log entries when the last level was let go
 
     std::vector<std::string> log;
     std::vector<std::string> folders;
-    std::string deployFolder;
-    std::string installDirAtRegister;
-    std::string installDirAtSupport;
-    std::string uninstallFolder;
-    TickFlags registerTicks{};
-    TickFlags supportTicks{};
-    int posAtDeploy = -1;
-    int posAtRegister = -1;
-    int posAtSupport = -1;
-    bool progressShownAtDeploy = false;
-    bool folderControlsShownAtDeploy = true;
+    std::vector<InstallRequest> requests;
+    std::vector<CopyFailedAnswer> answers;
+    bool allOrNothing = true;
+    std::string installDirAtInstall;
+    int posAtInstall = -1;
+    std::pair<int, int> rangeAtInstall{-1, -1};
+    std::vector<int> posAfterSteps;
+    std::vector<int> posAtCopyFailed;
+    bool progressShownAtInstall = false;
+    bool folderControlsShownAtInstall = true;
 
 private:
     // A held level: counted while it lives.
     class Level : public IHeldFolder {
     public:
-        explicit Level(RecordingSteps& steps) : steps_(steps) { ++steps_.held; }
+        explicit Level(RecordingInstaller& installer) : installer_(installer) { ++installer_.held; }
         ~Level() override {
-            --steps_.held;
-            steps_.stagesAtRelease = steps_.log.size();
+            --installer_.held;
+            installer_.stagesAtRelease = installer_.log.size();
         }
 
     private:
-        RecordingSteps& steps_;
+        RecordingInstaller& installer_;
     };
 
     FakeSetupView& view_;
@@ -129,7 +156,7 @@ protected:
         for (const Release& r : kReleases) Detect(r.year);
     }
     Dlg_Setup& Open(int buildBits = 64) {
-        dlg = std::make_unique<Dlg_Setup>(view, info, steps, kGbk, run, buildBits);
+        dlg = std::make_unique<Dlg_Setup>(view, info, installer, kGbk, run, buildBits);
         EXPECT_TRUE(dlg->OnInitDialog());
         return *dlg;
     }
@@ -147,7 +174,7 @@ protected:
     }
 
     FakeSetupView view;
-    RecordingSteps steps{view};
+    RecordingInstaller installer{view};
     CAcadInfo info;
     InstallRun run;
     std::unique_ptr<Dlg_Setup> dlg;
@@ -258,32 +285,32 @@ TEST_F(SetupDialogTest, BrowseAcceptedFolderReplacesTheEditAndRechecksTicks) {
 TEST_F(SetupDialogTest, RunningAutoCadRefusesTheFirstClickOnly) {
     Detect(2018);
     Open();
-    steps.acadRunning = true;
+    installer.acadRunning = true;
 
     dlg->OnInstall();
     ASSERT_EQ(1u, view.messages.Calls().size());
     EXPECT_EQ("请关闭AutoCAD后再进行安装 !", view.messages.Calls()[0].text);
     EXPECT_EQ("Tarnix软件安装", view.messages.Calls()[0].caption);
     EXPECT_EQ(kMbOk, view.messages.Calls()[0].style);
-    EXPECT_TRUE(steps.folders.empty());
-    EXPECT_EQ(std::vector<std::string>{"running?"}, steps.log);
+    EXPECT_TRUE(installer.folders.empty());
+    EXPECT_EQ(std::vector<std::string>{"running?"}, installer.log);
     EXPECT_TRUE(InInitialView());
     EXPECT_FALSE(run.AcadCheckPending);
 
     dlg->OnInstall();  // AutoCAD still runs: not asked again
     EXPECT_EQ(1u, view.messages.Calls().size());
-    EXPECT_EQ((std::vector<std::string>{"running?", "protect", "deploy", "register", "support", "uninstall"}), steps.log);
+    EXPECT_EQ((std::vector<std::string>{"running?", "protect", "install"}), installer.log);
     EXPECT_EQ(Dlg_Setup::Stage::Completed, dlg->CurrentStage());
 }
 
 TEST_F(SetupDialogTest, RefusalIsRememberedForTheWholeRun) {
     // The flag belongs to the run, not to one dialog object.
     run.AcadCheckPending = false;
-    steps.acadRunning = true;
+    installer.acadRunning = true;
     Open();
     dlg->OnInstall();
     EXPECT_TRUE(view.messages.Calls().empty());
-    EXPECT_EQ("protect", steps.log.at(0)) << "no AutoCAD check once refused";
+    EXPECT_EQ("protect", installer.log.at(0)) << "no AutoCAD check once refused";
 }
 
 TEST_F(SetupDialogTest, EmptyFolderTextIsRefusedWithoutCreatingAnything) {
@@ -294,8 +321,8 @@ TEST_F(SetupDialogTest, EmptyFolderTextIsRefusedWithoutCreatingAnything) {
     EXPECT_EQ("Tarnix软件安装", view.messages.Calls()[0].caption);
     EXPECT_EQ(kMbOk | kMbIconStop, view.messages.Calls()[0].style);
     EXPECT_FALSE(view.messages.Calls()[0].text.empty());
-    EXPECT_TRUE(steps.folders.empty());
-    EXPECT_EQ(std::vector<std::string>{"running?"}, steps.log);
+    EXPECT_TRUE(installer.folders.empty());
+    EXPECT_EQ(std::vector<std::string>{"running?"}, installer.log);
     EXPECT_TRUE(view.progress.Calls().empty());
     EXPECT_TRUE(info.m_strInstallDir.empty());
     EXPECT_TRUE(InInitialView());
@@ -307,7 +334,7 @@ TEST_F(SetupDialogTest, EmptyFolderTextIsRefusedWithoutCreatingAnything) {
 TEST_F(SetupDialogTest, TooLongFolderIsRefusedAtTheFirstByteOver) {
     Detect(2021);
     Open();
-    steps.maxFolder = 238;
+    installer.maxFolder = 238;
     ASSERT_EQ(17u, kSub.size());
     const std::string fits = "D:\\" + std::string(238 - 17 - 3, 'a');  // 238 with the subfolder
     const std::string over = fits + "b";
@@ -317,7 +344,7 @@ TEST_F(SetupDialogTest, TooLongFolderIsRefusedAtTheFirstByteOver) {
     EXPECT_EQ("安装路径过长，请选择较短的安装路径 !", view.messages.Calls()[0].text);
     EXPECT_EQ("Tarnix软件安装", view.messages.Calls()[0].caption);
     EXPECT_EQ(kMbOk, view.messages.Calls()[0].style);
-    EXPECT_TRUE(steps.folders.empty());
+    EXPECT_TRUE(installer.folders.empty());
     EXPECT_TRUE(InInitialView());
     EXPECT_EQ(over + "\\", view.GetText(IDC_PATH)) << "the typed text is left for correcting";
 
@@ -329,13 +356,13 @@ TEST_F(SetupDialogTest, TooLongFolderIsRefusedAtTheFirstByteOver) {
 
 TEST_F(SetupDialogTest, FolderLengthIsCountedInBytes) {
     Open();
-    steps.maxFolder = 40;
+    installer.maxFolder = 40;
     // Ten double-byte characters: 40 bytes with the subfolder, but 25
     // characters; one more character is 42 bytes.
     InstallInto("D:\\批打印批打印批打印批打");
     ASSERT_EQ(1u, view.messages.Calls().size());
     EXPECT_EQ("安装路径过长，请选择较短的安装路径 !", view.messages.Calls()[0].text);
-    EXPECT_TRUE(steps.folders.empty());
+    EXPECT_TRUE(installer.folders.empty());
 
     InstallInto("D:\\批打印批打印批打印批");
     EXPECT_EQ(1u, view.messages.Calls().size());
@@ -357,9 +384,8 @@ protected:
         EXPECT_EQ(message, box.text);
         EXPECT_EQ("Tarnix软件安装", box.caption);
         EXPECT_EQ(kMbOk | kMbIconStop, box.style);
-        EXPECT_TRUE(steps.folders.empty());
-        EXPECT_TRUE(steps.protectedFolders.empty());
-        EXPECT_TRUE(steps.deployFolder.empty());
+        EXPECT_TRUE(installer.folders.empty());
+        EXPECT_TRUE(installer.requests.empty());
         EXPECT_TRUE(info.m_strInstallDir.empty());
         EXPECT_TRUE(view.progress.Calls().empty());
         EXPECT_TRUE(InInitialView());
@@ -397,20 +423,20 @@ TEST_F(FolderRefusalTest, FolderHoldingASemicolonIsRefusedWithItsOwnMessage) {
 
 TEST_F(FolderRefusalTest, SyntaxIsJudgedBeforeLength) {
     Open();
-    steps.maxFolder = 20;
+    installer.maxFolder = 20;
     ExpectRefused("C:\\a;" + std::string(300, 'x'), kSemicolon);
     ExpectRefused(std::string(300, 'x'), kInvalid);
     InstallInto("C:\\" + std::string(300, 'x'));
     ASSERT_FALSE(view.messages.Calls().empty());
     EXPECT_EQ("安装路径过长，请选择较短的安装路径 !", view.messages.Calls().back().text)
         << "a well-formed long folder gets the length message";
-    EXPECT_TRUE(steps.folders.empty());
+    EXPECT_TRUE(installer.folders.empty());
 }
 
 TEST_F(FolderRefusalTest, DriveRootsAndDoubleByteNamesStillInstall) {
     Open();
     InstallInto("C:\\");
-    EXPECT_EQ((std::vector<std::string>{"C:", "C:" + kSub}), steps.folders);
+    EXPECT_EQ((std::vector<std::string>{"C:", "C:" + kSub}), installer.folders);
     EXPECT_EQ("C:\\Tarnix批打印软件", info.m_strInstallDir);
     EXPECT_TRUE(view.messages.Calls().empty());
 }
@@ -420,7 +446,7 @@ TEST_F(FolderRefusalTest, ValidFoldersInEveryFormPass) {
          {"c:\\tarnix", "D:", "Z:\\a b\\c.d", "D:\\批打印\x95\x5C", "E:\\a\x81\x7C", "C:\\Program Files (x86)\\T"}) {
         SCOPED_TRACE(typed);
         FakeSetupView fresh;
-        RecordingSteps recorded(fresh);
+        RecordingInstaller recorded(fresh);
         CAcadInfo record;
         InstallRun once;
         Dlg_Setup d(fresh, record, recorded, kGbk, once);
@@ -438,42 +464,43 @@ TEST_F(SetupDialogTest, DefaultFolderGetsTheProductSubfolderAndBothLevelsAreMade
     Detect(2013);
     Open();
     dlg->OnInstall();
-    EXPECT_EQ((std::vector<std::string>{"C:\\Tarnix", "C:\\Tarnix" + kSub}), steps.folders);
-    EXPECT_EQ("C:\\Tarnix" + kSub, steps.deployFolder);
-    EXPECT_EQ("C:\\Tarnix" + kSub, steps.installDirAtRegister);
+    EXPECT_EQ((std::vector<std::string>{"C:\\Tarnix", "C:\\Tarnix" + kSub}), installer.folders);
+    ASSERT_EQ(1u, installer.requests.size());
+    EXPECT_EQ("C:\\Tarnix" + kSub, installer.requests[0].folder);
+    EXPECT_EQ("C:\\Tarnix" + kSub, installer.installDirAtInstall);
     EXPECT_EQ("C:\\Tarnix" + kSub, dlg->m_strPath);
 }
 
-TEST_F(SetupDialogTest, BothLevelsAreHeldFromBeforeTheCopiesUntilTheLastStage) {
+TEST_F(SetupDialogTest, BothLevelsAreHeldThroughTheWholeRun) {
     Detect(2018);
     Open();
     InstallInto("E:\\Shared\\");
-    EXPECT_EQ(std::vector<std::string>{"E:\\Shared" + kSub}, steps.protectedFolders);
-    EXPECT_EQ(2, steps.heldAtDeploy);
-    EXPECT_EQ(2, steps.heldAtRegister);
-    EXPECT_EQ(2, steps.heldAtSupport);
-    EXPECT_EQ(0, steps.held) << "let go once the installation is over";
-    EXPECT_EQ(steps.log.size(), steps.stagesAtRelease);
+    EXPECT_EQ((std::vector<std::string>{"E:\\Shared", "E:\\Shared" + kSub}), installer.folders);
+    EXPECT_EQ(2, installer.heldAtInstall);
+    EXPECT_EQ(0, installer.held) << "let go once the installation is over";
+    EXPECT_EQ(installer.log.size(), installer.stagesAtRelease);
     EXPECT_EQ(Dlg_Setup::Stage::Completed, dlg->CurrentStage());
 }
 
-TEST_F(SetupDialogTest, LevelsAreLetGoWhenThePayloadFails) {
+TEST_F(SetupDialogTest, LevelsAreLetGoWhenTheRunIsAborted) {
     Open();
-    steps.deployResult = false;
+    installer.script = {{RecordingInstaller::Event::Kind::CopyFailed, "C:\\x.arx", 1}};
+    view.messages.Script({kIdAbort});
     dlg->OnInstall();
-    EXPECT_EQ(2, steps.heldAtDeploy);
-    EXPECT_EQ(0, steps.held);
+    EXPECT_EQ(2, installer.heldAtInstall);
+    EXPECT_EQ(0, installer.held);
     EXPECT_EQ(std::vector<int>{kIdCancel}, view.endResults);
 }
 
 TEST_F(SetupDialogTest, RefusedInstallsLockDownNothing) {
     Open();
-    steps.acadRunning = true;
+    installer.acadRunning = true;
     dlg->OnInstall();  // refused: AutoCAD runs
     InstallInto("");   // refused: empty
-    steps.maxFolder = 10;
+    installer.maxFolder = 10;
     InstallInto("C:\\A folder too long for the limit");
-    EXPECT_TRUE(steps.protectedFolders.empty());
+    EXPECT_TRUE(installer.folders.empty());
+    EXPECT_TRUE(installer.requests.empty());
 }
 
 TEST_F(SetupDialogTest, FolderThatIsNotSafeOrNotMadeIsRefusedAndTheInitialViewStays) {
@@ -489,15 +516,15 @@ TEST_F(SetupDialogTest, FolderThatIsNotSafeOrNotMadeIsRefusedAndTheInitialViewSt
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
         const std::size_t before = view.messages.Calls().size();
-        steps.log.clear();
-        steps.prepareResult = c.readiness;
+        installer.log.clear();
+        installer.prepareResult = c.readiness;
         InstallInto("D:\\Planted\\");
         ASSERT_EQ(before + 1, view.messages.Calls().size());
         EXPECT_EQ(c.text, view.messages.Calls().back().text);
         EXPECT_EQ("Tarnix软件安装", view.messages.Calls().back().caption);
         EXPECT_EQ(kMbOk | kMbIconStop, view.messages.Calls().back().style);
         // Nothing copied or registered, the bar never started.
-        EXPECT_EQ((std::vector<std::string>{"running?", "protect"}), steps.log);
+        EXPECT_EQ((std::vector<std::string>{"running?", "protect"}), installer.log);
         EXPECT_TRUE(view.progress.Calls().empty());
         EXPECT_TRUE(info.m_strInstallDir.empty());
         EXPECT_TRUE(InInitialView());
@@ -506,7 +533,7 @@ TEST_F(SetupDialogTest, FolderThatIsNotSafeOrNotMadeIsRefusedAndTheInitialViewSt
     }
 
     // Another folder then installs.
-    steps.prepareResult = FolderReadiness::Ready;
+    installer.prepareResult = FolderReadiness::Ready;
     InstallInto("D:\\Safe");
     EXPECT_EQ(Dlg_Setup::Stage::Completed, dlg->CurrentStage());
     EXPECT_EQ("D:\\Safe" + kSub, info.m_strInstallDir);
@@ -515,14 +542,14 @@ TEST_F(SetupDialogTest, FolderThatIsNotSafeOrNotMadeIsRefusedAndTheInitialViewSt
 TEST_F(SetupDialogTest, OneTrailingBackslashIsDropped) {
     Open();
     InstallInto("D:\\Soft\\");
-    EXPECT_EQ((std::vector<std::string>{"D:\\Soft", "D:\\Soft" + kSub}), steps.folders);
+    EXPECT_EQ((std::vector<std::string>{"D:\\Soft", "D:\\Soft" + kSub}), installer.folders);
     EXPECT_EQ("D:\\Soft" + kSub, info.m_strInstallDir);
 }
 
 TEST_F(SetupDialogTest, DriveRootPutsTheSubfolderDirectlyBelowIt) {
     Open();
     InstallInto("E:\\");
-    EXPECT_EQ((std::vector<std::string>{"E:", "E:" + kSub}), steps.folders);
+    EXPECT_EQ((std::vector<std::string>{"E:", "E:" + kSub}), installer.folders);
     EXPECT_EQ("E:" + kSub, info.m_strInstallDir);
 }
 
@@ -532,7 +559,7 @@ TEST_F(SetupDialogTest, OnlyOneOfTwoTrailingBackslashesIsDroppedAndTheRestIsRefu
     InstallInto("D:\\Soft\\\\");
     ASSERT_EQ(1u, view.messages.Calls().size());
     EXPECT_EQ(kInvalid, view.messages.Calls()[0].text);
-    EXPECT_TRUE(steps.folders.empty());
+    EXPECT_TRUE(installer.folders.empty());
     EXPECT_TRUE(info.m_strInstallDir.empty());
     EXPECT_TRUE(InInitialView());
 }
@@ -542,7 +569,7 @@ TEST_F(SetupDialogTest, TrailByteThatLooksLikeABackslashIsKept) {
     // 0x95 0x5C is one GBK character whose second byte is '\'.
     const std::string folder = "D:\\Soft\x95\x5C";
     InstallInto(folder);
-    EXPECT_EQ(folder, steps.folders.at(0));
+    EXPECT_EQ(folder, installer.folders.at(0));
     EXPECT_EQ(folder + kSub, info.m_strInstallDir);
 }
 
@@ -550,66 +577,158 @@ TEST_F(SetupDialogTest, FolderAlreadyNamedLikeTheSubfolderGetsItAgain) {
     Open();
     InstallInto("C:\\Tarnix" + kSub);
     EXPECT_EQ("C:\\Tarnix" + kSub + kSub, info.m_strInstallDir);
-    EXPECT_EQ("C:\\Tarnix" + kSub, steps.folders.at(0));
+    EXPECT_EQ("C:\\Tarnix" + kSub, installer.folders.at(0));
 }
 
-// --- Install: the stages ---------------------------------------------------
+// --- Install: the run -------------------------------------------------------
 
-TEST_F(SetupDialogTest, StagesRunInOrderWithTheTicksAndTheFolder) {
+TEST_F(SetupDialogTest, TheRunGetsTheTicksTheFolderAndTheLevelsMadeForIt) {
     Detect(2007);
     Detect(2019);
     Detect(2020);
     Open();
+    installer.createdLevels = {"C:\\Tarnix", "C:\\Tarnix" + kSub};
     view.SetCheck(Box(2020), 0);  // unticked without a click: read at Install
     dlg->OnInstall();
 
-    EXPECT_EQ((std::vector<std::string>{"running?", "protect", "deploy", "register", "support", "uninstall"}), steps.log);
+    EXPECT_EQ((std::vector<std::string>{"running?", "protect", "install"}), installer.log);
+    ASSERT_EQ(1u, installer.requests.size());
+    const InstallRequest& request = installer.requests[0];
     TickFlags expected{};
     expected[ReleaseIndexOfYear(2007)] = 1;
     expected[ReleaseIndexOfYear(2019)] = 1;
-    EXPECT_EQ(expected, steps.registerTicks);
-    EXPECT_EQ(expected, steps.supportTicks);
-    EXPECT_EQ("C:\\Tarnix" + kSub, steps.installDirAtSupport);
-    EXPECT_EQ("C:\\Tarnix" + kSub, steps.uninstallFolder) << "the entry names the folder installed";
+    EXPECT_EQ(expected, request.ticks);
+    EXPECT_EQ("C:\\Tarnix" + kSub, request.folder);
+    EXPECT_EQ("C:\\Tarnix" + kSub, installer.installDirAtInstall);
+    EXPECT_EQ(installer.createdLevels, request.madeLevels) << "what the run undoes on an abort";
+    EXPECT_FALSE(installer.allOrNothing) << "the dialog asks; only a silent run is all or nothing";
+    EXPECT_EQ(Dlg_Setup::Outcome::Completed, dlg->LastOutcome());
 }
 
-TEST_F(SetupDialogTest, ProgressStartsAtZeroWithTheBarShownAndEndsFull) {
+TEST_F(SetupDialogTest, ProgressStartsAtZeroWithTheBarShownFollowsEachStepAndEndsFull) {
     Detect(2016);
     Open();
-    steps.deploySteps = 8;
+    installer.Steps(11);
     dlg->OnInstall();
 
-    EXPECT_TRUE(steps.progressShownAtDeploy);
-    EXPECT_FALSE(steps.folderControlsShownAtDeploy);
-    EXPECT_EQ(0, steps.posAtDeploy);
-    EXPECT_EQ(0, view.progress.Low());
-    EXPECT_EQ(50, view.progress.High());
-    EXPECT_EQ(9, steps.posAtRegister) << "one step after the payload";
-    EXPECT_EQ(10, steps.posAtSupport);
+    EXPECT_TRUE(installer.progressShownAtInstall);
+    EXPECT_FALSE(installer.folderControlsShownAtInstall);
+    EXPECT_EQ(0, installer.posAtInstall);
+    EXPECT_EQ((std::pair<int, int>{0, 50}), installer.rangeAtInstall);
+    EXPECT_EQ((std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}), installer.posAfterSteps)
+        << "one bar step for each of the run's steps";
     EXPECT_EQ(50, view.progress.Pos());
-    EXPECT_EQ(8 + 3, view.progress.StepCount());
+    EXPECT_EQ(11, view.progress.StepCount());
 }
 
 TEST_F(SetupDialogTest, ProgressEndsFullAfterAnOverrunPayload) {
     Open();
-    steps.deploySteps = 73;  // more steps than the range holds: the bar wraps
+    installer.Steps(73);  // more steps than the range holds: the bar wraps
     dlg->OnInstall();
+    EXPECT_EQ(73, view.progress.StepCount());
     EXPECT_EQ(50, view.progress.Pos());
 }
 
-TEST_F(SetupDialogTest, FailedPayloadCancelsTheDialogAndRegistersNothing) {
+TEST_F(SetupDialogTest, FailedCopyIsPutToTheUserWhoseAbortCancelsTheDialog) {
     Detect(2022);
     Open();
-    steps.deployResult = false;
+    const std::string target = "C:\\Tarnix" + kSub + "\\TX_BatchPlot2021.ARX";
+    installer.script = {{RecordingInstaller::Event::Kind::Step, "", 0},
+                        {RecordingInstaller::Event::Kind::Step, "", 0},
+                        {RecordingInstaller::Event::Kind::CopyFailed, target, 1},
+                        {RecordingInstaller::Event::Kind::Step, "", 0}};
+    view.messages.Script({kIdAbort});
     dlg->OnInstall();
 
+    ASSERT_EQ(1u, view.messages.Calls().size());
+    EXPECT_EQ("拷贝文件 " + target + kCopyTail, view.messages.Calls()[0].text);
+    EXPECT_EQ("Tarnix软件安装", view.messages.Calls()[0].caption);
+    EXPECT_EQ(kMbAbortRetryIgnore, view.messages.Calls()[0].style);
+    EXPECT_EQ(std::vector<CopyFailedAnswer>{CopyFailedAnswer::Abort}, installer.answers);
+    EXPECT_EQ(std::vector<int>{2}, installer.posAtCopyFailed) << "asked over the bar as it stood";
+    EXPECT_EQ(2, view.progress.Pos()) << "not filled for a run that was undone";
     EXPECT_EQ(std::vector<int>{kIdCancel}, view.endResults);
-    EXPECT_EQ((std::vector<std::string>{"running?", "protect", "deploy"}), steps.log);
-    EXPECT_TRUE(info.m_strInstallDir.empty());
+    EXPECT_EQ((std::vector<std::string>{"running?", "protect", "install"}), installer.log);
     EXPECT_FALSE(view.Visible(kIdOk));
     EXPECT_FALSE(view.Visible(IDC_MENU_PICTURE));
+    EXPECT_FALSE(view.Visible(IDC_DONE_NOTE));
     EXPECT_TRUE(view.moves.empty());
     EXPECT_EQ(Dlg_Setup::Stage::Ended, dlg->CurrentStage());
+    EXPECT_EQ(Dlg_Setup::Outcome::PayloadFailed, dlg->LastOutcome());
+
+    dlg->OnInstall();  // an ended dialog starts nothing more
+    EXPECT_EQ(1u, installer.requests.size());
+}
+
+TEST_F(SetupDialogTest, RetryAsksAgainUntilTheCopyWorksAndIgnoreGoesOn) {
+    Detect(2019);
+    Open();
+    const std::string first = "C:\\Tarnix" + kSub + "\\itextsharp.dll";
+    const std::string second = "C:\\Tarnix" + kSub + "\\pdfsharp.dll";
+    installer.script = {{RecordingInstaller::Event::Kind::CopyFailed, first, 3},
+                        {RecordingInstaller::Event::Kind::Step, "", 0},
+                        {RecordingInstaller::Event::Kind::CopyFailed, second, 5},
+                        {RecordingInstaller::Event::Kind::Step, "", 0}};
+    view.messages.Script({kIdRetry, kIdRetry, kIdRetry, kIdIgnore});
+    dlg->OnInstall();
+
+    // The third retry of the first copy works; the second copy is skipped.
+    std::vector<std::string> texts;
+    for (const FakeMessageBox::Call& call : view.messages.Calls()) {
+        texts.push_back(call.text);
+        EXPECT_EQ("Tarnix软件安装", call.caption);
+        EXPECT_EQ(kMbAbortRetryIgnore, call.style);
+    }
+    EXPECT_EQ((std::vector<std::string>{"拷贝文件 " + first + kCopyTail, "拷贝文件 " + first + kCopyTail,
+                                        "拷贝文件 " + first + kCopyTail, "拷贝文件 " + second + kCopyTail}),
+              texts);
+    EXPECT_EQ((std::vector<CopyFailedAnswer>{CopyFailedAnswer::Retry, CopyFailedAnswer::Retry,
+                                             CopyFailedAnswer::Retry, CopyFailedAnswer::Ignore}),
+              installer.answers);
+    EXPECT_EQ(0, view.messages.Unscripted());
+    EXPECT_EQ(Dlg_Setup::Stage::Completed, dlg->CurrentStage());
+    EXPECT_EQ(Dlg_Setup::Outcome::Completed, dlg->LastOutcome());
+    EXPECT_EQ(50, view.progress.Pos());
+    EXPECT_TRUE(view.endResults.empty());
+}
+
+TEST_F(SetupDialogTest, ABoxThatCannotBeShownAbortsTheRun) {
+    Open();
+    installer.script = {{RecordingInstaller::Event::Kind::CopyFailed, "C:\\x.arx", 1}};
+    view.messages.Script({0});  // MessageBox failed
+    dlg->OnInstall();
+    EXPECT_EQ(std::vector<CopyFailedAnswer>{CopyFailedAnswer::Abort}, installer.answers);
+    EXPECT_EQ(std::vector<int>{kIdCancel}, view.endResults);
+    EXPECT_EQ(Dlg_Setup::Outcome::PayloadFailed, dlg->LastOutcome());
+}
+
+TEST_F(SetupDialogTest, MissingDataFolderIsShownAndCancelsTheDialog) {
+    Detect(2024);
+    Open();
+    installer.script = {{RecordingInstaller::Event::Kind::NoDataFolder, "", 0}};
+    dlg->OnInstall();
+
+    ASSERT_EQ(1u, view.messages.Calls().size());
+    EXPECT_EQ(kNoData, view.messages.Calls()[0].text);
+    EXPECT_EQ("Tarnix软件安装", view.messages.Calls()[0].caption);
+    EXPECT_EQ(kMbOk, view.messages.Calls()[0].style);
+    EXPECT_EQ(0, view.progress.StepCount());
+    EXPECT_EQ(0, view.progress.Pos());
+    EXPECT_EQ(std::vector<int>{kIdCancel}, view.endResults);
+    EXPECT_FALSE(view.Visible(IDC_DONE_NOTE));
+    EXPECT_TRUE(view.moves.empty());
+    EXPECT_EQ(Dlg_Setup::Stage::Ended, dlg->CurrentStage());
+    EXPECT_EQ(Dlg_Setup::Outcome::PayloadFailed, dlg->LastOutcome());
+}
+
+TEST_F(SetupDialogTest, ARunThatFailsWithoutAQuestionAlsoCancelsTheDialog) {
+    Open();
+    installer.result = InstallResult::Failed;
+    dlg->OnInstall();
+    EXPECT_TRUE(view.messages.Calls().empty());
+    EXPECT_EQ(std::vector<int>{kIdCancel}, view.endResults);
+    EXPECT_FALSE(view.Visible(IDC_DONE_NOTE));
+    EXPECT_EQ(Dlg_Setup::Outcome::PayloadFailed, dlg->LastOutcome());
 }
 
 TEST_F(SetupDialogTest, NothingTickedStillInstallsAndLeavesTheCompletionButtonDisabled) {
@@ -619,8 +738,9 @@ TEST_F(SetupDialogTest, NothingTickedStillInstallsAndLeavesTheCompletionButtonDi
     dlg->OnReleaseClicked();
     dlg->OnInstall();
 
-    EXPECT_EQ((std::vector<std::string>{"running?", "protect", "deploy", "register", "support", "uninstall"}), steps.log);
-    EXPECT_EQ(TickFlags{}, steps.registerTicks);
+    EXPECT_EQ((std::vector<std::string>{"running?", "protect", "install"}), installer.log);
+    ASSERT_EQ(1u, installer.requests.size());
+    EXPECT_EQ(TickFlags{}, installer.requests[0].ticks);
     EXPECT_TRUE(view.Visible(kIdOk));
     EXPECT_FALSE(view.Enabled(kIdOk));
 }

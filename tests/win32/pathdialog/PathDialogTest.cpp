@@ -14,10 +14,10 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "platform/win32/Win32FileSystem.h"
+#include "tests/win32/common/SideThread.h"
 #include "ui/win32/PathDialog.h"
 
 namespace tx {
@@ -269,12 +269,12 @@ private:
 // Runs the chooser on this thread while script plays the user.
 int RunWithUser(const std::function<int()>& run, const std::function<void(Driver&)>& script,
                 Driver* driver) {
-    std::thread user([&] {
+    SideThread user([&] {
         script(*driver);
         if (!driver->failures.empty()) driver->Bail();
     });
     const int result = run();
-    user.join();
+    user.Join();
     return result;
 }
 

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -119,6 +120,28 @@ protected:
         return rc;
     }
 
+    struct Listed {
+        std::uint32_t type = 0;
+        std::vector<unsigned char> data;
+    };
+    // Every value of key through EnumValueWide, by name; a name listed twice
+    // fails the test. Stops at the first status other than kRegOk, which
+    // must be kRegNoMoreItems.
+    std::map<std::string, Listed> ListValues(RegHandle key) {
+        std::map<std::string, Listed> values;
+        for (std::uint32_t i = 0; i < 1000; ++i) {
+            std::string name;
+            Listed v;
+            const long rc = reg_->EnumValueWide(key, i, &name, &v.type, &v.data);
+            if (rc != kRegOk) {
+                EXPECT_EQ(kRegNoMoreItems, rc) << "at index " << i;
+                break;
+            }
+            EXPECT_TRUE(values.emplace(name, std::move(v)).second) << "listed twice: " << name;
+        }
+        return values;
+    }
+
     RegHandle base() const { return base_->get(); }
 
     std::unique_ptr<IRegistry> reg_;
@@ -187,6 +210,10 @@ TEST_P(RegistryContract, HandleToADeletedKeyFails) {
     EXPECT_EQ(kRegKeyDeleted, reg_->QuerySubkeyCount(d.get(), &n));
     UniqueRegKey sub(*reg_);
     EXPECT_EQ(kRegKeyDeleted, reg_->CreateKey(d.get(), "sub", sub.put()));
+    std::string name;
+    std::uint32_t type = 0;
+    std::vector<unsigned char> data;
+    EXPECT_EQ(kRegKeyDeleted, reg_->EnumValueWide(d.get(), 0, &name, &type, &data));
     EXPECT_FALSE(Exists(basePath_ + "\\d"));
 }
 
@@ -426,6 +453,67 @@ TEST_P(RegistryContract, WideAndAnsiValuesMeetAndValuesCanBeDeleted) {
     EXPECT_EQ(kRegNotFound, reg_->QueryValueWide(base(), "Wide", &type, buf, &size));
     ASSERT_EQ(kRegOk, reg_->QueryValueCount(base(), &count));
     EXPECT_EQ(1u, count);
+}
+
+// A key's whole content as it is captured before the key is rewritten:
+// every value once, under the name it was first given (converted to code
+// page 936), with its type and its data as stored, whatever its size.
+TEST_P(RegistryContract, EnumValueWideListsEveryValueOnceAsStored) {
+    const std::vector<unsigned char> path = Le(u"C:\\Tarnix批打印软件;D:\\Ångström");
+    ASSERT_EQ(kRegOk, SetWide(base(), "路径", kRegSz, path));
+    ASSERT_EQ(kRegOk, SetText(base(), nullptr, "默认"));
+    const unsigned char one[4] = {1, 0, 0, 0};
+    const unsigned char seven[4] = {7, 0, 0, 0};
+    ASSERT_EQ(kRegOk, reg_->SetValue(base(), "Number", kRegDword, one, 4));
+    ASSERT_EQ(kRegOk, reg_->SetValue(base(), "NUMBER", kRegDword, seven, 4));
+    const std::vector<unsigned char> abx = Le(u"abx");
+    ASSERT_EQ(kRegOk, reg_->SetValueWide(base(), "Bare", kRegSz, abx.data(), 4));
+    // Longer than any fixed first buffer of 1 KB.
+    std::u16string longText;
+    for (int i = 0; i < 400; ++i) longText += u"D:\\批;";
+    const std::vector<unsigned char> longData = Le(longText);
+    ASSERT_GT(longData.size(), 3000u);
+    ASSERT_EQ(kRegOk, SetWide(base(), "TRUSTEDPATHS", kRegExpandSz, longData));
+    UniqueRegKey empty(*reg_);
+    ASSERT_EQ(kRegOk, reg_->CreateKey(base(), "Empty", empty.put()));
+
+    // Through a read handle: capturing changes nothing.
+    UniqueRegKey k(*reg_);
+    ASSERT_EQ(kRegOk, reg_->OpenKeyRead(kHkeyLocalMachine, basePath_.c_str(), k.put()));
+    const std::map<std::string, Listed> values = ListValues(k.get());
+    std::uint32_t count = 0;
+    ASSERT_EQ(kRegOk, reg_->QueryValueCount(k.get(), &count));
+    EXPECT_EQ(5u, count);
+    EXPECT_EQ(count, values.size()) << "subkeys are no values";
+
+    auto at = [&](const std::string& name) -> const Listed* {
+        auto it = values.find(name);
+        return it == values.end() ? nullptr : &it->second;
+    };
+    const Listed* v = at("路径");
+    ASSERT_NE(nullptr, v);
+    EXPECT_EQ(kRegSz, v->type);
+    EXPECT_EQ(path, v->data) << "UTF-16LE with its NUL, every character kept";
+    ASSERT_NE(nullptr, v = at(""));
+    EXPECT_EQ(kRegSz, v->type);
+    EXPECT_EQ(Le(u"默认"), v->data) << "the default value, converted when set through the ANSI call";
+    ASSERT_NE(nullptr, v = at("Number")) << "the first spelling of the name";
+    EXPECT_EQ(kRegDword, v->type);
+    EXPECT_EQ(std::vector<unsigned char>(seven, seven + 4), v->data);
+    ASSERT_NE(nullptr, v = at("Bare"));
+    EXPECT_EQ(Le(u"ab", false), v->data) << "stored without its terminator, listed without one";
+    ASSERT_NE(nullptr, v = at("TRUSTEDPATHS"));
+    EXPECT_EQ(kRegExpandSz, v->type);
+    EXPECT_EQ(longData.size(), v->data.size());
+    EXPECT_TRUE(longData == v->data);
+
+    std::string name;
+    std::uint32_t type = 0;
+    std::vector<unsigned char> data;
+    EXPECT_EQ(kRegNoMoreItems, reg_->EnumValueWide(empty.get(), 0, &name, &type, &data))
+        << "a key without values";
+    EXPECT_EQ(kRegNoMoreItems, reg_->EnumValueWide(k.get(), count, &name, &type, &data));
+    EXPECT_EQ(kRegInvalidParameter, reg_->EnumValueWide(k.get(), 0, nullptr, &type, &data));
 }
 
 }  // namespace tx

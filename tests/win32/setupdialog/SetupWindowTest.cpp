@@ -1,6 +1,6 @@
 // The setup dialog as a real window: created from template 141, run
 // modally on the test's thread and driven from a second thread the way a
-// user would (clicks, the close box), with the install stages recorded.
+// user would (clicks, the close box), with the installation recorded.
 #include "ui/win32/SetupWindow.h"
 
 #include <windows.h>
@@ -13,10 +13,11 @@
 #include <cstdlib>
 #include <functional>
 #include <string>
-#include <thread>
+#include <vector>
 
 #include "platform/win32/Win32FileSystem.h"
 #include "res/resource.h"
+#include "tests/win32/common/SideThread.h"
 #include "ui/SetupPaint.h"
 
 namespace tx {
@@ -25,7 +26,9 @@ namespace {
 const wchar_t kTitle[] = L"Tarnix批打印软件安装";
 const CodePage kCodePage(936);
 
-class Steps : public IInstallSteps {
+// Records the run the dialog starts; steps the bar and, when told, puts a
+// failed copy to the dialog as the engine does.
+class Installer : public IInstaller {
 public:
     bool IsAcadRunning() override { return acadRunning; }
     std::size_t MaxInstallFolderLength() override { return 237; }
@@ -37,25 +40,26 @@ public:
         out.readiness = FolderReadiness::Ready;
         return out;
     }
-    bool DeployPayload(const std::string& folder, IProgress& progress) override {
-        deployFolder = folder;
-        for (int i = 0; i < 7; ++i) progress.StepIt();
-        return deployResult;
+    InstallResult Install(const CAcadInfo&, const InstallRequest& request,
+                          IInstallObserver& observer) override {
+        ++runs;
+        folder = request.folder;
+        ticks = request.ticks;
+        for (int i = 0; i < 7; ++i) observer.Step();
+        if (!failedCopy.empty()) {
+            answers.push_back(observer.CopyFailed(failedCopy));
+            if (answers.back() == CopyFailedAnswer::Abort) return InstallResult::Aborted;
+        }
+        return InstallResult::Completed;
     }
-    void RegisterRelease(CAcadInfo&, const TickFlags& ticked) override {
-        registered = true;
-        ticks = ticked;
-    }
-    void DeploySupportFiles(const CAcadInfo&, const TickFlags&) override { supported = true; }
-    void RegisterUninstall(const std::string&) override {}
 
     bool acadRunning = false;
-    bool deployResult = true;
+    std::string failedCopy;  // a copy that fails once, when set
     std::vector<std::string> folders;
-    std::string deployFolder;
-    bool registered = false;
-    bool supported = false;
+    int runs = 0;
+    std::string folder;
     TickFlags ticks{};
+    std::vector<CopyFailedAnswer> answers;
 };
 
 HWND WaitForWindow(const wchar_t* title, HWND owner = nullptr) {
@@ -135,7 +139,7 @@ protected:
     INT_PTR Run(const std::function<void(HWND)>& drive) {
         SetupWindow window(GetModuleHandleW(nullptr), nullptr, info, steps, kCodePage, run, fileSystem);
         std::atomic<bool> found{false};
-        std::thread driver([&] {
+        SideThread driver([&] {
             HWND dlg = WaitForWindow(kTitle);
             if (dlg == nullptr) return;
             found = true;
@@ -144,13 +148,13 @@ protected:
             if (IsWindow(dlg)) PostMessageW(dlg, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
         });
         const INT_PTR result = window.DoModal();
-        driver.join();
+        driver.Join();
         EXPECT_TRUE(found) << "the dialog never showed";
         return found ? result : 0;
     }
 
     CAcadInfo info;
-    Steps steps;
+    Installer steps;
     InstallRun run;
     Win32FileSystem fileSystem;
 };
@@ -272,10 +276,9 @@ TEST_F(SetupWindowTest, InstallEndsInTheShortenedCompletionView) {
         Click(dlg, IDOK);
     });
     EXPECT_EQ(IDOK, result);
-    EXPECT_EQ("C:\\Tarnix\\Tarnix批打印软件", steps.deployFolder);
+    EXPECT_EQ(1, steps.runs);
+    EXPECT_EQ("C:\\Tarnix\\Tarnix批打印软件", steps.folder);
     EXPECT_EQ("C:\\Tarnix\\Tarnix批打印软件", info.m_strInstallDir);
-    EXPECT_TRUE(steps.registered);
-    EXPECT_TRUE(steps.supported);
     EXPECT_EQ(1, steps.ticks[ReleaseIndexOfYear(2010)]);
     EXPECT_EQ(1, steps.ticks[ReleaseIndexOfYear(2024)]);
     EXPECT_EQ(0, steps.ticks[ReleaseIndexOfYear(2011)]);
@@ -291,7 +294,7 @@ TEST_F(SetupWindowTest, NothingTickedLeavesOnlyTheCloseBox) {
         SendMessageW(dlg, WM_CLOSE, 0, 0);
     });
     EXPECT_EQ(IDCANCEL, result);
-    EXPECT_TRUE(steps.registered);
+    EXPECT_EQ(1, steps.runs);
     EXPECT_EQ(TickFlags{}, steps.ticks);
 }
 
@@ -312,6 +315,27 @@ TEST_F(SetupWindowTest, RunningAutoCadMessageIsOwnedByTheDialog) {
     });
     EXPECT_FALSE(run.AcadCheckPending);
     EXPECT_TRUE(steps.folders.empty());
+}
+
+TEST_F(SetupWindowTest, FailedCopyAsksInABoxOwnedByTheDialogAndAbortEndsIt) {
+    steps.failedCopy = "C:\\Tarnix\\Tarnix批打印软件\\PdfSharp.dll";
+    const INT_PTR result = Run([](HWND dlg) {
+        PostMessageW(GetDlgItem(dlg, IDC_INSTALL), BM_CLICK, 0, 0);
+        HWND box = WaitForWindow(L"Tarnix软件安装", dlg);
+        ASSERT_NE(nullptr, box) << "no message box owned by the dialog";
+        EXPECT_EQ(L"拷贝文件 C:\\Tarnix\\Tarnix批打印软件\\PdfSharp.dll 失败，可能原因如下：\n\n"
+                  L"1、AutoCAD未关闭\n\n2、系统权限未开放，请以管理者权限登陆系统",
+                  TextOf(GetDlgItem(box, 0xFFFF)));
+        EXPECT_NE(nullptr, GetDlgItem(box, IDABORT));
+        EXPECT_NE(nullptr, GetDlgItem(box, IDRETRY));
+        EXPECT_NE(nullptr, GetDlgItem(box, IDIGNORE));
+        EXPECT_TRUE(Shown(dlg, IDC_PROGRESS)) << "asked over the running bar";
+        EXPECT_EQ(7, SendDlgItemMessageW(dlg, IDC_PROGRESS, PBM_GETPOS, 0, 0));
+        SendMessageW(box, WM_COMMAND, MAKEWPARAM(IDABORT, BN_CLICKED), 0);
+        for (int i = 0; i < 100 && IsWindow(dlg); ++i) Sleep(20);
+    });
+    EXPECT_EQ(IDCANCEL, result);
+    EXPECT_EQ(std::vector<CopyFailedAnswer>{CopyFailedAnswer::Abort}, steps.answers);
 }
 
 }  // namespace
