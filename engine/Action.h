@@ -84,10 +84,10 @@ public:
     virtual ActionResult Undo(ActionContext& ctx) = 0;
 
     virtual ActionRole Role() const { return ActionRole::Quiet; }
-    // Whether its line may share one flush with the lines around it: its
-    // change cannot meet anything of the machine's own (a new file in a
-    // folder this run made).
-    virtual bool Batchable() const { return false; }
+    // Whether Prepare writes to the disk (a backup), so that its line can
+    // only follow it. The lines of all other actions are written together,
+    // before the first change: an undo of a change never made is harmless.
+    virtual bool PreparesOnDisk() const { return false; }
     // The file this action writes, for the bytes the entry reports; empty
     // for others.
     virtual std::string WrittenFile() const { return std::string(); }

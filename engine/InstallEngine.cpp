@@ -85,19 +85,33 @@ void InstallEngine::UndoMadeLevels(const InstallRequest& request) {
         if (!s_.fs.RemoveDirectory(*level)) s_.log.Line("folder left: " + *level);
 }
 
-bool InstallEngine::JournalAhead(Run& run, std::size_t i) {
-    if (run.lineWritten[i]) return true;
-    const auto& actions = run.plan.actions;
+bool InstallEngine::JournalAhead(Run& run) {
+    auto& actions = run.plan.actions;
     std::string lines = run.headerWritten ? std::string() : JournalHeader(run.request.folder);
-    std::size_t j = i;
-    do {
-        lines += JournalLine(*actions[j].action);
-        ++j;
-    } while (actions[i].action->Batchable() && j < actions.size() &&
-             actions[j].action->Batchable() && actions[j].needs < 0);
+    std::vector<std::size_t> written;
+    for (std::size_t i = 0; i < actions.size(); ++i) {
+        Action& a = *actions[i].action;
+        if (a.PreparesOnDisk()) continue;
+        // What it reads must be what it finds before anything changes; one
+        // that cannot prepare now tries again in its turn.
+        run.prepared[i] = a.Prepare(run.ctx).ok();
+        if (!run.prepared[i]) continue;
+        lines += JournalLine(a);
+        written.push_back(i);
+    }
     if (!lines.empty() && !run.journal.Append(lines)) return false;
     run.headerWritten = true;
-    for (std::size_t k = i; k < j; ++k) run.lineWritten[k] = true;
+    for (std::size_t i : written) run.lineWritten[i] = true;
+    return true;
+}
+
+bool InstallEngine::JournalOne(Run& run, std::size_t i) {
+    if (run.lineWritten[i]) return true;
+    std::string lines = run.headerWritten ? std::string() : JournalHeader(run.request.folder);
+    lines += JournalLine(*run.plan.actions[i].action);
+    if (!lines.empty() && !run.journal.Append(lines)) return false;
+    run.headerWritten = true;
+    run.lineWritten[i] = true;
     return true;
 }
 
@@ -149,8 +163,11 @@ void InstallEngine::Commit(Run& run) {
     for (std::size_t i = 0; i < run.plan.actions.size(); ++i)
         if (run.lineWritten[i] && !run.plan.actions[i].action->Fields().empty())
             all.push_back(std::move(run.plan.actions[i].action));
+    const std::size_t lines = all.size();
     std::vector<std::string> dropped;
     ActionList merged = MergeJournal(std::move(all), s_.codePage, &dropped);
+    // A first run into the folder is merged already: nothing to rewrite.
+    if (!run.hadJournal && merged.size() == lines && dropped.empty()) return;
     // Before the swap: the journal as appended reads whole without them (a
     // missing backup is one put back already), and a crash between the two
     // leaves no backup that no line names.
@@ -216,6 +233,9 @@ InstallResult InstallEngine::Install(const CAcadInfo& info, const InstallRequest
     run.prepared.assign(n, false);
     run.made.assign(n, false);
 
+    // Nothing is changed until the journal names it; no line, no change.
+    const bool ahead = JournalAhead(run);
+    if (!ahead) s_.log.Line("journal cannot be written: " + run.journal.Path());
     for (std::size_t i = 0; i < n; ++i) {
         PlannedAction& p = run.plan.actions[i];
         for (int k = 0; k < p.stepsBefore; ++k) observer.Step();
@@ -230,7 +250,7 @@ InstallResult InstallEngine::Install(const CAcadInfo& info, const InstallRequest
                 r = p.action->Prepare(run.ctx);
                 run.prepared[i] = r.ok();
             }
-            if (r.ok() && !JournalAhead(run, i)) r = ActionResult::Fail(s_.fs.LastError());
+            if (r.ok() && !JournalOne(run, i)) r = ActionResult::Fail(s_.fs.LastError());
             if (r.ok()) r = p.action->Apply(run.ctx);
             if (r.ok()) {
                 run.made[i] = true;

@@ -51,9 +51,12 @@ public:
 
 private:
     struct Run;
-    // Writes the lines due before action i is made: its own, or those of
-    // the batch it begins. False when the journal cannot be written.
-    bool JournalAhead(Run& run, std::size_t i);
+    // Before the first change: prepares every action whose preparation
+    // writes nothing, and writes all their lines to disk with one flush.
+    // False when the journal cannot be written.
+    bool JournalAhead(Run& run);
+    // The line of action i alone (one whose backup had to come first).
+    bool JournalOne(Run& run, std::size_t i);
     // Undoes every action whose line was written (and every unjournaled
     // one made), newest first, and puts the journal back as it was.
     void RollBack(Run& run);

@@ -78,8 +78,9 @@ std::string InstallPlanner::NextBackup(State& s, const std::string& target) {
     const std::size_t slash = cp_.LastBackslash(target);
     const std::string name = slash == CodePage::npos ? target : target.substr(slash + 1);
     for (int n = 1; n < 10000; ++n) {
-        const std::string backup = backups + "\\" + std::to_string(n) + "-" + name;
-        // A backup that cannot be named cannot be made.
+        std::string backup = backups + "\\" + std::to_string(n) + "-" + name;
+        // A file at the folder's length limit has room for a number only.
+        if (!FitsPathBuffer(backup)) backup = backups + "\\" + std::to_string(n);
         if (!FitsPathBuffer(backup)) return std::string();
         if (s.backups.count(cp_.Lower(backup)) != 0) continue;
         if (fs_.GetAttributes(backup) != kInvalidAttributes) continue;
@@ -95,6 +96,16 @@ void InstallPlanner::AddFileWrite(State& s, const std::string& source, const std
         Add(s, std::make_unique<PathOutOfReach>(target, role));
         return;
     }
+    // What the installation keeps for itself is never a package file's
+    // target, whatever the package holds.
+    const std::string& folder = s.request.folder;
+    for (const std::string& own : {std::string(kJournalFileName), std::string(kJournalFileName) + ".new",
+                                  std::string(kUninstallerName), std::string(kBackupFolderName)}) {
+        if (cp_.EqualsNoCase(target, folder + "\\" + own)) {
+            Add(s, std::make_unique<PathOutOfReach>(target, role, PathOutOfReach::kErrorAccessDenied));
+            return;
+        }
+    }
     std::uint64_t size = 0;
     if (fs_.FileSize(source, &size)) s.bytes += size;
     const std::string key = cp_.Lower(target);
@@ -103,13 +114,14 @@ void InstallPlanner::AddFileWrite(State& s, const std::string& source, const std
         Add(s, std::make_unique<FileWrittenNew>(source, target, role, false, false));
         return;
     }
-    const std::uint32_t attributes = AttributesOrListing(fs_, target);
+    // Nothing can be in a folder this run made and holds: no need to look.
+    const bool inNewFolder =
+        s.folderIsNew && cp_.EqualsNoCase(target.substr(0, folder.size() + 1), folder + "\\") &&
+        target.find('\\', folder.size() + 1) == std::string::npos;
+    const std::uint32_t attributes = inNewFolder ? kInvalidAttributes : AttributesOrListing(fs_, target);
     if (attributes == kInvalidAttributes || (attributes & kAttrDirectory) != 0) {
         // A folder in the way is no file of the machine's to keep: the copy
         // fails, and says so.
-        const bool inNewFolder =
-            s.folderIsNew && cp_.EqualsNoCase(target.substr(0, s.request.folder.size() + 1),
-                                              s.request.folder + "\\");
         Add(s, std::make_unique<FileWrittenNew>(source, target, role, inNewFolder));
         return;
     }

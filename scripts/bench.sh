@@ -9,7 +9,11 @@
 # - SetUp.exe's start-up under Wine and Xvfb, from CreateProcess to its
 #   visible window, against a program showing SetUp.exe's own template and
 #   one showing a minimal template, neither doing any other work: medians of
-#   TX_STARTUP_RUNS (default 11) interleaved runs after a warm-up round.
+#   TX_STARTUP_RUNS (default 11) interleaved runs after a warm-up round;
+# - what the journal costs under Wine: the installation engine against a
+#   plain loop of the same CopyFileA calls, for 1,000 files of 4 KB (5
+#   rounds) and 4 files of 200 MB (3 rounds), a reinstallation beside them,
+#   and where one engine run spends its time (needs about 2 GB of disk).
 # TX_BUILD_ROOT names another folder for the build trees.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -51,3 +55,8 @@ echo "== start-up under Wine (medians of interleaved runs, warm prefix)"
 cmake --build "$builds/win64" -j "$jobs" --target SetUp tx_template_dialog tx_minimal_dialog \
   txstartup >/dev/null
 bench/startup/run-under-wine.sh "$builds/win64" "${TX_STARTUP_RUNS:-11}" | grep -v '^run \|^warm-up '
+
+echo
+echo "== what the journal costs under Wine (engine against a plain loop of the same copies)"
+cmake --build "$builds/win64" -j "$jobs" --target txinstallbench >/dev/null
+bench/install/run-under-wine.sh "$builds/win64" 1000 4096 5 4 209715200 3

@@ -49,6 +49,7 @@ bool KeyContent::operator==(const KeyContent& o) const {
 
 bool ReadKeyContent(IRegistry& reg, const std::string& path, KeyContent* content) {
     *content = KeyContent();
+    content->known = true;
     UniqueRegKey key(reg);
     const long rc = reg.OpenKeyRead(kHkeyLocalMachine, path.c_str(), key.put());
     if (rc == kRegNotFound) return true;
@@ -75,6 +76,7 @@ std::string KeyContentText(const KeyContent& content) {
 
 bool ParseKeyContent(const std::string& text, KeyContent* content) {
     *content = KeyContent();
+    content->known = true;
     if (text == "nokey") return true;
     if (text.compare(0, 3, "key") != 0) return false;
     content->exists = true;
@@ -98,8 +100,7 @@ bool ParseKeyContent(const std::string& text, KeyContent* content) {
 std::unique_ptr<Action> DemandLoadKey::Parse(const std::vector<std::string>& f) {
     if (f.size() != 3 && f.size() != 4) return nullptr;
     auto action = std::make_unique<DemandLoadKey>(f[1], f[2]);
-    KeyContent before;
-    before.known = false;  // an older line: what was there is not known
+    KeyContent before;  // an older line: what was there is not known
     if (f.size() == 4 && !ParseKeyContent(f[3], &before)) return nullptr;
     action->SetBefore(std::move(before));
     return action;

@@ -12,7 +12,7 @@ namespace tx {
 // Every value of a key as stored; `exists` false when there was no key.
 struct KeyContent {
     bool exists = false;
-    bool known = true;  // false: read from a line that did not say
+    bool known = false;  // false: not read (or from a line that did not say)
     std::vector<std::pair<std::string, RegValueState>> values;
 
     bool operator==(const KeyContent& o) const;

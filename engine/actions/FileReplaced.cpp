@@ -49,7 +49,7 @@ ActionResult FileReplaced::Prepare(ActionContext& ctx) {
 
 ActionResult FileReplaced::Apply(ActionContext& ctx) {
     std::uint32_t error = 0;
-    if (!CopyPackageFile(ctx.fs, source_, target_, &error)) return ActionResult::Fail(error);
+    if (!CopyPackageFile(ctx.fs, source_, target_, false, &error)) return ActionResult::Fail(error);
     return ActionResult::Ok();
 }
 

@@ -20,6 +20,7 @@ public:
     // The backup, flushed: the line that names it must never name an
     // empty file after a power cut.
     ActionResult Prepare(ActionContext& ctx) override;
+    bool PreparesOnDisk() const override { return true; }
     ActionResult Apply(ActionContext& ctx) override;
     ActionResult Undo(ActionContext& ctx) override;
     ActionRole Role() const override { return role_; }

@@ -11,16 +11,19 @@ constexpr std::uint32_t kErrorFileExists = 80;
 }  // namespace
 
 bool CopyPackageFile(IFileSystem& fs, const std::string& source, const std::string& target,
-                     std::uint32_t* error) {
+                     bool targetFree, std::uint32_t* error) {
     // A read-only source would make a read-only copy; a read-only or hidden
     // target refuses CopyFile.
-    ClearReadOnly(fs, source);
-    ClearForOverwrite(fs, target);
+    const std::uint32_t attributes = fs.GetAttributes(source);
+    bool readOnly = attributes != kInvalidAttributes && (attributes & kAttrReadOnly) != 0;
+    if (readOnly && fs.SetAttributes(source, attributes & ~kAttrReadOnly)) readOnly = false;
+    if (!targetFree) ClearForOverwrite(fs, target);
     if (!fs.CopyFile(source, target)) {
         *error = fs.LastError();
         return false;
     }
-    ClearReadOnly(fs, target);
+    // The copy takes the attributes the source still has.
+    if (readOnly || !targetFree) ClearReadOnly(fs, target);
     // Once the target is writable again: a read-only file's streams cannot
     // be deleted.
     RemoveInternetMark(fs, target);
@@ -40,15 +43,16 @@ std::vector<std::string> FileWrittenNew::Fields() const {
 ActionResult FileWrittenNew::Apply(ActionContext& ctx) {
     // Planned where nothing was: whatever is there now is not ours to
     // overwrite without a backup. A second try meets its own first one.
-    if (journaled_ && !tried_) {
+    if (journaled_ && !tried_ && !inNewFolder_) {
         const std::uint32_t attributes = AttributesOrListing(ctx.fs, target_);
         if (attributes != kInvalidAttributes)
             return ActionResult::Fail((attributes & kAttrDirectory) != 0 ? kErrorAccessDenied
                                                                          : kErrorFileExists);
     }
-    tried_ = true;
     std::uint32_t error = 0;
-    if (!CopyPackageFile(ctx.fs, source_, target_, &error)) return ActionResult::Fail(error);
+    const bool free = inNewFolder_ && journaled_ && !tried_;
+    tried_ = true;
+    if (!CopyPackageFile(ctx.fs, source_, target_, free, &error)) return ActionResult::Fail(error);
     return ActionResult::Ok();
 }
 

@@ -19,8 +19,6 @@ public:
     ActionResult Apply(ActionContext& ctx) override;
     // Left when something else lives in it now.
     ActionResult Undo(ActionContext& ctx) override;
-    // Already there: its line may go with the next ones.
-    bool Batchable() const override { return alreadyMade_; }
     bool AlreadyMade() const { return alreadyMade_; }
 
 private:

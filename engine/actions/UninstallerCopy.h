@@ -19,6 +19,7 @@ public:
     const std::string& Backup() const { return backup_; }
     std::vector<std::string> Fields() const override;
     ActionResult Prepare(ActionContext& ctx) override;
+    bool PreparesOnDisk() const override { return !backup_.empty(); }
     // Copies the running program. It takes the program's attributes
     // (read-only from a CD image) and its download mark, which would make
     // the shell warn before every uninstall: both are cleared.

@@ -8,11 +8,17 @@
 #include <string>
 #include <vector>
 
-#include "deploy/Deployment.h"
+#include "deploy/FileHelpers.h"
+#include "engine/InstallEngine.h"
+#include "platform/Log.h"
 #include "platform/win32/Handles.h"
 #include "platform/win32/Win32CodePage.h"
 #include "platform/win32/Win32FileSystem.h"
+#include "platform/win32/Win32FolderSecurity.h"
 #include "platform/win32/Win32Processes.h"
+#include "platform/win32/Win32WideText.h"
+#include "tests/fakes/FakeMachine.h"
+#include "tests/fakes/FakeRegistry.h"
 #include "tests/fakes/FakeUserIo.h"
 
 namespace tx {
@@ -128,8 +134,6 @@ protected:
     CodePage cp_{AnsiCodePageId()};
     Win32FileSystem fs_;
     Win32ProcessList procs_;
-    FakeMessageBox mb_;
-    Deployer deployer_{fs_, procs_, mb_, cp_};
 };
 
 TEST_F(Win32FilesTest, ListingHasDotsNamesAndAttributeBits) {
@@ -168,9 +172,9 @@ TEST_F(Win32FilesTest, ClearReadOnlyKeepsTheOtherBits) {
     ASSERT_TRUE(fs_.SetAttributes(dir_ / "ro.txt", kAttrReadOnly | kAttrHidden));
     ASSERT_EQ(kAttrReadOnly | kAttrHidden,
               fs_.GetAttributes(dir_ / "ro.txt") & (kAttrReadOnly | kAttrHidden));
-    deployer_.ClearReadOnly(dir_ / "ro.txt");
+    ClearReadOnly(fs_, dir_ / "ro.txt");
     EXPECT_EQ(kAttrHidden, fs_.GetAttributes(dir_ / "ro.txt") & (kAttrReadOnly | kAttrHidden));
-    deployer_.ClearReadOnly(dir_ / "missing.txt");
+    ClearReadOnly(fs_, dir_ / "missing.txt");
     EXPECT_EQ(kInvalidAttributes, fs_.GetAttributes(dir_ / "missing.txt"));
 }
 
@@ -248,16 +252,16 @@ TEST_F(Win32FilesTest, DeleteFileReachesPastMaxPath) {
 TEST_F(Win32FilesTest, FileExistsOnFolderFileMissingRootAndPattern) {
     ASSERT_TRUE(WriteText(dir_ / "f.txt", "f"));
     ASSERT_TRUE(CreateDirectoryA((dir_ / "Data").c_str(), nullptr));
-    EXPECT_EQ(kPathIsFolder, deployer_.FileExists(dir_ / "Data"));
-    EXPECT_EQ(kPathIsFile, deployer_.FileExists(dir_ / "f.txt"));
-    EXPECT_EQ(kPathIsFile, deployer_.FileExists(dir_ / "F.TXT"));
-    EXPECT_EQ(kPathMissing, deployer_.FileExists(dir_ / "missing"));
-    EXPECT_EQ(kPathMissing, deployer_.FileExists(dir_ / "missing\\f.txt"));
-    EXPECT_EQ(kPathMissing, deployer_.FileExists("C:\\"));
-    EXPECT_EQ(kPathMissing, deployer_.FileExists(dir_ / "Data\\"));
-    EXPECT_EQ(kPathIsFile, deployer_.FileExists(dir_ / "*.txt"));
-    EXPECT_EQ(kPathIsFolder, deployer_.FileExists(dir_ / "D*"));
-    EXPECT_EQ(kPathMissing, deployer_.FileExists(dir_ / "*.exe"));
+    EXPECT_EQ(kPathIsFolder, FileExists(fs_, dir_ / "Data"));
+    EXPECT_EQ(kPathIsFile, FileExists(fs_, dir_ / "f.txt"));
+    EXPECT_EQ(kPathIsFile, FileExists(fs_, dir_ / "F.TXT"));
+    EXPECT_EQ(kPathMissing, FileExists(fs_, dir_ / "missing"));
+    EXPECT_EQ(kPathMissing, FileExists(fs_, dir_ / "missing\\f.txt"));
+    EXPECT_EQ(kPathMissing, FileExists(fs_, "C:\\"));
+    EXPECT_EQ(kPathMissing, FileExists(fs_, dir_ / "Data\\"));
+    EXPECT_EQ(kPathIsFile, FileExists(fs_, dir_ / "*.txt"));
+    EXPECT_EQ(kPathIsFolder, FileExists(fs_, dir_ / "D*"));
+    EXPECT_EQ(kPathMissing, FileExists(fs_, dir_ / "*.exe"));
 }
 
 TEST_F(Win32FilesTest, EnvironmentVariableReportsTheSizeItNeeds) {
@@ -286,13 +290,13 @@ TEST_F(Win32FilesTest, EnvironmentVariableCountsBytesOfDoubleByteText) {
 TEST_F(Win32FilesTest, ShellNamesAnExistingRoamingFolder) {
     std::string roaming;
     ASSERT_TRUE(fs_.RoamingAppDataFolder(&roaming));
-    EXPECT_EQ(kPathIsFolder, deployer_.FileExists(roaming)) << roaming;
+    EXPECT_EQ(kPathIsFolder, FileExists(fs_, roaming)) << roaming;
 }
 
 TEST_F(Win32FilesTest, ModulePathNamesThisProgram) {
     const std::string program = fs_.ModulePath();
-    EXPECT_EQ(kPathIsFile, deployer_.FileExists(program)) << program;
-    EXPECT_EQ(FolderOf(program) + "\\Data", deployer_.GetDataFolder());
+    EXPECT_EQ(kPathIsFile, FileExists(fs_, program)) << program;
+    EXPECT_EQ(FolderOf(program) + "\\Data", DataFolderOf(fs_, cp_));
     EXPECT_FALSE(fs_.CurrentDirectory().empty());
 }
 
@@ -318,21 +322,34 @@ TEST_F(Win32FilesTest, PayloadAndSupportFilesLandOnRealFolders) {
                                    FILE_ATTRIBUTE_READONLY));
     EnvOverride appData("APPDATA", roaming);
 
+    ASSERT_TRUE(WriteText(pkg + "\\SetUp.exe", "program"));
+    ASSERT_TRUE(CreateDirectoryA(install.c_str(), nullptr));
+
+    // The engine on the real file system; the registry is beside the point.
     PackageFileSystem fs(pkg + "\\SetUp.exe");
-    Deployer deployer(fs, procs_, mb_, cp_);
-    FakeProgress bar;
-    const bool deployed = deployer.DeployPayload(PayloadTarget(install, bar, cp_));
-    for (const auto& call : mb_.Calls()) ADD_FAILURE() << call.text;
-    ASSERT_TRUE(deployed);
-    deployer.CopySupportFiles(acad, true);
+    FakeRegistry reg;
+    Win32WideText wide;
+    Win32FolderSecurity folders;
+    NullLog log;
+    InstallEngine engine(EngineServices(fs, reg, wide, cp_, procs_, folders, log));
+    CAcadInfo info;
+    info.m_arrAcadLocation[ReleaseIndexOfYear(2008)].push_back(acad);
+    InstallRequest request;
+    request.folder = install;
+    request.madeLevels = {install};
+    request.ticks[ReleaseIndexOfYear(2008)] = 1;
+    ScriptedObserver observer;
+    observer.allOrNothing = true;
+    ASSERT_EQ(InstallResult::Completed, engine.Install(info, request, observer));
 
     EXPECT_EQ("itext", ReadText(install + "\\itextsharp.dll"));
     EXPECT_EQ("arx", ReadText(install + "\\TX_BatchPlot2008.arx"));
     EXPECT_EQ("ini", ReadText(roaming + "\\Tarnix\\Tarnix.Ini"));
     EXPECT_EQ("<missing>", ReadText(install + "\\Tarnix_EN.shx"));
-    EXPECT_EQ(kPathMissing, deployer.FileExists(install + "\\Sub"));
-    EXPECT_EQ(kPathMissing, deployer.FileExists(install + "\\inner.arx"));
-    EXPECT_EQ(10, bar.StepCount()) << "\".\", \"..\", seven entries, one more";
+    EXPECT_EQ(kPathMissing, FileExists(fs, install + "\\Sub"));
+    EXPECT_EQ(kPathMissing, FileExists(fs, install + "\\inner.arx"));
+    EXPECT_EQ(10 + 3, observer.steps) << "\".\", \"..\", seven entries, one more; three stages";
+    EXPECT_EQ("program", ReadText(install + "\\Uninstall.exe"));
     EXPECT_EQ("en", ReadText(acad + "\\Fonts\\Tarnix_EN.shx"));
     EXPECT_EQ("hz", ReadText(acad + "\\Fonts\\Tarnix_HZ.shx"));
     EXPECT_EQ("driver", ReadText(acad + "\\Drv\\pdfplot9.hdi"));
@@ -343,7 +360,7 @@ TEST_F(Win32FilesTest, IsAcadRunningSeesAProgramNamedAcadExe) {
     const std::string standIn = FolderOf(fs_.ModulePath()) + "\\tx_acad_stand_in.exe";
     const std::string acad = dir_ / "acad.exe";
     ASSERT_TRUE(CopyFileA(standIn.c_str(), acad.c_str(), FALSE)) << standIn;
-    ASSERT_FALSE(deployer_.IsAcadRunning()) << "nothing of that name runs yet";
+    ASSERT_FALSE(IsAcadRunning(procs_, cp_)) << "nothing of that name runs yet";
 
     std::string commandLine = "\"" + acad + "\" 20";
     STARTUPINFOA startup{};
@@ -356,7 +373,7 @@ TEST_F(Win32FilesTest, IsAcadRunningSeesAProgramNamedAcadExe) {
 
     bool seen = false;
     for (int i = 0; i < 50 && !seen; ++i) {
-        seen = deployer_.IsAcadRunning();
+        seen = IsAcadRunning(procs_, cp_);
         if (!seen) Sleep(100);
     }
     EXPECT_TRUE(seen);
@@ -367,7 +384,7 @@ TEST_F(Win32FilesTest, IsAcadRunningSeesAProgramNamedAcadExe) {
     process.reset();
     bool gone = false;
     for (int i = 0; i < 50 && !gone; ++i) {
-        gone = !deployer_.IsAcadRunning();
+        gone = !IsAcadRunning(procs_, cp_);
         if (!gone) Sleep(100);
     }
     EXPECT_TRUE(gone);
