@@ -28,11 +28,6 @@ bool IsForbiddenByte(unsigned char b) {
 
 bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
-// The chooser's messages name the path once, where the format has "%s".
-std::string WithPath(const char* before, const std::string& path, const char* after) {
-    return std::string(before) + path + after;
-}
-
 // Walks the names after "X:\" left to right and calls atLevel with the
 // path up to and including each valid one; atLevel returning false stops
 // the walk with kPathCannotCreate. A drive root alone has no level.
@@ -90,12 +85,9 @@ std::string AppTitleFromModulePath(const std::string& modulePath, const CodePage
     return name;
 }
 
-FolderRules::FolderRules(IFileSystem& fileSystem, IMessageBox& messageBox,
-                         const CodePage& codePage, std::string title)
-    : fileSystem_(fileSystem),
-      messageBox_(messageBox),
-      codePage_(codePage),
-      title_(std::move(title)) {}
+FolderRules::FolderRules(IFileSystem& fileSystem, IFolderQuestions& questions,
+                         const CodePage& codePage)
+    : fileSystem_(fileSystem), questions_(questions), codePage_(codePage) {}
 
 int FolderRules::CheckOrCreatePath(const char* path, bool checkOnly) const {
     if (path == nullptr) return kPathInvalid;
@@ -111,7 +103,7 @@ int FolderRules::CheckOrCreatePath(const char* path, bool checkOnly) const {
                                                                      : kPathCannotCreate;
     }
     return WalkLevels(work, codePage_, [this](const std::string& level) {
-        fileSystem_.CreateDirectory(level);  // an existing level is no error
+        (void)fileSystem_.CreateDirectory(level);  // an existing level is no error
         return fileSystem_.GetAttributes(level) != kInvalidAttributes;
     });
 }
@@ -125,12 +117,7 @@ int FolderRules::ConfirmFolder(const char* path) const {
     }
     if (fileSystem_.GetAttributes(text) != kInvalidAttributes) return kPathValid;
 
-    const std::string question =
-        WithPath("The folder:\n\n", text,
-                 "\n\ndoes not exist. Do you want the folder to be created?");
-    if (messageBox_.Show(question, title_, kMbYesNo | kMbIconQuestion) != kIdYes) {
-        return kPathDeclined;
-    }
+    if (!questions_.CreateMissing(text)) return kPathDeclined;
 
     const int created = CheckOrCreatePath(path, false);
     if (created == kPathInvalid || created == kPathCannotCreate) {
@@ -141,11 +128,10 @@ int FolderRules::ConfirmFolder(const char* path) const {
 }
 
 void FolderRules::Report(int result, const std::string& path) const {
-    const std::string text =
-        result == kPathInvalid
-            ? WithPath("The folder:\n\n", path, "\n\nis invalid. Please reenter.")
-            : WithPath("The folder:\n\n", path, "\n\ncan not be created. Please double check.");
-    messageBox_.Show(text, title_, kMbOk | kMbIconExclamation);
+    if (result == kPathInvalid)
+        questions_.Invalid(path);
+    else
+        questions_.NotCreated(path);
 }
 
 }  // namespace tx

@@ -10,7 +10,6 @@
 
 #include "platform/FileSystem.h"
 #include "platform/MbText.h"
-#include "platform/UserIo.h"
 
 namespace tx {
 
@@ -35,12 +34,20 @@ bool IsWellFormedFolderPath(const std::string& path, const CodePage& codePage);
 // defines none: the program file's name without its extension.
 std::string AppTitleFromModulePath(const std::string& modulePath, const CodePage& codePage);
 
+// What confirming a typed folder asks and tells the user.
+class IFolderQuestions {
+public:
+    virtual ~IFolderQuestions() = default;
+    // The folder does not exist: true to make it.
+    virtual bool CreateMissing(const std::string& path) = 0;
+    virtual void Invalid(const std::string& path) = 0;
+    virtual void NotCreated(const std::string& path) = 0;
+};
+
 // Checks a typed folder and, on request, creates its missing levels top down.
 class FolderRules {
 public:
-    // title: the caption of every message box shown by ConfirmFolder.
-    FolderRules(IFileSystem& fileSystem, IMessageBox& messageBox, const CodePage& codePage,
-                std::string title);
+    FolderRules(IFileSystem& fileSystem, IFolderQuestions& questions, const CodePage& codePage);
 
     // checkOnly: only the syntax is judged and the disk is not touched.
     // Otherwise each level is created in turn; levels made before one that
@@ -58,9 +65,8 @@ private:
     void Report(int result, const std::string& path) const;
 
     IFileSystem& fileSystem_;
-    IMessageBox& messageBox_;
+    IFolderQuestions& questions_;
     CodePage codePage_;
-    std::string title_;
 };
 
 }  // namespace tx

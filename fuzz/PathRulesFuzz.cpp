@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "fuzz/FuzzSupport.h"
+#include "ui/FolderPrompts.h"
 #include "tests/fakes/FakeFileSystem.h"
 #include "tests/fakes/FakeUserIo.h"
 #include "engine/PathRules.h"
@@ -89,7 +90,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(IsWellFormedFolderPath(text, cp) == ExpectedWellFormedPath(text, cp));
     UntouchableFileSystem untouchable;
     FakeMessageBox noBoxes;
-    const FolderRules checkOnly(untouchable, noBoxes, cp, "SetUp");
+    FolderPrompts noPrompts(noBoxes, "SetUp");
+    const FolderRules checkOnly(untouchable, noPrompts, cp);
     const int checked = checkOnly.CheckOrCreatePath(text.c_str(), true);
     FUZZ_CHECK(checked == ExpectedCheck(text, cp));
     FUZZ_CHECK(checkOnly.CheckOrCreatePath(nullptr, true) == kPathInvalid);
@@ -101,7 +103,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FakeFileSystem fs(cp.Id());
         SeedDisk(fs);
         FakeMessageBox boxes;
-        const FolderRules rules(fs, boxes, cp, "SetUp");
+        FolderPrompts prompts(boxes, "SetUp");
+        const FolderRules rules(fs, prompts, cp);
         const int created = rules.CheckOrCreatePath(text.c_str(), false);
         // Levels are made left to right, so a bad name after a level that
         // cannot be made is never reached: that path reports the level.
@@ -124,7 +127,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const bool existed = checked == kPathValid && fs.Exists(text);
         FakeMessageBox boxes;
         boxes.Script({answerYes ? kIdYes : kIdNo});
-        const FolderRules rules(fs, boxes, cp, "SetUp");
+        FolderPrompts prompts(boxes, "SetUp");
+        const FolderRules rules(fs, prompts, cp);
         const int result = rules.ConfirmFolder(text.c_str());
         const auto& calls = boxes.Calls();
         if (checked == kPathInvalid) {

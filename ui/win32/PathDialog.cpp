@@ -6,6 +6,7 @@
 #include "platform/UserIo.h"
 #include "platform/win32/Win32CodePage.h"
 #include "engine/PathRules.h"
+#include "ui/FolderPrompts.h"
 
 namespace tx {
 
@@ -146,9 +147,9 @@ void CPathDialogSub::OnOK() {
     const std::string path = dialog.ReadEdit();
 
     OwnedMessageBox box(m_hWnd);
-    const FolderRules rules(dialog.m_fileSystem, box, dialog.m_codePage,
-                            AppTitleFromModulePath(dialog.m_fileSystem.ModulePath(),
-                                                   dialog.m_codePage));
+    FolderPrompts prompts(box, AppTitleFromModulePath(dialog.m_fileSystem.ModulePath(),
+                                                      dialog.m_codePage));
+    const FolderRules rules(dialog.m_fileSystem, prompts, dialog.m_codePage);
     if (rules.ConfirmFolder(path.c_str()) != kPathValid) {
         SetFocus(GetDlgItem(m_hWnd, kIdcFolderEdit));
         return;

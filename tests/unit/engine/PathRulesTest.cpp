@@ -7,6 +7,7 @@
 
 #include "tests/fakes/FakeFileSystem.h"
 #include "tests/fakes/FakeUserIo.h"
+#include "ui/FolderPrompts.h"
 
 namespace tx {
 namespace {
@@ -48,7 +49,8 @@ class PathRulesTest : public ::testing::Test {
 protected:
     FolderFs fs;
     FakeMessageBox box;
-    FolderRules rules{fs, box, kGbk, "SetUp"};
+    FolderPrompts prompts{box, "SetUp"};
+    FolderRules rules{fs, prompts, kGbk};
 
     int Check(const char* p) { return rules.CheckOrCreatePath(p, true); }
     int Create(const char* p) { return rules.CheckOrCreatePath(p, false); }
@@ -116,7 +118,7 @@ TEST_F(PathRulesTest, SplitsAtBackslashCharactersNotTrailBytes) {
     const std::vector<std::string> levels = {"C:\\x" + kTrail5C + "y", inside};
     EXPECT_EQ(levels, fs.created());
 
-    FolderRules latin(fs, box, kLatin, "SetUp");
+    FolderRules latin(fs, prompts, kLatin);
     EXPECT_EQ(kPathInvalid, latin.CheckOrCreatePath(endsIn5C.c_str(), true));
 }
 
