@@ -99,7 +99,9 @@ UserSettings::Saved UserSettings::Save() {
     const std::string folder = Folder(false);
     if (folder.empty()) return saved;
     saved.folderThere = fs_.GetAttributes(folder) != kInvalidAttributes;
-    saved.fileThere = fs_.ReadWholeFile(folder + "\\" + kSettingsFileName, &saved.content);
+    const std::string file = folder + "\\" + kSettingsFileName;
+    saved.fileThere = fs_.ReadWholeFile(file, &saved.content);
+    if (saved.fileThere) saved.attributes = fs_.GetAttributes(file);
     return saved;
 }
 
@@ -111,7 +113,9 @@ bool UserSettings::Restore(const Saved& saved) {
     if (!HoldLevels(folder, &levels)) return false;
     if (saved.fileThere) {
         ClearForOverwrite(fs_, target);
-        return fs_.WriteWholeFile(target, saved.content);
+        if (!fs_.WriteWholeFile(target, saved.content)) return false;
+        // A user's read-only or hidden file stays so.
+        return saved.attributes == kInvalidAttributes || fs_.SetAttributes(target, saved.attributes);
     }
     if (DeleteOrSchedule(fs_, target) == FileOutcome::Failed) return false;
     levels.clear();

@@ -2,6 +2,7 @@
 // file in it.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -43,9 +44,11 @@ public:
         bool folderThere = false;
         bool fileThere = false;
         std::string content;
+        std::uint32_t attributes = 0;
     };
     Saved Save();
-    // Puts back what Save saw, through held levels.
+    // Puts back what Save saw (the file's attributes too), through held
+    // levels.
     bool Restore(const Saved& saved);
     // The per-user step: source into this user's folder, unless a settings
     // file is there already. False when it could not be put there.

@@ -71,7 +71,13 @@ std::size_t InstallEngine::MaxInstallFolderLength() {
 
 PreparedFolder InstallEngine::PrepareInstallFolder(const std::string& chosen,
                                                    const std::string& installFolder) {
-    return tx::PrepareInstallFolder(s_.folders, s_.codePage, chosen, installFolder);
+    PreparedFolder prepared = tx::PrepareInstallFolder(s_.folders, s_.codePage, chosen, installFolder);
+    if (prepared.readiness == FolderReadiness::Ready) return prepared;
+    // A refused folder leaves nothing behind: the levels made for it go.
+    for (auto level = prepared.created.rbegin(); level != prepared.created.rend(); ++level)
+        if (!s_.fs.RemoveDirectory(*level)) s_.log.Line("folder left: " + *level);
+    prepared.created.clear();
+    return prepared;
 }
 
 void InstallEngine::UndoMadeLevels(const InstallRequest& request) {
@@ -117,7 +123,9 @@ void InstallEngine::RollBack(Run& run) {
     for (std::size_t i = actions.size(); i-- > levels;) {
         Action& a = *actions[i].action;
         const bool journaled = !a.Fields().empty();
-        if (journaled ? !run.lineWritten[i] : !run.made[i]) continue;
+        // Also one whose line or change failed after its preparation: a
+        // backup taken, a file made writable, a key deleted for rewriting.
+        if (!run.lineWritten[i] && !run.prepared[i] && !run.made[i]) continue;
         const ActionResult r = a.Undo(run.ctx);
         if (r.status() == ActionResult::Status::Failed) {
             s_.log.Line("undo failed: " + a.Describe() + " " + ErrorText(r));

@@ -106,6 +106,9 @@ bool HostRegistrar::ComposeTrustedPaths(const std::string& variablesKey, const W
                                         TrustedPathsChange* change) {
     WideString existing;
     std::uint32_t type = kRegSz;  // a value written afresh
+    // What the undo puts back: taken from this same read, so it cannot
+    // differ from the value the change is composed from.
+    RegValueState before;
     {
         UniqueRegKey key(reg_);
         const long opened = reg_.OpenKey(kHkeyCurrentUser, variablesKey.c_str(), key.put());
@@ -113,6 +116,7 @@ bool HostRegistrar::ComposeTrustedPaths(const std::string& variablesKey, const W
         // empty value would overwrite: it is left alone.
         if (!key && opened != kRegNotFound) return false;
         if (key) {
+            before.keyExists = true;
             std::fill(buffer.begin(), buffer.end(), 0);
             std::uint32_t size = static_cast<std::uint32_t>(buffer.size());
             std::uint32_t stored = 0;
@@ -133,6 +137,9 @@ bool HostRegistrar::ComposeTrustedPaths(const std::string& variablesKey, const W
                 if (units == whole && (2 * whole == buffer.size() || read % 2 != 0)) return false;
                 existing = UnpackUtf16(std::vector<unsigned char>(buffer.begin(),
                                                                   buffer.begin() + 2 * units));
+                before.valueExists = true;
+                before.type = stored;
+                before.data.assign(buffer.begin(), buffer.begin() + read);
             } else if (rc != kRegNotFound) {
                 // Too long for the buffer, or unreadable: what is stored
                 // cannot be seen whole, so it is not touched.
@@ -153,7 +160,7 @@ bool HostRegistrar::ComposeTrustedPaths(const std::string& variablesKey, const W
     if (updated.size() + 1 > kTrustedPathsUnits) return false;
 
     change->variablesKey = variablesKey;
-    change->before = ReadValueState(reg_, kHkeyCurrentUser, variablesKey, kTrustedPaths);
+    change->before = std::move(before);
     change->written.keyExists = true;
     change->written.valueExists = true;
     change->written.type = type;

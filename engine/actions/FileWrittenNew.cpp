@@ -14,9 +14,12 @@ bool CopyPackageFile(IFileSystem& fs, const std::string& source, const std::stri
                      bool targetFree, std::uint32_t* error) {
     // A read-only source would make a read-only copy; a read-only or hidden
     // target refuses CopyFile.
+    // Attributes that cannot be read may be read-only ones.
     const std::uint32_t attributes = fs.GetAttributes(source);
-    bool readOnly = attributes != kInvalidAttributes && (attributes & kAttrReadOnly) != 0;
-    if (readOnly && fs.SetAttributes(source, attributes & ~kAttrReadOnly)) readOnly = false;
+    bool readOnly = attributes == kInvalidAttributes || (attributes & kAttrReadOnly) != 0;
+    if (readOnly && attributes != kInvalidAttributes &&
+        fs.SetAttributes(source, attributes & ~kAttrReadOnly))
+        readOnly = false;
     if (!targetFree) ClearForOverwrite(fs, target);
     if (!fs.CopyFile(source, target)) {
         *error = fs.LastError();

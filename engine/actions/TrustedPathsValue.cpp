@@ -19,6 +19,20 @@ ActionResult SetWide(IRegistry& reg, RegHandle key, std::uint32_t type,
         key, kTrustedPaths, type, data.data(), static_cast<std::uint32_t>(data.size())));
 }
 
+// A key the installation made, once empty again; one that stays is no harm.
+void DeleteIfEmpty(IRegistry& reg, const std::string& path) {
+    {
+        UniqueRegKey key(reg);
+        if (reg.OpenKeyRead(kHkeyCurrentUser, path.c_str(), key.put()) != kRegOk || !key) return;
+        std::uint32_t subkeys = 1;
+        std::uint32_t values = 1;
+        if (reg.QuerySubkeyCount(key.get(), &subkeys) != kRegOk ||
+            reg.QueryValueCount(key.get(), &values) != kRegOk || subkeys != 0 || values != 0)
+            return;
+    }
+    (void)reg.DeleteKey(kHkeyCurrentUser, path.c_str());
+}
+
 }  // namespace
 
 std::unique_ptr<Action> TrustedPathsValue::Parse(const std::vector<std::string>& f) {
@@ -54,7 +68,12 @@ ActionResult TrustedPathsValue::Apply(ActionContext& ctx) {
 
 ActionResult TrustedPathsValue::Undo(ActionContext& ctx) {
     const RegValueState now = ReadValueState(ctx.reg, kHkeyCurrentUser, key_, kTrustedPaths);
-    if (!now.valueExists) return ActionResult::Ok();  // removed since: nothing of ours is left
+    if (!now.valueExists) {
+        // Removed since, or never written: nothing of ours is left but a key
+        // made for it, which goes while empty.
+        if (now.keyExists && !before_.keyExists) DeleteIfEmpty(ctx.reg, key_);
+        return ActionResult::Ok();
+    }
 
     UniqueRegKey key(ctx.reg);
     long rc = ctx.reg.OpenKey(kHkeyCurrentUser, key_.c_str(), key.put());
@@ -66,15 +85,8 @@ ActionResult TrustedPathsValue::Undo(ActionContext& ctx) {
         rc = ctx.reg.DeleteValue(key.get(), kTrustedPaths);
         if (rc != kRegOk && rc != kRegNotFound) return ActionResult::FromRegistry(rc);
         if (!before_.keyExists) {
-            std::uint32_t subkeys = 1;
-            std::uint32_t values = 1;
-            if (ctx.reg.QuerySubkeyCount(key.get(), &subkeys) == kRegOk &&
-                ctx.reg.QueryValueCount(key.get(), &values) == kRegOk && subkeys == 0 &&
-                values == 0) {
-                key.reset();
-                // Made by us and empty again; one that stays is no harm.
-                (void)ctx.reg.DeleteKey(kHkeyCurrentUser, key_.c_str());
-            }
+            key.reset();
+            DeleteIfEmpty(ctx.reg, key_);
         }
         return ActionResult::Ok();
     }

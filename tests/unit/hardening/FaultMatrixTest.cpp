@@ -1,10 +1,13 @@
 // A whole installation on the in-memory registry and file system, run once
 // cleanly and then once more for every registry, file and process operation
-// it makes, with that one operation failing. Every run must end as the
-// installer's rules say for that failure: no handle or listing left open,
-// no TRUSTEDPATHS entry lost, nothing changed beyond what the failing
-// operation touched, and a cancelled installation leaves the registry as it
-// was. The literals below are compiled to code page 936 bytes.
+// it makes, with that one operation failing: through the setup dialog with
+// each answer to a failed copy, and as a silent run. Every run must end as
+// the installer's rules say for that failure: no handle or listing left
+// open, no TRUSTEDPATHS entry lost, nothing changed beyond what the failing
+// operation touched, and a cancelled installation leaves the machine as it
+// was. A silent run is all or nothing: it completes, or the machine is
+// exactly as before it. The literals below are compiled to code page 936
+// bytes.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -18,17 +21,24 @@
 #include <utility>
 #include <vector>
 
-#include "deploy/Deployment.h"
-#include "deploy/InstallRecorder.h"
+#include "deploy/ExitStatus.h"
+#include "engine/CommandLine.h"
+#include "engine/InstallEngine.h"
+#include "engine/Journal.h"
+#include "engine/UnattendedRuns.h"
+#include "engine/UninstallRun.h"
+#include "engine/actions/FileReplaced.h"
+#include "engine/actions/UninstallerCopy.h"
 #include "host/Detection.h"
-#include "host/Registration.h"
 #include "tests/fakes/FakeFileSystem.h"
 #include "tests/fakes/FakeFolderSecurity.h"
 #include "tests/fakes/FakeProcessList.h"
 #include "tests/fakes/FakeRegistry.h"
-#include "tests/fakes/FakeUserIo.h"
+#include "tests/fakes/FakeSelfRemover.h"
 #include "tests/fakes/FakeSetupView.h"
-#include "ui/InstallSteps.h"
+#include "tests/fakes/FakeUserIo.h"
+#include "tests/fakes/FakeWideText.h"
+#include "tests/fakes/MemoryLog.h"
 #include "ui/SetupDialog.h"
 
 namespace tx {
@@ -192,7 +202,7 @@ public:
     FaultyFileSystem(IFileSystem& inner, FaultPlan& plan) : inner_(inner), plan_(plan) {}
 
     std::string ModulePath() override {
-        if (plan_.Fails("GetModuleFileNameA", "")) return std::string();
+        if (Fail("GetModuleFileNameA", "")) return std::string();
         return inner_.ModulePath();
     }
     std::unique_ptr<IFindHandle> FindFirst(const std::string& pattern, FindEntry* first) override {
@@ -203,80 +213,89 @@ public:
             pattern.size() > 4 && pattern.compare(pattern.size() - 4, 4, "\\*.*") == 0;
         const std::string scope =
             listing && slash != CodePage::npos ? pattern.substr(0, slash) : pattern;
-        if (plan_.Fails(listing ? "FindFirstFileA *.*" : "FindFirstFileA", scope)) return nullptr;
+        if (Fail(listing ? "FindFirstFileA *.*" : "FindFirstFileA", scope)) return nullptr;
         std::unique_ptr<IFindHandle> inner = inner_.FindFirst(pattern, first);
         if (!inner) return nullptr;
         return std::make_unique<FaultyFind>(std::move(inner), plan_, scope);
     }
     std::uint32_t GetAttributes(const std::string& path) override {
-        if (plan_.Fails("GetFileAttributesA", path)) return kInvalidAttributes;
+        if (Fail("GetFileAttributesA", path)) return kInvalidAttributes;
         return inner_.GetAttributes(path);
     }
     bool SetAttributes(const std::string& path, std::uint32_t attributes) override {
-        if (plan_.Fails("SetFileAttributesA", path)) return false;
+        if (Fail("SetFileAttributesA", path)) return false;
         return inner_.SetAttributes(path, attributes);
     }
     bool CopyFile(const std::string& source, const std::string& target) override {
-        if (plan_.Fails("CopyFileA", target)) return false;
+        if (Fail("CopyFileA", target)) return false;
         return inner_.CopyFile(source, target);
     }
     bool CreateDirectory(const std::string& path) override {
-        if (plan_.Fails("CreateDirectoryA", path)) return false;
+        if (Fail("CreateDirectoryA", path)) return false;
         return inner_.CreateDirectory(path);
     }
     std::uint32_t GetEnvironmentVariable(const char* name, char* buffer,
                                          std::uint32_t capacity) override {
-        if (plan_.Fails("GetEnvironmentVariableA", name)) return 0;
+        if (Fail("GetEnvironmentVariableA", name)) return 0;
         return inner_.GetEnvironmentVariable(name, buffer, capacity);
     }
     std::string CurrentDirectory() override {
-        if (plan_.Fails("GetCurrentDirectoryA", "")) return std::string();
+        if (Fail("GetCurrentDirectoryA", "")) return std::string();
         return inner_.CurrentDirectory();
     }
     bool RoamingAppDataFolder(std::string* folder) override {
-        if (plan_.Fails("SHGetFolderPathA", "")) return false;
+        if (Fail("SHGetFolderPathA", "")) return false;
         return inner_.RoamingAppDataFolder(folder);
     }
     bool DeleteFile(const std::string& path) override {
-        if (plan_.Fails("DeleteFileA", path)) return false;
+        if (Fail("DeleteFileA", path)) return false;
         return inner_.DeleteFile(path);
     }
     bool RemoveDirectory(const std::string& path) override {
-        if (plan_.Fails("RemoveDirectoryA", path)) return false;
+        if (Fail("RemoveDirectoryA", path)) return false;
         return inner_.RemoveDirectory(path);
     }
     bool ReadWholeFile(const std::string& path, std::string* content) override {
-        if (plan_.Fails("ReadFile", path)) return false;
+        if (Fail("ReadFile", path)) return false;
         return inner_.ReadWholeFile(path, content);
     }
     bool WriteWholeFile(const std::string& path, const std::string& content) override {
-        if (plan_.Fails("WriteFile", path)) return false;
+        if (Fail("WriteFile", path)) return false;
         return inner_.WriteWholeFile(path, content);
     }
     bool AppendToFile(const std::string& path, const std::string& text) override {
-        if (plan_.Fails("WriteFile (append)", path)) return false;
+        if (Fail("WriteFile (append)", path)) return false;
         return inner_.AppendToFile(path, text);
     }
     bool MoveFileAtRestart(const std::string& from, const std::string& to) override {
-        if (plan_.Fails("MoveFileExA", from)) return false;
+        if (Fail("MoveFileExA", from)) return false;
         return inner_.MoveFileAtRestart(from, to);
     }
     bool FileSize(const std::string& path, std::uint64_t* size) override {
-        if (plan_.Fails("GetFileAttributesExA", path)) return false;
+        if (Fail("GetFileAttributesExA", path)) return false;
         return inner_.FileSize(path, size);
     }
     bool FlushFile(const std::string& path) override {
-        if (plan_.Fails("FlushFileBuffers", path)) return false;
+        if (Fail("FlushFileBuffers", path)) return false;
         return inner_.FlushFile(path);
     }
     bool ReplaceFile(const std::string& from, const std::string& to) override {
-        if (plan_.Fails("MoveFileExA (replace)", to)) return false;
+        if (Fail("MoveFileExA (replace)", to)) return false;
         return inner_.ReplaceFile(from, to);
     }
+    // The failing call says what Windows says for most of them.
+    std::uint32_t LastError() override { return injected_ ? kErrorAccessDenied : inner_.LastError(); }
 
 private:
+    static constexpr std::uint32_t kErrorAccessDenied = 5;
+    bool Fail(const char* kind, std::string scope) {
+        injected_ = plan_.Fails(kind, std::move(scope));
+        return injected_;
+    }
+
     IFileSystem& inner_;
     FaultPlan& plan_;
+    bool injected_ = false;
 };
 
 class FaultyProcessList : public IProcessList {
@@ -386,6 +405,10 @@ struct Machine {
 
         for (const auto& [key, value] : SeededTrustedPaths()) reg.SetString(kHkcu, key, "TRUSTEDPATHS", value);
         reg.CreatePath(kHkcu, kNative + "R23.0\\ACAD-3001:804\\Profiles\\<<Unnamed Profile>>");
+        // Parents that every Windows has.
+        reg.CreatePath(kHklm, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall");
+        reg.CreatePath(kHklm, "SOFTWARE\\Microsoft\\Active Setup\\Installed Components");
+        reg.CreatePath(kHkcu, "Software\\Microsoft\\Active Setup\\Installed Components");
 
         fs.AddFolder("C:\\");
         fs.SetModulePath("C:\\Pkg\\SetUp.exe");
@@ -425,31 +448,63 @@ std::string WithoutReadOnlyMark(const std::string& text) {
     return text;
 }
 
+std::string Hex(std::uint32_t n) {
+    std::ostringstream out;
+    out << std::hex << n;
+    return out.str();
+}
+
+// The path an item lies at: a key (also for its values), a folder or a file.
+std::string ItemPath(const std::string& item) {
+    std::string path = item.substr(2);
+    const std::size_t colon = path.find(" : ");
+    return colon == std::string::npos ? path : path.substr(0, colon);
+}
+
+bool Below(const std::string& path, const std::string& scope) {
+    const std::string s = kGbk.Lower(scope);
+    if (s.empty()) return true;
+    return path == s || (path.size() > s.size() && path.compare(0, s.size(), s) == 0 &&
+                         path[s.size()] == '\\');
+}
+
 // Every key, value, folder and file, by a lower-cased path; the text says
-// what it holds.
+// what it holds. Whole: values as stored, every attribute and stream of a
+// file; otherwise values as the ANSI calls read them and only the
+// read-only attribute (the marks are looked at apart).
 using State = std::map<std::string, std::string>;
 
 void WalkRegistry(const FakeRegistry& reg, RegRoot root, const std::string& label,
-                  const std::string& path, State& state) {
+                  const std::string& path, bool whole, State& state) {
     const std::string shown = path.empty() ? label : label + "\\" + path;
     state["K " + kGbk.Lower(shown)] = "key";
     for (const std::string& name : reg.ValueNames(root, path)) {
-        const auto v = reg.GetValue(root, path, name);
+        const auto v = whole ? reg.GetValueWide(root, path, name) : reg.GetValue(root, path, name);
         std::string text = std::to_string(v->type) + ":";
         text.append(v->data.begin(), v->data.end());
         state["V " + kGbk.Lower(shown) + " : " + kGbk.Lower(name)] = text;
     }
     for (const std::string& sub : reg.Subkeys(root, path))
-        WalkRegistry(reg, root, label, path.empty() ? sub : path + "\\" + sub, state);
+        WalkRegistry(reg, root, label, path.empty() ? sub : path + "\\" + sub, whole, state);
 }
 
-void WalkFiles(const FakeFileSystem& fs, const std::string& folder, State& state) {
+void WalkFiles(const FakeFileSystem& fs, const std::string& folder, bool whole, State& state) {
     for (const std::string& name : fs.Children(folder)) {
         const std::string path = folder + "\\" + name;
         const std::uint32_t attributes = fs.Attributes(path);
         if ((attributes & kAttrDirectory) != 0) {
-            state["D " + kGbk.Lower(path)] = "folder";
-            WalkFiles(fs, path, state);
+            state["D " + kGbk.Lower(path)] = whole ? "folder " + Hex(attributes) : "folder";
+            WalkFiles(fs, path, whole, state);
+        } else if (whole) {
+            // Copying from the package makes its files writable first (a
+            // read-only source would give a read-only copy); that is no
+            // change to undo.
+            const bool package = Below(kGbk.Lower(path), "C:\\Pkg");
+            std::string text =
+                fs.Content(path) + " " + Hex(package ? attributes & ~kAttrReadOnly : attributes);
+            for (const std::string& stream : fs.StreamNames(path))
+                text += " [" + stream + "=" + fs.Content(path + ":" + stream) + "]";
+            state["F " + kGbk.Lower(path)] = text;
         } else {
             state["F " + kGbk.Lower(path)] =
                 fs.Content(path) + ((attributes & kAttrReadOnly) != 0 ? kReadOnlyMark : "");
@@ -469,48 +524,51 @@ void FindMarked(const FakeFileSystem& fs, const std::string& folder, std::set<st
     }
 }
 
-State RegistryPart(const State& s) {
-    State out;
-    for (const auto& [key, value] : s)
-        if (key[0] == 'K' || key[0] == 'V') out.emplace(key, value);
-    return out;
-}
+std::string JournalPath() { return kInstallFolder + "\\" + kJournalFileName; }
 
-// The path an item lies at: a key (also for its values), a folder or a file.
-std::string ItemPath(const std::string& item) {
-    std::string path = item.substr(2);
-    const std::size_t colon = path.find(" : ");
-    return colon == std::string::npos ? path : path.substr(0, colon);
-}
-
-bool Below(const std::string& path, const std::string& scope) {
-    const std::string s = kGbk.Lower(scope);
-    if (s.empty()) return true;
-    return path == s || (path.size() > s.size() && path.compare(0, s.size(), s) == 0 &&
-                         path[s.size()] == '\\');
-}
-
-// The uninstall bookkeeping (the record, the backups, the uninstaller and
+// The uninstall bookkeeping (the journal, the backups, the uninstaller and
 // its Programs and Features entry) follows whatever happened, faults
-// included; its own tests look at it. The matrix looks at the rest.
+// included; its own tests look at it. The comparisons with the clean run
+// look at the rest.
 bool Bookkeeping(const std::string& item) {
     const std::string folder = kGbk.Lower(kInstallFolder);
     const std::string path = ItemPath(item);
-    return path == folder + "\\installrecord.txt" || path == folder + "\\uninstall.exe" ||
-           path == folder + "\\backup" || Below(path, folder + "\\backup") ||
+    const std::string journal = kGbk.Lower(JournalPath());
+    return path == journal || path == journal + ".new" || path == folder + "\\uninstall.exe" ||
+           Below(path, folder + "\\backup") ||
            Below(path, "hklm\\software\\microsoft\\windows\\currentversion\\uninstall\\tarnixbatchplot");
 }
 
-State Snapshot(const Machine& m) {
+State Snapshot(const Machine& m, bool whole) {
     State state;
-    WalkRegistry(m.reg, kHklm, "HKLM", "", state);
-    WalkRegistry(m.reg, kHkcu, "HKCU", "", state);
-    WalkFiles(m.fs, "C:", state);
-    WalkFiles(m.fs, "D:", state);
-    for (auto it = state.begin(); it != state.end();) it = Bookkeeping(it->first) ? state.erase(it) : std::next(it);
+    WalkRegistry(m.reg, kHklm, "HKLM", "", whole, state);
+    WalkRegistry(m.reg, kHkcu, "HKCU", "", whole, state);
+    WalkFiles(m.fs, "C:", whole, state);
+    WalkFiles(m.fs, "D:", whole, state);
+    if (!whole)
+        for (auto it = state.begin(); it != state.end();)
+            it = Bookkeeping(it->first) ? state.erase(it) : std::next(it);
     return state;
 }
 
+// Equal, or the first differences.
+::testing::AssertionResult SameState(const State& want, const State& got) {
+    if (want == got) return ::testing::AssertionSuccess();
+    ::testing::AssertionResult failure = ::testing::AssertionFailure();
+    std::set<std::string> items;
+    for (const State* s : {&want, &got})
+        for (const auto& kv : *s) items.insert(kv.first);
+    int shown = 0;
+    for (const std::string& item : items) {
+        const auto w = want.find(item);
+        const auto g = got.find(item);
+        if (w != want.end() && g != got.end() && w->second == g->second) continue;
+        if (++shown > 8) break;
+        failure << "\n  " << item << ": " << (w == want.end() ? "(none)" : w->second) << " -> "
+                << (g == got.end() ? "(none)" : g->second);
+    }
+    return failure;
+}
 
 std::vector<std::string> Entries(const std::string& value) {
     std::vector<std::string> out;
@@ -523,17 +581,24 @@ std::vector<std::string> Entries(const std::string& value) {
 
 // --- One installation ----------------------------------------------------
 
+enum class Mode { Dialog, Silent };
 enum class Answer { Abort, Retry, Ignore };
 
 struct Outcome {
     std::vector<Op> ops;
-    State before;
+    State before;  // bookkeeping left out
     State after;
+    State wholeBefore;  // everything
+    State wholeAfter;
     CAcadInfo info;
+    // The dialog.
     Dlg_Setup::Stage stage = Dlg_Setup::Stage::Initial;
     std::vector<int> endResults;
     std::vector<FakeMessageBox::Call> boxes;
     int progress = 0;
+    // The silent run.
+    int exitCode = -1;
+    std::vector<std::string> log;
     std::size_t regHandles = 0;
     std::size_t trackedHandles = 0;
     std::uint64_t badHandleUses = 0;
@@ -543,43 +608,60 @@ struct Outcome {
     std::size_t copies = 0;
     std::vector<std::string> madeProtected;
     std::set<std::string> marked;
+    // From the journal the run left: each backup with the file it keeps.
+    std::map<std::string, std::string> backups;
+    // After the uninstaller of a completed run ran to its end.
+    int uninstallExit = -1;
+    State wholeUninstalled;
 };
 
-Outcome Install(long failAt, Answer answer) {
+Outcome Install(long failAt, Mode mode, Answer answer = Answer::Abort) {
     Machine m;
     Outcome run;
-    run.before = Snapshot(m);
+    run.before = Snapshot(m, false);
+    run.wholeBefore = Snapshot(m, true);
     FaultPlan plan(failAt);
     FaultyRegistry reg(m.reg, plan);
     FaultyFileSystem fs(m.fs, plan);
     FaultyProcessList procs(m.procs, plan);
-
-    // Start-up, then the dialog with its defaults, then Install.
-    AcadDetector(reg, kGbk).DetectAcadReleases(run.info);
-    FakeSetupView view;
-    if (answer == Answer::Retry) view.messages.Script({kIdRetry});
-    if (answer == Answer::Ignore)
-        for (int i = 0; i < 100; ++i) view.messages.Script({kIdIgnore});
-    InstallRecorder recorder(m.fs, kGbk);
-    Deployer deployer(fs, procs, view.messages, kGbk, &recorder);
-    FakeWideText wide(936);
-    HostRegistrar registrar(reg, kGbk, wide, &recorder);
     FakeFolderSecurity realSecurity(m.fs);
     FaultyFolderSecurity security(realSecurity, plan);
-    InstallSteps steps(deployer, registrar, fs, security, kGbk, reg, recorder, "20240102");
-    InstallRun once;
-    {
-        Dlg_Setup dlg(view, run.info, steps, kGbk, once);
-        dlg.OnInitDialog();
-        dlg.OnInstall();
-        run.stage = dlg.CurrentStage();
+    FakeWideText wide(936);
+    MemoryLog log;
+
+    // Start-up, then the dialog with its defaults and Install, or the
+    // silent run with its defaults. Elevated, as SetUp.exe runs: the
+    // settings folder's levels are held too.
+    AcadDetector(reg, kGbk).DetectAcadReleases(run.info);
+    EngineServices services(fs, reg, wide, kGbk, procs, security, log);
+    services.userFolders = &security;
+    services.installDate = "20240102";
+    InstallEngine engine(services);
+    if (mode == Mode::Silent) {
+        CommandLine line;
+        line.silent = true;
+        run.exitCode = RunSilentInstall(line, run.info, engine, kGbk, log);
+    } else {
+        FakeSetupView view;
+        if (answer == Answer::Retry) view.messages.Script({kIdRetry});
+        if (answer == Answer::Ignore)
+            for (int i = 0; i < 100; ++i) view.messages.Script({kIdIgnore});
+        InstallRun once;
+        {
+            Dlg_Setup dlg(view, run.info, engine, kGbk, once);
+            dlg.OnInitDialog();
+            dlg.OnInstall();
+            run.stage = dlg.CurrentStage();
+        }
+        run.endResults = view.endResults;
+        run.boxes = view.messages.Calls();
+        run.progress = view.progress.Pos();
     }
 
     run.ops = plan.Ops();
-    run.after = Snapshot(m);
-    run.endResults = view.endResults;
-    run.boxes = view.messages.Calls();
-    run.progress = view.progress.Pos();
+    run.log = log.Lines();
+    run.after = Snapshot(m, false);
+    run.wholeAfter = Snapshot(m, true);
     run.regHandles = m.reg.OpenHandles();
     run.trackedHandles = reg.Tracked();
     run.badHandleUses = m.reg.BadHandleUses();
@@ -590,6 +672,32 @@ Outcome Install(long failAt, Answer answer) {
     run.madeProtected = realSecurity.Made();
     FindMarked(m.fs, "C:", run.marked);
     FindMarked(m.fs, "D:", run.marked);
+    std::string text;
+    JournalContent journal;
+    if (m.fs.ReadWholeFile(JournalPath(), &text) && ParseJournal(text, &journal)) {
+        for (const auto& a : journal.actions) {
+            if (const auto* f = dynamic_cast<const FileReplaced*>(a.get()))
+                run.backups[kGbk.Lower(f->Backup())] = f->Target();
+            if (const auto* u = dynamic_cast<const UninstallerCopy*>(a.get()))
+                if (!u->Backup().empty()) run.backups[kGbk.Lower(u->Backup())] = u->Path();
+        }
+    }
+    // A completed run's uninstaller, with nothing failing.
+    if (run.exitCode == kExitDone || run.stage == Dlg_Setup::Stage::Completed) {
+        class Yes final : public IUninstallObserver {
+        public:
+            void JournalDamaged() override {}
+            bool RetryWhileAcadRuns() override { return false; }
+            bool ConfirmUninstall() override { return true; }
+            void Done() override {}
+        } yes;
+        MemoryLog uninstallLog;
+        FakeSelfRemover remover;
+        m.fs.SetModulePath(kInstallFolder + "\\" + kUninstallerName);
+        run.uninstallExit = UninstallRun(m.reg, m.fs, m.procs, remover, kGbk, wide, uninstallLog).Run(yes, true);
+        remover.Exit(m.fs);
+        run.wholeUninstalled = Snapshot(m, true);
+    }
     return run;
 }
 
@@ -599,27 +707,38 @@ bool IsFolderRefusal(const FakeMessageBox::Call& box) {
            (box.text == kUnsafeFolderMessage || box.text == kFolderNotMadeMessage);
 }
 bool IsNoDataFolder(const FakeMessageBox::Call& box) {
-    return box.style == kMbOk && box.text.find("Data") != std::string::npos;
+    return box.style == kMbOk && box.text == kNoDataFolderMessage;
 }
 
-bool EndsWithNoCase(const std::string& s, const std::string& tail) {
-    return s.size() >= tail.size() && kGbk.EqualsNoCase(s.substr(s.size() - tail.size()), tail);
+bool IsJournal(const Op& op) {
+    return kGbk.EqualsNoCase(op.scope, JournalPath()) ||
+           kGbk.EqualsNoCase(op.scope, JournalPath() + ".new");
 }
 
-// The scopes a failure may reach: what the operation addressed and, for a
+// Where the installation's own files go: the installation folder and the
+// user's settings folder.
+bool PayloadPlace(const std::string& path) {
+    return Below(kGbk.Lower(path), kInstallFolder) || Below(kGbk.Lower(path), kAppData + "\\Tarnix");
+}
+
+// The scopes a failure may reach: what the operation addressed; for a
 // failure while detecting, the entries and folders of the installations it
-// hid.
+// hid; for a backup (or a folder above it), the file it keeps; for the
+// journal, any change (the one whose line it was writing fails with it).
 std::vector<std::string> ScopesOf(const Op& op, const Outcome& clean, const Outcome& run) {
     std::vector<std::string> scopes{op.scope};
+    if (IsJournal(op)) scopes.push_back("");
     // Listing the Data folder feeds the payload's two target folders.
     if (kGbk.EqualsNoCase(op.scope, kData)) {
         scopes.push_back(kInstallFolder);
         scopes.push_back(kAppData + "\\Tarnix");
     }
     if (op.kind == "GetEnvironmentVariableA") scopes.push_back(kAppData + "\\Tarnix");
+    for (const auto& [backup, target] : clean.backups)
+        if (Below(backup, op.scope)) scopes.push_back(target);
     // Without the uninstaller nothing may name it: no Programs and Features
     // entry, no per-user step.
-    if (op.kind == "CopyFileA" && EndsWithNoCase(op.scope, "\\Uninstall.exe")) {
+    if (Below(kGbk.Lower(kInstallFolder + "\\Uninstall.exe"), op.scope)) {
         scopes.push_back("HKLM\\SOFTWARE\\Microsoft");
         scopes.push_back("HKCU\\Software\\Microsoft");
     }
@@ -660,24 +779,33 @@ std::vector<std::string> ScopesOf(const Op& op, const Outcome& clean, const Outc
 }
 
 // Checks that hold for every run.
-void ExpectSound(const Outcome& run) {
+void ExpectSound(const Outcome& run, Mode mode) {
     EXPECT_EQ(0u, run.regHandles) << "registry keys left open";
     EXPECT_EQ(0u, run.trackedHandles);
     EXPECT_EQ(0u, run.badHandleUses);
     EXPECT_EQ(0, run.openListings) << "listings left open";
-    // The levels are held from before the first copy until after the last,
-    // and let go at the end; only the chosen folder and the product's.
     EXPECT_EQ(0, run.heldAtEnd) << "levels left open";
-    EXPECT_LE(run.holds.size(), 2u);
-    for (std::size_t i = 0; i < run.holds.size(); ++i) {
-        const FakeFolderSecurity::Hold& hold = run.holds[i];
-        EXPECT_EQ(i == 0 ? kChosenFolder : kInstallFolder, hold.path);
-        EXPECT_EQ(0u, hold.copiesBefore);
-        EXPECT_EQ(run.copies, hold.copiesAtRelease);
+    // The installation's two levels are held from before the first copy
+    // until after the last. The settings folder's levels are held for the
+    // one copy into it (or for putting the user's file back).
+    std::size_t levels = 0;
+    for (const FakeFolderSecurity::Hold& hold : run.holds) {
+        if (kGbk.EqualsNoCase(hold.path, kChosenFolder) || kGbk.EqualsNoCase(hold.path, kInstallFolder)) {
+            EXPECT_EQ(levels == 0 ? kChosenFolder : kInstallFolder, hold.path);
+            ++levels;
+            EXPECT_EQ(0u, hold.copiesBefore);
+            EXPECT_EQ(run.copies, hold.copiesAtRelease);
+        } else {
+            EXPECT_TRUE(Below(kGbk.Lower(kAppData + "\\Tarnix"), hold.path)) << hold.path;
+            EXPECT_LE(hold.copiesAtRelease, hold.copiesBefore + 1) << hold.path;
+        }
     }
+    EXPECT_LE(levels, 2u);
     for (const std::string& made : run.madeProtected)
         EXPECT_TRUE(made == kChosenFolder || made == kInstallFolder) << made;
-    EXPECT_NE(Dlg_Setup::Stage::Installing, run.stage) << "the sequence stopped half-way";
+    if (mode == Mode::Dialog) {
+        EXPECT_NE(Dlg_Setup::Stage::Installing, run.stage) << "the sequence stopped half-way";
+    }
 
     // No TRUSTEDPATHS entry lost: every seeded entry is still there (in
     // upper case once the value has been rewritten).
@@ -692,15 +820,30 @@ void ExpectSound(const Outcome& run) {
     }
 }
 
+// The journal of a completed run names each profile's value as it was,
+// whatever failed while it was read: the uninstaller gives every profile
+// back exactly (a value named as missing would be deleted, every entry the
+// user had with it).
+void ExpectProfilesBackAfterUninstall(const Outcome& run) {
+    EXPECT_TRUE(run.uninstallExit == kExitDone || run.uninstallExit == kExitRestart)
+        << run.uninstallExit;
+    const auto profiles = [](const State& s) {
+        State out;
+        for (const auto& [item, text] : s)
+            if (Below(ItemPath(item), "HKCU\\Software\\Autodesk")) out.emplace(item, text);
+        return out;
+    };
+    EXPECT_TRUE(SameState(profiles(run.wholeBefore), profiles(run.wholeUninstalled)));
+}
+
 // Each item that differs from the clean run is still as it was before the
 // installation (a change skipped, never a wrong one), and lies where the
 // failure could reach. Two more states are what the rules make of a failure:
 // a file whose copy failed has its read-only attribute cleared all the same;
 // and a demand-load entry is deleted before it is written afresh, so a write
-// into it that fails leaves it without that value. A cancelled installation
-// stops anywhere, so only the first part holds there.
+// into it that fails leaves it without that value.
 void ExpectOnlySkippedChanges(const Outcome& clean, const Outcome& run, const Op& op,
-                              const std::vector<std::string>& scopes, bool cancelled) {
+                              const std::vector<std::string>& scopes) {
     const auto reached = [&](const std::string& path) {
         if (std::any_of(scopes.begin(), scopes.end(),
                         [&](const std::string& s) { return Below(path, s); }))
@@ -730,43 +873,81 @@ void ExpectOnlySkippedChanges(const Outcome& clean, const Outcome& run, const Op
             reached(path))
             allowed = true;
         EXPECT_TRUE(allowed) << item << " is neither as installed nor as it was";
-        // Without the installation folder there is no room for backups, so
-        // the files they would keep are not overwritten.
-        const bool backupsUnreachable =
-            item[0] == 'F' && nowThere && wasThere && now->second == was->second &&
-            Below(kGbk.Lower(kInstallFolder), kGbk.Lower(op.scope));
-        if (!cancelled && !backupsUnreachable) {
-            EXPECT_TRUE(reached(path)) << item << " changed outside what the failure touched";
-        }
+        EXPECT_TRUE(reached(path)) << item << " changed outside what the failure touched";
     }
+}
+
+// The operations whose failure leaves nothing to install: the program's
+// path or the Data folder cannot be found or listed by the run. (The
+// program's path is also read and the folder listed to size the folder
+// beforehand, and the program's path read for the uninstaller; those
+// failures are quiet.)
+bool DataGone(const std::vector<Op>& ops, std::size_t k) {
+    const Op& op = ops[k];
+    const auto dataCheck = [&](std::size_t i) {
+        return ops[i].kind == "FindFirstFileA" && ops[i].scope == kData;
+    };
+    if (dataCheck(k)) return true;
+    if (op.kind == "GetModuleFileNameA" && k + 1 < ops.size() && dataCheck(k + 1)) return true;
+    // The planner's: after the check, before the listing it names.
+    const auto check = std::find_if(ops.begin(), ops.end(), [&](const Op& o) {
+        return o.kind == "FindFirstFileA" && o.scope == kData;
+    });
+    if (check == ops.end() || static_cast<std::size_t>(check - ops.begin()) >= k) return false;
+    const auto listing = std::find_if(check, ops.end(), [&](const Op& o) {
+        return o.kind == "FindFirstFileA *.*" && o.scope == kData;
+    });
+    if (listing == ops.end()) return false;
+    const std::size_t at = static_cast<std::size_t>(listing - ops.begin());
+    return k == at || (k + 1 == at && op.kind == "GetModuleFileNameA");
+}
+
+// One level of the installation folder, or the folder above them, readied
+// before anything is copied.
+bool FolderStep(const Op& op) {
+    const bool kind = op.kind == "CreateDirectoryA (protected)" || op.kind == "CreateFileA (folder)" ||
+                      op.kind == "GetSecurityInfo" || op.kind == "CreateFileA (inspect)";
+    // The settings folder's levels are held for the copy into it, below the
+    // drive's root.
+    const bool settingsLevel = op.scope.size() > 3 && Below(kGbk.Lower(kAppData + "\\Tarnix"), op.scope);
+    return kind && !settingsLevel;
 }
 
 class FaultMatrixTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { clean_ = new Outcome(Install(-1, Answer::Abort)); }
-    static void TearDownTestSuite() {
-        delete clean_;
-        clean_ = nullptr;
+    static void SetUpTestSuite() {
+        cleanDialog_ = new Outcome(Install(-1, Mode::Dialog));
+        cleanSilent_ = new Outcome(Install(-1, Mode::Silent));
     }
-    static const Outcome& Clean() { return *clean_; }
+    static void TearDownTestSuite() {
+        delete cleanDialog_;
+        delete cleanSilent_;
+        cleanDialog_ = cleanSilent_ = nullptr;
+    }
+    static const Outcome& Clean() { return *cleanDialog_; }
+    static const Outcome& CleanSilent() { return *cleanSilent_; }
 
 private:
-    static Outcome* clean_;
+    static Outcome* cleanDialog_;
+    static Outcome* cleanSilent_;
 };
 
-Outcome* FaultMatrixTest::clean_ = nullptr;
+Outcome* FaultMatrixTest::cleanDialog_ = nullptr;
+Outcome* FaultMatrixTest::cleanSilent_ = nullptr;
 
 TEST_F(FaultMatrixTest, CleanInstallationCompletes) {
     const Outcome& run = Clean();
-    ExpectSound(run);
+    ExpectSound(run, Mode::Dialog);
     EXPECT_EQ(Dlg_Setup::Stage::Completed, run.stage);
     EXPECT_TRUE(run.boxes.empty());
     EXPECT_EQ(50, run.progress);
     // Both levels made with the protected descriptor and held.
     EXPECT_EQ((std::vector<std::string>{kChosenFolder, kInstallFolder}), run.madeProtected);
-    EXPECT_EQ(2u, run.holds.size());
+    ASSERT_LE(2u, run.holds.size());
+    EXPECT_EQ(kChosenFolder, run.holds[0].path);
+    EXPECT_EQ(kInstallFolder, run.holds[1].path);
     // The scene is what the matrix needs: all five installations found,
-    // every kind of change made.
+    // every kind of change made, one file replaced with a backup.
     int found = 0;
     for (const StringList& keys : run.info.m_arrProductKey) found += static_cast<int>(keys.size());
     EXPECT_EQ(5, found);
@@ -784,6 +965,8 @@ TEST_F(FaultMatrixTest, CleanInstallationCompletes) {
               s.at("F " + kGbk.Lower(kInstallations[0].location) + "\\drv\\pdfplot9.hdi"));
     EXPECT_EQ("1:" + kGbk.Upper(kOldTrusted + ";" + kInstallFolder) + std::string(1, '\0'),
               s.at("V hkcu\\" + kGbk.Lower(SeededTrustedPaths()[0].first) + " : trustedpaths"));
+    ASSERT_EQ(1u, run.backups.size());
+    EXPECT_EQ(kInstallations[2].location + "\\Fonts\\Tarnix_HZ.shx", run.backups.begin()->second);
     // Payload, settings file, fonts and driver lose the mark; the package
     // keeps it.
     std::set<std::string> data;
@@ -793,18 +976,32 @@ TEST_F(FaultMatrixTest, CleanInstallationCompletes) {
     EXPECT_EQ(data, run.marked);
 }
 
-TEST_F(FaultMatrixTest, EveryOperationFailingOnceEndsAsTheRulesSay) {
+TEST_F(FaultMatrixTest, CleanSilentInstallationDoesWhatTheDialogDoes) {
+    const Outcome& run = CleanSilent();
+    ExpectSound(run, Mode::Silent);
+    EXPECT_EQ(kExitDone, run.exitCode);
+    EXPECT_TRUE(SameState(Clean().wholeAfter, run.wholeAfter));
+    ASSERT_EQ(Clean().ops.size(), run.ops.size());
+    for (std::size_t k = 0; k < run.ops.size(); ++k) {
+        EXPECT_EQ(Clean().ops[k].kind, run.ops[k].kind) << k;
+        EXPECT_EQ(Clean().ops[k].scope, run.ops[k].scope) << k;
+    }
+}
+
+TEST_F(FaultMatrixTest, EveryOperationFailingOnceInTheDialogEndsAsTheRulesSay) {
     const Outcome& clean = Clean();
     const std::vector<Op>& ops = clean.ops;
     ASSERT_GT(ops.size(), 100u);
 
     std::map<std::string, int> byKind;
-    int runs = 0, completed = 0, cancelled = 0, refusals = 0, identical = 0, asked = 0;
+    int runs = 0, completed = 0, cancelled = 0, refusals = 0, identical = 0, asked = 0,
+        folderSteps = 0;
     for (std::size_t k = 0; k < ops.size(); ++k) {
         const Op& op = ops[k];
         ++byKind[op.kind];
+        if (FolderStep(op)) ++folderSteps;
         for (Answer answer : {Answer::Abort, Answer::Ignore, Answer::Retry}) {
-            const Outcome run = Install(static_cast<long>(k), answer);
+            const Outcome run = Install(static_cast<long>(k), Mode::Dialog, answer);
             ++runs;
             SCOPED_TRACE("operation " + std::to_string(k) + ": " + op.kind + " " + op.scope +
                          (answer == Answer::Abort    ? " (Abort)"
@@ -814,43 +1011,29 @@ TEST_F(FaultMatrixTest, EveryOperationFailingOnceEndsAsTheRulesSay) {
             ASSERT_GT(run.ops.size(), k);
             EXPECT_EQ(op.kind, run.ops[k].kind);
             EXPECT_EQ(op.scope, run.ops[k].scope);
-            ExpectSound(run);
+            ExpectSound(run, Mode::Dialog);
 
-            const bool askedUser = std::any_of(run.boxes.begin(), run.boxes.end(), IsCopyFailure);
+            const int copyBoxes =
+                static_cast<int>(std::count_if(run.boxes.begin(), run.boxes.end(), IsCopyFailure));
+            const bool askedUser = copyBoxes > 0;
             const bool noData = std::any_of(run.boxes.begin(), run.boxes.end(), IsNoDataFolder);
             // The settings file's copy kept in the installation folder is
             // for later users only, and not put to this one.
             const bool settingsCopy =
                 kGbk.Lower(op.scope) == kGbk.Lower(kInstallFolder + "\\Tarnix.Ini");
             const bool payloadCopy = op.kind == "CopyFileA" && !settingsCopy &&
-                                     !Bookkeeping("F " + kGbk.Lower(op.scope)) &&
-                                     (Below(kGbk.Lower(op.scope), kInstallFolder) ||
-                                      Below(kGbk.Lower(op.scope), kAppData + "\\Tarnix"));
+                                     !Bookkeeping("F " + kGbk.Lower(op.scope)) && PayloadPlace(op.scope);
             // Without the program's path, the Data folder or its listing
             // there is nothing to install: the message, then the dialog
-            // ends. (The program's path is also read for each
-            // installation's support files and to size the folder, and the
-            // folder is listed for that too; those failures are quiet.)
-            const bool dataGone =
-                (op.kind == "GetModuleFileNameA" && k + 1 < ops.size() &&
-                 ops[k + 1].kind == "FindFirstFileA" && ops[k + 1].scope == kData) ||
-                (op.kind == "FindFirstFileA" && op.scope == kData) ||
-                (op.kind == "FindFirstFileA *.*" && op.scope == kData && k > 0 &&
-                 std::any_of(ops.begin(), ops.begin() + static_cast<long>(k), [](const Op& o) {
-                     return o.kind == "FindFirstFileA" && o.scope == kData;
-                 }));
-            const bool cancelledByRule = dataGone;
+            // ends.
+            const bool dataGone = DataGone(ops, k);
             EXPECT_EQ(dataGone, noData);
             // A level that cannot be made or opened, or whose owner cannot be
             // read, or a folder above it that cannot be looked at, is refused
             // before anything is copied; the user running the installer is
             // only needed for a level that user owns.
-            const bool folderStep = op.kind == "CreateDirectoryA (protected)" ||
-                                    op.kind == "CreateFileA (folder)" ||
-                                    op.kind == "GetSecurityInfo" ||
-                                    op.kind == "CreateFileA (inspect)";
             const bool refused = std::any_of(run.boxes.begin(), run.boxes.end(), IsFolderRefusal);
-            EXPECT_EQ(folderStep, refused);
+            EXPECT_EQ(FolderStep(op), refused);
             // A payload copy that fails is always put to the user.
             if (payloadCopy) {
                 EXPECT_TRUE(askedUser);
@@ -866,42 +1049,38 @@ TEST_F(FaultMatrixTest, EveryOperationFailingOnceEndsAsTheRulesSay) {
                 })) << box.text;
             }
 
-            // Readying a payload target (its attributes read or cleared) is
-            // done again with each try of the copy, so Retry mends that too.
-            const bool readiesCopy =
-                (op.kind == "GetFileAttributesA" || op.kind == "SetFileAttributesA") &&
-                !settingsCopy && !Bookkeeping("F " + kGbk.Lower(op.scope)) &&
-                (Below(kGbk.Lower(op.scope), kInstallFolder) ||
-                 Below(kGbk.Lower(op.scope), kAppData + "\\Tarnix"));
-            const bool retried = payloadCopy || readiesCopy;
-            const bool aborted = askedUser && (answer == Answer::Abort ||
-                                               (answer == Answer::Retry && !retried));
+            // Every try of a failed change makes it again from the start:
+            // Retry always mends a failure that happens once.
+            const bool aborted = askedUser && answer == Answer::Abort;
             if (refused) {
-                // Refused: the initial view stays, nothing copied or registered.
+                // Refused: the initial view stays, nothing copied or
+                // registered, and a level made before the refusal is gone.
                 ++refusals;
                 EXPECT_EQ(1u, run.boxes.size());
                 EXPECT_EQ(Dlg_Setup::Stage::Initial, run.stage);
                 EXPECT_TRUE(run.endResults.empty());
                 EXPECT_EQ(0u, run.copies);
-                EXPECT_EQ(RegistryPart(run.before), RegistryPart(run.after));
-            } else if (cancelledByRule || aborted) {
-                // Cancelled: the dialog ends, the registry is untouched.
+                EXPECT_TRUE(SameState(run.wholeBefore, run.wholeAfter));
+            } else if (dataGone || aborted) {
+                // Cancelled: the dialog ends, and the run is undone whole.
                 ++cancelled;
                 EXPECT_EQ(Dlg_Setup::Stage::Ended, run.stage);
                 EXPECT_EQ(std::vector<int>{kIdCancel}, run.endResults);
-                EXPECT_EQ(RegistryPart(run.before), RegistryPart(run.after));
+                EXPECT_TRUE(SameState(run.wholeBefore, run.wholeAfter));
             } else {
                 ++completed;
                 EXPECT_EQ(Dlg_Setup::Stage::Completed, run.stage);
                 EXPECT_TRUE(run.endResults.empty());
                 EXPECT_EQ(50, run.progress);
+                ExpectProfilesBackAfterUninstall(run);
             }
-            if (askedUser && answer == Answer::Retry && retried) {
+            if (askedUser && answer == Answer::Retry) {
                 // The copy succeeds the second time: as if nothing failed.
-                EXPECT_EQ(clean.after, run.after);
+                EXPECT_EQ(1, copyBoxes);
+                EXPECT_TRUE(SameState(clean.after, run.after));
             }
             EXPECT_TRUE(DetectionOnlyLost(op, clean, run));
-            ExpectOnlySkippedChanges(clean, run, op, scopes, cancelledByRule || aborted || refused);
+            if (!refused && !dataGone && !aborted) ExpectOnlySkippedChanges(clean, run, op, scopes);
             if (run.after == clean.after) ++identical;
             if (askedUser) ++asked;
             // Without a question, the answers cannot matter: one run will do.
@@ -909,21 +1088,84 @@ TEST_F(FaultMatrixTest, EveryOperationFailingOnceEndsAsTheRulesSay) {
         }
     }
 
-    std::cout << "fault matrix: " << ops.size() << " operations, " << runs << " runs ("
+    std::cout << "fault matrix, dialog: " << ops.size() << " operations, " << runs << " runs ("
               << completed << " completed, " << cancelled << " cancelled, " << refusals
-              << " refused, " << identical
-              << " with the clean result, " << asked << " asking the user)\n";
+              << " refused, " << identical << " with the clean result, " << asked
+              << " asking the user)\n";
     for (const auto& [kind, n] : byKind) std::cout << "  " << kind << ": " << n << "\n";
-    // Each step of readying either level failed once, and each was refused.
-    EXPECT_EQ(2 * 3, byKind["CreateDirectoryA (protected)"] + byKind["CreateFileA (folder)"] +
-                         byKind["GetSecurityInfo"]);
+    // Each step of readying either level failed once, and each was refused:
+    // made, held, its owner read.
+    EXPECT_EQ(2 * 3 + byKind["CreateFileA (inspect)"], folderSteps);
     // The drive root above the chosen folder was looked at, and failing that refused too.
     EXPECT_LE(1, byKind["CreateFileA (inspect)"]);
-    EXPECT_EQ(byKind["CreateDirectoryA (protected)"] + byKind["CreateFileA (folder)"] +
-                  byKind["GetSecurityInfo"] + byKind["CreateFileA (inspect)"],
-              refusals);
+    EXPECT_EQ(folderSteps, refusals);
     RecordProperty("operations", static_cast<int>(ops.size()));
     RecordProperty("runs", runs);
+}
+
+// A silent run answers every failed change with undoing the whole run.
+TEST_F(FaultMatrixTest, EveryOperationFailingOnceInASilentRunCompletesOrChangesNothing) {
+    const Outcome& clean = CleanSilent();
+    const std::vector<Op>& ops = clean.ops;
+    ASSERT_GT(ops.size(), 100u);
+
+    int completed = 0, undone = 0, identical = 0;
+    std::map<int, int> byExit;
+    for (std::size_t k = 0; k < ops.size(); ++k) {
+        const Op& op = ops[k];
+        const Outcome run = Install(static_cast<long>(k), Mode::Silent);
+        SCOPED_TRACE("operation " + std::to_string(k) + ": " + op.kind + " " + op.scope);
+        ASSERT_GT(run.ops.size(), k);
+        EXPECT_EQ(op.kind, run.ops[k].kind);
+        EXPECT_EQ(op.scope, run.ops[k].scope);
+        ExpectSound(run, Mode::Silent);
+        EXPECT_TRUE(DetectionOnlyLost(op, clean, run));
+        ++byExit[run.exitCode];
+
+        std::vector<std::string> failed;
+        for (const std::string& line : run.log)
+            if (line.compare(0, 15, "action failed: ") == 0) failed.push_back(line);
+        for (const std::string& line : failed) {
+            // "action failed: <kind> <path> (error <code>)", the code the
+            // system gave.
+            const std::size_t error = line.rfind(" (error ");
+            ASSERT_NE(std::string::npos, error) << line;
+            EXPECT_EQ(')', line.back()) << line;
+            EXPECT_NE(" (error 0)", line.substr(error)) << line;
+        }
+
+        const bool payloadCopy = op.kind == "CopyFileA" && PayloadPlace(op.scope) &&
+                                 !Bookkeeping("F " + kGbk.Lower(op.scope));
+        if (run.exitCode == kExitDone) {
+            ++completed;
+            EXPECT_TRUE(failed.empty()) << failed.front();
+            EXPECT_FALSE(payloadCopy) << "a failed copy cannot end a silent run done";
+            ExpectOnlySkippedChanges(clean, run, op, ScopesOf(op, clean, run));
+            if (run.after == clean.after) ++identical;
+            ExpectProfilesBackAfterUninstall(run);
+        } else {
+            // Not done: exactly as before the run, journal and user's
+            // settings included.
+            ++undone;
+            EXPECT_TRUE(SameState(run.wholeBefore, run.wholeAfter));
+            if (FolderStep(op)) {
+                EXPECT_EQ(kExitBadCommandLine, run.exitCode);
+            } else {
+                EXPECT_EQ(kExitFailed, run.exitCode);
+            }
+            if (payloadCopy) {
+                EXPECT_EQ(1u, failed.size());
+            }
+        }
+    }
+
+    std::cout << "fault matrix, silent: " << ops.size() << " operations: " << completed
+              << " completed (" << identical << " with the clean result), " << undone
+              << " changed nothing; exit codes:";
+    for (const auto& [code, n] : byExit) std::cout << " " << code << " x" << n;
+    std::cout << "\n";
+    EXPECT_LT(0, undone);
+    RecordProperty("silent_runs", static_cast<int>(ops.size()));
 }
 
 }  // namespace

@@ -4,8 +4,9 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
-#include "host/Registration.h"
+#include "host/HostRegistrar.h"
 #include "tests/fakes/FakeRegistry.h"
 
 namespace tx {
@@ -25,9 +26,7 @@ protected:
         reg_.CreatePath(kHkcu, kBare);
     }
     void Install(const std::string& folder) {
-        CAcadInfo info;
-        info.m_strInstallDir = folder;
-        registrar_.AddTrustedPath(info);
+        registrar_.AddTrustedPath(folder);
         ASSERT_EQ(0u, reg_.OpenHandles());
     }
     std::optional<std::string> Value(const std::string& key) {
@@ -139,11 +138,10 @@ private:
 TEST_F(TrustedPathsFindingsTest, VariablesKeyThatFailsToOpenKeepsItsEntries) {
     OpenRefusingRegistry refusing(reg_, kHolding);
     HostRegistrar registrar(refusing, kGbk, wide_);
-    CAcadInfo info;
-    info.m_strInstallDir = "C:\\Tarnix\\Tarnix批打印软件";
-    registrar.AddTrustedPath(info);
+    const std::string folder = "C:\\Tarnix\\Tarnix批打印软件";
+    registrar.AddTrustedPath(folder);
     EXPECT_EQ(kOld, Value(kHolding));
-    EXPECT_EQ(info.m_strInstallDir, Value(kBare + "\\Variables")) << "the other profile goes on";
+    EXPECT_EQ(folder, Value(kBare + "\\Variables")) << "the other profile goes on";
     EXPECT_EQ(0u, reg_.OpenHandles());
 }
 
@@ -151,10 +149,9 @@ TEST_F(TrustedPathsFindingsTest, MissingVariablesKeyIsStillCreated) {
     OpenRefusingRegistry refusing(reg_, kBare + "\\Variables");
     refusing.error = kRegNotFound;
     HostRegistrar registrar(refusing, kGbk, wide_);
-    CAcadInfo info;
-    info.m_strInstallDir = "C:\\Tarnix\\Tarnix批打印软件";
-    registrar.AddTrustedPath(info);
-    EXPECT_EQ(info.m_strInstallDir, Value(kBare + "\\Variables"));
+    const std::string folder = "C:\\Tarnix\\Tarnix批打印软件";
+    registrar.AddTrustedPath(folder);
+    EXPECT_EQ(folder, Value(kBare + "\\Variables"));
 }
 
 }  // namespace

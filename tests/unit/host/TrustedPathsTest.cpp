@@ -1,5 +1,6 @@
 // The literals are compiled to code page 936.
-#include "host/Registration.h"
+#include "host/HostRegistrar.h"
+#include "host/TrustedPathList.h"
 
 #include <gtest/gtest.h>
 
@@ -17,7 +18,6 @@ const WideString kWideDirUpper = u"C:\\PROGRAM FILES\\TARNIX批打印软件";
 
 class TrustedPathsTest : public ::testing::Test {
 protected:
-    void SetUp() override { info_.m_strInstallDir = kDir; }
     void TearDown() override {
         EXPECT_EQ(0u, reg_.OpenHandles()) << "a registry key was left open";
         EXPECT_EQ(0u, reg_.BadHandleUses());
@@ -54,13 +54,13 @@ protected:
         return v ? v->type : 0xFFFFFFFFu;
     }
 
-    void Run() { registrar_.AddTrustedPath(info_); }
+    void Run() { registrar_.AddTrustedPath(folder_); }
 
     FakeRegistry reg_;
     CodePage cp_{936};
     FakeWideText wide_{936};
     HostRegistrar registrar_{reg_, cp_, wide_};
-    CAcadInfo info_;
+    std::string folder_ = kDir;
 };
 
 TEST_F(TrustedPathsTest, UserWithoutAutoCadIsLeftAlone) {
@@ -137,14 +137,14 @@ TEST_F(TrustedPathsTest, PresenceIsDecidedEntryByEntry) {
 
 TEST_F(TrustedPathsTest, DoubleByteCharactersAreComparedAndUpperCasedWhole) {
     // "\x95\x5c" ends in a 0x5C trail byte, which is not a backslash.
-    info_.m_strInstallDir = "D:\\软件\x95\x5c";
+    folder_ = "D:\\软件\x95\x5c";
     const std::string v = Profile("d:\\软件\x95\x5c;E:\\x");
     Run();
     EXPECT_EQ("D:\\软件\x95\x5c;E:\\X", Trusted(v));
 
     // Trail bytes 'a' and 'A' make two different characters, and neither
     // is a letter to upper-case.
-    info_.m_strInstallDir = "D:\\x\x95\x61";
+    folder_ = "D:\\x\x95\x61";
     const std::string w = Profile("d:\\y;D:\\X\x95\x41", "Other");
     Run();
     EXPECT_EQ("D:\\Y;D:\\X\x95\x41;D:\\X\x95\x61", Trusted(w));
@@ -154,8 +154,47 @@ TEST_F(TrustedPathsTest, SeparatorAtTheEndIsKeptAndRunsTwiceGiveTheSameValue) {
     const std::string v = Profile("d:\\a;");
     Run();
     EXPECT_EQ("D:\\A;;" + kDirUpper, Trusted(v));
+    reg_.RecordWrites(true);
     Run();
     EXPECT_EQ("D:\\A;;" + kDirUpper, Trusted(v)) << "no second copy";
+    EXPECT_TRUE(reg_.Writes().empty()) << "a value that needs no change is not written";
+}
+
+// The engine journals a change before it makes it: planning only reads, and
+// each change names the value as it stood, which its undo puts back.
+TEST_F(TrustedPathsTest, PlanOnlyReadsAndNamesEachValueAsItWas) {
+    const std::string holding = Profile("D:\\x", "A");
+    const std::string noValue = Variables("R24.0", "ACAD-4101:804", "B");
+    reg_.CreatePath(kHkcu, noValue);
+    const std::string noKey = Variables("R24.0", "ACAD-4101:804", "C");
+    reg_.CreatePath(kHkcu, kAcad + "R24.0\\ACAD-4101:804\\Profiles\\C");
+    const std::string done = Profile(kDirUpper, "D");
+    const std::string dump = reg_.Dump();
+    reg_.RecordWrites(true);
+    const std::vector<TrustedPathsChange> changes = registrar_.PlanTrustedPath(kDir);
+    EXPECT_TRUE(reg_.Writes().empty());
+    EXPECT_EQ(dump, reg_.Dump());
+
+    ASSERT_EQ(3u, changes.size()) << "D holds the folder as it would be written";
+    EXPECT_EQ(holding, changes[0].variablesKey);
+    EXPECT_TRUE(changes[0].before.keyExists && changes[0].before.valueExists);
+    EXPECT_EQ(kRegSz, changes[0].before.type);
+    EXPECT_EQ(Utf16Bytes(u"D:\\x"), changes[0].before.data);
+    EXPECT_EQ(Utf16Bytes(u"D:\\X;" + kWideDirUpper), changes[0].written.data);
+    EXPECT_EQ(noValue, changes[1].variablesKey);
+    EXPECT_TRUE(changes[1].before.keyExists);
+    EXPECT_FALSE(changes[1].before.valueExists);
+    EXPECT_EQ(noKey, changes[2].variablesKey);
+    EXPECT_FALSE(changes[2].before.keyExists);
+    for (const TrustedPathsChange& c : changes) {
+        EXPECT_TRUE(c.written.keyExists && c.written.valueExists);
+        EXPECT_EQ(kRegSz, c.written.type);
+        EXPECT_EQ(kRegOk, registrar_.WriteTrustedPaths(c));
+    }
+    EXPECT_EQ("D:\\X;" + kDirUpper, Trusted(holding));
+    EXPECT_EQ(kDir, Trusted(noValue));
+    EXPECT_EQ(kDir, Trusted(noKey));
+    EXPECT_EQ(kDirUpper, Trusted(done));
 }
 
 TEST_F(TrustedPathsTest, ValuesThatDoNotFitTheBufferAreLeftExactlyAsTheyWere) {
@@ -213,7 +252,7 @@ TEST_F(TrustedPathsTest, BranchesThatCannotBeOpenedContributeNothing) {
 
 TEST_F(TrustedPathsTest, EmptyFolderChangesNothing) {
     const std::string v = Profile("C:");
-    info_.m_strInstallDir.clear();
+    folder_.clear();
     Run();
     EXPECT_EQ("C:", Trusted(v));
 }
@@ -236,7 +275,7 @@ TEST_F(TrustedPathsTest, EntriesInAnyScriptSurviveWithOnlyTheirCaseChanged) {
 TEST_F(TrustedPathsTest, PresenceIsDecidedOnTheWideText) {
     // Letters of code page 936 that have a case (full-width, Greek) and
     // entries the code page cannot hold stand beside the folder.
-    info_.m_strInstallDir = "C:\\Ｔａｒｎｉｘ\\Ελλαδα";
+    folder_ = "C:\\Ｔａｒｎｉｘ\\Ελλαδα";
     const WideString found = u"D:\\Ångström;\"c:\\ｔａｒｎｉｘ\\ελλαδα\\\"";
     const WideString foundUpper = u"D:\\ÅNGSTRÖM;\"C:\\ＴＡＲＮＩＸ\\ΕΛΛΑΔΑ\\\"";
     const std::string a = WideProfile(found, "A");
@@ -322,26 +361,43 @@ TEST_F(TrustedPathsTest, LimitsAreCountedInCodeUnits) {
 
 TEST_F(TrustedPathsTest, FolderThatIsNoTextOfTheCodePageIsNotAdded) {
     const std::string v = Profile("D:\\keep");
-    info_.m_strInstallDir = "C:\\Tarnix\x81\x30";  // 0x30 cannot follow the lead byte 0x81
+    folder_ = "C:\\Tarnix\x81\x30";  // 0x30 cannot follow the lead byte 0x81
     reg_.RecordWrites(true);
     Run();
     EXPECT_TRUE(reg_.Writes().empty());
     EXPECT_EQ("D:\\keep", Trusted(v));
 }
 
-TEST_F(TrustedPathsTest, ListSubkeysKeepsOnlyWhatCanBeOpened) {
-    reg_.CreatePath(kHkcu, "K\\b");
-    reg_.CreatePath(kHkcu, "K\\a");
-    reg_.CreatePath(kHkcu, "K\\c");
-    std::string longName;
-    for (int i = 0; i < 128; ++i) longName += "长";
-    reg_.CreatePath(kHkcu, "K\\" + longName);
-    reg_.SetFaults(kHkcu, "K\\b", FakeRegistry::kFailOpen);
-    UniqueRegKey k(reg_);
-    ASSERT_EQ(kRegOk, reg_.OpenKeyRead(kHkeyCurrentUser, "K", k.put()));
-    StringList names{"kept"};
-    registrar_.ListSubkeys(k.get(), names);
-    EXPECT_EQ((StringList{"kept", "a", "c"}), names);
+// What the undo of a value edited since takes out: only entries that are
+// exactly the folder, never a "<folder>\\..." tree (which trusts it too),
+// the other entries kept as the user wrote them.
+TEST(TrustedPathListTest, RemoveTakesOutExactlyTheFolderAndKeepsTheRestAsWritten) {
+    const FakeWideText wide(936);
+    struct Case {
+        WideString value;
+        bool trusts;
+        bool entry;
+        WideString kept;
+    } cases[] = {
+        {u"d:\\x;" + kWideDir + u";e:\\y", true, true, u"d:\\x;e:\\y"},
+        {u"\"" + kWideDir + u"\\\";d:\\x", true, true, u"d:\\x"},
+        {kWideDir + u";d:\\x;" + kWideDirUpper, true, true, u"d:\\x"},
+        {u"d:\\a;;" + kWideDir, true, true, u"d:\\a;"},
+        {u"c:\\ｔａｒｎｉｘ\\ελλαδα;d:\\x", true, true, u"d:\\x"},
+        {kWideDir + u"\\...;d:\\x", true, false, kWideDir + u"\\...;d:\\x"},
+        {kWideDir + u"\\Sub", false, false, kWideDir + u"\\Sub"},
+        {u"\"" + kWideDir, false, false, u"\"" + kWideDir},
+    };
+    for (const Case& c : cases) {
+        const bool greek = c.value.find(u'ε') != WideString::npos;
+        const WideString ours = greek ? WideString(u"C:\\ＴＡＲＮＩＸ\\ΕΛΛΑΔΑ") : kWideDirUpper;
+        TrustedPathList list(c.value);
+        const std::size_t index = static_cast<std::size_t>(&c - cases);
+        EXPECT_EQ(c.trusts, list.Trusts(ours, wide)) << index;
+        EXPECT_EQ(c.entry, list.HasEntry(ours, wide)) << index;
+        EXPECT_EQ(c.entry, list.Remove(ours, wide)) << index;
+        EXPECT_TRUE(c.kept == list.Text()) << index;
+    }
 }
 
 }  // namespace
