@@ -202,3 +202,80 @@ TEST(CrashPointTest, ReinstallationStoppedAnywhereStillLeadsBackToTheMachineBefo
 
 }  // namespace
 }  // namespace tx
+
+namespace tx {
+namespace {
+
+// Random lives of a machine: installations that complete, that crash or
+// lose power anywhere, that are aborted after a failed copy, silent ones
+// undone by a failed font, and files of the installation deleted between
+// runs; then the uninstall. Whatever the life, the machine ends as it
+// began. A failure names its seed, to run that life again.
+TEST(CrashPointTest, RandomLivesEndAsTheyBegan) {
+    const std::string folder = FakeMachine::InstallFolder();
+    const std::string font2019 = std::string(FakeMachine::kAcad2019) + "\\Fonts\\Tarnix_EN.shx";
+    for (unsigned seed = 1; seed <= 300; ++seed) {
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        std::uint64_t state = seed * 0x9E3779B97F4A7C15ull;
+        const auto next = [&](unsigned bound) {
+            state ^= state << 13;
+            state ^= state >> 7;
+            state ^= state << 17;
+            return static_cast<unsigned>(state % bound);
+        };
+        FakeMachine m;
+        const std::string before = m.Snapshot();
+        std::string life;
+        const unsigned runs = 1 + next(4);
+        for (unsigned r = 0; r < runs; ++r) {
+            ScriptedObserver observer;
+            switch (next(5)) {
+                case 0: {
+                    life += " complete";
+                    observer.allOrNothing = next(2) == 0;
+                    (void)m.Install(observer);
+                    break;
+                }
+                case 1: {
+                    const Cut cut = static_cast<Cut>(next(3));
+                    const long at = static_cast<long>(next(90));
+                    life += std::string(" ") + Name(cut) + "@" + std::to_string(at);
+                    (void)InstallStoppedAt(m, 0, at, cut);
+                    break;
+                }
+                case 2: {
+                    life += " abort";
+                    m.fs.FailCopyTo(folder + "\\PdfSharp.dll", 1);
+                    observer.copyAnswer = CopyFailedAnswer::Abort;
+                    ASSERT_EQ(InstallResult::Aborted, m.Install(observer)) << life;
+                    break;
+                }
+                case 3: {
+                    life += " silent-font-fails";
+                    m.fs.FailCopyTo(font2019, 1);
+                    observer.allOrNothing = true;
+                    ASSERT_EQ(InstallResult::Failed, m.Install(observer)) << life;
+                    break;
+                }
+                case 4: {
+                    // The user deletes a file of the installation.
+                    life += " damage";
+                    (void)m.fs.DeleteFile(folder + "\\itextsharp.dll");
+                    break;
+                }
+            }
+        }
+        if (m.fs.Exists(folder + "\\" + kJournalFileName)) {
+            ASSERT_EQ(kExitDone, m.Uninstall()) << life;
+        } else {
+            // Nothing journaled: at most the empty folders made before the
+            // first line.
+            (void)m.fs.RemoveDirectory(folder);
+            (void)m.fs.RemoveDirectory("C:\\Tarnix");
+        }
+        ASSERT_EQ(before, m.Snapshot()) << life;
+    }
+}
+
+}  // namespace
+}  // namespace tx
