@@ -81,6 +81,8 @@ PreparedFolder InstallEngine::PrepareInstallFolder(const std::string& chosen,
 }
 
 void InstallEngine::UndoMadeLevels(const InstallRequest& request) {
+    if (request.madeLevels.empty()) return;
+    if (request.hold != nullptr) request.hold->Release();
     for (auto level = request.madeLevels.rbegin(); level != request.madeLevels.rend(); ++level)
         if (!s_.fs.RemoveDirectory(*level)) s_.log.Line("folder left: " + *level);
 }
@@ -139,6 +141,7 @@ void InstallEngine::RollBack(Run& run) {
                                              : (s_.fs.DeleteFile(run.journal.Path()) ||
                                                 s_.fs.GetAttributes(run.journal.Path()) == kInvalidAttributes);
         if (!restored) s_.log.Line("journal not put back: " + run.journal.Path());
+        if (levels > 0 && run.request.hold != nullptr) run.request.hold->Release();
         for (std::size_t i = levels; i-- > 0;) {
             const ActionResult r = actions[i].action->Undo(run.ctx);
             if (r.status() != ActionResult::Status::Done)

@@ -9,6 +9,7 @@
 
 #include "deploy/UserSettings.h"
 #include "engine/InstallPlan.h"
+#include "engine/InstallFolder.h"
 #include "engine/Journal.h"
 #include "host/AcadInfo.h"
 #include "host/HostRegistrar.h"
@@ -32,6 +33,9 @@ struct InstallRequest {
     std::string folder;  // the installation folder, without a trailing backslash
     // Levels of it this run made before anything else, outermost first.
     std::vector<std::string> madeLevels;
+    // The open levels, which keep anyone from removing them: let go of
+    // before an undone run removes the levels it made.
+    InstallFolderHold* hold = nullptr;
     TickFlags ticks{};
     std::string installDate;  // yyyymmdd
 };

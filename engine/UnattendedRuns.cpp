@@ -45,12 +45,13 @@ int RunSilentInstall(const CommandLine& line, const CAcadInfo& info, IInstaller&
     }
     // Held until the run is over: what is copied and registered is the
     // folder checked here.
-    const PreparedFolder prepared = installer.PrepareInstallFolder(chosen, request.folder);
+    PreparedFolder prepared = installer.PrepareInstallFolder(chosen, request.folder);
     if (prepared.readiness != FolderReadiness::Ready) {
         log.Line("the installation folder was refused: nothing changed");
         return kExitBadCommandLine;
     }
     request.madeLevels = prepared.created;
+    request.hold = &prepared.hold;
 
     SilentObserver observer;
     switch (installer.Install(info, request, observer)) {

@@ -153,7 +153,7 @@ void Dlg_Setup::OnInstall() {
     // Both levels stay open until the installation is over: what is copied
     // and registered is the folder checked here. A refusal leaves the
     // typed text for choosing another folder.
-    const PreparedFolder prepared = installer_.PrepareInstallFolder(chosen, folder);
+    PreparedFolder prepared = installer_.PrepareInstallFolder(chosen, folder);
     if (prepared.readiness != FolderReadiness::Ready) {
         view_.Messages().Show(prepared.readiness == FolderReadiness::UnsafeExisting
                                   ? kUnsafeFolderMessage
@@ -174,7 +174,7 @@ void Dlg_Setup::OnInstall() {
     ShortenWindow();
 }
 
-bool Dlg_Setup::RunInstall(const PreparedFolder& prepared) {
+bool Dlg_Setup::RunInstall(PreparedFolder& prepared) {
     stage_ = Stage::Installing;
     view_.ShowControl(IDC_HEAD_PATH, false);
     view_.ShowControl(IDC_PATH, false);
@@ -190,6 +190,7 @@ bool Dlg_Setup::RunInstall(const PreparedFolder& prepared) {
     request.folder = m_strPath;
     if (cp_.EndsWithBackslash(request.folder)) request.folder.pop_back();
     request.madeLevels = prepared.created;
+    request.hold = &prepared.hold;
     request.ticks = m_bRelease;
     info_.m_strInstallDir = request.folder;
     if (installer_.Install(info_, request, *this) != InstallResult::Completed) {

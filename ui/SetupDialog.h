@@ -62,7 +62,7 @@ public:
     void OnReleaseClicked();
     void OnBrowse();
     void OnInstall();
-    bool RunInstall(const PreparedFolder& prepared);
+    bool RunInstall(PreparedFolder& prepared);
     void OnOK();
     void OnCancel();
 

@@ -471,10 +471,18 @@ bool FakeFileSystem::RoamingAppDataFolder(std::string* folder) {
 
 namespace tx {
 
+void FakeFileSystem::HoldFolderOpen(const std::string& path, bool hold) {
+    int& count = heldFolders_[Key(path)];
+    count += hold ? 1 : -1;
+    if (count <= 0) heldFolders_.erase(Key(path));
+}
+
 bool FakeFileSystem::RemoveDirectory(const std::string& path) {
-    // RemoveDirectory removes only an empty folder.
+    // RemoveDirectory removes only an empty folder, and none that a handle
+    // holds open without sharing delete.
     Node* n = Find(path);
     if (n == nullptr || (n->attributes & kAttrDirectory) == 0) return false;
+    if (heldFolders_.count(Key(path)) != 0) return false;
     if (IsRoot(Normalise(path)) || !Children(path).empty()) return false;
     nodes_.erase(Key(path));
     return true;

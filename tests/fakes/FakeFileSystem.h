@@ -57,6 +57,10 @@ public:
     // A file some process holds open without sharing: it cannot be deleted,
     // written or copied over (ERROR_SHARING_VIOLATION).
     void SetInUse(const std::string& path, bool inUse = true);
+    // A folder some handle holds open without FILE_SHARE_DELETE: it cannot be
+    // removed or renamed until the last such hold goes
+    // (ERROR_SHARING_VIOLATION). Counted: several holders may hold it.
+    void HoldFolderOpen(const std::string& path, bool hold);
     // Nothing can be scheduled for the next restart (no administrator rights).
     void FailRestartMoves(bool fail = true) { failRestartMoves_ = fail; }
     // Appends to this file fail after `okAppends` more have succeeded.
@@ -169,6 +173,7 @@ private:
     std::vector<std::string> listingFailures_;
     std::vector<std::string> noDots_;
     std::vector<std::string> inUse_;
+    std::map<std::string, int> heldFolders_;  // by Key
     std::map<std::string, int> appendBudget_;
     std::vector<std::string> flushFailures_;
     std::vector<std::string> replaceFailures_;

@@ -48,10 +48,12 @@ public:
     Held(std::shared_ptr<State> state, std::size_t index)
         : state_(std::move(state)), index_(index) {
         ++state_->live;
+        state_->fs->HoldFolderOpen(state_->holds[index_].path, true);
     }
     ~Held() override {
         --state_->live;
         state_->holds[index_].copiesAtRelease = state_->fs->CopyCalls().size();
+        state_->fs->HoldFolderOpen(state_->holds[index_].path, false);
     }
     Held(const Held&) = delete;
     Held& operator=(const Held&) = delete;

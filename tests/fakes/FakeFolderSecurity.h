@@ -111,7 +111,7 @@ public:
 
 private:
     struct State {
-        const FakeFileSystem* fs;
+        FakeFileSystem* fs;
         std::vector<Hold> holds;
         int live = 0;
     };

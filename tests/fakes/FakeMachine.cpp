@@ -110,9 +110,10 @@ InstallResult FakeMachine::Install(IInstallObserver& observer, const std::string
     request.folder = InstallFolder(chosen);
     for (int i = 0; i < kReleaseCount; ++i) request.ticks[i] = info.IsDetected(i) ? 1 : 0;
     if (ticks != nullptr) request.ticks = *ticks;
-    const PreparedFolder prepared = engine.PrepareInstallFolder(chosen, request.folder);
+    PreparedFolder prepared = engine.PrepareInstallFolder(chosen, request.folder);
     if (prepared.readiness != FolderReadiness::Ready) return InstallResult::Failed;
     request.madeLevels = prepared.created;
+    request.hold = &prepared.hold;
     return engine.Install(info, request, observer);
 }
 

@@ -82,12 +82,14 @@ protected:
     // the installation into them (no release ticked).
     InstallResult Install() {
         InstallEngine engine(Services());
-        const PreparedFolder prepared = engine.PrepareInstallFolder(kChosen, kInstall);
+        PreparedFolder prepared = engine.PrepareInstallFolder(kChosen, kInstall);
         EXPECT_EQ(FolderReadiness::Ready, prepared.readiness);
         if (prepared.readiness != FolderReadiness::Ready) return InstallResult::Failed;
         InstallRequest request;
         request.folder = kInstall;
         request.madeLevels = prepared.created;
+        request.hold = &prepared.hold;
+    request.hold = &prepared.hold;
         return engine.Install(info_, request, answers_);
     }
     // Straight into a folder that is there already.
@@ -600,11 +602,12 @@ TEST_F(PayloadTest, FolderLimitLeavesRoomForEveryInstalledName) {
     std::string folder;
     ASSERT_EQ(FolderRefusal::None, CheckFolderText(chosen, cp_, limit, &checked, &folder));
     ASSERT_EQ(limit, folder.size());
-    const PreparedFolder prepared = engine.PrepareInstallFolder(checked, folder);
+    PreparedFolder prepared = engine.PrepareInstallFolder(checked, folder);
     ASSERT_EQ(FolderReadiness::Ready, prepared.readiness);
     InstallRequest request;
     request.folder = folder;
     request.madeLevels = prepared.created;
+    request.hold = &prepared.hold;
     EXPECT_EQ(InstallResult::Completed, engine.Install(info_, request, answers_));
     EXPECT_TRUE(answers_.failedCopies.empty());
     EXPECT_EQ("a.arx", fs_.Content(folder + "\\a.arx"));

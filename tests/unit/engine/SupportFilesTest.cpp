@@ -52,12 +52,14 @@ protected:
         EngineServices services{fs_, reg_, wide_, cp_, procs_, security_, log_};
         services.installDate = "20240102";
         InstallEngine engine(services);
-        const PreparedFolder prepared = engine.PrepareInstallFolder(kChosen, kInstall);
+        PreparedFolder prepared = engine.PrepareInstallFolder(kChosen, kInstall);
         EXPECT_EQ(FolderReadiness::Ready, prepared.readiness);
         if (prepared.readiness != FolderReadiness::Ready) return InstallResult::Failed;
         InstallRequest request;
         request.folder = kInstall;
         request.madeLevels = prepared.created;
+        request.hold = &prepared.hold;
+    request.hold = &prepared.hold;
         request.ticks = ticked_;
         return engine.Install(info_, request, answers_);
     }
