@@ -107,6 +107,32 @@ bool InstallEngine::JournalAhead(Run& run) {
     return true;
 }
 
+void InstallEngine::PrepareBatch(Run& run, std::size_t i) {
+    // Backups of the files replaced one after another, each flushed, then
+    // all their lines with one flush: each line still follows its backup
+    // and comes before its file is overwritten.
+    constexpr std::size_t kMost = 256;
+    auto& actions = run.plan.actions;
+    std::string lines;
+    std::vector<std::size_t> written;
+    for (std::size_t j = i; j < actions.size() && j < i + kMost; ++j) {
+        Action& a = *actions[j].action;
+        if (!a.PreparesOnDisk() || run.prepared[j] || run.lineWritten[j] || actions[j].needs >= 0)
+            break;
+        // One that cannot be backed up now tries again, and says so, in
+        // its turn.
+        if (!a.Prepare(run.ctx).ok()) break;
+        run.prepared[j] = true;
+        lines += JournalLine(a);
+        written.push_back(j);
+    }
+    if (lines.empty()) return;
+    if (!run.headerWritten) lines = JournalHeader(run.request.folder) + lines;
+    if (!run.journal.Append(lines)) return;
+    run.headerWritten = true;
+    for (std::size_t j : written) run.lineWritten[j] = true;
+}
+
 bool InstallEngine::JournalOne(Run& run, std::size_t i) {
     if (run.lineWritten[i]) return true;
     std::string lines = run.headerWritten ? std::string() : JournalHeader(run.request.folder);
@@ -247,6 +273,7 @@ InstallResult InstallEngine::Install(const CAcadInfo& info, const InstallRequest
                         run.plan.actions[static_cast<std::size_t>(p.needs)].action->Describe() + ")");
             continue;
         }
+        if (!run.prepared[i] && p.action->PreparesOnDisk()) PrepareBatch(run, i);
         for (;;) {
             ActionResult r = ActionResult::Ok();
             if (!run.prepared[i]) {

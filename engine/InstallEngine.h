@@ -55,6 +55,9 @@ private:
     // writes nothing, and writes all their lines to disk with one flush.
     // False when the journal cannot be written.
     bool JournalAhead(Run& run);
+    // Backs up the files of the replacements from action i on and writes
+    // their lines together.
+    void PrepareBatch(Run& run, std::size_t i);
     // The line of action i alone (one whose backup had to come first).
     bool JournalOne(Run& run, std::size_t i);
     // Undoes every action whose line was written (and every unjournaled
