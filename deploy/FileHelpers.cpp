@@ -6,6 +6,18 @@ namespace tx {
 
 namespace {
 constexpr const char* kRestoreSuffix = ".tarnix-restore";
+
+// CopyFile leaves the copy's data in the cache; FlushFileBuffers writes it
+// out, through a handle with write access, which a read-only file refuses:
+// the bit is off for the flush only.
+bool FlushCopy(IFileSystem& fs, const std::string& path) {
+    const std::uint32_t attributes = fs.GetAttributes(path);
+    if (attributes == kInvalidAttributes) return false;
+    const bool readOnly = (attributes & kAttrReadOnly) != 0;
+    if (readOnly && !fs.SetAttributes(path, attributes & ~kAttrReadOnly)) return false;
+    const bool flushed = fs.FlushFile(path);
+    return (!readOnly || fs.SetAttributes(path, attributes)) && flushed;
+}
 }  // namespace
 
 void ClearReadOnly(IFileSystem& fs, const std::string& path) {
@@ -61,10 +73,13 @@ FileOutcome RestoreBackup(IFileSystem& fs, const std::string& backup, const std:
     if (fs.GetAttributes(backup) == kInvalidAttributes) return FileOutcome::Done;
     // Installed files keep the attributes of their source, hidden ones too.
     ClearForOverwrite(fs, path);
-    if (fs.CopyFile(backup, path)) return DeleteOrSchedule(fs, backup);
+    // The backup goes only once what was put back is on disk: a power cut
+    // in between would leave neither.
+    if (fs.CopyFile(backup, path))
+        return FlushCopy(fs, path) ? DeleteOrSchedule(fs, backup) : FileOutcome::Failed;
     const std::string staged = path + kRestoreSuffix;
     ClearForOverwrite(fs, staged);
-    if (fs.CopyFile(backup, staged) && fs.MoveFileAtRestart(staged, path)) {
+    if (fs.CopyFile(backup, staged) && FlushCopy(fs, staged) && fs.MoveFileAtRestart(staged, path)) {
         (void)fs.MoveFileAtRestart(backup, std::string());
         return FileOutcome::AtRestart;
     }

@@ -164,5 +164,28 @@ TEST_F(FileHelpersTest, RestoreBackupPutsTheOldContentBackOrStagesItForTheRestar
         << "no staged copy left";
 }
 
+// The backup goes only once the content put back is on disk: a power cut
+// right after must leave the old content at its place, or the backup.
+TEST_F(FileHelpersTest, RestoreBackupFlushesWhatItPutsBackBeforeTheBackupGoes) {
+    fs_.AddFile("C:\\Acad\\Fonts\\a.shx", "ours");
+    fs_.AddFile("C:\\B\\1-a.shx", "theirs", kAttrReadOnly | kAttrArchive);
+    ASSERT_EQ(FileOutcome::Done, RestoreBackup(fs_, "C:\\B\\1-a.shx", "C:\\Acad\\Fonts\\a.shx"));
+    fs_.PowerCut();
+    EXPECT_EQ("theirs", fs_.Content("C:\\Acad\\Fonts\\a.shx"));
+    EXPECT_EQ(kAttrReadOnly | kAttrArchive, fs_.Attributes("C:\\Acad\\Fonts\\a.shx"));
+
+    // Staged for the restart: the staged copy is whole on disk before the
+    // backup is given up.
+    fs_.AddFile("D:\\Acad\\Fonts\\b.shx", "ours b");
+    fs_.AddFile("C:\\B\\2-b.shx", "theirs b");
+    fs_.SetInUse("D:\\Acad\\Fonts\\b.shx");
+    ASSERT_EQ(FileOutcome::AtRestart,
+              RestoreBackup(fs_, "C:\\B\\2-b.shx", "D:\\Acad\\Fonts\\b.shx"));
+    fs_.PowerCut();
+    fs_.SetInUse("D:\\Acad\\Fonts\\b.shx", false);
+    fs_.Restart();
+    EXPECT_EQ("theirs b", fs_.Content("D:\\Acad\\Fonts\\b.shx"));
+}
+
 }  // namespace
 }  // namespace tx
