@@ -160,8 +160,39 @@ ActionResult DemandLoadKey::Undo(ActionContext& ctx) {
         }
     }
     const long rc = ctx.reg.DeleteKey(kHkeyLocalMachine, path_.c_str());
-    if (rc != kRegOk && rc != kRegNotFound) return ActionResult::FromRegistry(rc);
-    return RestoreBefore(ctx);
+    if (rc == kRegOk || rc == kRegNotFound) return RestoreBefore(ctx);
+    return RestoreInPlace(ctx, rc);
+}
+
+ActionResult DemandLoadKey::RestoreInPlace(ActionContext& ctx, long deleteError) {
+    UniqueRegKey key(ctx.reg);
+    if (ctx.reg.OpenKey(kHkeyLocalMachine, path_.c_str(), key.put()) != kRegOk || !key)
+        return ActionResult::FromRegistry(deleteError);
+    // RegDeleteKey refuses a key with subkeys: such a key, which Apply only
+    // rewrote, gets its values back in place.
+    std::uint32_t subkeys = 0;
+    if (ctx.reg.QuerySubkeyCount(key.get(), &subkeys) != kRegOk || subkeys == 0)
+        return ActionResult::FromRegistry(deleteError);
+    const bool restore = before_.known && before_.exists;
+    const auto heldBefore = [&](const char* name) {
+        if (!restore) return false;
+        for (const auto& value : before_.values)
+            if (ctx.cp.EqualsNoCase(value.first, name)) return true;
+        return false;
+    };
+    for (const char* name : {"LOADER", "LOADCTRLS"}) {
+        if (heldBefore(name)) continue;
+        const long rc = ctx.reg.DeleteValue(key.get(), name);
+        if (rc != kRegOk && rc != kRegNotFound) return ActionResult::FromRegistry(rc);
+    }
+    // Made by the apply: its subkeys are someone else's.
+    if (!restore) return ActionResult::Left();
+    for (const auto& [name, value] : before_.values) {
+        const long rc = ctx.reg.SetValueWide(key.get(), name.c_str(), value.type, value.data.data(),
+                                             static_cast<std::uint32_t>(value.data.size()));
+        if (rc != kRegOk) return ActionResult::FromRegistry(rc);
+    }
+    return ActionResult::Ok();
 }
 
 ActionResult DemandLoadKey::RestoreBefore(ActionContext& ctx) {

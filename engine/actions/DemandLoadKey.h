@@ -52,6 +52,7 @@ public:
 
 private:
     ActionResult RestoreBefore(ActionContext& ctx);
+    ActionResult RestoreInPlace(ActionContext& ctx, long deleteError);
 
     std::string path_;
     std::string loader_;

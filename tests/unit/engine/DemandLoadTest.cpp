@@ -185,6 +185,29 @@ TEST_F(DemandLoadTest, EntryWithSubkeysSurvivesAndIsOnlyRewritten) {
     EXPECT_TRUE(reg_.HasKey(kHklm, entry + "\\Commands"));
 }
 
+// RegDeleteKey cannot delete a key that has subkeys: the undo puts the
+// values back in place, and an uninstall does not fail on it forever.
+TEST_F(DemandLoadTest, EntryWithSubkeysGetsItsOwnValuesBackWithTheUndo) {
+    const std::string entry = Entry(Product(2021, "ACAD-5101:804"), 2021);
+    reg_.SetString(kHklm, entry, "Extra", "kept");
+    reg_.SetDword(kHklm, entry, "LOADCTRLS", 14);
+    reg_.CreatePath(kHklm, entry + "\\Commands");
+    const std::string before = reg_.Dump();
+    ActionList actions = Tick({2021});
+    ASSERT_EQ(kDir + "\\TX_BatchPlot2021.ARX", reg_.GetString(kHklm, entry, "LOADER"));
+    UndoAll(actions);
+    EXPECT_EQ(before, reg_.Dump());
+
+    // A key that was not there and has gained a subkey since: only the
+    // values written go.
+    const std::string fresh = Entry(Product(2022, "ACAD-6101:804"), 2022);
+    ActionList again = Tick({2022});
+    reg_.CreatePath(kHklm, fresh + "\\Commands");
+    UndoAll(again);
+    EXPECT_TRUE(reg_.ValueNames(kHklm, fresh).empty());
+    EXPECT_TRUE(reg_.HasKey(kHklm, fresh + "\\Commands"));
+}
+
 TEST_F(DemandLoadTest, NoTickPlansNoEntryButStillTrustsTheFolder) {
     const std::string product = Product(2010, "ACAD-8001:804");
     const std::string variables =
