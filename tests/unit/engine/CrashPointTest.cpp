@@ -102,10 +102,10 @@ public:
     long OpenKeyRead(RegHandle p, const char* s, RegHandle* o) override { return in_.OpenKeyRead(p, s, o); }
     long OpenKey(RegHandle p, const char* s, RegHandle* o) override { return in_.OpenKey(p, s, o); }
     long CreateKey(RegHandle p, const char* s, RegHandle* o) override {
-        return !Gone() && in_.CreateKey(p, s, o);
+        return Gone() ? kGone : in_.CreateKey(p, s, o);
     }
     long DeleteKey(RegHandle p, const char* s) override {
-        return !Gone() && in_.DeleteKey(p, s);
+        return Gone() ? kGone : in_.DeleteKey(p, s);
     }
     long QuerySubkeyCount(RegHandle k, std::uint32_t* c) override { return in_.QuerySubkeyCount(k, c); }
     long EnumKey(RegHandle k, std::uint32_t i, char* n, std::uint32_t* c) override {
@@ -117,7 +117,7 @@ public:
     }
     long SetValue(RegHandle k, const char* n, std::uint32_t t, const unsigned char* d,
                   std::uint32_t s) override {
-        return !Gone() && in_.SetValue(k, n, t, d, s);
+        return Gone() ? kGone : in_.SetValue(k, n, t, d, s);
     }
     long QueryValueWide(RegHandle k, const char* n, std::uint32_t* t, unsigned char* d,
                         std::uint32_t* s) override {
@@ -125,11 +125,11 @@ public:
     }
     long SetValueWide(RegHandle k, const char* n, std::uint32_t t, const unsigned char* d,
                       std::uint32_t s) override {
-        return !Gone() && in_.SetValueWide(k, n, t, d, s);
+        return Gone() ? kGone : in_.SetValueWide(k, n, t, d, s);
     }
     void CloseKey(RegHandle k) override { in_.CloseKey(k); }
     long DeleteValue(RegHandle k, const char* n) override {
-        return !Gone() && in_.DeleteValue(k, n);
+        return Gone() ? kGone : in_.DeleteValue(k, n);
     }
     long QueryValueCount(RegHandle k, std::uint32_t* c) override { return in_.QueryValueCount(k, c); }
     long EnumValueWide(RegHandle k, std::uint32_t i, std::string* n, std::uint32_t* t,
