@@ -99,6 +99,11 @@ UserSettings::Saved UserSettings::Save() {
     const std::string folder = Folder(false);
     if (folder.empty()) return saved;
     saved.folderThere = fs_.GetAttributes(folder) != kInvalidAttributes;
+    std::vector<std::unique_ptr<IHeldFolder>> levels;
+    // Elevated, a level the user swapped for a link would have the run read
+    // (and later write back) another folder's file.
+    if (saved.folderThere && !HoldLevels(folder, &levels)) return saved;
+    saved.held = true;
     const std::string file = folder + "\\" + kSettingsFileName;
     saved.fileThere = fs_.ReadWholeFile(file, &saved.content);
     if (saved.fileThere) saved.attributes = fs_.GetAttributes(file);
@@ -106,6 +111,7 @@ UserSettings::Saved UserSettings::Save() {
 }
 
 bool UserSettings::Restore(const Saved& saved) {
+    if (!saved.held) return true;
     const std::string folder = Folder(false);
     if (folder.empty() || fs_.GetAttributes(folder) == kInvalidAttributes) return true;
     const std::string target = folder + "\\" + kSettingsFileName;

@@ -41,6 +41,9 @@ public:
     // What the user's settings file is now, so a run can put it back:
     // whether the folder and the file are there, and the file's content.
     struct Saved {
+        // Read through held levels; a save that could not be is never put
+        // back, since what it read may be some other folder's file.
+        bool held = false;
         bool folderThere = false;
         bool fileThere = false;
         std::string content;

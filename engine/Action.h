@@ -88,6 +88,10 @@ public:
     // only follow it. The lines of all other actions are written together,
     // before the first change: an undo of a change never made is harmless.
     virtual bool PreparesOnDisk() const { return false; }
+    // Whether it was refused before it changed anything (a file that turned
+    // up at its target since the plan): its undo must not touch what is
+    // there, and its line does not stay in the journal.
+    virtual bool LeftAlone() const { return false; }
     // The file this action writes, for the bytes the entry reports; empty
     // for others.
     virtual std::string WrittenFile() const { return std::string(); }

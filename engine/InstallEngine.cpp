@@ -189,14 +189,21 @@ void InstallEngine::RollBack(Run& run) {
 
 void InstallEngine::Commit(Run& run) {
     ActionList all = std::move(run.earlier.actions);
-    for (std::size_t i = 0; i < run.plan.actions.size(); ++i)
-        if (run.lineWritten[i] && !run.plan.actions[i].action->Fields().empty())
-            all.push_back(std::move(run.plan.actions[i].action));
+    bool leftOut = false;
+    for (std::size_t i = 0; i < run.plan.actions.size(); ++i) {
+        if (!run.lineWritten[i] || run.plan.actions[i].action->Fields().empty()) continue;
+        // Refused before it changed anything: what is there is not ours.
+        if (run.plan.actions[i].action->LeftAlone()) {
+            leftOut = true;
+            continue;
+        }
+        all.push_back(std::move(run.plan.actions[i].action));
+    }
     const std::size_t lines = all.size();
     std::vector<std::string> dropped;
     ActionList merged = MergeJournal(std::move(all), s_.codePage, &dropped);
     // A first run into the folder is merged already: nothing to rewrite.
-    if (!run.hadJournal && merged.size() == lines && dropped.empty()) return;
+    if (!run.hadJournal && !leftOut && merged.size() == lines && dropped.empty()) return;
     // Before the swap: the journal as appended reads whole without them (a
     // missing backup is one put back already), and a crash between the two
     // leaves no backup that no line names.

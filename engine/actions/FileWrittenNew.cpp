@@ -48,9 +48,11 @@ ActionResult FileWrittenNew::Apply(ActionContext& ctx) {
     // overwrite without a backup. A second try meets its own first one.
     if (journaled_ && !tried_ && !inNewFolder_) {
         const std::uint32_t attributes = AttributesOrListing(ctx.fs, target_);
-        if (attributes != kInvalidAttributes)
+        if (attributes != kInvalidAttributes) {
+            refused_ = true;
             return ActionResult::Fail((attributes & kAttrDirectory) != 0 ? kErrorAccessDenied
                                                                          : kErrorFileExists);
+        }
     }
     std::uint32_t error = 0;
     const bool free = inNewFolder_ && journaled_ && !tried_;
@@ -60,7 +62,7 @@ ActionResult FileWrittenNew::Apply(ActionContext& ctx) {
 }
 
 ActionResult FileWrittenNew::Undo(ActionContext& ctx) {
-    if (!journaled_) return ActionResult::Ok();
+    if (!journaled_ || LeftAlone()) return ActionResult::Ok();
     return UndoFileWrite(ctx, target_, std::string());
 }
 

@@ -28,6 +28,7 @@ public:
     ActionResult Undo(ActionContext& ctx) override;
     ActionRole Role() const override { return role_; }
     std::string WrittenFile() const override { return target_; }
+    bool LeftAlone() const override { return refused_ && !tried_; }
 
 private:
     std::string source_;  // empty when read back from a journal
@@ -35,7 +36,8 @@ private:
     ActionRole role_;
     bool inNewFolder_;
     bool journaled_;
-    bool tried_ = false;
+    bool tried_ = false;    // a copy was attempted
+    bool refused_ = false;  // something was at the target
 };
 
 // The copy every file action makes: the package's file onto target, which
