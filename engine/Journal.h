@@ -12,7 +12,9 @@
 //   file-new         <path>                      a file written where none was
 //   file-replaced    <path>  <backup>            a file overwritten, its old content in <backup>
 //   machine-key      <path>                      a key made below HKEY_LOCAL_MACHINE
-//   demand-load      <path>  <LOADER>            a demand-load key (HKEY_LOCAL_MACHINE)
+//   demand-load      <path>  <LOADER> [<held>]   a demand-load key (HKEY_LOCAL_MACHINE) and
+//                                                what it held before: "nokey", or "key"
+//                                                then ",<hex name>=<value>" for each value
 //   trusted-paths    <key>   <before>  <written> TRUSTEDPATHS of a profile (HKEY_CURRENT_USER)
 //   uninstall-entry  <path>                      a key of the program's own, removed whole
 //                                                (HKEY_LOCAL_MACHINE, or "HKCU\" + path)
@@ -20,10 +22,12 @@
 // <before> and <written> are "nokey" (no such key), "none" (no such value) or
 // "<type>:<hex of the UTF-16LE data as stored>".
 //
-// Version 2 lists each run's actions as they were journaled; a successful
-// run merges the journal into one line per thing changed, the first
-// backup and the first <before> kept. Version 1 (written merged, the
-// uninstaller line without a backup) reads the same way.
+// Version 2 lists each run's actions as they were journaled (a line may
+// name a change that never happened: every undo allows for that); a run
+// that completes merges the journal into one line per thing changed, the
+// first backup, the first <before> and the first <held> kept. Version 1
+// (written merged, without <held> and without the uninstaller's backup)
+// reads the same way.
 #pragma once
 
 #include <string>
