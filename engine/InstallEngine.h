@@ -56,7 +56,7 @@ private:
     // False when the journal cannot be written.
     bool JournalAhead(Run& run);
     // The line of action i alone (one whose backup had to come first).
-    bool JournalOne(Run& run, std::size_t i);
+    OsResult JournalOne(Run& run, std::size_t i);
     // Undoes every action whose line was written (and every unjournaled
     // one made), newest first, and puts the journal back as it was.
     void RollBack(Run& run);

@@ -21,6 +21,8 @@ public:
     // What the cleanup copy does once the uninstaller has ended.
     void Exit(FakeFileSystem& fs) {
         if (calls == 0 || !result) return;
+        // It goes as far as it can, as the real one does: a folder that
+        // is not empty stays.
         (void)fs.DeleteFile(image);
         for (const std::string& f : folders) (void)fs.RemoveDirectory(f);
     }
