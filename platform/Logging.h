@@ -55,27 +55,28 @@ class LoggingRegistry final : public IRegistry {
 public:
     LoggingRegistry(IRegistry& inner, ILog& log) : inner_(inner), log_(log) {}
 
-    long OpenRoot(RegRoot root, RegHandle* out) override;
-    long OpenKeyRead(RegHandle parent, const char* sub, RegHandle* out) override;
-    long OpenKey(RegHandle parent, const char* path, RegHandle* out) override;
-    long CreateKey(RegHandle parent, const char* path, RegHandle* out) override;
-    long DeleteKey(RegHandle parent, const char* path) override;
-    long QuerySubkeyCount(RegHandle key, std::uint32_t* count) override;
-    long EnumKey(RegHandle key, std::uint32_t index, char* name,
-                 std::uint32_t* capacity) override;
-    long QueryValue(RegHandle key, const char* name, std::uint32_t* type,
-                    unsigned char* data, std::uint32_t* size) override;
-    long SetValue(RegHandle key, const char* name, std::uint32_t type,
-                  const unsigned char* data, std::uint32_t size) override;
+    [[nodiscard]] long OpenRoot(RegRoot root, RegHandle* out) override;
+    [[nodiscard]] long OpenKeyRead(RegHandle parent, const char* sub, RegHandle* out) override;
+    [[nodiscard]] long OpenKey(RegHandle parent, const char* path, RegHandle* out) override;
+    [[nodiscard]] long CreateKey(RegHandle parent, const char* path, RegHandle* out) override;
+    [[nodiscard]] long DeleteKey(RegHandle parent, const char* path) override;
+    [[nodiscard]] long QuerySubkeyCount(RegHandle key, std::uint32_t* count) override;
+    [[nodiscard]] long EnumKey(RegHandle key, std::uint32_t index, char* name,
+                               std::uint32_t* capacity) override;
+    [[nodiscard]] long QueryValue(RegHandle key, const char* name, std::uint32_t* type,
+                                  unsigned char* data, std::uint32_t* size) override;
+    [[nodiscard]] long SetValue(RegHandle key, const char* name, std::uint32_t type,
+                                const unsigned char* data, std::uint32_t size) override;
     void CloseKey(RegHandle key) override;
-    long QueryValueWide(RegHandle key, const char* name, std::uint32_t* type,
-                        unsigned char* data, std::uint32_t* size) override;
-    long SetValueWide(RegHandle key, const char* name, std::uint32_t type,
-                      const unsigned char* data, std::uint32_t size) override;
-    long DeleteValue(RegHandle key, const char* name) override;
-    long QueryValueCount(RegHandle key, std::uint32_t* count) override;
-    long EnumValueWide(RegHandle key, std::uint32_t index, std::string* name,
-                       std::uint32_t* type, std::vector<unsigned char>* data) override;
+    [[nodiscard]] long QueryValueWide(RegHandle key, const char* name, std::uint32_t* type,
+                                      unsigned char* data, std::uint32_t* size) override;
+    [[nodiscard]] long SetValueWide(RegHandle key, const char* name, std::uint32_t type,
+                                    const unsigned char* data, std::uint32_t size) override;
+    [[nodiscard]] long DeleteValue(RegHandle key, const char* name) override;
+    [[nodiscard]] long QueryValueCount(RegHandle key, std::uint32_t* count) override;
+    [[nodiscard]] long EnumValueWide(RegHandle key, std::uint32_t index, std::string* name,
+                                     std::uint32_t* type,
+                                     std::vector<unsigned char>* data) override;
 
     // The full path ("HKCU\Software\...") a handle was opened with;
     // "HKLM"/"HKCU" for the predefined roots, "<unknown key>" otherwise.
@@ -86,8 +87,8 @@ public:
 private:
     std::string Join(RegHandle parent, const char* path) const;
     void Remember(long rc, RegHandle* out, std::string path);
-    long SetAny(bool wide, RegHandle key, const char* name, std::uint32_t type,
-                const unsigned char* data, std::uint32_t size);
+    [[nodiscard]] long SetAny(bool wide, RegHandle key, const char* name, std::uint32_t type,
+                              const unsigned char* data, std::uint32_t size);
 
     IRegistry& inner_;
     ILog& log_;
@@ -97,7 +98,8 @@ private:
 class LoggingMessageBox final : public IMessageBox {
 public:
     LoggingMessageBox(IMessageBox& inner, ILog& log) : inner_(inner), log_(log) {}
-    int Show(const std::string& text, const std::string& caption, unsigned style) override;
+    [[nodiscard]] int Show(const std::string& text, const std::string& caption,
+                           unsigned style) override;
 
 private:
     IMessageBox& inner_;
@@ -107,10 +109,11 @@ private:
 class LoggingFolderSecurity final : public IFolderSecurity {
 public:
     LoggingFolderSecurity(IFolderSecurity& inner, ILog& log) : inner_(inner), log_(log) {}
-    MakeFolderResult MakeProtectedFolder(const std::string& path) override;
-    std::unique_ptr<IHeldFolder> HoldFolder(const std::string& path, FolderFacts* facts) override;
-    bool InspectFolder(const std::string& path, FolderFacts* facts) override;
-    std::string CurrentUserSid() override { return inner_.CurrentUserSid(); }
+    [[nodiscard]] MakeFolderResult MakeProtectedFolder(const std::string& path) override;
+    [[nodiscard]] std::unique_ptr<IHeldFolder> HoldFolder(const std::string& path,
+                                                          FolderFacts* facts) override;
+    [[nodiscard]] bool InspectFolder(const std::string& path, FolderFacts* facts) override;
+    [[nodiscard]] std::string CurrentUserSid() override { return inner_.CurrentUserSid(); }
 
 private:
     IFolderSecurity& inner_;

@@ -12,7 +12,8 @@ namespace tx {
 
 class FakeSelfRemover : public ISelfRemover {
 public:
-    bool RemoveAfterExit(const std::string& image, const std::vector<std::string>& folders) override {
+    [[nodiscard]] bool RemoveAfterExit(const std::string& image,
+                                       const std::vector<std::string>& folders) override {
         ++calls;
         this->image = image;
         this->folders = folders;
