@@ -34,7 +34,9 @@ void __verbose_terminate_handler() { std::abort(); }
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
     // First of all: the program runs elevated from a folder its user can
     // write, so no DLL may be looked for there (nor in the current one).
-    tx::RestrictDllSearchToSystem32();
+    // Where the search cannot be System32 only, SystemLibrary loads by full
+    // path.
+    (void)tx::RestrictDllSearchToSystem32();
     // The uninstaller's cleanup copy does nothing else.
     std::vector<std::wstring> args = tx::SplitCommandLine(GetCommandLineW());
     if (args.size() >= 2 && args[1] == tx::kCleanupSwitch) return tx::RunCleanup(args);

@@ -102,7 +102,9 @@ namespace {
 // A window-less run shows nothing; what it would have shown is logged.
 class NoMessageBox final : public IMessageBox {
 public:
-    int Show(const std::string&, const std::string&, unsigned) override { return kIdCancel; }
+    [[nodiscard]] int Show(const std::string&, const std::string&, unsigned) override {
+        return kIdCancel;
+    }
 };
 
 }  // namespace
@@ -117,11 +119,11 @@ int CWizardApp::Run(HINSTANCE instance, CAcadInfo& info, const CommandLine& line
 
     if (!line.ok) {
         log.Line("command line error: " + line.error);
-        messages.Show(line.error + "\n\n" + UsageText(role), caption, kMbOk | kMbIconStop);
+        Tell(messages, line.error + "\n\n" + UsageText(role), caption, kMbOk | kMbIconStop);
         return kExitBadCommandLine;
     }
     if (line.help) {
-        messages.Show(UsageText(role), caption, kMbOk);
+        Tell(messages, UsageText(role), caption, kMbOk);
         return kExitDone;
     }
 

@@ -6,17 +6,23 @@ namespace tx {
 
 namespace {
 constexpr const char* kRestoreSuffix = ".tarnix-restore";
+constexpr std::uint32_t kErrorFileNotFound = 2;
 
 // CopyFile leaves the copy's data in the cache; FlushFileBuffers writes it
 // out, through a handle with write access, which a read-only file refuses:
 // the bit is off for the flush only.
-bool FlushCopy(IFileSystem& fs, const std::string& path) {
+OsResult FlushCopy(IFileSystem& fs, const std::string& path) {
     const std::uint32_t attributes = fs.GetAttributes(path);
-    if (attributes == kInvalidAttributes) return false;
+    if (attributes == kInvalidAttributes) return OsResult::Fail(kErrorFileNotFound);
     const bool readOnly = (attributes & kAttrReadOnly) != 0;
-    if (readOnly && !fs.SetAttributes(path, attributes & ~kAttrReadOnly)) return false;
-    const bool flushed = fs.FlushFile(path);
-    return (!readOnly || fs.SetAttributes(path, attributes)) && flushed;
+    if (readOnly) {
+        const OsResult writable = fs.SetAttributes(path, attributes & ~kAttrReadOnly);
+        if (!writable) return writable;
+    }
+    const OsResult flushed = fs.FlushFile(path);
+    if (!readOnly) return flushed;
+    const OsResult back = fs.SetAttributes(path, attributes);
+    return flushed ? back : flushed;
 }
 }  // namespace
 
@@ -36,10 +42,12 @@ void ClearForOverwrite(IFileSystem& fs, const std::string& path) {
         return;
     }
     const std::uint32_t cleared = attributes & ~kBlocking;
+    // Bits that stay set make the copy fail, which says so.
     (void)fs.SetAttributes(path, cleared == 0 ? kAttrNormal : cleared);
 }
 
 void RemoveInternetMark(IFileSystem& fs, const std::string& path) {
+    // Most files carry no mark; one that cannot go only brings the warning.
     (void)fs.DeleteFile(path + ":Zone.Identifier");
 }
 
@@ -60,30 +68,39 @@ std::uint32_t AttributesOrListing(IFileSystem& fs, const std::string& path) {
 
 FileOutcome DeleteOrSchedule(IFileSystem& fs, const std::string& path) {
     const std::uint32_t attributes = fs.GetAttributes(path);
-    if (attributes == kInvalidAttributes) return FileOutcome::Done;
-    if ((attributes & kAttrDirectory) != 0) return FileOutcome::Done;
+    if (attributes == kInvalidAttributes) return {FileStatus::Done};
+    if ((attributes & kAttrDirectory) != 0) return {FileStatus::Done};
+    // A bit that stays set makes the delete fail, which says so.
     if ((attributes & kAttrReadOnly) != 0) (void)fs.SetAttributes(path, attributes & ~kAttrReadOnly);
-    if (fs.DeleteFile(path)) return FileOutcome::Done;
-    if (fs.MoveFileAtRestart(path, std::string())) return FileOutcome::AtRestart;
-    return FileOutcome::Failed;
+    if (fs.DeleteFile(path)) return {FileStatus::Done};
+    const OsResult scheduled = fs.MoveFileAtRestart(path, std::string());
+    if (scheduled) return {FileStatus::AtRestart};
+    return {FileStatus::Failed, scheduled.Code()};
 }
 
 FileOutcome RestoreBackup(IFileSystem& fs, const std::string& backup, const std::string& path) {
     // No backup left: it was put back by an earlier run.
-    if (fs.GetAttributes(backup) == kInvalidAttributes) return FileOutcome::Done;
+    if (fs.GetAttributes(backup) == kInvalidAttributes) return {FileStatus::Done};
     // Installed files keep the attributes of their source, hidden ones too.
     ClearForOverwrite(fs, path);
     // The backup goes only once what was put back is on disk: a power cut
     // in between would leave neither.
-    if (fs.CopyFile(backup, path))
-        return FlushCopy(fs, path) ? DeleteOrSchedule(fs, backup) : FileOutcome::Failed;
+    OsResult r = fs.CopyFile(backup, path);
+    if (r) {
+        r = FlushCopy(fs, path);
+        if (!r) return {FileStatus::Failed, r.Code()};
+        return DeleteOrSchedule(fs, backup);
+    }
     const std::string staged = path + kRestoreSuffix;
     ClearForOverwrite(fs, staged);
-    if (fs.CopyFile(backup, staged) && FlushCopy(fs, staged) && fs.MoveFileAtRestart(staged, path)) {
-        (void)fs.MoveFileAtRestart(backup, std::string());
-        return FileOutcome::AtRestart;
-    }
-    return FileOutcome::Failed;
+    r = fs.CopyFile(backup, staged);
+    if (r) r = FlushCopy(fs, staged);
+    if (r) r = fs.MoveFileAtRestart(staged, path);
+    if (!r) return {FileStatus::Failed, r.Code()};
+    // The content is safe in the staged copy: a backup that stays only
+    // takes room.
+    (void)fs.MoveFileAtRestart(backup, std::string());
+    return {FileStatus::AtRestart};
 }
 
 bool IsAcadRunning(IProcessList& processes, const CodePage& cp) {

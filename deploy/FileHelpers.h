@@ -18,7 +18,11 @@ constexpr int kPathIsFile = 1;
 constexpr int kPathIsFolder = 2;
 
 // What a file operation that may be finished by the next restart came to.
-enum class FileOutcome { Done, AtRestart, Failed };
+enum class FileStatus { Done, AtRestart, Failed };
+struct [[nodiscard]] FileOutcome {
+    FileStatus status;
+    std::uint32_t error = 0;  // the system's code when it failed
+};
 
 // Clears the read-only bit, when set.
 void ClearReadOnly(IFileSystem& fs, const std::string& path);

@@ -5,11 +5,6 @@
 
 namespace tx {
 
-namespace {
-constexpr std::uint32_t kErrorPathNotFound = 3;
-constexpr std::uint32_t kErrorAccessDenied = 5;
-}  // namespace
-
 std::string UserSettings::Folder(bool make) {
     char value[kMaxPath] = {};
     const std::uint32_t length = fs_.GetEnvironmentVariable("APPDATA", value, kMaxPath);
@@ -68,30 +63,23 @@ bool UserSettings::HoldLevels(const std::string& folder,
     return true;
 }
 
-bool UserSettings::CopyFromPackage(const std::string& source, std::uint32_t* error) {
+OsResult UserSettings::CopyFromPackage(const std::string& source) {
     const std::string folder = Folder();
     // Named as the package names it, as TargetFor shows it.
     const std::size_t slash = cp_.LastBackslash(source);
     const std::string target =
         folder + "\\" + (slash == CodePage::npos ? source : source.substr(slash + 1));
-    if (folder.empty() || !FitsPathBuffer(source) || !FitsPathBuffer(target)) {
-        *error = kErrorPathNotFound;
-        return false;
-    }
+    if (folder.empty() || !FitsPathBuffer(source) || !FitsPathBuffer(target))
+        return OsResult::Fail(kErrorPathNotFound);
     std::vector<std::unique_ptr<IHeldFolder>> levels;  // for this copy
-    if (!HoldLevels(folder, &levels)) {
-        *error = kErrorAccessDenied;
-        return false;
-    }
+    if (!HoldLevels(folder, &levels)) return OsResult::Fail(kErrorAccessDenied);
     ClearReadOnly(fs_, source);
     ClearForOverwrite(fs_, target);
-    if (!fs_.CopyFile(source, target)) {
-        *error = fs_.LastError();
-        return false;
-    }
+    const OsResult copied = fs_.CopyFile(source, target);
+    if (!copied) return copied;
     ClearReadOnly(fs_, target);
     RemoveInternetMark(fs_, target);
-    return true;
+    return OsResult::Ok();
 }
 
 UserSettings::Saved UserSettings::Save() {
@@ -105,27 +93,30 @@ UserSettings::Saved UserSettings::Save() {
     if (saved.folderThere && !HoldLevels(folder, &levels)) return saved;
     saved.held = true;
     const std::string file = folder + "\\" + kSettingsFileName;
-    saved.fileThere = fs_.ReadWholeFile(file, &saved.content);
+    saved.fileThere = static_cast<bool>(fs_.ReadWholeFile(file, &saved.content));
     if (saved.fileThere) saved.attributes = fs_.GetAttributes(file);
     return saved;
 }
 
-bool UserSettings::Restore(const Saved& saved) {
-    if (!saved.held) return true;
+OsResult UserSettings::Restore(const Saved& saved) {
+    if (!saved.held) return OsResult::Ok();
     const std::string folder = Folder(false);
-    if (folder.empty() || fs_.GetAttributes(folder) == kInvalidAttributes) return true;
+    if (folder.empty() || fs_.GetAttributes(folder) == kInvalidAttributes) return OsResult::Ok();
     const std::string target = folder + "\\" + kSettingsFileName;
     std::vector<std::unique_ptr<IHeldFolder>> levels;
-    if (!HoldLevels(folder, &levels)) return false;
+    if (!HoldLevels(folder, &levels)) return OsResult::Fail(kErrorAccessDenied);
     if (saved.fileThere) {
         ClearForOverwrite(fs_, target);
-        if (!fs_.WriteWholeFile(target, saved.content)) return false;
+        const OsResult written = fs_.WriteWholeFile(target, saved.content);
         // A user's read-only or hidden file stays so.
-        return saved.attributes == kInvalidAttributes || fs_.SetAttributes(target, saved.attributes);
+        if (!written || saved.attributes == kInvalidAttributes) return written;
+        return fs_.SetAttributes(target, saved.attributes);
     }
-    if (DeleteOrSchedule(fs_, target) == FileOutcome::Failed) return false;
+    const FileOutcome removed = DeleteOrSchedule(fs_, target);
+    if (removed.status == FileStatus::Failed) return OsResult::Fail(removed.error);
     levels.clear();
-    return saved.folderThere || fs_.RemoveDirectory(folder);
+    if (saved.folderThere) return OsResult::Ok();
+    return fs_.RemoveDirectory(folder);
 }
 
 bool UserSettings::CopyIfMissing(const std::string& source) {

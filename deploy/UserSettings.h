@@ -35,9 +35,8 @@ public:
     // The file's path there, for messages too (kUnknownSettingsFolder
     // when no folder is known).
     std::string TargetFor(const std::string& name);
-    // source over the user's settings file, through held levels. False,
-    // with the system's code in *error, when it cannot be put there.
-    bool CopyFromPackage(const std::string& source, std::uint32_t* error);
+    // source over the user's settings file, through held levels.
+    OsResult CopyFromPackage(const std::string& source);
     // What the user's settings file is now, so a run can put it back:
     // whether the folder and the file are there, and the file's content.
     struct Saved {
@@ -52,7 +51,7 @@ public:
     Saved Save();
     // Puts back what Save saw (the file's attributes too), through held
     // levels.
-    bool Restore(const Saved& saved);
+    OsResult Restore(const Saved& saved);
     // The per-user step: source into this user's folder, unless a settings
     // file is there already. False when it could not be put there.
     bool CopyIfMissing(const std::string& source);

@@ -12,6 +12,7 @@
 
 #include "platform/FileSystem.h"
 #include "platform/MbText.h"
+#include "platform/OsResult.h"
 #include "platform/Registry.h"
 #include "platform/TextConversion.h"
 
@@ -36,12 +37,13 @@ public:
     static ActionResult FromRegistry(long rc) {
         return rc == kRegOk ? Ok() : Fail(static_cast<std::uint32_t>(rc));
     }
+    static ActionResult FromOs(OsResult r) { return r ? Ok() : Fail(r.Code()); }
     Status status() const { return status_; }
     std::uint32_t error() const { return error_; }
     bool ok() const { return status_ != Status::Failed; }
 
-    // ERROR_GEN_FAILURE: the call failed without saying why.
-    static constexpr std::uint32_t kUnknownError = 31;
+    // The call failed without saying why.
+    static constexpr std::uint32_t kUnknownError = kErrorGenFailure;
 
 private:
     ActionResult(Status s, std::uint32_t e) : status_(s), error_(e) {}

@@ -128,19 +128,21 @@ void InstallEngine::PrepareBatch(Run& run, std::size_t i) {
     }
     if (lines.empty()) return;
     if (!run.headerWritten) lines = JournalHeader(run.request.folder) + lines;
+    // Unwritten, each line is tried again in its action's turn.
     if (!run.journal.Append(lines)) return;
     run.headerWritten = true;
     for (std::size_t j : written) run.lineWritten[j] = true;
 }
 
-bool InstallEngine::JournalOne(Run& run, std::size_t i) {
-    if (run.lineWritten[i]) return true;
+OsResult InstallEngine::JournalOne(Run& run, std::size_t i) {
+    if (run.lineWritten[i]) return OsResult::Ok();
     std::string lines = run.headerWritten ? std::string() : JournalHeader(run.request.folder);
     lines += JournalLine(*run.plan.actions[i].action);
-    if (!lines.empty() && !run.journal.Append(lines)) return false;
+    const OsResult appended = run.journal.Append(lines);
+    if (!appended) return appended;
     run.headerWritten = true;
     run.lineWritten[i] = true;
-    return true;
+    return appended;
 }
 
 void InstallEngine::RollBack(Run& run) {
@@ -163,9 +165,12 @@ void InstallEngine::RollBack(Run& run) {
         }
     }
     if (left.empty()) {
-        const bool restored = run.hadJournal ? run.journal.Rewrite(run.earlierText)
-                                             : (s_.fs.DeleteFile(run.journal.Path()) ||
-                                                s_.fs.GetAttributes(run.journal.Path()) == kInvalidAttributes);
+        bool restored = false;
+        if (run.hadJournal)
+            restored = static_cast<bool>(run.journal.Rewrite(run.earlierText));
+        else
+            restored = s_.fs.DeleteFile(run.journal.Path()) ||
+                       s_.fs.GetAttributes(run.journal.Path()) == kInvalidAttributes;
         if (!restored) s_.log.Line("journal not put back: " + run.journal.Path());
         if (levels > 0 && run.request.hold != nullptr) run.request.hold->Release();
         for (std::size_t i = levels; i-- > 0;) {
@@ -230,7 +235,7 @@ InstallResult InstallEngine::Install(const CAcadInfo& info, const InstallRequest
     }
 
     run.journal.RemoveLeftover();
-    run.hadJournal = s_.fs.ReadWholeFile(run.journal.Path(), &run.earlierText);
+    run.hadJournal = static_cast<bool>(s_.fs.ReadWholeFile(run.journal.Path(), &run.earlierText));
     if (run.hadJournal) {
         std::string error;
         if (!ParseJournal(run.earlierText, &run.earlier, &error)) {
@@ -258,6 +263,8 @@ InstallResult InstallEngine::Install(const CAcadInfo& info, const InstallRequest
 
     InstallPlanner planner(s_.fs, s_.registry, s_.wide, s_.codePage, settings_);
     if (!planner.Plan(info, run.request, run.earlier, &run.plan)) {
+        // Puts back the text read, should the journal have been rewritten
+        // or set aside above; failing that, what is there is whole.
         if (run.hadJournal) (void)run.journal.Rewrite(run.earlierText);
         UndoMadeLevels(request);
         observer.NoDataFolder();
@@ -287,7 +294,7 @@ InstallResult InstallEngine::Install(const CAcadInfo& info, const InstallRequest
                 r = p.action->Prepare(run.ctx);
                 run.prepared[i] = r.ok();
             }
-            if (r.ok() && !JournalOne(run, i)) r = ActionResult::Fail(s_.fs.LastError());
+            if (r.ok()) r = ActionResult::FromOs(JournalOne(run, i));
             if (r.ok()) r = p.action->Apply(run.ctx);
             if (r.ok()) {
                 run.made[i] = true;

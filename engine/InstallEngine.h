@@ -59,7 +59,7 @@ private:
     // their lines together.
     void PrepareBatch(Run& run, std::size_t i);
     // The line of action i alone (one whose backup had to come first).
-    bool JournalOne(Run& run, std::size_t i);
+    OsResult JournalOne(Run& run, std::size_t i);
     // Undoes every action whose line was written (and every unjournaled
     // one made), newest first, and puts the journal back as it was.
     void RollBack(Run& run);

@@ -194,23 +194,30 @@ bool ParseJournal(const std::string& text, JournalContent* journal, std::string*
 JournalFile::JournalFile(IFileSystem& fs, std::string installFolder)
     : fs_(fs), path_(std::move(installFolder) + "\\" + kJournalFileName) {}
 
-bool JournalFile::Append(const std::string& lines) {
-    return lines.empty() || fs_.AppendToFile(path_, lines);
+OsResult JournalFile::Append(const std::string& lines) {
+    if (lines.empty()) return OsResult::Ok();
+    return fs_.AppendToFile(path_, lines);
 }
 
-bool JournalFile::Rewrite(const std::string& text) {
+OsResult JournalFile::Rewrite(const std::string& text) {
     const std::string fresh = path_ + kRewriteSuffix;
     // WriteWholeFile flushes: the new journal is whole on disk before it
     // takes the old one's place.
-    if (!fs_.WriteWholeFile(fresh, text)) return false;
-    if (fs_.ReplaceFile(fresh, path_)) return true;
-    (void)fs_.DeleteFile(fresh);  // the old journal stays as it was
-    return false;
+    const OsResult written = fs_.WriteWholeFile(fresh, text);
+    if (!written) return written;
+    const OsResult replaced = fs_.ReplaceFile(fresh, path_);
+    if (replaced) return replaced;
+    // The old journal stays as it was; a file beside it that cannot go is
+    // removed by the next run (RemoveLeftover).
+    (void)fs_.DeleteFile(fresh);
+    return replaced;
 }
 
 void JournalFile::RemoveLeftover() {
     const std::string fresh = path_ + kRewriteSuffix;
-    if (fs_.GetAttributes(fresh) != kInvalidAttributes) (void)fs_.DeleteFile(fresh);
+    if (fs_.GetAttributes(fresh) == kInvalidAttributes) return;
+    // One that stays is harmless: the next rewrite writes it afresh.
+    (void)fs_.DeleteFile(fresh);
 }
 
 }  // namespace tx

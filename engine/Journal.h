@@ -78,10 +78,10 @@ public:
 
     const std::string& Path() const { return path_; }
     // Appends lines and flushes them to disk.
-    bool Append(const std::string& lines);
+    OsResult Append(const std::string& lines);
     // Writes text to a file beside the journal, flushes it and swaps it in
     // in one step: a crash leaves the old journal or the new one, whole.
-    bool Rewrite(const std::string& text);
+    OsResult Rewrite(const std::string& text);
     // Deletes what a rewrite cut off by a crash left beside the journal.
     void RemoveLeftover();
 

@@ -103,7 +103,9 @@ int FolderRules::CheckOrCreatePath(const char* path, bool checkOnly) const {
                                                                      : kPathCannotCreate;
     }
     return WalkLevels(work, codePage_, [this](const std::string& level) {
-        (void)fileSystem_.CreateDirectory(level);  // an existing level is no error
+        // An existing level is no error: whether each level is there is
+        // what counts.
+        (void)fileSystem_.CreateDirectory(level);
         return fileSystem_.GetAttributes(level) != kInvalidAttributes;
     });
 }

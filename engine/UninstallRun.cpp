@@ -151,9 +151,11 @@ int UninstallRun::Run(IUninstallObserver& observer, bool silent) {
         ActionList left;
         for (std::size_t i = 0; i < actions.size(); ++i)
             if (keep[i]) left.push_back(std::move(actions[i]));
-        const bool written = file.Rewrite(FormatJournal(journal.installFolder, left));
+        const OsResult written = file.Rewrite(FormatJournal(journal.installFolder, left));
         if (failed || !written) return kExitFailed;
         // Everything else goes at the restart, after what it waits for.
+        // One that cannot be scheduled is only left over: every change is
+        // undone or scheduled by now.
         (void)fs_.MoveFileAtRestart(file.Path(), std::string());
         (void)fs_.MoveFileAtRestart(image_, std::string());
         for (const std::string& f : imageFolders) (void)fs_.MoveFileAtRestart(f, std::string());
@@ -162,11 +164,11 @@ int UninstallRun::Run(IUninstallObserver& observer, bool silent) {
     }
 
     const FileOutcome journalGone = DeleteOrSchedule(fs_, file.Path());
-    if (journalGone == FileOutcome::Failed) return kExitFailed;
-    int result = journalGone == FileOutcome::AtRestart ? kExitRestart : kExitDone;
+    if (journalGone.status == FileStatus::Failed) return kExitFailed;
+    int result = journalGone.status == FileStatus::AtRestart ? kExitRestart : kExitDone;
     if (!self_.RemoveAfterExit(image_, imageFolders)) {
         // At the latest the next restart removes them.
-        bool scheduled = fs_.MoveFileAtRestart(image_, std::string());
+        bool scheduled = static_cast<bool>(fs_.MoveFileAtRestart(image_, std::string()));
         for (const std::string& f : imageFolders)
             scheduled = fs_.MoveFileAtRestart(f, std::string()) && scheduled;
         result = scheduled ? kExitRestart : kExitFailed;

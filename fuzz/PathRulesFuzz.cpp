@@ -25,21 +25,21 @@ public:
     std::string ModulePath() override { Touched(); }
     std::unique_ptr<IFindHandle> FindFirst(const std::string&, FindEntry*) override { Touched(); }
     std::uint32_t GetAttributes(const std::string&) override { Touched(); }
-    bool SetAttributes(const std::string&, std::uint32_t) override { Touched(); }
-    bool CopyFile(const std::string&, const std::string&) override { Touched(); }
-    bool CreateDirectory(const std::string&) override { Touched(); }
+    OsResult SetAttributes(const std::string&, std::uint32_t) override { Touched(); }
+    OsResult CopyFile(const std::string&, const std::string&) override { Touched(); }
+    OsResult CreateDirectory(const std::string&) override { Touched(); }
     std::uint32_t GetEnvironmentVariable(const char*, char*, std::uint32_t) override { Touched(); }
     std::string CurrentDirectory() override { Touched(); }
-    bool RoamingAppDataFolder(std::string*) override { Touched(); }
-    bool DeleteFile(const std::string&) override { Touched(); }
-    bool RemoveDirectory(const std::string&) override { Touched(); }
-    bool ReadWholeFile(const std::string&, std::string*) override { Touched(); }
-    bool WriteWholeFile(const std::string&, const std::string&) override { Touched(); }
-    bool AppendToFile(const std::string&, const std::string&) override { Touched(); }
-    bool MoveFileAtRestart(const std::string&, const std::string&) override { Touched(); }
-    bool FileSize(const std::string&, std::uint64_t*) override { Touched(); }
-    bool FlushFile(const std::string&) override { Touched(); }
-    bool ReplaceFile(const std::string&, const std::string&) override { Touched(); }
+    OsResult RoamingAppDataFolder(std::string*) override { Touched(); }
+    OsResult DeleteFile(const std::string&) override { Touched(); }
+    OsResult RemoveDirectory(const std::string&) override { Touched(); }
+    OsResult ReadWholeFile(const std::string&, std::string*) override { Touched(); }
+    OsResult WriteWholeFile(const std::string&, const std::string&) override { Touched(); }
+    OsResult AppendToFile(const std::string&, const std::string&) override { Touched(); }
+    OsResult MoveFileAtRestart(const std::string&, const std::string&) override { Touched(); }
+    OsResult FileSize(const std::string&, std::uint64_t*) override { Touched(); }
+    OsResult FlushFile(const std::string&) override { Touched(); }
+    OsResult ReplaceFile(const std::string&, const std::string&) override { Touched(); }
 
 private:
     [[noreturn]] static void Touched() {

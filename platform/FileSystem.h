@@ -8,6 +8,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/OsResult.h"
+
 // <windows.h> maps these names to their A/W forms; here they name methods of
 // IFileSystem. Win32 code calls the A forms by name.
 #ifdef CopyFile
@@ -54,67 +56,66 @@ class IFindHandle {
 public:
     virtual ~IFindHandle() = default;
     // FindNextFileA: false when there is no further entry or the fetch fails.
-    virtual bool Next(FindEntry* entry) = 0;
+    [[nodiscard]] virtual bool Next(FindEntry* entry) = 0;
 };
 
+// Every call that changes or reads a file returns an OsResult with the
+// system's code when it fails.
 class IFileSystem {
 public:
     virtual ~IFileSystem() = default;
 
     // GetModuleFileNameA(NULL, buf, 261): the running program's full path.
-    virtual std::string ModulePath() = 0;
+    [[nodiscard]] virtual std::string ModulePath() = 0;
     // FindFirstFileA: null when nothing matches (INVALID_HANDLE_VALUE);
     // otherwise the listing, and *first holds its first entry.
-    virtual std::unique_ptr<IFindHandle> FindFirst(const std::string& pattern,
-                                                   FindEntry* first) = 0;
+    [[nodiscard]] virtual std::unique_ptr<IFindHandle> FindFirst(const std::string& pattern,
+                                                                 FindEntry* first) = 0;
     // GetFileAttributesA: kInvalidAttributes when they cannot be read.
-    virtual std::uint32_t GetAttributes(const std::string& path) = 0;
+    [[nodiscard]] virtual std::uint32_t GetAttributes(const std::string& path) = 0;
     // SetFileAttributesA.
-    virtual bool SetAttributes(const std::string& path, std::uint32_t attributes) = 0;
+    virtual OsResult SetAttributes(const std::string& path, std::uint32_t attributes) = 0;
     // CopyFileA(src, dst, FALSE): overwrites; fails over a read-only or
     // hidden target. Alternate data streams travel with the file.
-    virtual bool CopyFile(const std::string& source, const std::string& target) = 0;
+    virtual OsResult CopyFile(const std::string& source, const std::string& target) = 0;
     // CreateDirectoryA(path, NULL): one level.
-    virtual bool CreateDirectory(const std::string& path) = 0;
+    virtual OsResult CreateDirectory(const std::string& path) = 0;
     // GetEnvironmentVariableA(name, buf, capacity): the value's length without
     // the terminator when it fits, the size needed (terminator included) when
     // it does not, 0 when unset.
-    virtual std::uint32_t GetEnvironmentVariable(const char* name, char* buffer,
-                                                 std::uint32_t capacity) = 0;
+    [[nodiscard]] virtual std::uint32_t GetEnvironmentVariable(const char* name, char* buffer,
+                                                               std::uint32_t capacity) = 0;
     // GetCurrentDirectoryA.
-    virtual std::string CurrentDirectory() = 0;
+    [[nodiscard]] virtual std::string CurrentDirectory() = 0;
     // The shell's idea of the user's roaming application-data folder
-    // (CSIDL_APPDATA); false when the shell cannot tell.
-    virtual bool RoamingAppDataFolder(std::string* folder) = 0;
+    // (CSIDL_APPDATA); fails when the shell cannot tell.
+    virtual OsResult RoamingAppDataFolder(std::string* folder) = 0;
     // DeleteFileA (also removes a named stream "file:stream"): fails on a
     // missing, read-only or open file, and on a folder.
-    virtual bool DeleteFile(const std::string& path) = 0;
+    virtual OsResult DeleteFile(const std::string& path) = 0;
     // RemoveDirectoryA: only an empty folder.
-    virtual bool RemoveDirectory(const std::string& path) = 0;
-    // The whole content of a file; false when it cannot be opened or read.
-    virtual bool ReadWholeFile(const std::string& path, std::string* content) = 0;
+    virtual OsResult RemoveDirectory(const std::string& path) = 0;
+    // The whole content of a file; fails when it cannot be opened or read.
+    virtual OsResult ReadWholeFile(const std::string& path, std::string* content) = 0;
     // Creates or truncates the file, writes content and flushes it to disk.
-    virtual bool WriteWholeFile(const std::string& path, const std::string& content) = 0;
+    virtual OsResult WriteWholeFile(const std::string& path, const std::string& content) = 0;
     // Appends text at the end of the file (creating it) and flushes it, so
     // what was appended survives the program stopping right after.
-    virtual bool AppendToFile(const std::string& path, const std::string& text) = 0;
+    virtual OsResult AppendToFile(const std::string& path, const std::string& text) = 0;
     // MoveFileExA(from, to, MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING):
     // done by the system at the next restart; an empty `to` deletes `from`
     // (an empty folder included). Needs administrator rights.
-    virtual bool MoveFileAtRestart(const std::string& from, const std::string& to) = 0;
-    // The size in bytes of a file; false when it cannot be read.
-    virtual bool FileSize(const std::string& path, std::uint64_t* size) = 0;
+    virtual OsResult MoveFileAtRestart(const std::string& from, const std::string& to) = 0;
+    // The size in bytes of a file; fails when it cannot be read.
+    virtual OsResult FileSize(const std::string& path, std::uint64_t* size) = 0;
     // FlushFileBuffers on the file, opened for writing and shared with
-    // everyone: what was written to it survives a power cut. False when it
+    // everyone: what was written to it survives a power cut. Fails when it
     // cannot be opened or flushed.
-    virtual bool FlushFile(const std::string& path) = 0;
+    virtual OsResult FlushFile(const std::string& path) = 0;
     // MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH):
     // `to` is replaced by `from` in one step on the same volume, and the
-    // rename is on disk when it returns. False when it fails (then `to` is
-    // as it was).
-    virtual bool ReplaceFile(const std::string& from, const std::string& to) = 0;
-    // GetLastError() right after the last call; 0 where no code is kept.
-    virtual std::uint32_t LastError() { return 0; }
+    // rename is on disk when it returns. When it fails, `to` is as it was.
+    virtual OsResult ReplaceFile(const std::string& from, const std::string& to) = 0;
 };
 
 }  // namespace tx

@@ -72,21 +72,21 @@ public:
     // Administrators; Administrators and SYSTEM full control, Users read and
     // execute, passed on to everything below it, nothing inherited from the
     // folder above.
-    virtual MakeFolderResult MakeProtectedFolder(const std::string& path) = 0;
+    [[nodiscard]] virtual MakeFolderResult MakeProtectedFolder(const std::string& path) = 0;
 
     // Opens path itself (never what a link points to) so that, while the
     // result lives, no one can delete or rename it. Null when it cannot be
     // opened; otherwise *facts describes what was opened.
-    virtual std::unique_ptr<IHeldFolder> HoldFolder(const std::string& path,
-                                                    FolderFacts* facts) = 0;
+    [[nodiscard]] virtual std::unique_ptr<IHeldFolder> HoldFolder(const std::string& path,
+                                                                  FolderFacts* facts) = 0;
 
     // Looks at path itself (never what a link points to) without keeping
     // it open or stopping anyone else from opening it. False when it cannot
     // be opened; otherwise *facts describes it.
-    virtual bool InspectFolder(const std::string& path, FolderFacts* facts) = 0;
+    [[nodiscard]] virtual bool InspectFolder(const std::string& path, FolderFacts* facts) = 0;
 
     // The SID string of the user the program runs as; empty when unknown.
-    virtual std::string CurrentUserSid() = 0;
+    [[nodiscard]] virtual std::string CurrentUserSid() = 0;
 };
 
 }  // namespace tx

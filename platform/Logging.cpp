@@ -9,7 +9,7 @@ namespace {
 
 constexpr const char* kUnknownKey = "<unknown key>";
 
-std::string RegOutcome(long rc) { return LogOutcome(rc == kRegOk, static_cast<std::uint32_t>(rc)); }
+std::string RegOutcome(long rc) { return LogOutcome(static_cast<std::uint32_t>(rc)); }
 
 std::string Hex(unsigned value) { return HexText(value); }
 
@@ -58,136 +58,107 @@ std::string OneLine(const std::string& text) {
 
 }  // namespace
 
-std::string LogOutcome(bool ok, std::uint32_t error) {
-    return ok ? std::string("ok") : "failed (error " + std::to_string(error) + ")";
+std::string LogOutcome(std::uint32_t code) {
+    return code == 0 ? std::string("ok") : "failed (error " + std::to_string(code) + ")";
 }
 
 // --- LoggingFileSystem ---------------------------------------------------
 
-std::string LoggingFileSystem::ModulePath() {
-    std::string r = inner_.ModulePath();
-    Capture();
-    return r;
-}
+std::string LoggingFileSystem::ModulePath() { return inner_.ModulePath(); }
 
 std::unique_ptr<IFindHandle> LoggingFileSystem::FindFirst(const std::string& pattern,
                                                           FindEntry* first) {
-    auto r = inner_.FindFirst(pattern, first);
-    Capture();
-    return r;
+    return inner_.FindFirst(pattern, first);
 }
 
 std::uint32_t LoggingFileSystem::GetAttributes(const std::string& path) {
-    const std::uint32_t r = inner_.GetAttributes(path);
-    Capture();
+    return inner_.GetAttributes(path);
+}
+
+OsResult LoggingFileSystem::SetAttributes(const std::string& path, std::uint32_t attributes) {
+    const OsResult r = inner_.SetAttributes(path, attributes);
+    if (!r)
+        log_.Line("set attributes " + Hex(attributes) + " " + path + " -> " + LogOutcome(r.Code()));
     return r;
 }
 
-bool LoggingFileSystem::SetAttributes(const std::string& path, std::uint32_t attributes) {
-    const bool ok = inner_.SetAttributes(path, attributes);
-    const std::uint32_t error = Capture();
-    if (!ok) log_.Line("set attributes " + Hex(attributes) + " " + path + " -> " + LogOutcome(ok, error));
-    return ok;
+OsResult LoggingFileSystem::CopyFile(const std::string& source, const std::string& target) {
+    const OsResult r = inner_.CopyFile(source, target);
+    log_.Line("copy " + source + " to " + target + " -> " + LogOutcome(r.Code()));
+    return r;
 }
 
-bool LoggingFileSystem::CopyFile(const std::string& source, const std::string& target) {
-    const bool ok = inner_.CopyFile(source, target);
-    const std::uint32_t error = Capture();
-    log_.Line("copy " + source + " to " + target + " -> " + LogOutcome(ok, error));
-    return ok;
-}
-
-bool LoggingFileSystem::CreateDirectory(const std::string& path) {
-    const bool ok = inner_.CreateDirectory(path);
-    const std::uint32_t error = Capture();
-    log_.Line("create folder " + path + " -> " + LogOutcome(ok, error));
-    return ok;
+OsResult LoggingFileSystem::CreateDirectory(const std::string& path) {
+    const OsResult r = inner_.CreateDirectory(path);
+    log_.Line("create folder " + path + " -> " + LogOutcome(r.Code()));
+    return r;
 }
 
 std::uint32_t LoggingFileSystem::GetEnvironmentVariable(const char* name, char* buffer,
                                                         std::uint32_t capacity) {
-    const std::uint32_t r = inner_.GetEnvironmentVariable(name, buffer, capacity);
-    Capture();
+    return inner_.GetEnvironmentVariable(name, buffer, capacity);
+}
+
+std::string LoggingFileSystem::CurrentDirectory() { return inner_.CurrentDirectory(); }
+
+OsResult LoggingFileSystem::RoamingAppDataFolder(std::string* folder) {
+    return inner_.RoamingAppDataFolder(folder);
+}
+
+OsResult LoggingFileSystem::DeleteFile(const std::string& path) {
+    const OsResult r = inner_.DeleteFile(path);
+    log_.Line("delete file " + path + " -> " + LogOutcome(r.Code()));
     return r;
 }
 
-std::string LoggingFileSystem::CurrentDirectory() {
-    std::string r = inner_.CurrentDirectory();
-    Capture();
+OsResult LoggingFileSystem::RemoveDirectory(const std::string& path) {
+    const OsResult r = inner_.RemoveDirectory(path);
+    log_.Line("remove folder " + path + " -> " + LogOutcome(r.Code()));
     return r;
 }
 
-bool LoggingFileSystem::RoamingAppDataFolder(std::string* folder) {
-    const bool ok = inner_.RoamingAppDataFolder(folder);
-    Capture();
-    return ok;
+OsResult LoggingFileSystem::ReadWholeFile(const std::string& path, std::string* content) {
+    return inner_.ReadWholeFile(path, content);
 }
 
-bool LoggingFileSystem::DeleteFile(const std::string& path) {
-    const bool ok = inner_.DeleteFile(path);
-    const std::uint32_t error = Capture();
-    log_.Line("delete file " + path + " -> " + LogOutcome(ok, error));
-    return ok;
-}
-
-bool LoggingFileSystem::RemoveDirectory(const std::string& path) {
-    const bool ok = inner_.RemoveDirectory(path);
-    const std::uint32_t error = Capture();
-    log_.Line("remove folder " + path + " -> " + LogOutcome(ok, error));
-    return ok;
-}
-
-bool LoggingFileSystem::ReadWholeFile(const std::string& path, std::string* content) {
-    const bool ok = inner_.ReadWholeFile(path, content);
-    Capture();
-    return ok;
-}
-
-bool LoggingFileSystem::WriteWholeFile(const std::string& path, const std::string& content) {
-    const bool ok = inner_.WriteWholeFile(path, content);
-    const std::uint32_t error = Capture();
+OsResult LoggingFileSystem::WriteWholeFile(const std::string& path, const std::string& content) {
+    const OsResult r = inner_.WriteWholeFile(path, content);
     log_.Line("write file " + path + " (" + std::to_string(content.size()) + " bytes) -> " +
-              LogOutcome(ok, error));
-    return ok;
+              LogOutcome(r.Code()));
+    return r;
 }
 
-bool LoggingFileSystem::AppendToFile(const std::string& path, const std::string& text) {
+OsResult LoggingFileSystem::AppendToFile(const std::string& path, const std::string& text) {
     // The install record grows line by line: only a failure is worth a line.
-    const bool ok = inner_.AppendToFile(path, text);
-    const std::uint32_t error = Capture();
-    if (!ok) log_.Line("append to " + path + " -> " + LogOutcome(ok, error));
-    return ok;
+    const OsResult r = inner_.AppendToFile(path, text);
+    if (!r) log_.Line("append to " + path + " -> " + LogOutcome(r.Code()));
+    return r;
 }
 
-bool LoggingFileSystem::MoveFileAtRestart(const std::string& from, const std::string& to) {
-    const bool ok = inner_.MoveFileAtRestart(from, to);
-    const std::uint32_t error = Capture();
+OsResult LoggingFileSystem::MoveFileAtRestart(const std::string& from, const std::string& to) {
+    const OsResult r = inner_.MoveFileAtRestart(from, to);
     if (to.empty())
-        log_.Line("delete at restart " + from + " -> " + LogOutcome(ok, error));
+        log_.Line("delete at restart " + from + " -> " + LogOutcome(r.Code()));
     else
-        log_.Line("move at restart " + from + " to " + to + " -> " + LogOutcome(ok, error));
-    return ok;
+        log_.Line("move at restart " + from + " to " + to + " -> " + LogOutcome(r.Code()));
+    return r;
 }
 
-bool LoggingFileSystem::FileSize(const std::string& path, std::uint64_t* size) {
-    const bool ok = inner_.FileSize(path, size);
-    Capture();
-    return ok;
+OsResult LoggingFileSystem::FileSize(const std::string& path, std::uint64_t* size) {
+    return inner_.FileSize(path, size);
 }
 
-bool LoggingFileSystem::FlushFile(const std::string& path) {
+OsResult LoggingFileSystem::FlushFile(const std::string& path) {
     // A journal is flushed entry by entry: only a failure is worth a line.
-    const bool ok = inner_.FlushFile(path);
-    const std::uint32_t error = Capture();
-    if (!ok) log_.Line("flush " + path + " -> " + LogOutcome(ok, error));
-    return ok;
+    const OsResult r = inner_.FlushFile(path);
+    if (!r) log_.Line("flush " + path + " -> " + LogOutcome(r.Code()));
+    return r;
 }
 
-bool LoggingFileSystem::ReplaceFile(const std::string& from, const std::string& to) {
-    const bool ok = inner_.ReplaceFile(from, to);
-    const std::uint32_t error = Capture();
-    log_.Line("replace " + to + " with " + from + " -> " + LogOutcome(ok, error));
-    return ok;
+OsResult LoggingFileSystem::ReplaceFile(const std::string& from, const std::string& to) {
+    const OsResult r = inner_.ReplaceFile(from, to);
+    log_.Line("replace " + to + " with " + from + " -> " + LogOutcome(r.Code()));
+    return r;
 }
 
 // --- LoggingRegistry -----------------------------------------------------

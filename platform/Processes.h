@@ -12,7 +12,7 @@ public:
     // Appends the executable file name (szExeFile) of every running process,
     // in snapshot order. False when no snapshot could be taken or it yields
     // no first entry.
-    virtual bool ExecutableNames(std::vector<std::string>* names) = 0;
+    [[nodiscard]] virtual bool ExecutableNames(std::vector<std::string>* names) = 0;
 };
 
 }  // namespace tx

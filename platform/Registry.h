@@ -52,59 +52,60 @@ public:
     virtual ~IRegistry() = default;
 
     // RegOpenKeyA(root, NULL): a handle to the root itself.
-    virtual long OpenRoot(RegRoot root, RegHandle* out) = 0;
+    [[nodiscard]] virtual long OpenRoot(RegRoot root, RegHandle* out) = 0;
     // RegOpenKeyExA(parent, sub, 0, KEY_READ): an empty name opens a second
     // handle to parent. The handle cannot write or create below itself.
-    virtual long OpenKeyRead(RegHandle parent, const char* sub, RegHandle* out) = 0;
+    [[nodiscard]] virtual long OpenKeyRead(RegHandle parent, const char* sub, RegHandle* out) = 0;
     // RegOpenKeyA(parent, path): open by a (possibly multi-level) path, with
     // write access.
-    virtual long OpenKey(RegHandle parent, const char* path, RegHandle* out) = 0;
+    [[nodiscard]] virtual long OpenKey(RegHandle parent, const char* path, RegHandle* out) = 0;
     // RegCreateKeyA(parent, path): opens the key, creating every missing level.
-    virtual long CreateKey(RegHandle parent, const char* path, RegHandle* out) = 0;
+    [[nodiscard]] virtual long CreateKey(RegHandle parent, const char* path, RegHandle* out) = 0;
     // RegDeleteKeyA(parent, path): removes the last level of path with its
     // values; fails with kRegAccessDenied when that key has subkeys.
-    virtual long DeleteKey(RegHandle parent, const char* path) = 0;
+    [[nodiscard]] virtual long DeleteKey(RegHandle parent, const char* path) = 0;
     // RegQueryInfoKeyA: number of direct subkeys.
-    virtual long QuerySubkeyCount(RegHandle key, std::uint32_t* count) = 0;
+    [[nodiscard]] virtual long QuerySubkeyCount(RegHandle key, std::uint32_t* count) = 0;
     // RegEnumKeyExA: *capacity is the buffer size in, the name length
     // (without its NUL) out. A name that does not fit with its NUL fails with
     // kRegMoreData and leaves buffer and *capacity alone; an index past the
     // end fails with kRegNoMoreItems. Subkeys come sorted, case-insensitively.
-    virtual long EnumKey(RegHandle key, std::uint32_t index, char* name,
-                         std::uint32_t* capacity) = 0;
+    [[nodiscard]] virtual long EnumKey(RegHandle key, std::uint32_t index, char* name,
+                                       std::uint32_t* capacity) = 0;
     // RegQueryValueExA into a caller-sized buffer: *size is the buffer size
     // in, the data size out. A value larger than the buffer fails with
     // kRegMoreData (*size then says how much is needed); a missing one with
     // kRegNotFound. Null or empty name: the key's default value.
-    virtual long QueryValue(RegHandle key, const char* name, std::uint32_t* type,
-                            unsigned char* data, std::uint32_t* size) = 0;
+    [[nodiscard]] virtual long QueryValue(RegHandle key, const char* name, std::uint32_t* type,
+                                          unsigned char* data, std::uint32_t* size) = 0;
     // RegSetValueExA; for kRegSz, size counts the terminating NUL.
-    virtual long SetValue(RegHandle key, const char* name, std::uint32_t type,
-                          const unsigned char* data, std::uint32_t size) = 0;
+    [[nodiscard]] virtual long SetValue(RegHandle key, const char* name, std::uint32_t type,
+                                        const unsigned char* data, std::uint32_t size) = 0;
     // Text values are kept as UTF-16: the ANSI calls above convert them with
     // the ANSI code page, and characters it lacks read back as "?". The wide
     // calls see them as stored. Value names stay ANSI in both.
     //
     // RegQueryValueExW into a caller-sized buffer: as QueryValue, but text values arrive as
     // UTF-16LE code units as stored (terminator included when stored with one).
-    virtual long QueryValueWide(RegHandle key, const char* name, std::uint32_t* type,
-                                unsigned char* data, std::uint32_t* size) = 0;
+    [[nodiscard]] virtual long QueryValueWide(RegHandle key, const char* name, std::uint32_t* type,
+                                              unsigned char* data, std::uint32_t* size) = 0;
     // RegSetValueExW; text data is UTF-16LE and size counts its terminating NUL (2 bytes).
-    virtual long SetValueWide(RegHandle key, const char* name, std::uint32_t type,
-                              const unsigned char* data, std::uint32_t size) = 0;
+    [[nodiscard]] virtual long SetValueWide(RegHandle key, const char* name, std::uint32_t type,
+                                            const unsigned char* data, std::uint32_t size) = 0;
     // RegCloseKey.
     virtual void CloseKey(RegHandle key) = 0;
     // RegDeleteValueA: kRegNotFound when there is no such value.
-    virtual long DeleteValue(RegHandle key, const char* name) = 0;
+    [[nodiscard]] virtual long DeleteValue(RegHandle key, const char* name) = 0;
     // RegQueryInfoKeyA: number of values of the key (its default one included
     // when set).
-    virtual long QueryValueCount(RegHandle key, std::uint32_t* count) = 0;
+    [[nodiscard]] virtual long QueryValueCount(RegHandle key, std::uint32_t* count) = 0;
     // RegEnumValueW: the index-th value of key: its name (converted to the
     // ANSI code page), its type and its data as stored (text as UTF-16LE,
     // its terminator included when stored with one). kRegNoMoreItems past
     // the last value. Values come in no particular order.
-    virtual long EnumValueWide(RegHandle key, std::uint32_t index, std::string* name,
-                               std::uint32_t* type, std::vector<unsigned char>* data) = 0;
+    [[nodiscard]] virtual long EnumValueWide(RegHandle key, std::uint32_t index, std::string* name,
+                                             std::uint32_t* type,
+                                             std::vector<unsigned char>* data) = 0;
 };
 
 // Move-only owner of one open key; closes it on every path. It always knows

@@ -13,8 +13,8 @@ public:
     virtual ~ISelfRemover() = default;
     // folders: deepest first, each removed only when empty. False when
     // nothing could be arranged.
-    virtual bool RemoveAfterExit(const std::string& image,
-                                 const std::vector<std::string>& folders) = 0;
+    [[nodiscard]] virtual bool RemoveAfterExit(const std::string& image,
+                                               const std::vector<std::string>& folders) = 0;
 };
 
 }  // namespace tx

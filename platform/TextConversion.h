@@ -18,11 +18,11 @@ public:
     // ANSI code page to UTF-16, embedded NULs included. True when every byte
     // sequence stands for a character of the code page; otherwise *out holds
     // the system's replacement for those that do not, and the result is false.
-    virtual bool ToWide(const std::string& ansi, WideString* out) const = 0;
+    [[nodiscard]] virtual bool ToWide(const std::string& ansi, WideString* out) const = 0;
     // UTF-16 to the ANSI code page. True when every character has a mapping;
     // otherwise those without one become the code page's default character
     // ("?") and the result is false.
-    virtual bool FromWide(const WideString& wide, std::string* out) const = 0;
+    [[nodiscard]] virtual bool FromWide(const WideString& wide, std::string* out) const = 0;
     // Upper case by the system's locale-independent mapping, one code unit
     // for one: the length never changes, and characters without an upper
     // case (or outside every code page) stay as they are.

@@ -25,10 +25,19 @@ constexpr int kIdNo = 7;
 class IMessageBox {
 public:
     virtual ~IMessageBox() = default;
-    // Shows a modal message box and returns the button pressed (kId*).
-    virtual int Show(const std::string& text, const std::string& caption,
-                     unsigned style) = 0;
+    // Shows a modal message box and returns the button pressed (kId*), 0
+    // when it cannot be shown.
+    [[nodiscard]] virtual int Show(const std::string& text, const std::string& caption,
+                                   unsigned style) = 0;
 };
+
+// A box with an OK button only: closed either way, or not shown at all, the
+// program goes on as after OK.
+inline void Tell(IMessageBox& box, const std::string& text, const std::string& caption,
+                 unsigned style) {
+    // Nothing is asked: every answer, a failed box's 0 included, means the same.
+    (void)box.Show(text, caption, style);
+}
 
 // The progress bar control, by the messages the installer sends it.
 class IProgress {

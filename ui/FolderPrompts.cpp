@@ -9,13 +9,13 @@ bool FolderPrompts::CreateMissing(const std::string& path) {
 }
 
 void FolderPrompts::Invalid(const std::string& path) {
-    mb_.Show("The folder:\n\n" + path + "\n\nis invalid. Please reenter.", title_,
-             kMbOk | kMbIconExclamation);
+    Tell(mb_, "The folder:\n\n" + path + "\n\nis invalid. Please reenter.", title_,
+         kMbOk | kMbIconExclamation);
 }
 
 void FolderPrompts::NotCreated(const std::string& path) {
-    mb_.Show("The folder:\n\n" + path + "\n\ncan not be created. Please double check.", title_,
-             kMbOk | kMbIconExclamation);
+    Tell(mb_, "The folder:\n\n" + path + "\n\ncan not be created. Please double check.", title_,
+         kMbOk | kMbIconExclamation);
 }
 
 }  // namespace tx

@@ -124,7 +124,7 @@ void Dlg_Setup::OnInstall() {
 
     if (run_.AcadCheckPending && installer_.IsAcadRunning()) {
         outcome_ = Outcome::AcadRunning;
-        view_.Messages().Show(kCloseAcadMessage, kInstallCaption, kMbOk);
+        Tell(view_.Messages(), kCloseAcadMessage, kInstallCaption, kMbOk);
         run_.AcadCheckPending = false;
         return;
     }
@@ -137,16 +137,16 @@ void Dlg_Setup::OnInstall() {
     switch (CheckFolderText(m_strPath, cp_, installer_.MaxInstallFolderLength(), &chosen, &folder)) {
         case FolderRefusal::None: break;
         case FolderRefusal::Empty:
-            view_.Messages().Show(kEmptyPathMessage, kInstallCaption, kMbOk | kMbIconStop);
+            Tell(view_.Messages(), kEmptyPathMessage, kInstallCaption, kMbOk | kMbIconStop);
             return;
         case FolderRefusal::Semicolon:
-            view_.Messages().Show(kSemicolonPathMessage, kInstallCaption, kMbOk | kMbIconStop);
+            Tell(view_.Messages(), kSemicolonPathMessage, kInstallCaption, kMbOk | kMbIconStop);
             return;
         case FolderRefusal::Invalid:
-            view_.Messages().Show(kInvalidPathMessage, kInstallCaption, kMbOk | kMbIconStop);
+            Tell(view_.Messages(), kInvalidPathMessage, kInstallCaption, kMbOk | kMbIconStop);
             return;
         case FolderRefusal::TooLong:
-            view_.Messages().Show(kPathTooLongMessage, kInstallCaption, kMbOk);
+            Tell(view_.Messages(), kPathTooLongMessage, kInstallCaption, kMbOk);
             return;
     }
 
@@ -155,10 +155,10 @@ void Dlg_Setup::OnInstall() {
     // typed text for choosing another folder.
     PreparedFolder prepared = installer_.PrepareInstallFolder(chosen, folder);
     if (prepared.readiness != FolderReadiness::Ready) {
-        view_.Messages().Show(prepared.readiness == FolderReadiness::UnsafeExisting
-                                  ? kUnsafeFolderMessage
-                                  : kFolderNotMadeMessage,
-                              kInstallCaption, kMbOk | kMbIconStop);
+        Tell(view_.Messages(),
+             prepared.readiness == FolderReadiness::UnsafeExisting ? kUnsafeFolderMessage
+                                                                   : kFolderNotMadeMessage,
+             kInstallCaption, kMbOk | kMbIconStop);
         return;
     }
     m_strPath = folder;
@@ -210,7 +210,9 @@ CopyFailedAnswer Dlg_Setup::CopyFailed(const std::string& target) {
     return CopyFailedAnswer::Abort;
 }
 
-void Dlg_Setup::NoDataFolder() { view_.Messages().Show(kNoDataFolderMessage, kInstallCaption, kMbOk); }
+void Dlg_Setup::NoDataFolder() {
+    Tell(view_.Messages(), kNoDataFolderMessage, kInstallCaption, kMbOk);
+}
 
 void Dlg_Setup::Step() { view_.ProgressBar().StepIt(); }
 

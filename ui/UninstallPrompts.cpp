@@ -9,7 +9,7 @@ const char* const kUninstallDone = "Tarnix批打印软件已成功卸载 !";
 const char* const kUninstallDamaged = "卸载信息已损坏，无法卸载 !";
 
 void UninstallPrompts::JournalDamaged() {
-    if (!silent_) mb_.Show(kUninstallDamaged, kUninstallCaption, kMbOk | kMbIconStop);
+    if (!silent_) Tell(mb_, kUninstallDamaged, kUninstallCaption, kMbOk | kMbIconStop);
 }
 
 bool UninstallPrompts::RetryWhileAcadRuns() {
@@ -23,7 +23,7 @@ bool UninstallPrompts::ConfirmUninstall() {
 }
 
 void UninstallPrompts::Done() {
-    if (!silent_) mb_.Show(kUninstallDone, kUninstallCaption, kMbOk);
+    if (!silent_) Tell(mb_, kUninstallDone, kUninstallCaption, kMbOk);
 }
 
 }  // namespace tx

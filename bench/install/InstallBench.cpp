@@ -43,6 +43,7 @@ namespace {
 using tx::FindEntry;
 using tx::IFileSystem;
 using tx::IFindHandle;
+using tx::OsResult;
 
 double Now() {
     static const double ticksPerMs = [] {
@@ -181,13 +182,13 @@ public:
     std::uint32_t GetAttributes(const std::string& path) override {
         return Timed(tallies, "GetAttributes", [&] { return inner_.GetAttributes(path); });
     }
-    bool SetAttributes(const std::string& path, std::uint32_t attributes) override {
+    OsResult SetAttributes(const std::string& path, std::uint32_t attributes) override {
         return Timed(tallies, "SetAttributes", [&] { return inner_.SetAttributes(path, attributes); });
     }
-    bool CopyFile(const std::string& source, const std::string& target) override {
+    OsResult CopyFile(const std::string& source, const std::string& target) override {
         return Timed(tallies, "CopyFile", [&] { return inner_.CopyFile(source, target); });
     }
-    bool CreateDirectory(const std::string& path) override {
+    OsResult CreateDirectory(const std::string& path) override {
         return Timed(tallies, "CreateDirectory", [&] { return inner_.CreateDirectory(path); });
     }
     std::uint32_t GetEnvironmentVariable(const char* name, char* buffer,
@@ -195,49 +196,48 @@ public:
         return inner_.GetEnvironmentVariable(name, buffer, capacity);
     }
     std::string CurrentDirectory() override { return inner_.CurrentDirectory(); }
-    bool RoamingAppDataFolder(std::string* folder) override {
+    OsResult RoamingAppDataFolder(std::string* folder) override {
         return inner_.RoamingAppDataFolder(folder);
     }
-    bool DeleteFile(const std::string& path) override {
+    OsResult DeleteFile(const std::string& path) override {
         // The download mark's stream apart: it is asked after every copy.
         const bool stream = path.find(':', 2) != std::string::npos;
         return Timed(tallies, stream ? "DeleteFile (stream)" : "DeleteFile",
                      [&] { return inner_.DeleteFile(path); });
     }
-    bool RemoveDirectory(const std::string& path) override {
+    OsResult RemoveDirectory(const std::string& path) override {
         return Timed(tallies, "RemoveDirectory", [&] { return inner_.RemoveDirectory(path); });
     }
-    bool ReadWholeFile(const std::string& path, std::string* content) override {
+    OsResult ReadWholeFile(const std::string& path, std::string* content) override {
         return Timed(tallies, "ReadWholeFile", [&] { return inner_.ReadWholeFile(path, content); });
     }
-    bool WriteWholeFile(const std::string& path, const std::string& content) override {
+    OsResult WriteWholeFile(const std::string& path, const std::string& content) override {
         return Timed(tallies, "WriteWholeFile (flushed)",
                      [&] { return inner_.WriteWholeFile(path, content); });
     }
-    bool AppendToFile(const std::string& path, const std::string& text) override {
+    OsResult AppendToFile(const std::string& path, const std::string& text) override {
         const double start = Now();
-        const bool ok = Timed(tallies, "AppendToFile (flushed)",
-                              [&] { return inner_.AppendToFile(path, text); });
+        const OsResult appended = Timed(tallies, "AppendToFile (flushed)",
+                                        [&] { return inner_.AppendToFile(path, text); });
         const std::size_t lines = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
         const std::size_t last = text.rfind('\n', text.size() - 2);
         const std::string lastLine = text.substr(last == std::string::npos ? 0 : last + 1);
         appends.push_back({Now() - start, lines, lastLine.substr(0, lastLine.find('\t'))});
-        return ok;
+        return appended;
     }
-    bool MoveFileAtRestart(const std::string& from, const std::string& to) override {
+    OsResult MoveFileAtRestart(const std::string& from, const std::string& to) override {
         return Timed(tallies, "MoveFileAtRestart", [&] { return inner_.MoveFileAtRestart(from, to); });
     }
-    bool FileSize(const std::string& path, std::uint64_t* size) override {
+    OsResult FileSize(const std::string& path, std::uint64_t* size) override {
         return Timed(tallies, "FileSize", [&] { return inner_.FileSize(path, size); });
     }
-    bool FlushFile(const std::string& path) override {
+    OsResult FlushFile(const std::string& path) override {
         return Timed(tallies, "FlushFile", [&] { return inner_.FlushFile(path); });
     }
-    bool ReplaceFile(const std::string& from, const std::string& to) override {
+    OsResult ReplaceFile(const std::string& from, const std::string& to) override {
         return Timed(tallies, "ReplaceFile (write-through)",
                      [&] { return inner_.ReplaceFile(from, to); });
     }
-    std::uint32_t LastError() override { return inner_.LastError(); }
 
 private:
     IFileSystem& inner_;

@@ -7,21 +7,24 @@ namespace tx {
 
 ActionResult BackUpFile(IFileSystem& fs, const std::string& path, const std::string& backup) {
     // The backup takes the target's attributes with it, as they were.
-    if (!fs.CopyFile(path, backup)) return ActionResult::Fail(fs.LastError());
+    const OsResult copied = fs.CopyFile(path, backup);
+    if (!copied) return ActionResult::FromOs(copied);
     // Flushing opens the file for writing, which a read-only file refuses:
     // the bit is off for the flush only.
     const std::uint32_t attributes = fs.GetAttributes(backup);
     const bool readOnly = attributes != kInvalidAttributes && (attributes & kAttrReadOnly) != 0;
-    bool flushed = !readOnly || fs.SetAttributes(backup, attributes & ~kAttrReadOnly);
-    flushed = flushed && fs.FlushFile(backup);
+    OsResult flushed =
+        readOnly ? fs.SetAttributes(backup, attributes & ~kAttrReadOnly) : OsResult::Ok();
+    if (flushed) flushed = fs.FlushFile(backup);
     if (flushed && readOnly) flushed = fs.SetAttributes(backup, attributes);
     if (flushed) return ActionResult::Ok();
-    const ActionResult failed = ActionResult::Fail(fs.LastError());
     // No line names it: left behind, it would keep its folder after an undo
     // and block a retry.
     ClearReadOnly(fs, backup);
+    // What is reported is why the backup failed; a backup that cannot be
+    // deleted either adds nothing to that.
     (void)fs.DeleteFile(backup);
-    return failed;
+    return ActionResult::FromOs(flushed);
 }
 
 ActionResult UndoFileWrite(ActionContext& ctx, const std::string& path, const std::string& backup) {
@@ -30,12 +33,12 @@ ActionResult UndoFileWrite(ActionContext& ctx, const std::string& path, const st
         return ActionResult::Ok();
     const FileOutcome outcome =
         backup.empty() ? DeleteOrSchedule(ctx.fs, path) : RestoreBackup(ctx.fs, backup, path);
-    switch (outcome) {
-        case FileOutcome::Done: return ActionResult::Ok();
-        case FileOutcome::AtRestart: return ActionResult::AtRestart();
-        case FileOutcome::Failed: break;
+    switch (outcome.status) {
+        case FileStatus::Done: return ActionResult::Ok();
+        case FileStatus::AtRestart: return ActionResult::AtRestart();
+        case FileStatus::Failed: break;
     }
-    return ActionResult::Fail(ctx.fs.LastError());
+    return ActionResult::Fail(outcome.error);
 }
 
 std::unique_ptr<Action> FileReplaced::Parse(const std::vector<std::string>& f) {
@@ -48,9 +51,7 @@ ActionResult FileReplaced::Prepare(ActionContext& ctx) {
 }
 
 ActionResult FileReplaced::Apply(ActionContext& ctx) {
-    std::uint32_t error = 0;
-    if (!CopyPackageFile(ctx.fs, source_, target_, false, &error)) return ActionResult::Fail(error);
-    return ActionResult::Ok();
+    return ActionResult::FromOs(CopyPackageFile(ctx.fs, source_, target_, false));
 }
 
 ActionResult FileReplaced::Undo(ActionContext& ctx) { return UndoFileWrite(ctx, target_, backup_); }

@@ -5,13 +5,8 @@
 
 namespace tx {
 
-namespace {
-constexpr std::uint32_t kErrorAccessDenied = 5;  // a folder of that name
-constexpr std::uint32_t kErrorFileExists = 80;
-}  // namespace
-
-bool CopyPackageFile(IFileSystem& fs, const std::string& source, const std::string& target,
-                     bool targetFree, std::uint32_t* error) {
+OsResult CopyPackageFile(IFileSystem& fs, const std::string& source, const std::string& target,
+                         bool targetFree) {
     // A read-only source would make a read-only copy; a read-only or hidden
     // target refuses CopyFile.
     // Attributes that cannot be read may be read-only ones.
@@ -21,16 +16,14 @@ bool CopyPackageFile(IFileSystem& fs, const std::string& source, const std::stri
         fs.SetAttributes(source, attributes & ~kAttrReadOnly))
         readOnly = false;
     if (!targetFree) ClearForOverwrite(fs, target);
-    if (!fs.CopyFile(source, target)) {
-        *error = fs.LastError();
-        return false;
-    }
+    const OsResult copied = fs.CopyFile(source, target);
+    if (!copied) return copied;
     // The copy takes the attributes the source still has.
     if (readOnly || !targetFree) ClearReadOnly(fs, target);
     // Once the target is writable again: a read-only file's streams cannot
     // be deleted.
     RemoveInternetMark(fs, target);
-    return true;
+    return OsResult::Ok();
 }
 
 std::unique_ptr<Action> FileWrittenNew::Parse(const std::vector<std::string>& f) {
@@ -50,15 +43,14 @@ ActionResult FileWrittenNew::Apply(ActionContext& ctx) {
         const std::uint32_t attributes = AttributesOrListing(ctx.fs, target_);
         if (attributes != kInvalidAttributes) {
             refused_ = true;
+            // A folder of that name refuses the copy as CopyFile would.
             return ActionResult::Fail((attributes & kAttrDirectory) != 0 ? kErrorAccessDenied
                                                                          : kErrorFileExists);
         }
     }
-    std::uint32_t error = 0;
     const bool free = inNewFolder_ && journaled_ && !tried_;
     tried_ = true;
-    if (!CopyPackageFile(ctx.fs, source_, target_, free, &error)) return ActionResult::Fail(error);
-    return ActionResult::Ok();
+    return ActionResult::FromOs(CopyPackageFile(ctx.fs, source_, target_, free));
 }
 
 ActionResult FileWrittenNew::Undo(ActionContext& ctx) {

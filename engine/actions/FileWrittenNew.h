@@ -41,10 +41,10 @@ private:
 };
 
 // The copy every file action makes: the package's file onto target, which
-// ends writable and without the download mark. False, with the system's
-// code in *error, when it fails. targetFree: nothing is at target, so
-// there are no attributes of its own to clear.
-bool CopyPackageFile(IFileSystem& fs, const std::string& source, const std::string& target,
-                     bool targetFree, std::uint32_t* error);
+// ends writable and without the download mark; the copy's own result.
+// targetFree: nothing is at target, so there are no attributes of its own
+// to clear.
+OsResult CopyPackageFile(IFileSystem& fs, const std::string& source, const std::string& target,
+                         bool targetFree);
 
 }  // namespace tx

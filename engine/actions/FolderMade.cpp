@@ -9,8 +9,7 @@ std::unique_ptr<Action> FolderMade::Parse(const std::vector<std::string>& f) {
 
 ActionResult FolderMade::Apply(ActionContext& ctx) {
     if (alreadyMade_) return ActionResult::Ok();
-    if (ctx.fs.CreateDirectory(path_)) return ActionResult::Ok();
-    return ActionResult::Fail(ctx.fs.LastError());
+    return ActionResult::FromOs(ctx.fs.CreateDirectory(path_));
 }
 
 ActionResult FolderMade::Undo(ActionContext& ctx) {

@@ -30,6 +30,7 @@ void DeleteIfEmpty(IRegistry& reg, const std::string& path) {
             reg.QueryValueCount(key.get(), &values) != kRegOk || subkeys != 0 || values != 0)
             return;
     }
+    // Filled meanwhile, or refused: a key that stays is no harm.
     (void)reg.DeleteKey(kHkeyCurrentUser, path.c_str());
 }
 

@@ -23,7 +23,8 @@ ActionResult UninstallerCopy::Prepare(ActionContext& ctx) {
 
 ActionResult UninstallerCopy::Apply(ActionContext& ctx) {
     ClearForOverwrite(ctx.fs, path_);
-    if (!ctx.fs.CopyFile(ctx.fs.ModulePath(), path_)) return ActionResult::Fail(ctx.fs.LastError());
+    const OsResult copied = ctx.fs.CopyFile(ctx.fs.ModulePath(), path_);
+    if (!copied) return ActionResult::FromOs(copied);
     ClearReadOnly(ctx.fs, path_);
     RemoveInternetMark(ctx.fs, path_);
     return ActionResult::Ok();

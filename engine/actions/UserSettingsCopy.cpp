@@ -7,15 +7,12 @@ ActionResult UserSettingsCopy::Prepare(ActionContext&) {
     return ActionResult::Ok();
 }
 
-ActionResult UserSettingsCopy::Undo(ActionContext& ctx) {
-    if (settings_.Restore(saved_)) return ActionResult::Ok();
-    return ActionResult::Fail(ctx.fs.LastError());
+ActionResult UserSettingsCopy::Undo(ActionContext&) {
+    return ActionResult::FromOs(settings_.Restore(saved_));
 }
 
 ActionResult UserSettingsCopy::Apply(ActionContext&) {
-    std::uint32_t error = 0;
-    if (settings_.CopyFromPackage(source_, &error)) return ActionResult::Ok();
-    return ActionResult::Fail(error);
+    return ActionResult::FromOs(settings_.CopyFromPackage(source_));
 }
 
 }  // namespace tx

@@ -10,6 +10,6 @@ namespace tx {
 // exactly. Best-fit substitutes ("A" for "Å") are not reported as the
 // default character (and under UTF-8 it cannot be asked for), so the text
 // must convert back to the same characters.
-std::string ExactAnsi(const std::wstring& wide);
+[[nodiscard]] std::string ExactAnsi(const std::wstring& wide);
 
 }  // namespace tx

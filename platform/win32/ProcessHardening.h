@@ -11,7 +11,7 @@
 namespace tx {
 
 // The program's own file, whole however long; empty when unknown.
-std::wstring OwnImagePath();
+[[nodiscard]] std::wstring OwnImagePath();
 
 // True when the process token is elevated.
 bool RunsElevated();
@@ -20,17 +20,17 @@ bool RunsElevated();
 // non-administrator made (RedirectionGuard), so that a user-owned folder
 // such as %APPDATA% or %TEMP% cannot send an elevated write elsewhere.
 // False where Windows does not have it (before Windows 10 21H2) or refuses.
-bool RefuseUserMadeJunctions();
+[[nodiscard]] bool RefuseUserMadeJunctions();
 
 // Opens the program's own file for reading and shares it for reading only.
 // While the handle is held, nobody can rename or replace the file, which a
 // running program's file otherwise allows: what is later copied from that
 // path (the uninstaller) is the program that runs. Empty on failure.
-UniqueHandle HoldOwnImage();
+[[nodiscard]] UniqueHandle HoldOwnImage();
 
 // The path the file system gives an open file, every link on the way
 // resolved, in the ANSI code page ("C:\..." or "\\server\share\...");
 // empty when there is none or the code page cannot spell it.
-std::string FinalAnsiPath(HANDLE file);
+[[nodiscard]] std::string FinalAnsiPath(HANDLE file);
 
 }  // namespace tx

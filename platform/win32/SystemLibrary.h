@@ -14,7 +14,7 @@ namespace tx {
 // (Windows 7 without KB2533623) the current directory is dropped from the
 // search instead; the program's folder then stays in it, so explicit loads
 // go by full path. Returns true when the search is System32 only.
-bool RestrictDllSearchToSystem32();
+[[nodiscard]] bool RestrictDllSearchToSystem32();
 
 // True when LoadLibraryExW knows LOAD_LIBRARY_SEARCH_SYSTEM32: the update
 // that brings it also brings SetDefaultDllDirectories.

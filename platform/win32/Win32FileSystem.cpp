@@ -19,7 +19,7 @@ class Win32FindHandle : public IFindHandle {
 public:
     explicit Win32FindHandle(UniqueFind h) : h_(std::move(h)) {}
 
-    bool Next(FindEntry* entry) override {
+    [[nodiscard]] bool Next(FindEntry* entry) override {
         WIN32_FIND_DATAA data{};
         if (!FindNextFileA(h_.get(), &data)) return false;
         entry->name = data.cFileName;
@@ -31,31 +31,37 @@ private:
     UniqueFind h_;
 };
 
+// The outcome of a Win32 call that returns nonzero when done: its code is
+// taken before anything else can overwrite it.
+OsResult Done(BOOL ok) { return ok ? OsResult::Ok() : OsResult::Fail(GetLastError()); }
+
 // An ANSI path as the wide calls take it. Strict: a byte that stands for no
 // character would otherwise name some other file.
-bool ToWidePath(const std::string& path, std::wstring* out) {
+OsResult ToWidePath(const std::string& path, std::wstring* out) {
     const int n = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, path.data(),
                                       static_cast<int>(path.size()), nullptr, 0);
-    if (n <= 0) return false;
+    if (n <= 0) return OsResult::Fail(GetLastError());
     std::wstring wide(static_cast<std::size_t>(n), L'\0');
     MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, path.data(), static_cast<int>(path.size()),
                         &wide[0], n);
     *out = std::move(wide);
-    return true;
+    return OsResult::Ok();
 }
 
 // "X:\..." in the "\\?\" form the wide calls take past MAX_PATH. That form
 // is passed on unparsed, so what the ANSI call would have normalised is done
 // here: '/' becomes '\' and runs of '\' count as one. A path that is not
-// drive-absolute, or names "." or "..", has no such form.
-bool ToExtendedPath(const std::string& path, std::wstring* out) {
+// drive-absolute, or names "." or "..", has no such form (ERROR_INVALID_NAME).
+OsResult ToExtendedPath(const std::string& path, std::wstring* out) {
     std::wstring wide;
-    if (!ToWidePath(path, &wide)) return false;
+    const OsResult converted = ToWidePath(path, &wide);
+    if (!converted) return converted;
     for (wchar_t& c : wide) {
         if (c == L'/') c = L'\\';
     }
     const bool letter = (wide[0] >= L'A' && wide[0] <= L'Z') || (wide[0] >= L'a' && wide[0] <= L'z');
-    if (wide.size() < 3 || !letter || wide[1] != L':' || wide[2] != L'\\') return false;
+    if (wide.size() < 3 || !letter || wide[1] != L':' || wide[2] != L'\\')
+        return OsResult::Fail(kErrorInvalidName);
 
     std::wstring result = L"\\\\?\\";
     std::size_t start = 0;
@@ -63,7 +69,7 @@ bool ToExtendedPath(const std::string& path, std::wstring* out) {
         std::size_t end = wide.find(L'\\', start);
         if (end == std::wstring::npos) end = wide.size();
         const std::wstring name = wide.substr(start, end - start);
-        if (name == L"." || name == L"..") return false;
+        if (name == L"." || name == L"..") return OsResult::Fail(kErrorInvalidName);
         if (!name.empty()) {
             if (start > 0) result += L'\\';
             result += name;
@@ -71,12 +77,12 @@ bool ToExtendedPath(const std::string& path, std::wstring* out) {
         start = end + 1;
     }
     *out = result;
-    return true;
+    return OsResult::Ok();
 }
 
 // The wide spelling for a call: as is within MAX_PATH, where the system
 // normalises it as the ANSI call would; the "\\?\" form past it.
-bool ToCallPath(const std::string& path, std::wstring* out) {
+OsResult ToCallPath(const std::string& path, std::wstring* out) {
     return path.size() < MAX_PATH ? ToWidePath(path, out) : ToExtendedPath(path, out);
 }
 
@@ -110,16 +116,16 @@ std::uint32_t Win32FileSystem::GetAttributes(const std::string& path) {
     return GetFileAttributesA(path.c_str());
 }
 
-bool Win32FileSystem::SetAttributes(const std::string& path, std::uint32_t attributes) {
-    return SetFileAttributesA(path.c_str(), attributes) != 0;
+OsResult Win32FileSystem::SetAttributes(const std::string& path, std::uint32_t attributes) {
+    return Done(SetFileAttributesA(path.c_str(), attributes));
 }
 
-bool Win32FileSystem::CopyFile(const std::string& source, const std::string& target) {
-    return CopyFileA(source.c_str(), target.c_str(), FALSE) != 0;
+OsResult Win32FileSystem::CopyFile(const std::string& source, const std::string& target) {
+    return Done(CopyFileA(source.c_str(), target.c_str(), FALSE));
 }
 
-bool Win32FileSystem::CreateDirectory(const std::string& path) {
-    return CreateDirectoryA(path.c_str(), nullptr) != 0;
+OsResult Win32FileSystem::CreateDirectory(const std::string& path) {
+    return Done(CreateDirectoryA(path.c_str(), nullptr));
 }
 
 std::uint32_t Win32FileSystem::GetEnvironmentVariable(const char* name, char* buffer,
@@ -157,25 +163,30 @@ std::string Win32FileSystem::CurrentDirectory() {
     }
 }
 
-bool Win32FileSystem::RoamingAppDataFolder(std::string* folder) {
+OsResult Win32FileSystem::RoamingAppDataFolder(std::string* folder) {
     // The shell is loaded for this one question, from System32 only.
     const SystemLibrary shell32(L"shell32.dll");
     auto* getFolderPath = shell32.Proc<decltype(SHGetFolderPathA)>("SHGetFolderPathA");
-    if (getFolderPath == nullptr) return false;
+    if (getFolderPath == nullptr) return OsResult::Fail(GetLastError());
     char path[MAX_PATH] = {};
-    if (FAILED(getFolderPath(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, path))) {
-        return false;
+    const HRESULT hr = getFolderPath(nullptr, CSIDL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, path);
+    if (FAILED(hr)) {
+        // A Win32 code when the shell passes one on; a failure all the same.
+        return OsResult::Fail(HRESULT_FACILITY(hr) == FACILITY_WIN32 ? HRESULT_CODE(hr) : 0);
     }
+    if (path[0] == '\0') return OsResult::Fail(ERROR_PATH_NOT_FOUND);
     *folder = path;
-    return !folder->empty();
+    return OsResult::Ok();
 }
 
-bool Win32FileSystem::DeleteFile(const std::string& path) {
-    if (path.size() < MAX_PATH) return DeleteFileA(path.c_str()) != 0;
+OsResult Win32FileSystem::DeleteFile(const std::string& path) {
+    if (path.size() < MAX_PATH) return Done(DeleteFileA(path.c_str()));
     // A file's stream ("<file>:Zone.Identifier") may run past MAX_PATH
     // although the file itself fits; only the wide call takes it whole.
     std::wstring extended;
-    return ToExtendedPath(path, &extended) && DeleteFileW(extended.c_str()) != 0;
+    const OsResult named = ToExtendedPath(path, &extended);
+    if (!named) return named;
+    return Done(DeleteFileW(extended.c_str()));
 }
 
 }  // namespace tx
@@ -184,72 +195,84 @@ namespace tx {
 
 namespace {
 
-bool WriteAll(HANDLE file, const std::string& text) {
+OsResult WriteAll(HANDLE file, const std::string& text) {
     std::size_t done = 0;
     while (done < text.size()) {
         const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(text.size() - done, 1u << 20));
         DWORD written = 0;
-        if (!::WriteFile(file, text.data() + done, chunk, &written, nullptr) || written == 0)
-            return false;
+        if (!::WriteFile(file, text.data() + done, chunk, &written, nullptr))
+            return OsResult::Fail(GetLastError());
+        if (written == 0) return OsResult::Fail(ERROR_WRITE_FAULT);
         done += written;
     }
-    return FlushFileBuffers(file) != 0;
+    return Done(FlushFileBuffers(file));
+}
+
+// A file opened by CreateFile, or why it could not be.
+OsResult Opened(const UniqueHandle& file) {
+    return file.get() != INVALID_HANDLE_VALUE ? OsResult::Ok() : OsResult::Fail(GetLastError());
 }
 
 }  // namespace
 
-bool Win32FileSystem::RemoveDirectory(const std::string& path) {
-    return RemoveDirectoryA(path.c_str()) != 0;
+OsResult Win32FileSystem::RemoveDirectory(const std::string& path) {
+    return Done(RemoveDirectoryA(path.c_str()));
 }
 
-bool Win32FileSystem::ReadWholeFile(const std::string& path, std::string* content) {
+OsResult Win32FileSystem::ReadWholeFile(const std::string& path, std::string* content) {
     UniqueHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file.get() == INVALID_HANDLE_VALUE) return false;
+    const OsResult opened = Opened(file);
+    if (!opened) return opened;
     LARGE_INTEGER size{};
-    if (!GetFileSizeEx(file.get(), &size) || size.QuadPart > (64 << 20)) return false;
+    if (!GetFileSizeEx(file.get(), &size)) return OsResult::Fail(GetLastError());
+    if (size.QuadPart > (64 << 20)) return OsResult::Fail(ERROR_FILE_TOO_LARGE);
     content->assign(static_cast<std::size_t>(size.QuadPart), '\0');
     std::size_t done = 0;
     while (done < content->size()) {
         DWORD read = 0;
         const DWORD chunk = static_cast<DWORD>(content->size() - done);
-        if (!::ReadFile(file.get(), &(*content)[done], chunk, &read, nullptr) || read == 0)
-            return false;
+        if (!::ReadFile(file.get(), &(*content)[done], chunk, &read, nullptr))
+            return OsResult::Fail(GetLastError());
+        if (read == 0) return OsResult::Fail(ERROR_HANDLE_EOF);  // cut short meanwhile
         done += read;
     }
-    return true;
+    return OsResult::Ok();
 }
 
-bool Win32FileSystem::WriteWholeFile(const std::string& path, const std::string& content) {
+OsResult Win32FileSystem::WriteWholeFile(const std::string& path, const std::string& content) {
     UniqueHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file.get() == INVALID_HANDLE_VALUE) return false;
+    const OsResult opened = Opened(file);
+    if (!opened) return opened;
     return WriteAll(file.get(), content);
 }
 
-bool Win32FileSystem::AppendToFile(const std::string& path, const std::string& text) {
+OsResult Win32FileSystem::AppendToFile(const std::string& path, const std::string& text) {
     // FILE_APPEND_DATA alone: every write lands at the end of the file.
     UniqueHandle file(CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
                                   OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file.get() == INVALID_HANDLE_VALUE) return false;
+    const OsResult opened = Opened(file);
+    if (!opened) return opened;
     return WriteAll(file.get(), text);
 }
 
-bool Win32FileSystem::MoveFileAtRestart(const std::string& from, const std::string& to) {
+OsResult Win32FileSystem::MoveFileAtRestart(const std::string& from, const std::string& to) {
     const DWORD flags = MOVEFILE_DELAY_UNTIL_REBOOT | (to.empty() ? 0 : MOVEFILE_REPLACE_EXISTING);
-    return MoveFileExA(from.c_str(), to.empty() ? nullptr : to.c_str(), flags) != 0;
+    return Done(MoveFileExA(from.c_str(), to.empty() ? nullptr : to.c_str(), flags));
 }
 
-bool Win32FileSystem::FileSize(const std::string& path, std::uint64_t* size) {
+OsResult Win32FileSystem::FileSize(const std::string& path, std::uint64_t* size) {
     WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return false;
-    *size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-    return true;
+    const OsResult read = Done(GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data));
+    if (read) *size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    return read;
 }
 
-bool Win32FileSystem::FlushFile(const std::string& path) {
+OsResult Win32FileSystem::FlushFile(const std::string& path) {
     std::wstring wide;
-    if (!ToCallPath(path, &wide)) return false;
+    const OsResult named = ToCallPath(path, &wide);
+    if (!named) return named;
     // Written data waits in the system cache until flushed; FlushFileBuffers
     // writes the file's cached data out, whichever handle wrote it, and
     // needs GENERIC_WRITE. Shared with everyone so a writer still holding
@@ -257,20 +280,21 @@ bool Win32FileSystem::FlushFile(const std::string& path) {
     UniqueHandle file(CreateFileW(wide.c_str(), GENERIC_WRITE,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file.get() == INVALID_HANDLE_VALUE) return false;
-    return FlushFileBuffers(file.get()) != 0;
+    const OsResult opened = Opened(file);
+    if (!opened) return opened;
+    return Done(FlushFileBuffers(file.get()));
 }
 
-bool Win32FileSystem::ReplaceFile(const std::string& from, const std::string& to) {
+OsResult Win32FileSystem::ReplaceFile(const std::string& from, const std::string& to) {
     std::wstring wideFrom, wideTo;
-    if (!ToCallPath(from, &wideFrom) || !ToCallPath(to, &wideTo)) return false;
+    OsResult named = ToCallPath(from, &wideFrom);
+    if (named) named = ToCallPath(to, &wideTo);
+    if (!named) return named;
     // Without MOVEFILE_COPY_ALLOWED this is a rename: one step, and refused
     // across volumes rather than done as a copy. MOVEFILE_WRITE_THROUGH: it
     // does not return until the move is on the disk.
-    return MoveFileExW(wideFrom.c_str(), wideTo.c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    return Done(MoveFileExW(wideFrom.c_str(), wideTo.c_str(),
+                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
 }
-
-std::uint32_t Win32FileSystem::LastError() { return GetLastError(); }
 
 }  // namespace tx

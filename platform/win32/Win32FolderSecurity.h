@@ -66,10 +66,11 @@ DWORD OthersRightsOf(PACL dacl, const std::string& currentUserSid);
 
 class Win32FolderSecurity : public IFolderSecurity {
 public:
-    MakeFolderResult MakeProtectedFolder(const std::string& path) override;
-    std::unique_ptr<IHeldFolder> HoldFolder(const std::string& path, FolderFacts* facts) override;
-    bool InspectFolder(const std::string& path, FolderFacts* facts) override;
-    std::string CurrentUserSid() override;
+    [[nodiscard]] MakeFolderResult MakeProtectedFolder(const std::string& path) override;
+    [[nodiscard]] std::unique_ptr<IHeldFolder> HoldFolder(const std::string& path,
+                                                          FolderFacts* facts) override;
+    [[nodiscard]] bool InspectFolder(const std::string& path, FolderFacts* facts) override;
+    [[nodiscard]] std::string CurrentUserSid() override;
 
 private:
     bool ReadFacts(HANDLE h, FolderFacts* facts);

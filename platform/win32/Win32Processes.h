@@ -7,7 +7,7 @@ namespace tx {
 
 class Win32ProcessList : public IProcessList {
 public:
-    bool ExecutableNames(std::vector<std::string>* names) override;
+    [[nodiscard]] bool ExecutableNames(std::vector<std::string>* names) override;
 };
 
 }  // namespace tx

@@ -17,8 +17,8 @@ namespace tx {
 // instead. Nothing is run from a folder a user could write to.
 class Win32SelfRemover : public ISelfRemover {
 public:
-    bool RemoveAfterExit(const std::string& image,
-                         const std::vector<std::string>& folders) override;
+    [[nodiscard]] bool RemoveAfterExit(const std::string& image,
+                                       const std::vector<std::string>& folders) override;
 };
 
 // The command-line switch of the cleanup copy.

@@ -10,8 +10,8 @@ public:
     // 0 (CP_ACP): the process's ANSI code page; otherwise that code page.
     explicit Win32WideText(unsigned codePage = 0) : codePage_(codePage) {}
 
-    bool ToWide(const std::string& ansi, WideString* out) const override;
-    bool FromWide(const WideString& wide, std::string* out) const override;
+    [[nodiscard]] bool ToWide(const std::string& ansi, WideString* out) const override;
+    [[nodiscard]] bool FromWide(const WideString& wide, std::string* out) const override;
     WideString UpperWide(const WideString& text) const override;
 
 private:

@@ -19,7 +19,7 @@ public:
     FakeFindHandle(const FakeFindHandle&) = delete;
     FakeFindHandle& operator=(const FakeFindHandle&) = delete;
 
-    bool Next(FindEntry* entry) override {
+    [[nodiscard]] bool Next(FindEntry* entry) override {
         if (next_ >= rest_.size()) return false;
         *entry = rest_[next_++];
         return true;
@@ -107,6 +107,14 @@ const FakeFileSystem::Stream* FakeFileSystem::FindStream(const std::string& path
     if (n == nullptr) return nullptr;
     auto it = n->streams.find(cp_.Lower(stream));
     return it == n->streams.end() ? nullptr : &it->second;
+}
+
+std::uint32_t FakeFileSystem::MissingCode(const std::string& path) const {
+    const std::string normalised = Normalise(path);
+    if (IsRoot(normalised)) return kErrorPathNotFound;
+    const Node* parent = Find(ParentOf(normalised));
+    return parent != nullptr && (parent->attributes & kAttrDirectory) != 0 ? kErrorFileNotFound
+                                                                            : kErrorPathNotFound;
 }
 
 const FakeFileSystem::Node* FakeFileSystem::Find(const std::string& path) const {
@@ -341,10 +349,11 @@ std::uint32_t FakeFileSystem::GetAttributes(const std::string& path) {
     return n->attributes;
 }
 
-bool FakeFileSystem::SetAttributes(const std::string& path, std::uint32_t attributes) {
+OsResult FakeFileSystem::SetAttributes(const std::string& path, std::uint32_t attributes) {
     setAttrs_.emplace_back(path, attributes);
     Node* n = Find(path);
-    if (n == nullptr || Contains(setAttrFailures_, Key(path))) return false;
+    if (n == nullptr) return OsResult::Fail(MissingCode(path));
+    if (Contains(setAttrFailures_, Key(path))) return OsResult::Fail(kErrorWriteProtect);
     bool dir = (n->attributes & kAttrDirectory) != 0;
     std::uint32_t a = attributes & ~(kAttrDirectory | kAttrNormal);
     if (dir) {
@@ -353,35 +362,36 @@ bool FakeFileSystem::SetAttributes(const std::string& path, std::uint32_t attrib
         a = kAttrNormal;  // what Windows reports for a file with no other bit
     }
     n->attributes = a;
-    return true;
+    return OsResult::Ok();
 }
 
-bool FakeFileSystem::CopyFile(const std::string& source, const std::string& target) {
-    auto result = [&](bool ok) {
-        copies_.push_back({source, target, ok});
-        return ok;
+OsResult FakeFileSystem::CopyFile(const std::string& source, const std::string& target) {
+    auto result = [&](std::uint32_t code) {
+        copies_.push_back({source, target, code == 0});
+        return code == 0 ? OsResult::Ok() : OsResult::Fail(code);
     };
     auto injected = copyFailures_.find(Key(target));
     if (injected != copyFailures_.end() && injected->second != 0) {
         if (injected->second > 0) --injected->second;
-        return result(false);
+        return result(kErrorAccessDenied);
     }
     std::string sourceFile, sourceStream, targetFile, targetStream;
     if (!SplitStream(source, &sourceFile, &sourceStream) ||
         !SplitStream(target, &targetFile, &targetStream)) {
-        return result(false);
+        return result(kErrorInvalidName);
     }
     // Copying onto a stream is not modelled: the installer never does it.
-    if (!targetStream.empty()) return result(false);
+    if (!targetStream.empty()) return result(kErrorInvalidParameter);
     const Node* src = Find(sourceFile);
-    if (src == nullptr || (src->attributes & kAttrDirectory) != 0) return result(false);
+    if (src == nullptr) return result(MissingCode(sourceFile));
+    if ((src->attributes & kAttrDirectory) != 0) return result(kErrorAccessDenied);
     // A whole file is copied with its alternate streams; a stream alone
     // becomes a plain file.
     std::string content = src->content;
     std::map<std::string, Stream> streams = src->streams;
     if (!sourceStream.empty()) {
         const Stream* one = FindStream(source);
-        if (one == nullptr) return result(false);
+        if (one == nullptr) return result(kErrorFileNotFound);
         content = one->content;
         streams.clear();
     }
@@ -390,62 +400,72 @@ bool FakeFileSystem::CopyFile(const std::string& source, const std::string& targ
     const std::uint32_t attributes = src->attributes;  // CopyFile carries them over
 
     // Held without sharing: not even readable.
-    if (Contains(inUse_, Key(sourceFile))) return result(false);
+    if (Contains(inUse_, Key(sourceFile))) return result(kErrorSharingViolation);
     std::string normalised = Normalise(targetFile);
-    if (normalised.empty() || IsRoot(normalised)) return result(false);
+    if (normalised.empty()) return result(kErrorPathNotFound);
+    if (IsRoot(normalised)) return result(kErrorAccessDenied);
     const Node* parent = Find(ParentOf(normalised));
-    if (parent == nullptr || (parent->attributes & kAttrDirectory) == 0) return result(false);
+    if (parent == nullptr || (parent->attributes & kAttrDirectory) == 0)
+        return result(kErrorPathNotFound);
     if (Node* dst = Find(normalised)) {
         // CopyFile "fails with ERROR_ACCESS_DENIED if the destination file
         // already exists and has the FILE_ATTRIBUTE_HIDDEN or
         // FILE_ATTRIBUTE_READONLY attribute set".
         if ((dst->attributes & (kAttrDirectory | kAttrReadOnly | kAttrHidden)) != 0) {
-            return result(false);
+            return result(kErrorAccessDenied);
         }
-        if (Contains(inUse_, Key(targetFile))) return result(false);
+        if (Contains(inUse_, Key(targetFile))) return result(kErrorSharingViolation);
         // The target is written afresh: its old streams do not survive.
         // The new data is only in the cache: the disk keeps the old.
         dst->content = std::move(content);
         dst->attributes = attributes;
         dst->streams = std::move(streams);
-        return result(true);
+        return result(0);
     }
     // The new file is journalled, its data is not: on disk it is empty.
     Insert(normalised, attributes, std::move(content));
     Node* made = Find(normalised);
     made->durable.clear();
     made->streams = std::move(streams);
-    return result(true);
+    return result(0);
 }
 
-bool FakeFileSystem::DeleteFile(const std::string& path) {
+OsResult FakeFileSystem::DeleteFile(const std::string& path) {
     deletes_.push_back(path);
     std::string file, stream;
-    if (!SplitStream(path, &file, &stream)) return false;
+    if (!SplitStream(path, &file, &stream)) return OsResult::Fail(kErrorInvalidName);
     Node* n = Find(file);
-    // DeleteFile fails on a folder, on a missing file (ERROR_FILE_NOT_FOUND)
-    // and on a read-only one (ERROR_ACCESS_DENIED). A stream belongs to its
-    // file, so the streams of a read-only file cannot be deleted either.
-    if (n == nullptr || (n->attributes & (kAttrDirectory | kAttrReadOnly)) != 0) return false;
+    // DeleteFile fails on a missing file (ERROR_FILE_NOT_FOUND), and on a
+    // folder or a read-only file (ERROR_ACCESS_DENIED). A stream belongs to
+    // its file, so the streams of a read-only file cannot be deleted either.
+    if (n == nullptr) return OsResult::Fail(MissingCode(file));
+    if ((n->attributes & (kAttrDirectory | kAttrReadOnly)) != 0)
+        return OsResult::Fail(kErrorAccessDenied);
     // Nor one held open without delete sharing.
-    if (Contains(inUse_, Key(file))) return false;
-    if (!stream.empty()) return n->streams.erase(cp_.Lower(stream)) == 1;
+    if (Contains(inUse_, Key(file))) return OsResult::Fail(kErrorSharingViolation);
+    if (!stream.empty()) {
+        if (n->streams.erase(cp_.Lower(stream)) == 0) return OsResult::Fail(kErrorFileNotFound);
+        return OsResult::Ok();
+    }
     nodes_.erase(Key(file));  // its streams go with it
-    return true;
+    return OsResult::Ok();
 }
 
-bool FakeFileSystem::CreateDirectory(const std::string& path) {
+OsResult FakeFileSystem::CreateDirectory(const std::string& path) {
     mkdirs_.push_back(path);
-    if (Contains(mkdirFailures_, Key(path))) return false;
+    if (Contains(mkdirFailures_, Key(path))) return OsResult::Fail(kErrorAccessDenied);
     // A folder name holds no colon: one there names a stream.
     std::string file, stream;
-    if (!SplitStream(path, &file, &stream) || file != path) return false;
+    if (!SplitStream(path, &file, &stream) || file != path) return OsResult::Fail(kErrorInvalidName);
     std::string normalised = Normalise(path);
-    if (normalised.empty() || IsRoot(normalised) || Find(normalised) != nullptr) return false;
+    if (normalised.empty()) return OsResult::Fail(kErrorPathNotFound);
+    if (IsRoot(normalised)) return OsResult::Fail(kErrorAccessDenied);
+    if (Find(normalised) != nullptr) return OsResult::Fail(kErrorAlreadyExists);
     const Node* parent = Find(ParentOf(normalised));
-    if (parent == nullptr || (parent->attributes & kAttrDirectory) == 0) return false;
+    if (parent == nullptr || (parent->attributes & kAttrDirectory) == 0)
+        return OsResult::Fail(kErrorPathNotFound);
     Insert(normalised, kAttrDirectory, "");
-    return true;
+    return OsResult::Ok();
 }
 
 std::uint32_t FakeFileSystem::GetEnvironmentVariable(const char* name, char* buffer,
@@ -460,11 +480,11 @@ std::uint32_t FakeFileSystem::GetEnvironmentVariable(const char* name, char* buf
     return size;
 }
 
-bool FakeFileSystem::RoamingAppDataFolder(std::string* folder) {
+OsResult FakeFileSystem::RoamingAppDataFolder(std::string* folder) {
     ++shellQueries_;
-    if (!roaming_) return false;
+    if (!roaming_) return OsResult::Fail(kErrorPathNotFound);
     *folder = *roaming_;
-    return true;
+    return OsResult::Ok();
 }
 
 }  // namespace tx
@@ -477,122 +497,142 @@ void FakeFileSystem::HoldFolderOpen(const std::string& path, bool hold) {
     if (count <= 0) heldFolders_.erase(Key(path));
 }
 
-bool FakeFileSystem::RemoveDirectory(const std::string& path) {
+OsResult FakeFileSystem::RemoveDirectory(const std::string& path) {
     // RemoveDirectory removes only an empty folder, and none that a handle
     // holds open without sharing delete.
     Node* n = Find(path);
-    if (n == nullptr || (n->attributes & kAttrDirectory) == 0) return false;
-    if (heldFolders_.count(Key(path)) != 0) return false;
-    if (IsRoot(Normalise(path)) || !Children(path).empty()) return false;
+    if (n == nullptr) return OsResult::Fail(MissingCode(path));
+    if ((n->attributes & kAttrDirectory) == 0) return OsResult::Fail(kErrorDirectory);
+    if (IsRoot(Normalise(path))) return OsResult::Fail(kErrorAccessDenied);
+    if (heldFolders_.count(Key(path)) != 0) return OsResult::Fail(kErrorSharingViolation);
+    if (!Children(path).empty()) return OsResult::Fail(kErrorDirNotEmpty);
     nodes_.erase(Key(path));
-    return true;
+    return OsResult::Ok();
 }
 
-bool FakeFileSystem::ReadWholeFile(const std::string& path, std::string* content) {
+OsResult FakeFileSystem::ReadWholeFile(const std::string& path, std::string* content) {
     const Node* n = Find(path);
-    if (n == nullptr || (n->attributes & kAttrDirectory) != 0) return false;
+    if (n == nullptr) return OsResult::Fail(MissingCode(path));
+    if ((n->attributes & kAttrDirectory) != 0) return OsResult::Fail(kErrorAccessDenied);
     *content = n->content;
-    return true;
+    return OsResult::Ok();
 }
 
-bool FakeFileSystem::WriteWholeFile(const std::string& path, const std::string& content) {
+std::uint32_t FakeFileSystem::WriteRefusal(const std::string& normalised,
+                                           std::uint32_t blocking) const {
+    if (normalised.empty()) return kErrorPathNotFound;
+    if (IsRoot(normalised)) return kErrorAccessDenied;
+    const std::string key = cp_.Lower(normalised);
+    const Node* parent = Find(ParentOf(normalised));
+    if (parent == nullptr || (parent->attributes & kAttrDirectory) == 0) return kErrorPathNotFound;
+    if (const Node* n = Find(normalised)) {
+        if ((n->attributes & blocking) != 0) return kErrorAccessDenied;
+    }
+    if (Contains(inUse_, key)) return kErrorSharingViolation;
+    return 0;
+}
+
+OsResult FakeFileSystem::WriteWholeFile(const std::string& path, const std::string& content) {
     // CREATE_ALWAYS fails over a read-only file and a folder, and, with
     // FILE_ATTRIBUTE_NORMAL, over a hidden or system file (ERROR_ACCESS_DENIED).
     const std::string normalised = Normalise(path);
-    if (normalised.empty() || IsRoot(normalised) || Contains(inUse_, Key(path))) return false;
-    const Node* parent = Find(ParentOf(normalised));
-    if (parent == nullptr || (parent->attributes & kAttrDirectory) == 0) return false;
+    const std::uint32_t refused = WriteRefusal(
+        normalised, kAttrDirectory | kAttrReadOnly | kAttrHidden | kAttrSystem);
+    if (refused != 0) return OsResult::Fail(refused);
     if (Node* n = Find(normalised)) {
-        if ((n->attributes & (kAttrDirectory | kAttrReadOnly | kAttrHidden | kAttrSystem)) != 0)
-            return false;
         n->content = content;
         n->durable = content;  // flushed before it returns
-        return true;
+        return OsResult::Ok();
     }
     Insert(normalised, kAttrArchive, content);
-    return true;
+    return OsResult::Ok();
 }
 
-bool FakeFileSystem::AppendToFile(const std::string& path, const std::string& text) {
+OsResult FakeFileSystem::AppendToFile(const std::string& path, const std::string& text) {
     auto budget = appendBudget_.find(Key(path));
     if (budget != appendBudget_.end()) {
-        if (budget->second == 0) return false;
+        if (budget->second == 0) return OsResult::Fail(kErrorDiskFull);
         --budget->second;
     }
     const std::string normalised = Normalise(path);
-    if (normalised.empty() || IsRoot(normalised) || Contains(inUse_, Key(path))) return false;
-    const Node* parent = Find(ParentOf(normalised));
-    if (parent == nullptr || (parent->attributes & kAttrDirectory) == 0) return false;
+    const std::uint32_t refused = WriteRefusal(normalised, kAttrDirectory | kAttrReadOnly);
+    if (refused != 0) return OsResult::Fail(refused);
     if (Node* n = Find(normalised)) {
-        if ((n->attributes & (kAttrDirectory | kAttrReadOnly)) != 0) return false;
         n->content += text;
         n->durable = n->content;  // flushed before it returns
-        return true;
+        return OsResult::Ok();
     }
     Insert(normalised, kAttrArchive, text);
-    return true;
+    return OsResult::Ok();
 }
 
-bool FakeFileSystem::MoveFileAtRestart(const std::string& from, const std::string& to) {
+OsResult FakeFileSystem::MoveFileAtRestart(const std::string& from, const std::string& to) {
     // Only queued: the system does it at the next restart (see Restart).
-    if (failRestartMoves_ || from.empty()) return false;
+    if (from.empty()) return OsResult::Fail(kErrorPathNotFound);
+    if (failRestartMoves_) return OsResult::Fail(kErrorAccessDenied);
     pending_.emplace_back(from, to);
-    return true;
+    return OsResult::Ok();
 }
 
-bool FakeFileSystem::FileSize(const std::string& path, std::uint64_t* size) {
+OsResult FakeFileSystem::FileSize(const std::string& path, std::uint64_t* size) {
     const Node* n = Find(path);
-    if (n == nullptr) return false;
+    if (n == nullptr) return OsResult::Fail(MissingCode(path));
     *size = (n->attributes & kAttrDirectory) != 0 ? 0 : n->content.size();
-    return true;
+    return OsResult::Ok();
 }
 
-bool FakeFileSystem::FlushFile(const std::string& path) {
+OsResult FakeFileSystem::FlushFile(const std::string& path) {
     std::string file, stream;
-    if (!SplitStream(path, &file, &stream) || Contains(flushFailures_, Key(path))) return false;
+    if (!SplitStream(path, &file, &stream)) return OsResult::Fail(kErrorInvalidName);
+    if (Contains(flushFailures_, Key(path))) return OsResult::Fail(kErrorWriteFault);
     // Opened for writing: not a folder, nor a read-only file, nor one held
     // without sharing.
     Node* n = Find(file);
-    if (n == nullptr || (n->attributes & (kAttrDirectory | kAttrReadOnly)) != 0) return false;
-    if (Contains(inUse_, Key(file))) return false;
+    if (n == nullptr) return OsResult::Fail(MissingCode(file));
+    if ((n->attributes & (kAttrDirectory | kAttrReadOnly)) != 0)
+        return OsResult::Fail(kErrorAccessDenied);
+    if (Contains(inUse_, Key(file))) return OsResult::Fail(kErrorSharingViolation);
     // FlushFileBuffers writes out the one stream the handle is open on.
     if (stream.empty()) {
         n->durable = n->content;
-        return true;
+        return OsResult::Ok();
     }
     auto it = n->streams.find(cp_.Lower(stream));
-    if (it == n->streams.end()) return false;
+    if (it == n->streams.end()) return OsResult::Fail(kErrorFileNotFound);
     it->second.durable = it->second.content;
-    return true;
+    return OsResult::Ok();
 }
 
-bool FakeFileSystem::ReplaceFile(const std::string& from, const std::string& to) {
+OsResult FakeFileSystem::ReplaceFile(const std::string& from, const std::string& to) {
     std::string fromFile, fromStream, toFile, toStream;
     if (!SplitStream(from, &fromFile, &fromStream) || !SplitStream(to, &toFile, &toStream))
-        return false;
+        return OsResult::Fail(kErrorInvalidName);
     // Renaming streams is not modelled: the installer never does it.
-    if (!fromStream.empty() || !toStream.empty()) return false;
-    if (Contains(replaceFailures_, Key(to))) return false;
+    if (!fromStream.empty() || !toStream.empty()) return OsResult::Fail(kErrorInvalidParameter);
+    if (Contains(replaceFailures_, Key(to))) return OsResult::Fail(kErrorAccessDenied);
     Node* src = Find(from);
-    if (src == nullptr || (src->attributes & kAttrDirectory) != 0) return false;
-    if (Contains(inUse_, Key(from))) return false;
+    if (src == nullptr) return OsResult::Fail(MissingCode(from));
+    if ((src->attributes & kAttrDirectory) != 0) return OsResult::Fail(kErrorAccessDenied);
+    if (Contains(inUse_, Key(from))) return OsResult::Fail(kErrorSharingViolation);
     // Without MOVEFILE_COPY_ALLOWED a move to another volume is refused.
-    if (Key(from).substr(0, 2) != Key(to).substr(0, 2)) return false;
+    if (Key(from).substr(0, 2) != Key(to).substr(0, 2)) return OsResult::Fail(kErrorNotSameDevice);
     const std::string target = Normalise(to);
-    if (target.empty() || IsRoot(target)) return false;
+    if (target.empty()) return OsResult::Fail(kErrorPathNotFound);
+    if (IsRoot(target)) return OsResult::Fail(kErrorAccessDenied);
     const Node* parent = Find(ParentOf(target));
-    if (parent == nullptr || (parent->attributes & kAttrDirectory) == 0) return false;
+    if (parent == nullptr || (parent->attributes & kAttrDirectory) == 0)
+        return OsResult::Fail(kErrorPathNotFound);
     const std::string targetKey = cp_.Lower(target);
     if (targetKey == Key(from)) {
         src->path = target;  // at most the letter case changes
-        return true;
+        return OsResult::Ok();
     }
     long order = nextOrder_;
     if (const Node* dst = Find(target)) {
         // MOVEFILE_REPLACE_EXISTING replaces a file, not a folder; a
         // read-only target or one held open refuses it.
-        if ((dst->attributes & (kAttrDirectory | kAttrReadOnly)) != 0) return false;
-        if (Contains(inUse_, targetKey)) return false;
+        if ((dst->attributes & (kAttrDirectory | kAttrReadOnly)) != 0 || Contains(inUse_, targetKey))
+            return OsResult::Fail(kErrorAccessDenied);
         order = dst->order;
     } else {
         ++nextOrder_;
@@ -604,7 +644,7 @@ bool FakeFileSystem::ReplaceFile(const std::string& from, const std::string& to)
     moved.path = target;
     moved.order = order;
     nodes_.insert_or_assign(targetKey, std::move(moved));
-    return true;
+    return OsResult::Ok();
 }
 
 }  // namespace tx

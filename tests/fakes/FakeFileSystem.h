@@ -45,10 +45,13 @@ public:
     // nullopt makes the shell query fail.
     void SetRoamingAppData(std::optional<std::string> folder) { roaming_ = std::move(folder); }
 
-    // A copy onto target fails `times` times, then succeeds (-1: always).
+    // A copy onto target fails `times` times, then succeeds (-1: always),
+    // with ERROR_ACCESS_DENIED.
     void FailCopyTo(const std::string& target, int times = -1);
+    // CreateDirectory of this path fails with ERROR_ACCESS_DENIED.
     void FailCreateDirectory(const std::string& path);
-    // SetAttributes on this path fails (a file on read-only media).
+    // SetAttributes on this path fails (a file on read-only media:
+    // ERROR_WRITE_PROTECT).
     void FailSetAttributes(const std::string& path);
     // FindFirst on any pattern inside this folder finds nothing.
     void FailListing(const std::string& folder);
@@ -61,13 +64,15 @@ public:
     // removed or renamed until the last such hold goes
     // (ERROR_SHARING_VIOLATION). Counted: several holders may hold it.
     void HoldFolderOpen(const std::string& path, bool hold);
-    // Nothing can be scheduled for the next restart (no administrator rights).
+    // Nothing can be scheduled for the next restart (no administrator
+    // rights: ERROR_ACCESS_DENIED).
     void FailRestartMoves(bool fail = true) { failRestartMoves_ = fail; }
-    // Appends to this file fail after `okAppends` more have succeeded.
+    // Appends to this file fail after `okAppends` more have succeeded (the
+    // disk is full: ERROR_DISK_FULL).
     void FailAppendsAfter(const std::string& path, int okAppends);
-    // FlushFile on this path fails.
+    // FlushFile on this path fails (ERROR_WRITE_FAULT).
     void FailFlush(const std::string& path);
-    // ReplaceFile onto this path fails.
+    // ReplaceFile onto this path fails (ERROR_ACCESS_DENIED).
     void FailReplace(const std::string& to);
 
     // --- Looking at the result. ------------------------------------------
@@ -107,26 +112,27 @@ public:
     int ShellQueries() const { return shellQueries_; }
     int OpenListings() const { return *openListings_; }
 
-    // --- IFileSystem. -----------------------------------------------------
-    std::string ModulePath() override { return modulePath_; }
-    std::unique_ptr<IFindHandle> FindFirst(const std::string& pattern, FindEntry* first) override;
-    std::uint32_t GetAttributes(const std::string& path) override;
-    bool SetAttributes(const std::string& path, std::uint32_t attributes) override;
-    bool CopyFile(const std::string& source, const std::string& target) override;
-    bool CreateDirectory(const std::string& path) override;
-    std::uint32_t GetEnvironmentVariable(const char* name, char* buffer,
-                                         std::uint32_t capacity) override;
-    std::string CurrentDirectory() override { return currentDirectory_; }
-    bool RoamingAppDataFolder(std::string* folder) override;
-    bool DeleteFile(const std::string& path) override;
-    bool RemoveDirectory(const std::string& path) override;
-    bool ReadWholeFile(const std::string& path, std::string* content) override;
-    bool WriteWholeFile(const std::string& path, const std::string& content) override;
-    bool AppendToFile(const std::string& path, const std::string& text) override;
-    bool MoveFileAtRestart(const std::string& from, const std::string& to) override;
-    bool FileSize(const std::string& path, std::uint64_t* size) override;
-    bool FlushFile(const std::string& path) override;
-    bool ReplaceFile(const std::string& from, const std::string& to) override;
+    // --- IFileSystem: failures carry the code Windows gives. ---------------
+    [[nodiscard]] std::string ModulePath() override { return modulePath_; }
+    [[nodiscard]] std::unique_ptr<IFindHandle> FindFirst(const std::string& pattern,
+                                                         FindEntry* first) override;
+    [[nodiscard]] std::uint32_t GetAttributes(const std::string& path) override;
+    OsResult SetAttributes(const std::string& path, std::uint32_t attributes) override;
+    OsResult CopyFile(const std::string& source, const std::string& target) override;
+    OsResult CreateDirectory(const std::string& path) override;
+    [[nodiscard]] std::uint32_t GetEnvironmentVariable(const char* name, char* buffer,
+                                                       std::uint32_t capacity) override;
+    [[nodiscard]] std::string CurrentDirectory() override { return currentDirectory_; }
+    OsResult RoamingAppDataFolder(std::string* folder) override;
+    OsResult DeleteFile(const std::string& path) override;
+    OsResult RemoveDirectory(const std::string& path) override;
+    OsResult ReadWholeFile(const std::string& path, std::string* content) override;
+    OsResult WriteWholeFile(const std::string& path, const std::string& content) override;
+    OsResult AppendToFile(const std::string& path, const std::string& text) override;
+    OsResult MoveFileAtRestart(const std::string& from, const std::string& to) override;
+    OsResult FileSize(const std::string& path, std::uint64_t* size) override;
+    OsResult FlushFile(const std::string& path) override;
+    OsResult ReplaceFile(const std::string& from, const std::string& to) override;
 
 private:
     // content is what a reader sees; durable, what a power cut leaves.
@@ -155,6 +161,13 @@ private:
     std::string ParentOf(const std::string& normalised) const;
     std::string NameOf(const std::string& normalised) const;
     bool IsRoot(const std::string& normalised) const;
+    // Why path names nothing: ERROR_FILE_NOT_FOUND, or ERROR_PATH_NOT_FOUND
+    // when its folder is missing too.
+    std::uint32_t MissingCode(const std::string& path) const;
+    // Why no file can be created or opened for writing at normalised, with
+    // an existing one refused when it has a blocking attribute; 0 when it
+    // can be.
+    std::uint32_t WriteRefusal(const std::string& normalised, std::uint32_t blocking) const;
     const Node* Find(const std::string& path) const;
     Node* Find(const std::string& path);
     void Insert(const std::string& normalised, std::uint32_t attributes, std::string content);

@@ -104,10 +104,11 @@ public:
     int HeldNow() const { return state_->live; }
 
     // --- IFolderSecurity. ---------------------------------------------------
-    MakeFolderResult MakeProtectedFolder(const std::string& path) override;
-    std::unique_ptr<IHeldFolder> HoldFolder(const std::string& path, FolderFacts* facts) override;
-    bool InspectFolder(const std::string& path, FolderFacts* facts) override;
-    std::string CurrentUserSid() override { return currentUser_; }
+    [[nodiscard]] MakeFolderResult MakeProtectedFolder(const std::string& path) override;
+    [[nodiscard]] std::unique_ptr<IHeldFolder> HoldFolder(const std::string& path,
+                                                          FolderFacts* facts) override;
+    [[nodiscard]] bool InspectFolder(const std::string& path, FolderFacts* facts) override;
+    [[nodiscard]] std::string CurrentUserSid() override { return currentUser_; }
 
 private:
     struct State {

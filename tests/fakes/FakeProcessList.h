@@ -17,7 +17,7 @@ public:
     void FailSnapshot(bool fail = true) { failSnapshot_ = fail; }
     int Queries() const { return queries_; }
 
-    bool ExecutableNames(std::vector<std::string>* names) override;
+    [[nodiscard]] bool ExecutableNames(std::vector<std::string>* names) override;
 
 private:
     std::vector<std::string> names_;

@@ -64,7 +64,9 @@ std::vector<unsigned char> FakeRegistry::Stored(std::uint32_t type,
                                                 std::vector<unsigned char> ansi) const {
     if (!IsText(type)) return ansi;
     WideString wide;
-    text_.ToWide(std::string(ansi.begin(), ansi.end()), &wide);
+    // A byte the code page lacks is stored as the system's replacement, as
+    // Windows stores it.
+    (void)text_.ToWide(std::string(ansi.begin(), ansi.end()), &wide);
     return Utf16Bytes(wide, false);
 }
 
@@ -73,7 +75,8 @@ std::vector<unsigned char> FakeRegistry::Stored(std::uint32_t type,
 RegValueData FakeRegistry::AnsiView(const RegValueData& stored) const {
     if (!IsText(stored.type)) return stored;
     std::string ansi;
-    text_.FromWide(FromUtf16Bytes(stored.data), &ansi);
+    // A character the code page lacks reads back as its default character.
+    (void)text_.FromWide(FromUtf16Bytes(stored.data), &ansi);
     return RegValueData{stored.type, std::vector<unsigned char>(ansi.begin(), ansi.end())};
 }
 

@@ -12,7 +12,8 @@ namespace tx {
 
 class FakeSelfRemover : public ISelfRemover {
 public:
-    bool RemoveAfterExit(const std::string& image, const std::vector<std::string>& folders) override {
+    [[nodiscard]] bool RemoveAfterExit(const std::string& image,
+                                       const std::vector<std::string>& folders) override {
         ++calls;
         this->image = image;
         this->folders = folders;
@@ -21,6 +22,8 @@ public:
     // What the cleanup copy does once the uninstaller has ended.
     void Exit(FakeFileSystem& fs) {
         if (calls == 0 || !result) return;
+        // It goes as far as it can, as the real one does: a folder that
+        // is not empty stays.
         (void)fs.DeleteFile(image);
         for (const std::string& f : folders) (void)fs.RemoveDirectory(f);
     }

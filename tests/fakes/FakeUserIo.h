@@ -30,7 +30,8 @@ public:
 
     // Past the script: OK for an MB_OK box, Abort for anything else, so a
     // forgotten answer ends a retry loop instead of spinning.
-    int Show(const std::string& text, const std::string& caption, unsigned style) override;
+    [[nodiscard]] int Show(const std::string& text, const std::string& caption,
+                           unsigned style) override;
 
 private:
     std::deque<int> answers_;

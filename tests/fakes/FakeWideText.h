@@ -36,8 +36,8 @@ public:
 
     unsigned CodePageId() const { return cp_.Id(); }
 
-    bool ToWide(const std::string& ansi, WideString* out) const override;
-    bool FromWide(const WideString& wide, std::string* out) const override;
+    [[nodiscard]] bool ToWide(const std::string& ansi, WideString* out) const override;
+    [[nodiscard]] bool FromWide(const WideString& wide, std::string* out) const override;
     WideString UpperWide(const WideString& text) const override;
 
     // One code unit, upper-cased by the table above.

@@ -59,7 +59,8 @@ private:
 class OwnedMessageBox : public IMessageBox {
 public:
     explicit OwnedMessageBox(HWND owner) : owner_(owner) {}
-    int Show(const std::string& text, const std::string& caption, unsigned style) override {
+    [[nodiscard]] int Show(const std::string& text, const std::string& caption,
+                           unsigned style) override {
         return MessageBoxA(owner_, text.c_str(), caption.c_str(), style);
     }
 

@@ -10,7 +10,8 @@ namespace tx {
 // MessageBoxA owned by the thread's active window, or by none.
 class Win32MessageBox : public IMessageBox {
 public:
-    int Show(const std::string& text, const std::string& caption, unsigned style) override;
+    [[nodiscard]] int Show(const std::string& text, const std::string& caption,
+                           unsigned style) override;
 };
 
 // A progress bar control, driven by PBM_* messages. The control belongs to

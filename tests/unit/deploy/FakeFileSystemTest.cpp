@@ -1,6 +1,6 @@
-// The in-memory file system's alternate data streams, overwrite rules and
-// power cuts, which the deployment and journal tests rely on standing in
-// for NTFS, CopyFile and the system cache.
+// The in-memory file system's alternate data streams, overwrite rules,
+// power cuts and error codes, which the deployment and journal tests rely
+// on standing in for NTFS, CopyFile, the system cache and GetLastError.
 #include "tests/fakes/FakeFileSystem.h"
 
 #include <gtest/gtest.h>
@@ -51,7 +51,7 @@ TEST(FakeFileSystemStreams, ColonNamesAStreamOfTheFileThatListingsDoNotShow) {
     EXPECT_TRUE(fs.Exists("C:\\d\\new.txt"));
     EXPECT_EQ("", fs.Content("C:\\d\\new.txt"));
     // No folder name holds a colon.
-    EXPECT_FALSE(fs.CreateDirectory("C:\\d\\x:y"));
+    EXPECT_EQ(kErrorInvalidName, fs.CreateDirectory("C:\\d\\x:y").Code());
     EXPECT_FALSE(fs.Exists("C:\\d\\x:y"));
 }
 
@@ -78,7 +78,7 @@ TEST(FakeFileSystemStreams, CopyFileCarriesTheStreamsAndWritesTheTargetAfresh) {
     EXPECT_EQ("ZoneId=3", fs.Content("C:\\t\\zone.txt"));
     EXPECT_TRUE(fs.StreamNames("C:\\t\\zone.txt").empty());
     EXPECT_FALSE(fs.CopyFile(kFile, "C:\\t\\new.txt:s"));
-    EXPECT_FALSE(fs.CopyFile(kFile + ":Missing", "C:\\t\\other.txt"));
+    EXPECT_EQ(kErrorFileNotFound, fs.CopyFile(kFile + ":Missing", "C:\\t\\other.txt").Code());
 }
 
 TEST(FakeFileSystemStreams, CopyFileRefusesHiddenAndReadOnlyTargetsOnly) {
@@ -88,8 +88,8 @@ TEST(FakeFileSystemStreams, CopyFileRefusesHiddenAndReadOnlyTargetsOnly) {
     fs.AddFile("C:\\t\\readonly.txt", "old", kAttrReadOnly);
     fs.AddFile("C:\\t\\system.txt", "old", kAttrSystem);
 
-    EXPECT_FALSE(fs.CopyFile("C:\\s.txt", "C:\\t\\hidden.txt"));
-    EXPECT_FALSE(fs.CopyFile("C:\\s.txt", "C:\\t\\readonly.txt"));
+    EXPECT_EQ(kErrorAccessDenied, fs.CopyFile("C:\\s.txt", "C:\\t\\hidden.txt").Code());
+    EXPECT_EQ(kErrorAccessDenied, fs.CopyFile("C:\\s.txt", "C:\\t\\readonly.txt").Code());
     EXPECT_TRUE(fs.CopyFile("C:\\s.txt", "C:\\t\\system.txt"));
     EXPECT_EQ("old", fs.Content("C:\\t\\hidden.txt"));
     EXPECT_EQ("new", fs.Content("C:\\t\\system.txt"));
@@ -105,21 +105,21 @@ TEST(FakeFileSystemStreams, DeleteFileRemovesOneStreamOrTheFileWithAllOfThem) {
     EXPECT_FALSE(fs.Exists(kMark));
     EXPECT_EQ("body", fs.Content(kFile));
     EXPECT_EQ((Names{"Summary"}), fs.StreamNames(kFile));
-    EXPECT_FALSE(fs.DeleteFile(kMark)) << "gone already";
+    EXPECT_EQ(kErrorFileNotFound, fs.DeleteFile(kMark).Code()) << "gone already";
 
     // A read-only file keeps its streams, a folder is no file.
     fs.AddFile("C:\\d\\ro.txt", "ro", kAttrReadOnly);
     fs.AddFile("C:\\d\\ro.txt:Zone.Identifier", "z");
-    EXPECT_FALSE(fs.DeleteFile("C:\\d\\ro.txt:Zone.Identifier"));
+    EXPECT_EQ(kErrorAccessDenied, fs.DeleteFile("C:\\d\\ro.txt:Zone.Identifier").Code());
     EXPECT_TRUE(fs.Exists("C:\\d\\ro.txt:Zone.Identifier"));
-    EXPECT_FALSE(fs.DeleteFile("C:\\d"));
+    EXPECT_EQ(kErrorAccessDenied, fs.DeleteFile("C:\\d").Code());
     EXPECT_TRUE(fs.IsFolder("C:\\d"));
 
     EXPECT_TRUE(fs.DeleteFile(kFile));
     EXPECT_FALSE(fs.Exists(kFile));
     fs.AddFile(kFile, "again");
     EXPECT_TRUE(fs.StreamNames(kFile).empty()) << "the streams went with the file";
-    EXPECT_FALSE(fs.DeleteFile("C:\\d\\missing.txt"));
+    EXPECT_EQ(kErrorFileNotFound, fs.DeleteFile("C:\\d\\missing.txt").Code());
 }
 
 // --- Power cuts ------------------------------------------------------------
@@ -137,7 +137,7 @@ TEST(FakeFileSystemPowerCut, CopiedDataIsLostUnlessFlushed) {
     EXPECT_TRUE(fs.FlushFile("C:\\t\\flushed.dll"));
     EXPECT_TRUE(fs.FlushFile("C:\\t\\flushed.dll:Zone.Identifier"));
     fs.FailFlush("C:\\t\\refused.dll");
-    EXPECT_FALSE(fs.FlushFile("C:\\t\\refused.dll"));
+    EXPECT_EQ(kErrorWriteFault, fs.FlushFile("C:\\t\\refused.dll").Code());
     EXPECT_EQ("new", fs.Content("C:\\t\\old.dll")) << "readers see the cache";
 
     fs.PowerCut();
@@ -155,11 +155,11 @@ TEST(FakeFileSystemPowerCut, CopiedDataIsLostUnlessFlushed) {
     fs.AddFile("C:\\t\\ro.dll", "ro", kAttrReadOnly);
     fs.AddFile("C:\\t\\held.dll", "held");
     fs.SetInUse("C:\\t\\held.dll");
-    EXPECT_FALSE(fs.FlushFile("C:\\t\\missing.dll"));
-    EXPECT_FALSE(fs.FlushFile("C:\\t\\Sub"));
-    EXPECT_FALSE(fs.FlushFile("C:\\t\\ro.dll"));
-    EXPECT_FALSE(fs.FlushFile("C:\\t\\held.dll"));
-    EXPECT_FALSE(fs.FlushFile("C:\\t\\flushed.dll:Missing"));
+    EXPECT_EQ(kErrorFileNotFound, fs.FlushFile("C:\\t\\missing.dll").Code());
+    EXPECT_EQ(kErrorAccessDenied, fs.FlushFile("C:\\t\\Sub").Code());
+    EXPECT_EQ(kErrorAccessDenied, fs.FlushFile("C:\\t\\ro.dll").Code());
+    EXPECT_EQ(kErrorSharingViolation, fs.FlushFile("C:\\t\\held.dll").Code());
+    EXPECT_EQ(kErrorFileNotFound, fs.FlushFile("C:\\t\\flushed.dll:Missing").Code());
 }
 
 TEST(FakeFileSystemPowerCut, WritesAppendsAndMetadataAreOnDiskWhenTheCallReturns) {
@@ -243,21 +243,100 @@ TEST(FakeFileSystemReplace, RefusalsLeaveBothFilesAsTheyWere) {
     fs.SetInUse("C:\\j\\held.dat");
     const std::vector<std::string> before = fs.Tree("C:\\");
 
-    EXPECT_FALSE(fs.ReplaceFile("C:\\j\\missing.tmp", "C:\\j\\state.dat"));
-    EXPECT_FALSE(fs.ReplaceFile("C:\\j\\new.tmp", "D:\\j\\state.dat")) << "another volume";
-    EXPECT_FALSE(fs.ReplaceFile("C:\\j\\new.tmp", "D:\\j\\fresh.dat")) << "another volume";
-    EXPECT_FALSE(fs.ReplaceFile("C:\\j\\new.tmp", "C:\\j\\ro.dat"));
-    EXPECT_FALSE(fs.ReplaceFile("C:\\j\\new.tmp", "C:\\j\\held.dat"));
-    EXPECT_FALSE(fs.ReplaceFile("C:\\j\\held.dat", "C:\\j\\state.dat"));
-    EXPECT_FALSE(fs.ReplaceFile("C:\\j\\new.tmp", "C:\\j\\Folder"));
-    EXPECT_FALSE(fs.ReplaceFile("C:\\j\\Folder", "C:\\j\\state.dat"));
-    EXPECT_FALSE(fs.ReplaceFile("C:\\j\\new.tmp", "C:\\j\\NoFolder\\state.dat"));
+    const auto code = [&](const std::string& from, const std::string& to) {
+        return fs.ReplaceFile(from, to).Code();
+    };
+    EXPECT_EQ(kErrorFileNotFound, code("C:\\j\\missing.tmp", "C:\\j\\state.dat"));
+    EXPECT_EQ(kErrorNotSameDevice, code("C:\\j\\new.tmp", "D:\\j\\state.dat"));
+    EXPECT_EQ(kErrorNotSameDevice, code("C:\\j\\new.tmp", "D:\\j\\fresh.dat"));
+    EXPECT_EQ(kErrorAccessDenied, code("C:\\j\\new.tmp", "C:\\j\\ro.dat"));
+    EXPECT_EQ(kErrorAccessDenied, code("C:\\j\\new.tmp", "C:\\j\\held.dat"));
+    EXPECT_EQ(kErrorSharingViolation, code("C:\\j\\held.dat", "C:\\j\\state.dat"));
+    EXPECT_EQ(kErrorAccessDenied, code("C:\\j\\new.tmp", "C:\\j\\Folder"));
+    EXPECT_EQ(kErrorAccessDenied, code("C:\\j\\Folder", "C:\\j\\state.dat"));
+    EXPECT_EQ(kErrorPathNotFound, code("C:\\j\\new.tmp", "C:\\j\\NoFolder\\state.dat"));
     fs.FailReplace("C:\\j\\state.dat");
-    EXPECT_FALSE(fs.ReplaceFile("C:\\j\\new.tmp", "C:\\J\\STATE.DAT"));
+    EXPECT_EQ(kErrorAccessDenied, code("C:\\j\\new.tmp", "C:\\J\\STATE.DAT"));
 
     EXPECT_EQ(before, fs.Tree("C:\\"));
     EXPECT_EQ("other drive", fs.Content("D:\\j\\state.dat"));
     EXPECT_FALSE(fs.Exists("D:\\j\\fresh.dat"));
+}
+
+// --- Error codes -------------------------------------------------------------
+
+// What Windows says when a name is missing: ERROR_FILE_NOT_FOUND when its
+// folder is there, ERROR_PATH_NOT_FOUND when the folder is missing too.
+TEST(FakeFileSystemCodes, AMissingFileAndAMissingFolderAreToldApart) {
+    FakeFileSystem fs;
+    fs.AddFolder("C:\\d");
+    fs.AddFile("C:\\f.txt", "f");
+    std::string content;
+    std::uint64_t size = 0;
+    for (const auto& [path, code] : std::vector<std::pair<std::string, std::uint32_t>>{
+             {"C:\\d\\missing.txt", kErrorFileNotFound},
+             {"C:\\none\\missing.txt", kErrorPathNotFound},
+             {"C:\\f.txt\\below.txt", kErrorPathNotFound},
+             {"Q:\\missing.txt", kErrorPathNotFound}}) {
+        EXPECT_EQ(code, fs.ReadWholeFile(path, &content).Code()) << path;
+        EXPECT_EQ(code, fs.FileSize(path, &size).Code()) << path;
+        EXPECT_EQ(code, fs.DeleteFile(path).Code()) << path;
+        EXPECT_EQ(code, fs.SetAttributes(path, kAttrNormal).Code()) << path;
+        EXPECT_EQ(code, fs.RemoveDirectory(path).Code()) << path;
+        EXPECT_EQ(code, fs.FlushFile(path).Code()) << path;
+        EXPECT_EQ(code, fs.CopyFile(path, "C:\\d\\copy.txt").Code()) << path;
+        EXPECT_EQ(code, fs.ReplaceFile(path, "C:\\d\\copy.txt").Code()) << path;
+    }
+    // Creating fails only for a missing folder.
+    EXPECT_EQ(kErrorPathNotFound, fs.WriteWholeFile("C:\\none\\new.txt", "x").Code());
+    EXPECT_EQ(kErrorPathNotFound, fs.AppendToFile("C:\\none\\new.txt", "x").Code());
+    EXPECT_EQ(kErrorPathNotFound, fs.CopyFile("C:\\f.txt", "C:\\none\\new.txt").Code());
+    EXPECT_EQ(kErrorPathNotFound, fs.CreateDirectory("C:\\none\\Sub").Code());
+    EXPECT_FALSE(fs.Exists("C:\\none"));
+}
+
+TEST(FakeFileSystemCodes, RefusalsCarryTheCodesWindowsGives) {
+    FakeFileSystem fs;
+    fs.AddFile("C:\\d\\f.txt", "f");
+    fs.AddFile("C:\\d\\ro.txt", "ro", kAttrReadOnly);
+    fs.AddFile("C:\\d\\hidden.txt", "h", kAttrHidden);
+    fs.AddFile("C:\\d\\held.txt", "held");
+    fs.SetInUse("C:\\d\\held.txt");
+    std::string content;
+
+    EXPECT_EQ(kErrorAlreadyExists, fs.CreateDirectory("C:\\d").Code());
+    EXPECT_EQ(kErrorAlreadyExists, fs.CreateDirectory("C:\\d\\f.txt").Code());
+    EXPECT_EQ(kErrorDirNotEmpty, fs.RemoveDirectory("C:\\d").Code());
+    EXPECT_EQ(kErrorDirectory, fs.RemoveDirectory("C:\\d\\f.txt").Code()) << "no folder";
+    EXPECT_EQ(kErrorAccessDenied, fs.ReadWholeFile("C:\\d", &content).Code()) << "no file";
+    EXPECT_EQ(kErrorAccessDenied, fs.DeleteFile("C:\\d\\ro.txt").Code());
+    EXPECT_EQ(kErrorSharingViolation, fs.DeleteFile("C:\\d\\held.txt").Code());
+    EXPECT_EQ(kErrorSharingViolation, fs.CopyFile("C:\\d\\held.txt", "C:\\d\\c.txt").Code());
+    EXPECT_EQ(kErrorSharingViolation, fs.CopyFile("C:\\d\\f.txt", "C:\\d\\held.txt").Code());
+    EXPECT_EQ(kErrorAccessDenied, fs.CopyFile("C:\\d\\f.txt", "C:\\d").Code()) << "a folder";
+    EXPECT_EQ(kErrorAccessDenied, fs.CopyFile("C:\\d", "C:\\d\\c.txt").Code()) << "a folder";
+    // CREATE_ALWAYS with FILE_ATTRIBUTE_NORMAL: a hidden file refuses it,
+    // an append (OPEN_ALWAYS) does not.
+    EXPECT_EQ(kErrorAccessDenied, fs.WriteWholeFile("C:\\d\\hidden.txt", "x").Code());
+    EXPECT_TRUE(fs.AppendToFile("C:\\d\\hidden.txt", "x"));
+    EXPECT_EQ(kErrorAccessDenied, fs.AppendToFile("C:\\d\\ro.txt", "x").Code());
+    EXPECT_EQ(kErrorSharingViolation, fs.WriteWholeFile("C:\\d\\held.txt", "x").Code());
+    EXPECT_EQ(kErrorSharingViolation, fs.AppendToFile("C:\\d\\held.txt", "x").Code());
+
+    // What is injected fails as the condition it stands for does.
+    fs.FailCopyTo("C:\\d\\c.txt", 1);
+    EXPECT_EQ(kErrorAccessDenied, fs.CopyFile("C:\\d\\f.txt", "C:\\d\\c.txt").Code());
+    EXPECT_TRUE(fs.CopyFile("C:\\d\\f.txt", "C:\\d\\c.txt")) << "once only";
+    fs.FailCreateDirectory("C:\\d\\Sub");
+    EXPECT_EQ(kErrorAccessDenied, fs.CreateDirectory("C:\\d\\Sub").Code());
+    fs.FailSetAttributes("C:\\d\\f.txt");
+    EXPECT_EQ(kErrorWriteProtect, fs.SetAttributes("C:\\d\\f.txt", kAttrNormal).Code());
+    fs.FailAppendsAfter("C:\\d\\log.txt", 1);
+    EXPECT_TRUE(fs.AppendToFile("C:\\d\\log.txt", "1"));
+    EXPECT_EQ(kErrorDiskFull, fs.AppendToFile("C:\\d\\log.txt", "2").Code());
+    fs.FailRestartMoves();
+    EXPECT_EQ(kErrorAccessDenied, fs.MoveFileAtRestart("C:\\d\\f.txt", "").Code());
+    EXPECT_TRUE(fs.PendingAtRestart().empty());
 }
 
 }  // namespace

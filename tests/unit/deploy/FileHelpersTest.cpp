@@ -124,37 +124,43 @@ TEST_F(FileHelpersTest, DeleteOrScheduleLeavesAFileInUseToTheRestart) {
     fs_.AddFolder("C:\\d\\sub");
     fs_.SetInUse("C:\\d\\held.dll");
 
-    EXPECT_EQ(FileOutcome::Done, DeleteOrSchedule(fs_, "C:\\d\\ro.dll"));
+    EXPECT_EQ(FileStatus::Done, DeleteOrSchedule(fs_, "C:\\d\\ro.dll").status);
     EXPECT_FALSE(fs_.Exists("C:\\d\\ro.dll"));
-    EXPECT_EQ(FileOutcome::Done, DeleteOrSchedule(fs_, "C:\\d\\missing.dll"));
-    EXPECT_EQ(FileOutcome::Done, DeleteOrSchedule(fs_, "C:\\d\\sub")) << "no file of ours";
+    EXPECT_EQ(FileStatus::Done, DeleteOrSchedule(fs_, "C:\\d\\missing.dll").status);
+    EXPECT_EQ(FileStatus::Done, DeleteOrSchedule(fs_, "C:\\d\\sub").status) << "no file of ours";
     EXPECT_TRUE(fs_.IsFolder("C:\\d\\sub"));
 
-    EXPECT_EQ(FileOutcome::AtRestart, DeleteOrSchedule(fs_, "C:\\d\\held.dll"));
+    EXPECT_EQ(FileStatus::AtRestart, DeleteOrSchedule(fs_, "C:\\d\\held.dll").status);
     ASSERT_EQ(1u, fs_.PendingAtRestart().size());
     EXPECT_EQ("C:\\d\\held.dll", fs_.PendingAtRestart()[0].first);
     EXPECT_EQ("", fs_.PendingAtRestart()[0].second);
 
+    // Neither deleted nor scheduled: the refused schedule says why.
     fs_.FailRestartMoves();
-    EXPECT_EQ(FileOutcome::Failed, DeleteOrSchedule(fs_, "C:\\d\\held.dll"));
+    const FileOutcome refused = DeleteOrSchedule(fs_, "C:\\d\\held.dll");
+    EXPECT_EQ(FileStatus::Failed, refused.status);
+    EXPECT_EQ(kErrorAccessDenied, refused.error);
 }
 
 TEST_F(FileHelpersTest, RestoreBackupPutsTheOldContentBackOrStagesItForTheRestart) {
     fs_.AddFile("C:\\Acad\\Fonts\\a.shx", "ours", kAttrHidden | kAttrReadOnly);
     fs_.AddFile("C:\\B\\1-a.shx", "theirs", kAttrReadOnly | kAttrArchive);
-    EXPECT_EQ(FileOutcome::Done, RestoreBackup(fs_, "C:\\B\\1-a.shx", "C:\\Acad\\Fonts\\a.shx"));
+    EXPECT_EQ(FileStatus::Done,
+              RestoreBackup(fs_, "C:\\B\\1-a.shx", "C:\\Acad\\Fonts\\a.shx").status);
     EXPECT_EQ("theirs", fs_.Content("C:\\Acad\\Fonts\\a.shx"));
     EXPECT_EQ(kAttrReadOnly | kAttrArchive, fs_.Attributes("C:\\Acad\\Fonts\\a.shx"))
         << "the backup's attributes, as the file had them";
     EXPECT_FALSE(fs_.Exists("C:\\B\\1-a.shx"));
     // Put back by an earlier run already.
-    EXPECT_EQ(FileOutcome::Done, RestoreBackup(fs_, "C:\\B\\1-a.shx", "C:\\Acad\\Fonts\\a.shx"));
+    EXPECT_EQ(FileStatus::Done,
+              RestoreBackup(fs_, "C:\\B\\1-a.shx", "C:\\Acad\\Fonts\\a.shx").status);
 
     // In use, on another drive than the backup.
     fs_.AddFile("D:\\Acad\\Fonts\\b.shx", "ours");
     fs_.AddFile("C:\\B\\2-b.shx", "theirs b");
     fs_.SetInUse("D:\\Acad\\Fonts\\b.shx");
-    EXPECT_EQ(FileOutcome::AtRestart, RestoreBackup(fs_, "C:\\B\\2-b.shx", "D:\\Acad\\Fonts\\b.shx"));
+    EXPECT_EQ(FileStatus::AtRestart,
+              RestoreBackup(fs_, "C:\\B\\2-b.shx", "D:\\Acad\\Fonts\\b.shx").status);
     EXPECT_EQ("ours", fs_.Content("D:\\Acad\\Fonts\\b.shx"));
     fs_.SetInUse("D:\\Acad\\Fonts\\b.shx", false);
     fs_.Restart();
@@ -169,7 +175,8 @@ TEST_F(FileHelpersTest, RestoreBackupPutsTheOldContentBackOrStagesItForTheRestar
 TEST_F(FileHelpersTest, RestoreBackupFlushesWhatItPutsBackBeforeTheBackupGoes) {
     fs_.AddFile("C:\\Acad\\Fonts\\a.shx", "ours");
     fs_.AddFile("C:\\B\\1-a.shx", "theirs", kAttrReadOnly | kAttrArchive);
-    ASSERT_EQ(FileOutcome::Done, RestoreBackup(fs_, "C:\\B\\1-a.shx", "C:\\Acad\\Fonts\\a.shx"));
+    ASSERT_EQ(FileStatus::Done,
+              RestoreBackup(fs_, "C:\\B\\1-a.shx", "C:\\Acad\\Fonts\\a.shx").status);
     fs_.PowerCut();
     EXPECT_EQ("theirs", fs_.Content("C:\\Acad\\Fonts\\a.shx"));
     EXPECT_EQ(kAttrReadOnly | kAttrArchive, fs_.Attributes("C:\\Acad\\Fonts\\a.shx"));
@@ -179,8 +186,8 @@ TEST_F(FileHelpersTest, RestoreBackupFlushesWhatItPutsBackBeforeTheBackupGoes) {
     fs_.AddFile("D:\\Acad\\Fonts\\b.shx", "ours b");
     fs_.AddFile("C:\\B\\2-b.shx", "theirs b");
     fs_.SetInUse("D:\\Acad\\Fonts\\b.shx");
-    ASSERT_EQ(FileOutcome::AtRestart,
-              RestoreBackup(fs_, "C:\\B\\2-b.shx", "D:\\Acad\\Fonts\\b.shx"));
+    ASSERT_EQ(FileStatus::AtRestart,
+              RestoreBackup(fs_, "C:\\B\\2-b.shx", "D:\\Acad\\Fonts\\b.shx").status);
     fs_.PowerCut();
     fs_.SetInUse("D:\\Acad\\Fonts\\b.shx", false);
     fs_.Restart();

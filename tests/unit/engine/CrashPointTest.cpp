@@ -32,7 +32,7 @@ private:
     long count_ = 0;
 };
 
-constexpr long kGone = 21;  // ERROR_NOT_READY: the device is gone
+constexpr std::uint32_t kGone = 21;  // ERROR_NOT_READY: the device is gone
 
 class StoppingFileSystem : public IFileSystem {
 public:
@@ -43,53 +43,56 @@ public:
         return in_.FindFirst(p, e);
     }
     std::uint32_t GetAttributes(const std::string& p) override { return in_.GetAttributes(p); }
-    bool SetAttributes(const std::string& p, std::uint32_t a) override {
-        return !Gone() && in_.SetAttributes(p, a);
+    OsResult SetAttributes(const std::string& p, std::uint32_t a) override {
+        return Gone() ? Lost() : in_.SetAttributes(p, a);
     }
-    bool CopyFile(const std::string& s, const std::string& t) override {
-        return !Gone() && in_.CopyFile(s, t);
+    OsResult CopyFile(const std::string& s, const std::string& t) override {
+        return Gone() ? Lost() : in_.CopyFile(s, t);
     }
-    bool CreateDirectory(const std::string& p) override {
-        return !Gone() && in_.CreateDirectory(p);
+    OsResult CreateDirectory(const std::string& p) override {
+        return Gone() ? Lost() : in_.CreateDirectory(p);
     }
     std::uint32_t GetEnvironmentVariable(const char* n, char* b, std::uint32_t c) override {
         return in_.GetEnvironmentVariable(n, b, c);
     }
     std::string CurrentDirectory() override { return in_.CurrentDirectory(); }
-    bool RoamingAppDataFolder(std::string* f) override { return in_.RoamingAppDataFolder(f); }
-    bool DeleteFile(const std::string& p) override {
-        return !Gone() && in_.DeleteFile(p);
+    OsResult RoamingAppDataFolder(std::string* f) override { return in_.RoamingAppDataFolder(f); }
+    OsResult DeleteFile(const std::string& p) override {
+        return Gone() ? Lost() : in_.DeleteFile(p);
     }
-    bool RemoveDirectory(const std::string& p) override {
-        return !Gone() && in_.RemoveDirectory(p);
+    OsResult RemoveDirectory(const std::string& p) override {
+        return Gone() ? Lost() : in_.RemoveDirectory(p);
     }
-    bool ReadWholeFile(const std::string& p, std::string* c) override { return in_.ReadWholeFile(p, c); }
-    bool WriteWholeFile(const std::string& p, const std::string& c) override {
-        return !Gone() && in_.WriteWholeFile(p, c);
+    OsResult ReadWholeFile(const std::string& p, std::string* c) override {
+        return in_.ReadWholeFile(p, c);
     }
-    bool AppendToFile(const std::string& p, const std::string& t) override {
+    OsResult WriteWholeFile(const std::string& p, const std::string& c) override {
+        return Gone() ? Lost() : in_.WriteWholeFile(p, c);
+    }
+    OsResult AppendToFile(const std::string& p, const std::string& t) override {
         if (stop_.Due()) {
-            // The line being written when the power went: part of it on disk.
+            // The line being written when the power went: part of it on
+            // disk, whatever the write would have said.
             if (stop_.JustStopped() && stop_.Tear() && t.size() > 1)
                 (void)in_.AppendToFile(p, t.substr(0, t.size() / 2));
-            return false;
+            return Lost();
         }
         return in_.AppendToFile(p, t);
     }
-    bool MoveFileAtRestart(const std::string& f, const std::string& t) override {
-        return !Gone() && in_.MoveFileAtRestart(f, t);
+    OsResult MoveFileAtRestart(const std::string& f, const std::string& t) override {
+        return Gone() ? Lost() : in_.MoveFileAtRestart(f, t);
     }
-    bool FileSize(const std::string& p, std::uint64_t* s) override { return in_.FileSize(p, s); }
-    bool FlushFile(const std::string& p) override {
-        return !Gone() && in_.FlushFile(p);
+    OsResult FileSize(const std::string& p, std::uint64_t* s) override { return in_.FileSize(p, s); }
+    OsResult FlushFile(const std::string& p) override {
+        return Gone() ? Lost() : in_.FlushFile(p);
     }
-    bool ReplaceFile(const std::string& f, const std::string& t) override {
-        return !Gone() && in_.ReplaceFile(f, t);
+    OsResult ReplaceFile(const std::string& f, const std::string& t) override {
+        return Gone() ? Lost() : in_.ReplaceFile(f, t);
     }
-    std::uint32_t LastError() override { return stop_.Stopped() ? kGone : in_.LastError(); }
 
 private:
     bool Gone() { return stop_.Due(); }
+    static OsResult Lost() { return OsResult::Fail(kGone); }
     FakeFileSystem& in_;
     Stopper& stop_;
 };
@@ -102,10 +105,10 @@ public:
     long OpenKeyRead(RegHandle p, const char* s, RegHandle* o) override { return in_.OpenKeyRead(p, s, o); }
     long OpenKey(RegHandle p, const char* s, RegHandle* o) override { return in_.OpenKey(p, s, o); }
     long CreateKey(RegHandle p, const char* s, RegHandle* o) override {
-        return Gone() ? kGone : in_.CreateKey(p, s, o);
+        return Gone() ? kLost : in_.CreateKey(p, s, o);
     }
     long DeleteKey(RegHandle p, const char* s) override {
-        return Gone() ? kGone : in_.DeleteKey(p, s);
+        return Gone() ? kLost : in_.DeleteKey(p, s);
     }
     long QuerySubkeyCount(RegHandle k, std::uint32_t* c) override { return in_.QuerySubkeyCount(k, c); }
     long EnumKey(RegHandle k, std::uint32_t i, char* n, std::uint32_t* c) override {
@@ -117,7 +120,7 @@ public:
     }
     long SetValue(RegHandle k, const char* n, std::uint32_t t, const unsigned char* d,
                   std::uint32_t s) override {
-        return Gone() ? kGone : in_.SetValue(k, n, t, d, s);
+        return Gone() ? kLost : in_.SetValue(k, n, t, d, s);
     }
     long QueryValueWide(RegHandle k, const char* n, std::uint32_t* t, unsigned char* d,
                         std::uint32_t* s) override {
@@ -125,11 +128,11 @@ public:
     }
     long SetValueWide(RegHandle k, const char* n, std::uint32_t t, const unsigned char* d,
                       std::uint32_t s) override {
-        return Gone() ? kGone : in_.SetValueWide(k, n, t, d, s);
+        return Gone() ? kLost : in_.SetValueWide(k, n, t, d, s);
     }
     void CloseKey(RegHandle k) override { in_.CloseKey(k); }
     long DeleteValue(RegHandle k, const char* n) override {
-        return Gone() ? kGone : in_.DeleteValue(k, n);
+        return Gone() ? kLost : in_.DeleteValue(k, n);
     }
     long QueryValueCount(RegHandle k, std::uint32_t* c) override { return in_.QueryValueCount(k, c); }
     long EnumValueWide(RegHandle k, std::uint32_t i, std::string* n, std::uint32_t* t,
@@ -138,6 +141,7 @@ public:
     }
 
 private:
+    static constexpr long kLost = static_cast<long>(kGone);
     bool Gone() { return stop_.Due(); }
     IRegistry& in_;
     Stopper& stop_;
@@ -161,6 +165,7 @@ bool InstallStoppedAt(FakeMachine& m, int earlier, long at, Cut cut) {
     StoppingRegistry reg(m.reg, stop);
     m.runFs = &fs;
     m.runReg = &reg;
+    // Stopped somewhere: what it returns is not what the machine shows.
     (void)m.Install(observer);
     m.runFs = &m.fs;
     m.runReg = &m.reg;

@@ -265,7 +265,7 @@ TEST_F(FolderAccessTest, InheritedListsFoldAsWindowsFoldsThem) {
     security.SetOwner("C:\\Tools", kOtherUser);
     EXPECT_EQ(kRightsAll, security.OthersRights("C:\\Tools")) << "the other user's full control";
     // Made with the protected list: only Users' read and execute.
-    security.MakeProtectedFolder("C:\\Tarnix");
+    ASSERT_EQ(MakeFolderResult::Created, security.MakeProtectedFolder("C:\\Tarnix"));
     EXPECT_EQ(kFileGenericRead | kFileGenericExecute, security.OthersRights("C:\\Tarnix"));
     // A list passed on once (no-propagate) reaches one level only.
     fs.AddFolder("C:\\One");

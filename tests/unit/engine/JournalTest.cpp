@@ -312,9 +312,10 @@ TEST(JournalFileTest, AppendsAreOnDiskAndARewriteSwapsInWhole) {
     EXPECT_EQ(JournalHeader(kFolder), fs.Content(file.Path()));
     EXPECT_EQ((std::vector<std::string>{"InstallRecord.txt"}), fs.Children(kFolder));
 
-    // A swap that fails leaves the old journal and nothing beside it.
+    // A swap that fails says why, and leaves the old journal and nothing
+    // beside it.
     fs.FailReplace(file.Path());
-    EXPECT_FALSE(file.Rewrite("something else\n"));
+    EXPECT_EQ(kErrorAccessDenied, file.Rewrite("something else\n").Code());
     EXPECT_EQ(JournalHeader(kFolder), fs.Content(file.Path()));
     EXPECT_EQ((std::vector<std::string>{"InstallRecord.txt"}), fs.Children(kFolder));
 }
@@ -451,6 +452,13 @@ TEST_F(JournalRunTest, JournalThatCannotBeWrittenStopsEveryChange) {
     EXPECT_EQ(InstallResult::Failed, m_.Install(silent));
     EXPECT_EQ(before, m_.Snapshot(true));
     EXPECT_TRUE(m_.fs.CopyCalls().empty()) << "nothing copied without its line";
+    // The first action fails for the append's reason: the disk is full.
+    const auto failed = std::find_if(m_.log.Lines().begin(), m_.log.Lines().end(),
+                                     [](const std::string& line) {
+                                         return line.rfind("action failed: ", 0) == 0;
+                                     });
+    ASSERT_NE(m_.log.Lines().end(), failed);
+    EXPECT_NE(std::string::npos, failed->find(" (error 112)")) << *failed;
 }
 
 TEST_F(JournalRunTest, OlderOrTornJournalIsRewrittenWholeBeforeTheRunAppends) {

@@ -28,7 +28,7 @@ public:
         ++diskCalls;
         return FakeFileSystem::GetAttributes(p);
     }
-    bool CreateDirectory(const std::string& p) override {
+    OsResult CreateDirectory(const std::string& p) override {
         ++diskCalls;
         return FakeFileSystem::CreateDirectory(p);
     }

@@ -681,7 +681,7 @@ TEST_F(SettingsFolderHoldTest, LinkOnTheWayIsAFailedCopyAndNothingIsWrittenThrou
     AddData("Tarnix.Ini", "ini");
     AddData("a.arx");
     fs_.AddFolder(kSettings);
-    fs_.SetAttributes(kAppData, kAttrDirectory | kAttrReparsePoint);
+    ASSERT_TRUE(fs_.SetAttributes(kAppData, kAttrDirectory | kAttrReparsePoint));
     answers_.script = {CopyFailedAnswer::Retry, CopyFailedAnswer::Ignore};
 
     EXPECT_EQ(InstallResult::Completed, Install()) << "Ignore goes on";

@@ -146,7 +146,7 @@ TEST_F(SilentInstallTest, FailedCopyUndoesTheWholeRun) {
     EXPECT_EQ(kExitFailed, Run("/S"));
     // Behaviour changed on purpose: the copies made before are undone too.
     EXPECT_EQ(before, m.Snapshot(true));
-    EXPECT_TRUE(Logged("action failed: file-new " + failing + " (error "));
+    EXPECT_TRUE(Logged("action failed: file-new " + failing + " (error 5)"));
     EXPECT_TRUE(Logged("nothing changed"));
     EXPECT_EQ(0u, m.reg.OpenHandles());
     EXPECT_EQ(0, m.security.HeldNow());
@@ -157,7 +157,7 @@ TEST_F(SilentInstallTest, FailedFontUndoesTheWholeRun) {
     m.fs.FailCopyTo(kFont2019);
     EXPECT_EQ(kExitFailed, Run("/S"));
     EXPECT_EQ(before, SnapshotBesidesOldKey()) << "payload, keys, values and the other fonts undone";
-    EXPECT_TRUE(Logged("action failed: ", kFont2019 + " (error "));
+    EXPECT_TRUE(Logged("action failed: ", kFont2019 + " (error 5)"));
 }
 
 TEST_F(SilentInstallTest, DemandLoadKeyThatCannotBeWrittenUndoesTheWholeRun) {

@@ -222,16 +222,16 @@ public:
         if (Fail("GetFileAttributesA", path)) return kInvalidAttributes;
         return inner_.GetAttributes(path);
     }
-    bool SetAttributes(const std::string& path, std::uint32_t attributes) override {
-        if (Fail("SetFileAttributesA", path)) return false;
+    OsResult SetAttributes(const std::string& path, std::uint32_t attributes) override {
+        if (Fail("SetFileAttributesA", path)) return Denied();
         return inner_.SetAttributes(path, attributes);
     }
-    bool CopyFile(const std::string& source, const std::string& target) override {
-        if (Fail("CopyFileA", target)) return false;
+    OsResult CopyFile(const std::string& source, const std::string& target) override {
+        if (Fail("CopyFileA", target)) return Denied();
         return inner_.CopyFile(source, target);
     }
-    bool CreateDirectory(const std::string& path) override {
-        if (Fail("CreateDirectoryA", path)) return false;
+    OsResult CreateDirectory(const std::string& path) override {
+        if (Fail("CreateDirectoryA", path)) return Denied();
         return inner_.CreateDirectory(path);
     }
     std::uint32_t GetEnvironmentVariable(const char* name, char* buffer,
@@ -243,59 +243,54 @@ public:
         if (Fail("GetCurrentDirectoryA", "")) return std::string();
         return inner_.CurrentDirectory();
     }
-    bool RoamingAppDataFolder(std::string* folder) override {
-        if (Fail("SHGetFolderPathA", "")) return false;
+    OsResult RoamingAppDataFolder(std::string* folder) override {
+        if (Fail("SHGetFolderPathA", "")) return Denied();
         return inner_.RoamingAppDataFolder(folder);
     }
-    bool DeleteFile(const std::string& path) override {
-        if (Fail("DeleteFileA", path)) return false;
+    OsResult DeleteFile(const std::string& path) override {
+        if (Fail("DeleteFileA", path)) return Denied();
         return inner_.DeleteFile(path);
     }
-    bool RemoveDirectory(const std::string& path) override {
-        if (Fail("RemoveDirectoryA", path)) return false;
+    OsResult RemoveDirectory(const std::string& path) override {
+        if (Fail("RemoveDirectoryA", path)) return Denied();
         return inner_.RemoveDirectory(path);
     }
-    bool ReadWholeFile(const std::string& path, std::string* content) override {
-        if (Fail("ReadFile", path)) return false;
+    OsResult ReadWholeFile(const std::string& path, std::string* content) override {
+        if (Fail("ReadFile", path)) return Denied();
         return inner_.ReadWholeFile(path, content);
     }
-    bool WriteWholeFile(const std::string& path, const std::string& content) override {
-        if (Fail("WriteFile", path)) return false;
+    OsResult WriteWholeFile(const std::string& path, const std::string& content) override {
+        if (Fail("WriteFile", path)) return Denied();
         return inner_.WriteWholeFile(path, content);
     }
-    bool AppendToFile(const std::string& path, const std::string& text) override {
-        if (Fail("WriteFile (append)", path)) return false;
+    OsResult AppendToFile(const std::string& path, const std::string& text) override {
+        if (Fail("WriteFile (append)", path)) return Denied();
         return inner_.AppendToFile(path, text);
     }
-    bool MoveFileAtRestart(const std::string& from, const std::string& to) override {
-        if (Fail("MoveFileExA", from)) return false;
+    OsResult MoveFileAtRestart(const std::string& from, const std::string& to) override {
+        if (Fail("MoveFileExA", from)) return Denied();
         return inner_.MoveFileAtRestart(from, to);
     }
-    bool FileSize(const std::string& path, std::uint64_t* size) override {
-        if (Fail("GetFileAttributesExA", path)) return false;
+    OsResult FileSize(const std::string& path, std::uint64_t* size) override {
+        if (Fail("GetFileAttributesExA", path)) return Denied();
         return inner_.FileSize(path, size);
     }
-    bool FlushFile(const std::string& path) override {
-        if (Fail("FlushFileBuffers", path)) return false;
+    OsResult FlushFile(const std::string& path) override {
+        if (Fail("FlushFileBuffers", path)) return Denied();
         return inner_.FlushFile(path);
     }
-    bool ReplaceFile(const std::string& from, const std::string& to) override {
-        if (Fail("MoveFileExA (replace)", to)) return false;
+    OsResult ReplaceFile(const std::string& from, const std::string& to) override {
+        if (Fail("MoveFileExA (replace)", to)) return Denied();
         return inner_.ReplaceFile(from, to);
     }
-    // The failing call says what Windows says for most of them.
-    std::uint32_t LastError() override { return injected_ ? kErrorAccessDenied : inner_.LastError(); }
 
 private:
-    static constexpr std::uint32_t kErrorAccessDenied = 5;
-    bool Fail(const char* kind, std::string scope) {
-        injected_ = plan_.Fails(kind, std::move(scope));
-        return injected_;
-    }
+    bool Fail(const char* kind, std::string scope) { return plan_.Fails(kind, std::move(scope)); }
+    // The failing call says what Windows says for most of them.
+    static OsResult Denied() { return OsResult::Fail(kErrorAccessDenied); }
 
     IFileSystem& inner_;
     FaultPlan& plan_;
-    bool injected_ = false;
 };
 
 class FaultyProcessList : public IProcessList {

@@ -68,7 +68,7 @@ TEST(FakeRegistryCounters, OpenHandlesAndCallsAreCounted) {
     ASSERT_EQ(kRegOk, reg.OpenKey(a, "B", &b));
     EXPECT_EQ(3u, reg.OpenHandles());
     std::uint32_t n = 0;
-    reg.QuerySubkeyCount(a, &n);
+    ASSERT_EQ(kRegOk, reg.QuerySubkeyCount(a, &n));
     reg.CloseKey(b);
     reg.CloseKey(a);
     EXPECT_EQ(1u, reg.OpenHandles()) << "the root is still open";

@@ -183,8 +183,9 @@ TEST_F(Win32FilesTest, CopyOverwritesAnExistingFile) {
     ASSERT_TRUE(WriteText(dir_ / "dst.bin", "old"));
     EXPECT_TRUE(fs_.CopyFile(dir_ / "src.bin", dir_ / "dst.bin"));
     EXPECT_EQ("new content", ReadText(dir_ / "dst.bin"));
-    EXPECT_FALSE(fs_.CopyFile(dir_ / "none.bin", dir_ / "dst2.bin"));
-    EXPECT_FALSE(fs_.CopyFile(dir_ / "src.bin", dir_ / "NoFolder\\dst.bin"));
+    EXPECT_EQ(kErrorFileNotFound, fs_.CopyFile(dir_ / "none.bin", dir_ / "dst2.bin").Code());
+    EXPECT_EQ(kErrorPathNotFound,
+              fs_.CopyFile(dir_ / "src.bin", dir_ / "NoFolder\\dst.bin").Code());
     EXPECT_EQ("<missing>", ReadText(dir_ / "NoFolder\\dst.bin"));
 }
 
@@ -222,9 +223,9 @@ TEST_F(Win32FilesTest, DeleteFileRemovesAFileButNeverForAStreamItLacks) {
 
     EXPECT_TRUE(fs_.DeleteFile(dir_ / "plain.dll"));
     EXPECT_EQ("<missing>", ReadText(dir_ / "plain.dll"));
-    EXPECT_FALSE(fs_.DeleteFile(dir_ / "plain.dll"));
+    EXPECT_EQ(kErrorFileNotFound, fs_.DeleteFile(dir_ / "plain.dll").Code());
     ASSERT_TRUE(CreateDirectoryA((dir_ / "Sub").c_str(), nullptr));
-    EXPECT_FALSE(fs_.DeleteFile(dir_ / "Sub"));
+    EXPECT_EQ(kErrorAccessDenied, fs_.DeleteFile(dir_ / "Sub").Code());
     EXPECT_NE(kInvalidAttributes, fs_.GetAttributes(dir_ / "Sub"));
 }
 
@@ -242,7 +243,7 @@ TEST_F(Win32FilesTest, DeleteFileReachesPastMaxPath) {
         ASSERT_NE(INVALID_HANDLE_VALUE, h.get());
     }
     // "." and ".." would be taken literally in the long form: refused.
-    EXPECT_FALSE(fs_.DeleteFile(folder + "\\x\\..\\long.dll"));
+    EXPECT_EQ(kErrorInvalidName, fs_.DeleteFile(folder + "\\x\\..\\long.dll").Code());
     EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(Extended(file).c_str()));
     // Spelled as the ANSI calls would accept it: a separator written "\\/".
     EXPECT_TRUE(fs_.DeleteFile(folder + "\\/long.dll"));
@@ -410,10 +411,10 @@ TEST_F(Win32FilesTest, RecordFileCallsAndRemoval) {
     const std::string sub = dir_ / "子目录";
     ASSERT_TRUE(fs_.CreateDirectory(sub));
     ASSERT_TRUE(fs_.WriteWholeFile(sub + "\\f.txt", "x"));
-    EXPECT_FALSE(fs_.RemoveDirectory(sub)) << "not empty";
-    EXPECT_FALSE(fs_.DeleteFile(sub)) << "a folder is no file";
+    EXPECT_EQ(kErrorDirNotEmpty, fs_.RemoveDirectory(sub).Code());
+    EXPECT_EQ(kErrorAccessDenied, fs_.DeleteFile(sub).Code()) << "a folder is no file";
     EXPECT_TRUE(fs_.DeleteFile(sub + "\\f.txt"));
-    EXPECT_FALSE(fs_.DeleteFile(sub + "\\f.txt")) << "already gone";
+    EXPECT_EQ(kErrorFileNotFound, fs_.DeleteFile(sub + "\\f.txt").Code()) << "already gone";
     EXPECT_TRUE(fs_.RemoveDirectory(sub));
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(sub.c_str()));
     EXPECT_FALSE(fs_.ReadWholeFile(sub + "\\f.txt", &content));
@@ -434,18 +435,18 @@ TEST_F(Win32FilesTest, FlushFileOpensAnyExistingFileEvenWhileAWriterHoldsIt) {
         ASSERT_NE(INVALID_HANDLE_VALUE, writer.get());
         DWORD written = 0;
         ASSERT_TRUE(WriteFile(writer.get(), "+2", 2, &written, nullptr));
-        EXPECT_TRUE(fs_.FlushFile(journal)) << GetLastError();
+        const OsResult flushed = fs_.FlushFile(journal);
+        EXPECT_TRUE(flushed) << flushed.Code();
     }
     EXPECT_EQ("entry 1+2", ReadText(journal));
     {
         UniqueHandle holder(CreateFileA(journal.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                         FILE_ATTRIBUTE_NORMAL, nullptr));
         ASSERT_NE(INVALID_HANDLE_VALUE, holder.get());
-        EXPECT_FALSE(fs_.FlushFile(journal)) << "held without sharing";
+        EXPECT_EQ(kErrorSharingViolation, fs_.FlushFile(journal).Code()) << "held without sharing";
     }
 
-    EXPECT_FALSE(fs_.FlushFile(dir_ / "missing.txt"));
-    EXPECT_EQ(static_cast<std::uint32_t>(ERROR_FILE_NOT_FOUND), fs_.LastError());
+    EXPECT_EQ(kErrorFileNotFound, fs_.FlushFile(dir_ / "missing.txt").Code());
     EXPECT_EQ("<missing>", ReadText(dir_ / "missing.txt")) << "opened, never created";
 }
 
@@ -454,20 +455,21 @@ TEST_F(Win32FilesTest, ReplaceFileSwapsTheNewFileInOrChangesNothing) {
     const std::string next = dir_ / "状态.tmp";
     ASSERT_TRUE(WriteText(state, "old"));
     ASSERT_TRUE(WriteText(next, "new"));
-    ASSERT_TRUE(fs_.ReplaceFile(next, state)) << GetLastError();
+    const OsResult replaced = fs_.ReplaceFile(next, state);
+    ASSERT_TRUE(replaced) << replaced.Code();
     EXPECT_EQ("new", ReadText(state));
     EXPECT_EQ("<missing>", ReadText(next));
 
     // Onto a name not taken yet.
     const std::string fresh = dir_ / "新文件.dat";
     ASSERT_TRUE(WriteText(next, "first"));
-    ASSERT_TRUE(fs_.ReplaceFile(next, fresh)) << GetLastError();
+    const OsResult made = fs_.ReplaceFile(next, fresh);
+    ASSERT_TRUE(made) << made.Code();
     EXPECT_EQ("first", ReadText(fresh));
     EXPECT_EQ("<missing>", ReadText(next));
 
     // No source: the target stays as it was.
-    EXPECT_FALSE(fs_.ReplaceFile(next, state));
-    EXPECT_EQ(static_cast<std::uint32_t>(ERROR_FILE_NOT_FOUND), fs_.LastError());
+    EXPECT_EQ(kErrorFileNotFound, fs_.ReplaceFile(next, state).Code());
     EXPECT_EQ("new", ReadText(state));
     EXPECT_EQ("<missing>", ReadText(next));
 }

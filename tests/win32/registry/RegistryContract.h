@@ -47,7 +47,8 @@ protected:
     void TearDown() override {
         if (base_) base_->reset();
         DeleteTree(kHkeyLocalMachine, basePath_);
-        reg_->DeleteKey(kHkeyLocalMachine, kTestRoot);  // fails while others still use it
+        // Fails while other tests still use the root: the last one removes it.
+        (void)reg_->DeleteKey(kHkeyLocalMachine, kTestRoot);
         EXPECT_FALSE(Exists(basePath_));
         if (GetParam().openHandles) {
             EXPECT_EQ(0, GetParam().openHandles(*reg_)) << "a handle leaked";
@@ -61,7 +62,8 @@ protected:
             if (reg_->OpenKey(parent, path.c_str(), key.put()) != kRegOk) return;
             for (const std::string& child : Names(key.get())) DeleteTree(key.get(), child);
         }
-        reg_->DeleteKey(parent, path.c_str());
+        // What stays is seen by the check after it.
+        (void)reg_->DeleteKey(parent, path.c_str());
     }
 
     std::vector<std::string> Names(RegHandle key) {
