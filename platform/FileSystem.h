@@ -113,8 +113,10 @@ public:
     // cannot be opened or flushed.
     virtual OsResult FlushFile(const std::string& path) = 0;
     // MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH):
-    // `to` is replaced by `from` in one step on the same volume, and the
-    // rename is on disk when it returns. When it fails, `to` is as it was.
+    // `to` is replaced by `from` in one step on the same volume. Windows
+    // documents WRITE_THROUGH only for a move done as a copy; a rename is a
+    // metadata change NTFS journals, on disk by the next flush at the
+    // latest. When it fails, `to` is as it was.
     virtual OsResult ReplaceFile(const std::string& from, const std::string& to) = 0;
 };
 

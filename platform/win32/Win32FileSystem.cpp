@@ -291,8 +291,9 @@ OsResult Win32FileSystem::ReplaceFile(const std::string& from, const std::string
     if (named) named = ToCallPath(to, &wideTo);
     if (!named) return named;
     // Without MOVEFILE_COPY_ALLOWED this is a rename: one step, and refused
-    // across volumes rather than done as a copy. MOVEFILE_WRITE_THROUGH: it
-    // does not return until the move is on the disk.
+    // across volumes rather than done as a copy. MOVEFILE_WRITE_THROUGH is
+    // documented for a move done as a copy; asked for anyway, it costs a
+    // rename nothing.
     return Done(MoveFileExW(wideFrom.c_str(), wideTo.c_str(),
                             MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
 }

@@ -416,8 +416,12 @@ OsResult FakeFileSystem::CopyFile(const std::string& source, const std::string& 
         }
         if (Contains(inUse_, Key(targetFile))) return result(kErrorSharingViolation);
         // The target is written afresh: its old streams do not survive.
-        // The new data is only in the cache: the disk keeps the old.
+        // CopyFile opens it CREATE_ALWAYS, which truncates it; NTFS
+        // journals the new length at once, while the new data is only in
+        // the cache: after a power cut the file is empty, the old content
+        // gone too.
         dst->content = std::move(content);
+        dst->durable.clear();
         dst->attributes = attributes;
         dst->streams = std::move(streams);
         return result(0);

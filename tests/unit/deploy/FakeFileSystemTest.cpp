@@ -145,7 +145,7 @@ TEST(FakeFileSystemPowerCut, CopiedDataIsLostUnlessFlushed) {
     EXPECT_EQ("", fs.Content("C:\\t\\fresh.dll"));
     EXPECT_TRUE(fs.Exists("C:\\t\\fresh.dll:Zone.Identifier"));
     EXPECT_EQ("", fs.Content("C:\\t\\fresh.dll:Zone.Identifier"));
-    EXPECT_EQ("old", fs.Content("C:\\t\\old.dll")) << "the disk still holds the old data";
+    EXPECT_EQ("", fs.Content("C:\\t\\old.dll")) << "truncated on disk, the new data lost: neither";
     EXPECT_EQ("new", fs.Content("C:\\t\\flushed.dll"));
     EXPECT_EQ("ZoneId=3", fs.Content("C:\\t\\flushed.dll:Zone.Identifier"));
     EXPECT_EQ("", fs.Content("C:\\t\\refused.dll")) << "a failed flush wrote nothing";
