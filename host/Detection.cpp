@@ -9,7 +9,6 @@ namespace tx {
 namespace {
 
 // Both the subkey names and the values are read into buffers of this size.
-constexpr std::uint32_t kNameBuffer = 256;
 constexpr std::uint32_t kValueBuffer = 256;
 
 // The last release looked for in the 32-bit tree: the table's leading run of
@@ -43,13 +42,7 @@ void AcadDetector::ScanAcadTree(CAcadInfo& info, const char* treePath,
     UniqueRegKey tree(reg_);
     if (reg_.OpenKeyRead(root.get(), treePath, tree.put()) != kRegOk || !tree) return;
 
-    std::uint32_t count = 0;
-    if (reg_.QuerySubkeyCount(tree.get(), &count) != kRegOk) count = 0;
-    for (std::uint32_t i = 0; i < count; ++i) {
-        char name[kNameBuffer];
-        std::uint32_t length = sizeof name;
-        if (reg_.EnumKey(tree.get(), i, name, &length) != kRegOk) continue;
-        const std::string releaseKey(name, std::min<std::uint32_t>(length, kNameBuffer - 1));
+    for (const std::string& releaseKey : SubkeyNames(reg_, tree.get())) {
         const std::string basePath = FormatWithName(releaseKeyFormat, releaseKey);
 
         UniqueRegKey release(reg_);
@@ -100,15 +93,8 @@ void AcadDetector::CollectValueKeys(CAcadInfo& info, RegHandle parent, const std
         return;
     }
 
-    std::uint32_t count = 0;
-    if (reg_.QuerySubkeyCount(key.get(), &count) != kRegOk) count = 0;
-    for (std::uint32_t i = 0; i < count; ++i) {
-        char name[kNameBuffer];
-        std::uint32_t length = sizeof name;
-        if (reg_.EnumKey(key.get(), i, name, &length) != kRegOk) continue;
-        const std::string child(name, std::min<std::uint32_t>(length, kNameBuffer - 1));
+    for (const std::string& child : SubkeyNames(reg_, key.get()))
         CollectValueKeys(info, key.get(), child, relativePath + child + "\\", basePath);
-    }
 }
 
 int AcadDetector::ClassifyProductName(const std::string& productName, int lastIndex) const {

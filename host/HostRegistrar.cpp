@@ -16,7 +16,6 @@ namespace {
 // Both the demand-load key name and the LOADER text are composed in a
 // buffer of this size (MAX_PATH).
 constexpr std::size_t kComposeBuffer = 260;
-constexpr std::uint32_t kNameBuffer = 256;
 // TRUSTEDPATHS is read into, and composed in, buffers of this many UTF-16
 // code units (terminator included): any text of 12999 bytes in the ANSI code
 // page is at most 12999 code units, so whatever fitted before still fits.
@@ -39,15 +38,10 @@ std::string HostRegistrar::LoaderFor(const std::string& installFolder, int relea
 }
 
 void HostRegistrar::ListSubkeys(RegHandle key, StringList& names) {
-    std::uint32_t count = 0;
-    if (reg_.QuerySubkeyCount(key, &count) != kRegOk) count = 0;
-    for (std::uint32_t i = 0; i < count; ++i) {
-        char name[kNameBuffer];
-        std::uint32_t length = sizeof name;
-        if (reg_.EnumKey(key, i, name, &length) != kRegOk) continue;
+    for (const std::string& name : SubkeyNames(reg_, key)) {
         UniqueRegKey sub(reg_);
-        if (reg_.OpenKeyRead(key, name, sub.put()) != kRegOk || !sub) continue;
-        names.emplace_back(name, std::min<std::uint32_t>(length, kNameBuffer - 1));
+        if (reg_.OpenKeyRead(key, name.c_str(), sub.put()) != kRegOk || !sub) continue;
+        names.push_back(name);
     }
 }
 
@@ -63,13 +57,7 @@ StringList HostRegistrar::CollectProfilesKeys() {
     UniqueRegKey acad(reg_);
     if (reg_.OpenKeyRead(root.get(), kAcadTree, acad.put()) != kRegOk || !acad) return profilesKeys;
 
-    std::uint32_t count = 0;
-    if (reg_.QuerySubkeyCount(acad.get(), &count) != kRegOk) count = 0;
-    for (std::uint32_t i = 0; i < count; ++i) {
-        char name[kNameBuffer];
-        std::uint32_t length = sizeof name;
-        if (reg_.EnumKey(acad.get(), i, name, &length) != kRegOk) continue;
-        const std::string releaseKey(name, std::min<std::uint32_t>(length, kNameBuffer - 1));
+    for (const std::string& releaseKey : SubkeyNames(reg_, acad.get())) {
         UniqueRegKey release(reg_);
         if (reg_.OpenKeyRead(acad.get(), releaseKey.c_str(), release.put()) != kRegOk || !release)
             continue;

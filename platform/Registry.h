@@ -144,4 +144,21 @@ private:
     RegHandle h_ = 0;
 };
 
+// The names of key's direct subkeys, as RegEnumKeyExA gives them into a
+// buffer of 256 bytes (the longest a key name may be), in the registry's
+// order; a name that cannot be read is left out.
+inline std::vector<std::string> SubkeyNames(IRegistry& reg, RegHandle key) {
+    constexpr std::uint32_t kNameBuffer = 256;
+    std::vector<std::string> names;
+    std::uint32_t count = 0;
+    if (reg.QuerySubkeyCount(key, &count) != kRegOk) return names;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        char name[kNameBuffer];
+        std::uint32_t length = sizeof name;
+        if (reg.EnumKey(key, i, name, &length) != kRegOk) continue;
+        names.emplace_back(name, length < kNameBuffer ? length : kNameBuffer - 1);
+    }
+    return names;
+}
+
 }  // namespace tx

@@ -10,16 +10,6 @@ namespace tx {
 
 namespace {
 
-std::wstring Widen(const std::string& text) {
-    if (text.empty()) return std::wstring();
-    const int n = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
-                                      nullptr, 0);
-    if (n <= 0) return std::wstring();
-    std::wstring wide(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &wide[0], n);
-    return wide;
-}
-
 std::string Utf8(const std::wstring& wide) {
     if (wide.empty()) return std::string();
     const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
@@ -53,10 +43,10 @@ UniqueHandle CreateFresh(const std::wstring& path) {
 
 }  // namespace
 
-std::string AnsiToUtf8(const std::string& text) { return Utf8(Widen(text)); }
+std::string AnsiToUtf8(const std::string& text) { return Utf8(AnsiToWide(text)); }
 
 Win32FileLog::Win32FileLog(const std::string& path) {
-    const std::wstring wide = Widen(path);
+    const std::wstring wide = AnsiToWide(path);
     if (!wide.empty()) file_ = CreateFresh(wide);
 }
 

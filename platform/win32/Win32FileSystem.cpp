@@ -11,6 +11,8 @@
 #include "platform/win32/SystemLibrary.h"
 #include "platform/win32/Win32FileSystem.h"
 
+#include "platform/win32/AnsiText.h"
+
 namespace tx {
 
 namespace {
@@ -38,13 +40,8 @@ OsResult Done(BOOL ok) { return ok ? OsResult::Ok() : OsResult::Fail(GetLastErro
 // An ANSI path as the wide calls take it. Strict: a byte that stands for no
 // character would otherwise name some other file.
 OsResult ToWidePath(const std::string& path, std::wstring* out) {
-    const int n = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, path.data(),
-                                      static_cast<int>(path.size()), nullptr, 0);
-    if (n <= 0) return OsResult::Fail(GetLastError());
-    std::wstring wide(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, path.data(), static_cast<int>(path.size()),
-                        &wide[0], n);
-    *out = std::move(wide);
+    if (path.empty()) return OsResult::Fail(ERROR_INVALID_PARAMETER);
+    if (!AnsiToWide(path, out, true)) return OsResult::Fail(ERROR_NO_UNICODE_TRANSLATION);
     return OsResult::Ok();
 }
 
@@ -132,15 +129,13 @@ std::uint32_t Win32FileSystem::GetEnvironmentVariable(const char* name, char* bu
                                                       std::uint32_t capacity) {
     // Through the wide call: Wine's GetEnvironmentVariableA counts characters,
     // not bytes, and cuts a double-byte value short.
-    const int nameLength = MultiByteToWideChar(CP_ACP, 0, name, -1, nullptr, 0);
-    if (nameLength <= 0) return 0;
-    std::vector<wchar_t> wideName(nameLength);
-    MultiByteToWideChar(CP_ACP, 0, name, -1, wideName.data(), nameLength);
+    const std::wstring wideName = AnsiToWide(name == nullptr ? std::string() : std::string(name));
+    if (wideName.empty()) return 0;
 
-    const DWORD size = GetEnvironmentVariableW(wideName.data(), nullptr, 0);
+    const DWORD size = GetEnvironmentVariableW(wideName.c_str(), nullptr, 0);
     if (size == 0) return 0;
     std::vector<wchar_t> value(size);
-    const DWORD length = GetEnvironmentVariableW(wideName.data(), value.data(), size);
+    const DWORD length = GetEnvironmentVariableW(wideName.c_str(), value.data(), size);
     if (length == 0 || length >= size) return 0;
     const int bytes = WideCharToMultiByte(CP_ACP, 0, value.data(), static_cast<int>(length),
                                           nullptr, 0, nullptr, nullptr);

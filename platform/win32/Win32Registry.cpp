@@ -1,5 +1,7 @@
 #include "platform/win32/Win32Registry.h"
 
+#include "platform/win32/AnsiText.h"
+
 #include <windows.h>
 
 #include <algorithm>
@@ -27,12 +29,7 @@ bool IsEmpty(const char* path) { return path == nullptr || path[0] == '\0'; }
 bool WideName(const char* name, std::wstring& out) {
     out.clear();
     if (name == nullptr || name[0] == '\0') return true;
-    const int n = MultiByteToWideChar(CP_ACP, 0, name, -1, nullptr, 0);
-    if (n <= 0) return false;
-    out.assign(static_cast<std::size_t>(n), L'\0');
-    if (MultiByteToWideChar(CP_ACP, 0, name, -1, &out[0], n) != n) return false;
-    out.resize(static_cast<std::size_t>(n - 1));
-    return true;
+    return AnsiToWide(name, &out);
 }
 
 }  // namespace

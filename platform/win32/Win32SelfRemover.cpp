@@ -1,5 +1,7 @@
 #include "platform/win32/Win32SelfRemover.h"
 
+#include "platform/win32/AnsiText.h"
+
 #include <windows.h>
 #include <sddl.h>
 
@@ -17,15 +19,6 @@ namespace tx {
 const wchar_t* const kCleanupSwitch = L"/cleanup-after";
 
 namespace {
-
-std::wstring Wide(const std::string& text) {
-    const int n = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
-    if (n <= 0) return std::wstring();
-    std::wstring out(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &out[0], n);
-    out.resize(static_cast<std::size_t>(n - 1));
-    return out;
-}
 
 // A new folder below %SystemRoot%\Temp that only SYSTEM and Administrators
 // can use, made with that access list so nobody gets in between.
@@ -99,8 +92,8 @@ bool Win32SelfRemover::RemoveAfterExit(const std::string& image,
     UniqueHandle parent(raw);
     std::wstring command = L"\"" + copy + L"\" " + kCleanupSwitch + L" " +
                            std::to_wstring(reinterpret_cast<std::uintptr_t>(raw)) + L" \"" +
-                           Wide(image) + L"\"";
-    for (const std::string& f : folders) command += L" \"" + Wide(f) + L"\"";
+                           AnsiToWide(image) + L"\"";
+    for (const std::string& f : folders) command += L" \"" + AnsiToWide(f) + L"\"";
 
     // Only the handle meant for it is passed on, whatever else this process
     // may hold as inheritable.

@@ -4,6 +4,8 @@
 
 #include <climits>
 
+#include "platform/win32/AnsiText.h"
+
 namespace tx {
 
 namespace {
@@ -14,26 +16,13 @@ static_assert(sizeof(wchar_t) == sizeof(char16_t), "UTF-16 wchar_t");
 const wchar_t* W(const WideString& s) { return reinterpret_cast<const wchar_t*>(s.data()); }
 wchar_t* W(WideString& s) { return reinterpret_cast<wchar_t*>(&s[0]); }
 
-int Widen(UINT codePage, DWORD flags, const std::string& ansi, WideString* out) {
-    const int n = MultiByteToWideChar(codePage, flags, ansi.data(), static_cast<int>(ansi.size()),
-                                      nullptr, 0);
-    if (n <= 0) return n;
-    out->assign(static_cast<std::size_t>(n), u'\0');
-    return MultiByteToWideChar(codePage, flags, ansi.data(), static_cast<int>(ansi.size()), W(*out), n);
-}
-
 }  // namespace
 
 bool Win32WideText::ToWide(const std::string& ansi, WideString* out) const {
-    out->clear();
-    if (ansi.empty()) return true;
-    if (ansi.size() > INT_MAX) return false;
-    // Strict first, so that a byte that stands for no character is noticed;
-    // the plain call then gives what the system makes of it.
-    if (Widen(codePage_, MB_ERR_INVALID_CHARS, ansi, out) > 0) return true;
-    out->clear();
-    Widen(codePage_, 0, ansi, out);
-    return false;
+    std::wstring wide;
+    const bool exact = AnsiToWide(ansi, &wide, true, codePage_);
+    out->assign(reinterpret_cast<const char16_t*>(wide.data()), wide.size());
+    return exact;
 }
 
 bool Win32WideText::FromWide(const WideString& wide, std::string* out) const {
