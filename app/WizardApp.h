@@ -6,7 +6,7 @@
 
 #include "host/AcadInfo.h"
 #include "platform/Log.h"
-#include "platform/MbText.h"
+#include "platform/CodePage.h"
 #include "engine/CommandLine.h"
 
 namespace tx {

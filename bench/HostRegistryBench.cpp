@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "host/Detection.h"
+#include "host/AcadDetector.h"
 #include "host/HostRegistrar.h"
 #include "tests/fakes/FakeRegistry.h"
 

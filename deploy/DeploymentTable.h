@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "platform/MbText.h"
+#include "platform/CodePage.h"
 
 namespace tx {
 

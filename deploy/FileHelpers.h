@@ -7,7 +7,7 @@
 #include <string>
 
 #include "platform/FileSystem.h"
-#include "platform/MbText.h"
+#include "platform/CodePage.h"
 #include "platform/Processes.h"
 
 namespace tx {

@@ -9,7 +9,7 @@
 
 #include "platform/FileSystem.h"
 #include "platform/FolderSecurity.h"
-#include "platform/MbText.h"
+#include "platform/CodePage.h"
 
 namespace tx {
 

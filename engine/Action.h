@@ -11,10 +11,10 @@
 #include <vector>
 
 #include "platform/FileSystem.h"
-#include "platform/MbText.h"
+#include "platform/CodePage.h"
 #include "platform/OsResult.h"
 #include "platform/Registry.h"
-#include "platform/TextConversion.h"
+#include "platform/WideText.h"
 
 namespace tx {
 

@@ -13,10 +13,10 @@
 #include "platform/FileSystem.h"
 #include "platform/FolderSecurity.h"
 #include "platform/Log.h"
-#include "platform/MbText.h"
+#include "platform/CodePage.h"
 #include "platform/Processes.h"
 #include "platform/Registry.h"
-#include "platform/TextConversion.h"
+#include "platform/WideText.h"
 
 namespace tx {
 

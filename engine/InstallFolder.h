@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "platform/FolderSecurity.h"
-#include "platform/MbText.h"
+#include "platform/CodePage.h"
 
 namespace tx {
 

@@ -14,7 +14,7 @@
 #include "host/AcadInfo.h"
 #include "host/HostRegistrar.h"
 #include "platform/FileSystem.h"
-#include "platform/MbText.h"
+#include "platform/CodePage.h"
 #include "platform/Registry.h"
 
 namespace tx {

@@ -36,7 +36,7 @@
 #include "engine/Action.h"
 #include "host/RegValueState.h"
 #include "platform/FileSystem.h"
-#include "platform/MbText.h"
+#include "platform/CodePage.h"
 
 namespace tx {
 

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "platform/FileSystem.h"
-#include "platform/MbText.h"
+#include "platform/CodePage.h"
 
 namespace tx {
 

@@ -10,11 +10,11 @@
 #include "engine/UninstallObserver.h"
 #include "platform/FileSystem.h"
 #include "platform/Log.h"
-#include "platform/MbText.h"
+#include "platform/CodePage.h"
 #include "platform/Processes.h"
 #include "platform/Registry.h"
 #include "platform/SelfRemover.h"
-#include "platform/TextConversion.h"
+#include "platform/WideText.h"
 
 namespace tx {
 

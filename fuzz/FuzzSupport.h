@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/MbText.h"
+#include "platform/CodePage.h"
 
 #define FUZZ_CHECK(cond)                                                             \
     do {                                                                             \

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "fuzz/FuzzSupport.h"
-#include "platform/MbText.h"
+#include "platform/CodePage.h"
 
 namespace tx::fuzz {
 namespace {

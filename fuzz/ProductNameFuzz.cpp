@@ -9,7 +9,7 @@
 #include <string>
 
 #include "fuzz/FuzzSupport.h"
-#include "host/Detection.h"
+#include "host/AcadDetector.h"
 #include "tests/fakes/FakeRegistry.h"
 
 namespace tx::fuzz {

@@ -8,9 +8,9 @@
 
 #include "host/AcadInfo.h"
 #include "host/RegValueState.h"
-#include "platform/MbText.h"
+#include "platform/CodePage.h"
 #include "platform/Registry.h"
-#include "platform/TextConversion.h"
+#include "platform/WideText.h"
 
 namespace tx {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/TextConversion.h"
+#include "platform/WideText.h"
 
 namespace tx {
 

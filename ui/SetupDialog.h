@@ -8,7 +8,7 @@
 
 #include "host/AcadInfo.h"
 #include "host/ReleaseTable.h"
-#include "platform/MbText.h"
+#include "platform/CodePage.h"
 #include "engine/BuildInfo.h"
 #include "ui/DataExchange.h"
 #include "engine/Installer.h"

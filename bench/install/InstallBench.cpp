@@ -29,7 +29,7 @@
 #include "engine/Journal.h"
 #include "host/AcadInfo.h"
 #include "platform/Log.h"
-#include "platform/MbText.h"
+#include "platform/CodePage.h"
 #include "platform/win32/Handles.h"
 #include "platform/win32/Win32CodePage.h"
 #include "platform/win32/Win32FileSystem.h"

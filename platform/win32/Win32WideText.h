@@ -1,7 +1,7 @@
 // UTF-16 conversion and upper-casing by the system's own tables.
 #pragma once
 
-#include "platform/TextConversion.h"
+#include "platform/WideText.h"
 
 namespace tx {
 

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "platform/FileSystem.h"
-#include "platform/MbText.h"
+#include "platform/CodePage.h"
 
 namespace tx {
 

@@ -3,7 +3,7 @@
 #include "deploy/ExitStatus.h"
 #include "engine/Journal.h"
 #include "engine/UninstallRun.h"
-#include "host/Detection.h"
+#include "host/AcadDetector.h"
 
 namespace tx {
 

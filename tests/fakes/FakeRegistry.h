@@ -25,9 +25,9 @@
 #include <unordered_map>
 #include <vector>
 
-#include "platform/MbText.h"
+#include "platform/CodePage.h"
 #include "platform/Registry.h"
-#include "platform/TextConversion.h"
+#include "platform/WideText.h"
 #include "tests/fakes/FakeWideText.h"
 
 namespace tx {

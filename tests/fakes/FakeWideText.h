@@ -22,8 +22,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/MbText.h"
-#include "platform/TextConversion.h"
+#include "platform/CodePage.h"
+#include "platform/WideText.h"
 
 namespace tx {
 

@@ -13,7 +13,7 @@
 
 #include "deploy/ExitStatus.h"
 #include "engine/Journal.h"
-#include "host/Detection.h"
+#include "host/AcadDetector.h"
 #include "res/resource.h"
 #include "tests/fakes/FakeMachine.h"
 #include "tests/fakes/FakeSetupView.h"

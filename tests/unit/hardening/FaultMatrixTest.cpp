@@ -29,7 +29,7 @@
 #include "engine/UninstallRun.h"
 #include "engine/actions/FileReplaced.h"
 #include "engine/actions/UninstallerCopy.h"
-#include "host/Detection.h"
+#include "host/AcadDetector.h"
 #include "tests/fakes/FakeFileSystem.h"
 #include "tests/fakes/FakeFolderSecurity.h"
 #include "tests/fakes/FakeProcessList.h"

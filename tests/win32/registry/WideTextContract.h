@@ -15,7 +15,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/TextConversion.h"
+#include "platform/WideText.h"
 
 namespace tx {
 

@@ -1,4 +1,4 @@
-#include "host/Detection.h"
+#include "host/AcadDetector.h"
 
 #include <algorithm>
 #include <cstdint>

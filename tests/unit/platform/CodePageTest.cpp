@@ -1,5 +1,5 @@
 // The literals below are compiled to code page 936 bytes.
-#include "platform/MbText.h"
+#include "platform/CodePage.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +13,7 @@ const CodePage kLatin(1252);
 const std::string kTrail5C = "\x95\x5C";  // one GBK character, second byte '\'
 const std::string kTrail7C = "\x95\x7C";  // one GBK character, second byte '|'
 
-TEST(MbTextLeadBytes, Cp936PairsAreOneCharacter) {
+TEST(CodePageLeadBytes, Cp936PairsAreOneCharacter) {
     EXPECT_TRUE(kGbk.IsLeadByte(0x81));
     EXPECT_TRUE(kGbk.IsLeadByte(0xFE));
     EXPECT_FALSE(kGbk.IsLeadByte(0x80));
@@ -23,7 +23,7 @@ TEST(MbTextLeadBytes, Cp936PairsAreOneCharacter) {
     EXPECT_EQ(1u, kLatin.CharLength(kTrail5C, 0));
 }
 
-TEST(MbTextLastBackslash, TrailByteIsNotABackslash) {
+TEST(CodePageLastBackslash, TrailByteIsNotABackslash) {
     std::string path = "C:\\a\\" + kTrail5C;
     EXPECT_EQ(4u, kGbk.LastBackslash(path));
     EXPECT_EQ(path.size() - 1, kLatin.LastBackslash(path)) << "single-byte: every 0x5C counts";
@@ -33,7 +33,7 @@ TEST(MbTextLastBackslash, TrailByteIsNotABackslash) {
     EXPECT_TRUE(kLatin.EndsWithBackslash(path));
 }
 
-TEST(MbTextFind, MatchesStartOnCharacterBoundariesOnly) {
+TEST(CodePageFind, MatchesStartOnCharacterBoundariesOnly) {
     // The trail byte 0x5C followed by "abc" must not match "\\abc".
     std::string hay = "x" + kTrail5C + "abc";
     EXPECT_EQ(CodePage::npos, kGbk.Find(hay, "\\abc"));
@@ -46,26 +46,26 @@ TEST(MbTextFind, MatchesStartOnCharacterBoundariesOnly) {
     EXPECT_EQ(CodePage::npos, kGbk.Find("20", "2010"));
 }
 
-TEST(MbTextFind, ChineseNeedleInChineseText) {
+TEST(CodePageFind, ChineseNeedleInChineseText) {
     std::string hay = "C:\\Tarnix\\Tarnix批打印软件";
     EXPECT_EQ(10u, kGbk.Find(hay, "Tarnix批"));
     EXPECT_EQ(16u, kGbk.Find(hay, "批打印"));
 }
 
-TEST(MbTextCase, AsciiLettersMapInEveryCodePage) {
+TEST(CodePageCase, AsciiLettersMapInEveryCodePage) {
     EXPECT_EQ("C:\\TARNIX", kGbk.Upper("c:\\Tarnix"));
     EXPECT_EQ("acad.exe", kLatin.Lower("ACAD.EXE"));
     EXPECT_EQ("\xE9", kLatin.Upper("\xE9")) << "only a-z change";
 }
 
-TEST(MbTextCase, TrailBytesThatLookLikeLettersAreKept) {
+TEST(CodePageCase, TrailBytesThatLookLikeLettersAreKept) {
     // 0xB1 0x61: the trail byte equals 'a' and must not be upper-cased.
     std::string s = std::string("\xB1\x61") + "a";
     EXPECT_EQ(std::string("\xB1\x61") + "A", kGbk.Upper(s));
     EXPECT_EQ("\xB1\x41" "A", kLatin.Upper(s));
 }
 
-TEST(MbTextCase, FullWidthAndGreekLettersMapUnder936) {
+TEST(CodePageCase, FullWidthAndGreekLettersMapUnder936) {
     EXPECT_EQ("ＡＢＣ", kGbk.Upper("ａｂｃ"));
     EXPECT_EQ("ａｂｃ", kGbk.Lower("ＡＢＣ"));
     EXPECT_EQ("ΑΩ", kGbk.Upper("αω"));
@@ -73,7 +73,7 @@ TEST(MbTextCase, FullWidthAndGreekLettersMapUnder936) {
     EXPECT_EQ("批打印软件", kGbk.Upper("批打印软件"));
 }
 
-TEST(MbTextCompare, CaseSensitiveAndInsensitive) {
+TEST(CodePageCompare, CaseSensitiveAndInsensitive) {
     EXPECT_EQ(0, kGbk.Compare("Tarnix.Ini", "Tarnix.Ini"));
     EXPECT_NE(0, kGbk.Compare("Tarnix.Ini", "TARNIX.INI"));
     EXPECT_EQ(0, kGbk.CompareNoCase("Tarnix.Ini", "TARNIX.INI"));

@@ -1,5 +1,5 @@
 // The literals are compiled to code page 936.
-#include "host/Detection.h"
+#include "host/AcadDetector.h"
 
 #include <gtest/gtest.h>
 

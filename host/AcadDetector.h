@@ -4,7 +4,7 @@
 #include <string>
 
 #include "host/AcadInfo.h"
-#include "platform/MbText.h"
+#include "platform/CodePage.h"
 #include "platform/Registry.h"
 
 namespace tx {

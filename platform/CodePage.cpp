@@ -1,4 +1,4 @@
-#include "platform/MbText.h"
+#include "platform/CodePage.h"
 
 namespace tx {
 
