@@ -80,7 +80,7 @@ inline int SingleByteAt(const std::string& s, const std::vector<bool>& starts, s
 // Cut at the first NUL: what a zero-terminated text holds.
 inline std::string UpToNul(const std::string& s) { return s.substr(0, s.find('\0')); }
 
-// --- The folder syntax, read independently of ui/PathRules ---------------
+// --- The folder syntax, read independently of engine/PathRules -----------
 
 inline bool IsEdgeByte(int b) { return b == '\t' || b == ' ' || b == '.'; }
 inline bool IsForbiddenByte(int b) {
