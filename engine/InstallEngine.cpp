@@ -51,7 +51,7 @@ bool InstallEngine::IsAcadRunning() { return tx::IsAcadRunning(s_.processes, s_.
 std::size_t InstallEngine::MaxInstallFolderLength() {
     std::size_t longest = 0;
     for (const char* name : kFixedInstalledNames) longest = std::max(longest, std::strlen(name));
-    longest = std::max(longest, std::strlen(kJournalFileName) + std::strlen(".new"));
+    longest = std::max(longest, std::strlen(kJournalFileName) + std::strlen(kJournalRewriteSuffix));
 
     // Any file of the Data folder may be copied under its own name (all of
     // them, however many); a name that is copied elsewhere or not at all
@@ -74,16 +74,16 @@ PreparedFolder InstallEngine::PrepareInstallFolder(const std::string& chosen,
     PreparedFolder prepared = tx::PrepareInstallFolder(s_.folders, s_.codePage, chosen, installFolder);
     if (prepared.readiness == FolderReadiness::Ready) return prepared;
     // A refused folder leaves nothing behind: the levels made for it go.
-    for (auto level = prepared.created.rbegin(); level != prepared.created.rend(); ++level)
-        if (!s_.fs.RemoveDirectory(*level)) s_.log.Line("folder left: " + *level);
+    RemoveLevels(prepared.created, nullptr);
     prepared.created.clear();
     return prepared;
 }
 
-void InstallEngine::UndoMadeLevels(const InstallRequest& request) {
-    if (request.madeLevels.empty()) return;
-    if (request.hold != nullptr) request.hold->Release();
-    for (auto level = request.madeLevels.rbegin(); level != request.madeLevels.rend(); ++level)
+void InstallEngine::RemoveLevels(const std::vector<std::string>& levels, InstallFolderHold* hold) {
+    if (levels.empty()) return;
+    // Held levels cannot be removed.
+    if (hold != nullptr) hold->Release();
+    for (auto level = levels.rbegin(); level != levels.rend(); ++level)
         if (!s_.fs.RemoveDirectory(*level)) s_.log.Line("folder left: " + *level);
 }
 
@@ -172,12 +172,7 @@ void InstallEngine::RollBack(Run& run) {
             restored = s_.fs.DeleteFile(run.journal.Path()) ||
                        s_.fs.GetAttributes(run.journal.Path()) == kInvalidAttributes;
         if (!restored) s_.log.Line("journal not put back: " + run.journal.Path());
-        if (levels > 0 && run.request.hold != nullptr) run.request.hold->Release();
-        for (std::size_t i = levels; i-- > 0;) {
-            const ActionResult r = actions[i].action->Undo(run.ctx);
-            if (r.status() != ActionResult::Status::Done)
-                s_.log.Line("folder left: " + actions[i].action->Describe());
-        }
+        RemoveLevels(run.request.madeLevels, run.request.hold);
         s_.log.Line("the run was undone: nothing changed");
         return;
     }
@@ -229,7 +224,7 @@ InstallResult InstallEngine::Install(const CAcadInfo& info, const InstallRequest
             JournalFile(s_.fs, request.folder));
 
     if (FileExists(s_.fs, DataFolderOf(s_.fs, s_.codePage)) != kPathIsFolder) {
-        UndoMadeLevels(request);
+        RemoveLevels(request.madeLevels, request.hold);
         observer.NoDataFolder();
         return InstallResult::NoDataFolder;
     }
@@ -246,7 +241,7 @@ InstallResult InstallEngine::Install(const CAcadInfo& info, const InstallRequest
             run.earlier = JournalContent();
             if (!s_.fs.ReplaceFile(run.journal.Path(), run.journal.Path() + kDamagedSuffix)) {
                 s_.log.Line("the damaged journal cannot be set aside: nothing changed");
-                UndoMadeLevels(request);
+                RemoveLevels(request.madeLevels, request.hold);
                 return InstallResult::Failed;
             }
         } else if (run.earlier.version != 2 || run.earlier.droppedTornLine) {
@@ -266,7 +261,7 @@ InstallResult InstallEngine::Install(const CAcadInfo& info, const InstallRequest
         // Puts back the text read, should the journal have been rewritten
         // or set aside above; failing that, what is there is whole.
         if (run.hadJournal) (void)run.journal.Rewrite(run.earlierText);
-        UndoMadeLevels(request);
+        RemoveLevels(request.madeLevels, request.hold);
         observer.NoDataFolder();
         return InstallResult::NoDataFolder;
     }

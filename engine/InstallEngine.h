@@ -66,7 +66,8 @@ private:
     // Merges this run into the journal and drops the backups it no longer
     // needs.
     void Commit(Run& run);
-    void UndoMadeLevels(const InstallRequest& request);
+    // Removes the levels a run made, innermost first, letting go of them.
+    void RemoveLevels(const std::vector<std::string>& levels, InstallFolderHold* hold);
 
     EngineServices s_;
     UserSettings settings_;

@@ -99,7 +99,7 @@ void InstallPlanner::AddFileWrite(State& s, const std::string& source, const std
     // What the installation keeps for itself is never a package file's
     // target, whatever the package holds.
     const std::string& folder = s.request.folder;
-    for (const std::string& own : {std::string(kJournalFileName), std::string(kJournalFileName) + ".new",
+    for (const std::string& own : {std::string(kJournalFileName), std::string(kJournalFileName) + kJournalRewriteSuffix,
                                   std::string(kUninstallerName), std::string(kBackupFolderName)}) {
         if (cp_.EqualsNoCase(target, folder + "\\" + own)) {
             Add(s, std::make_unique<PathOutOfReach>(target, role, PathOutOfReach::kErrorAccessDenied));

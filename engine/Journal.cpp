@@ -8,14 +8,13 @@ const char* const kJournalFileName = "InstallRecord.txt";
 const char* const kBackupFolderName = "Backup";
 const char* const kUninstallerName = "Uninstall.exe";
 const char* const kCurrentUserPrefix = "HKCU\\";
+const char* const kJournalRewriteSuffix = ".new";
 
 namespace {
 
 const char kMagic[] = "TARNIX-INSTALL-RECORD";
 const char kVersion[] = "2";
 const char kHex[] = "0123456789ABCDEF";
-// Written beside the journal, then swapped in.
-const char kRewriteSuffix[] = ".new";
 
 int HexDigit(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -82,12 +81,30 @@ std::string EscapeField(const std::string& field) {
 std::string ValueStateText(const RegValueState& v) {
     if (!v.keyExists) return "nokey";
     if (!v.valueExists) return "none";
-    std::string out = std::to_string(v.type) + ":";
-    for (unsigned char b : v.data) {
-        out += kHex[b >> 4];
-        out += kHex[b & 0xF];
+    return std::to_string(v.type) + ":" + HexText(v.data.data(), v.data.size());
+}
+
+std::string HexText(const void* data, std::size_t size) {
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    std::string out;
+    out.reserve(2 * size);
+    for (std::size_t i = 0; i < size; ++i) {
+        out += kHex[bytes[i] >> 4];
+        out += kHex[bytes[i] & 0xF];
     }
     return out;
+}
+
+bool ParseHexText(const std::string& text, std::string* bytes) {
+    bytes->clear();
+    if (text.size() % 2 != 0) return false;
+    for (std::size_t i = 0; i < text.size(); i += 2) {
+        const int hi = HexDigit(text[i]);
+        const int lo = HexDigit(text[i + 1]);
+        if (hi < 0 || lo < 0) return false;
+        bytes->push_back(static_cast<char>(hi << 4 | lo));
+    }
+    return true;
 }
 
 bool ParseValueState(const std::string& text, RegValueState* v) {
@@ -103,14 +120,9 @@ bool ParseValueState(const std::string& text, RegValueState* v) {
         type = type * 10 + static_cast<unsigned>(text[i] - '0');
     }
     if (type > 0xFFFFFFFFu) return false;
-    const std::size_t digits = text.size() - colon - 1;
-    if (digits % 2 != 0) return false;
-    for (std::size_t i = colon + 1; i < text.size(); i += 2) {
-        const int hi = HexDigit(text[i]);
-        const int lo = HexDigit(text[i + 1]);
-        if (hi < 0 || lo < 0) return false;
-        v->data.push_back(static_cast<unsigned char>(hi << 4 | lo));
-    }
+    std::string data;
+    if (!ParseHexText(text.substr(colon + 1), &data)) return false;
+    v->data.assign(data.begin(), data.end());
     v->valueExists = true;
     v->type = static_cast<std::uint32_t>(type);
     return true;
@@ -200,7 +212,7 @@ OsResult JournalFile::Append(const std::string& lines) {
 }
 
 OsResult JournalFile::Rewrite(const std::string& text) {
-    const std::string fresh = path_ + kRewriteSuffix;
+    const std::string fresh = path_ + kJournalRewriteSuffix;
     // WriteWholeFile flushes: the new journal is whole on disk before it
     // takes the old one's place.
     const OsResult written = fs_.WriteWholeFile(fresh, text);
@@ -214,7 +226,7 @@ OsResult JournalFile::Rewrite(const std::string& text) {
 }
 
 void JournalFile::RemoveLeftover() {
-    const std::string fresh = path_ + kRewriteSuffix;
+    const std::string fresh = path_ + kJournalRewriteSuffix;
     if (fs_.GetAttributes(fresh) == kInvalidAttributes) return;
     // One that stays is harmless: the next rewrite writes it afresh.
     (void)fs_.DeleteFile(fresh);

@@ -56,6 +56,14 @@ struct JournalContent {
     bool droppedTornLine = false;
 };
 
+// What a rewrite writes first, beside the journal, before it swaps it in.
+extern const char* const kJournalRewriteSuffix;
+
+// Bytes as upper-case hex digits, and back: false for an odd count or a
+// character that is no hex digit.
+std::string HexText(const void* data, std::size_t size);
+bool ParseHexText(const std::string& text, std::string* bytes);
+
 // Text of a field and of a registry value state, as the lines hold them.
 std::string EscapeField(const std::string& field);
 std::string ValueStateText(const RegValueState& value);

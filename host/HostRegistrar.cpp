@@ -22,7 +22,6 @@ constexpr std::size_t kComposeBuffer = 260;
 constexpr std::size_t kTrustedPathsUnits = 13000;
 
 constexpr const char* kAcadTree = "SOFTWARE\\Autodesk\\AutoCAD";
-constexpr const char* kTrustedPaths = "TRUSTEDPATHS";
 
 }  // namespace
 
@@ -113,7 +112,7 @@ bool HostRegistrar::ComposeTrustedPaths(const std::string& variablesKey, const W
             if (rc == kRegOk) {
                 // A number or a list is no text to extend, and what would be
                 // written over it could never be turned back.
-                if (stored != kRegSz && stored != kRegExpandSz) return false;
+                if (!IsTextType(stored)) return false;
                 type = stored;
                 const std::size_t read = std::min<std::size_t>(size, buffer.size());
                 const std::size_t whole = read / 2;

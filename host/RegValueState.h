@@ -25,6 +25,9 @@ struct RegValueState {
     bool operator!=(const RegValueState& o) const { return !(*this == o); }
 };
 
+// Whether a value of this type is text (REG_SZ or REG_EXPAND_SZ).
+inline bool IsTextType(std::uint32_t type) { return type == kRegSz || type == kRegExpandSz; }
+
 // Reads one value through the wide call, whatever its size: how it stands
 // below parent (a root or an open key) at path.
 RegValueState ReadValueState(IRegistry& reg, RegHandle parent, const std::string& path,

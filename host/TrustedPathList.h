@@ -11,6 +11,9 @@
 
 namespace tx {
 
+// The value's name in every profile's Variables key.
+constexpr const char* kTrustedPaths = "TRUSTEDPATHS";
+
 class TrustedPathList {
 public:
     // text: the value without its terminating NULs.

@@ -6,33 +6,6 @@ namespace tx {
 
 namespace {
 
-const char kHex[] = "0123456789ABCDEF";
-
-std::string Hex(const std::string& bytes) {
-    std::string out;
-    for (unsigned char b : bytes) {
-        out += kHex[b >> 4];
-        out += kHex[b & 0xF];
-    }
-    return out;
-}
-
-bool Unhex(const std::string& text, std::string* out) {
-    if (text.size() % 2 != 0) return false;
-    out->clear();
-    for (std::size_t i = 0; i < text.size(); i += 2) {
-        int v = 0;
-        for (std::size_t k = i; k < i + 2; ++k) {
-            const char c = text[k];
-            const int d = c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
-            if (d < 0) return false;
-            v = v * 16 + d;
-        }
-        out->push_back(static_cast<char>(v));
-    }
-    return true;
-}
-
 // Whether the key at path is empty: no values, no subkeys.
 bool IsEmptyKey(IRegistry& reg, RegHandle key) {
     std::uint32_t subkeys = 1;
@@ -70,7 +43,7 @@ std::string KeyContentText(const KeyContent& content) {
     if (!content.known) return std::string();
     if (!content.exists) return "nokey";
     std::string out = "key";
-    for (const auto& [name, value] : content.values) out += "," + Hex(name) + "=" + ValueStateText(value);
+    for (const auto& [name, value] : content.values) out += "," + HexText(name.data(), name.size()) + "=" + ValueStateText(value);
     return out;
 }
 
@@ -88,7 +61,7 @@ bool ParseKeyContent(const std::string& text, KeyContent* content) {
         const std::size_t eq = item.find('=');
         std::string name;
         RegValueState value;
-        if (eq == std::string::npos || !Unhex(item.substr(0, eq), &name) ||
+        if (eq == std::string::npos || !ParseHexText(item.substr(0, eq), &name) ||
             !ParseValueState(item.substr(eq + 1), &value) || !value.valueExists)
             return false;
         content->values.emplace_back(std::move(name), std::move(value));

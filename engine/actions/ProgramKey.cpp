@@ -10,8 +10,6 @@ namespace tx {
 
 namespace {
 
-bool IsText(std::uint32_t type) { return type == kRegSz || type == kRegExpandSz; }
-
 // path split into its root and the path below it.
 RegHandle RootOf(const std::string& path, std::string* below) {
     const std::size_t prefix = std::strlen(kCurrentUserPrefix);
@@ -31,7 +29,7 @@ bool NamesAnotherFolder(ActionContext& ctx, const std::string& path) {
     const WideString ours = ctx.wide.UpperWide(folder);
     for (const char* name : {"InstallLocation", "StubPath"}) {
         const RegValueState v = ReadValueState(ctx.reg, kHkeyLocalMachine, path, name);
-        if (!v.valueExists || !IsText(v.type)) continue;
+        if (!v.valueExists || !IsTextType(v.type)) continue;
         const WideString text = ctx.wide.UpperWide(TrustedPathList::Body(UnpackUtf16(v.data)));
         if (std::strcmp(name, "InstallLocation") == 0)
             return TrustedPathList::Folded(text) != TrustedPathList::Folded(ours);

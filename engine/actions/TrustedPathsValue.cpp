@@ -9,9 +9,6 @@ namespace tx {
 
 namespace {
 
-constexpr const char* kTrustedPaths = "TRUSTEDPATHS";
-
-bool IsText(std::uint32_t type) { return type == kRegSz || type == kRegExpandSz; }
 
 ActionResult SetWide(IRegistry& reg, RegHandle key, std::uint32_t type,
                      const std::vector<unsigned char>& data) {
@@ -95,11 +92,11 @@ ActionResult TrustedPathsValue::Undo(ActionContext& ctx) {
     // Changed since. Compared as the installation wrote the folder,
     // upper-cased by the system (an entry of the user's, "D:\Ångström" say,
     // is no entry of ours in any case).
-    if (!IsText(now.type)) return ActionResult::Ok();
+    if (!IsTextType(now.type)) return ActionResult::Ok();
     WideString folder;
     if (!ctx.wide.ToWide(ctx.installFolder, &folder) || folder.empty()) return ActionResult::Ok();
     const WideString ours = ctx.wide.UpperWide(folder);
-    if (before_.valueExists && IsText(before_.type) &&
+    if (before_.valueExists && IsTextType(before_.type) &&
         TrustedPathList(TrustedPathList::Body(UnpackUtf16(before_.data))).HasEntry(ours, ctx.wide))
         return ActionResult::Ok();
     std::size_t nuls = 0;

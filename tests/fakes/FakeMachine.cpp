@@ -100,21 +100,37 @@ EngineServices FakeMachine::Services() {
     return services;
 }
 
+InstallResult InstallPrepared(IInstaller& installer, const CAcadInfo& info,
+                              const std::string& chosen, const std::string& folder,
+                              const TickFlags& ticks, IInstallObserver& observer,
+                              FolderReadiness* readiness) {
+    PreparedFolder prepared = installer.PrepareInstallFolder(chosen, folder);
+    if (readiness != nullptr) *readiness = prepared.readiness;
+    if (prepared.readiness != FolderReadiness::Ready) return InstallResult::Failed;
+    InstallRequest request;
+    request.folder = folder;
+    request.madeLevels = prepared.created;
+    request.hold = &prepared.hold;
+    request.ticks = ticks;
+    return installer.Install(info, request, observer);
+}
+
+std::string MachineSnapshot(const FakeFileSystem& fs, const FakeRegistry& reg) {
+    std::string s = reg.Dump();
+    for (const std::string& p : fs.Tree("C:\\")) s += p + "\n";
+    return s;
+}
+
 InstallResult FakeMachine::Install(IInstallObserver& observer, const std::string& chosen,
                                    const TickFlags* ticks) {
     fs.SetModulePath(std::string(kPackage) + "\\SetUp.exe");
     EngineServices services(*runFs, *runReg, wide, cp, processes, security, log);
     services.installDate = installDate;
     InstallEngine engine(services);
-    InstallRequest request;
-    request.folder = InstallFolder(chosen);
-    for (int i = 0; i < kReleaseCount; ++i) request.ticks[i] = info.IsDetected(i) ? 1 : 0;
-    if (ticks != nullptr) request.ticks = *ticks;
-    PreparedFolder prepared = engine.PrepareInstallFolder(chosen, request.folder);
-    if (prepared.readiness != FolderReadiness::Ready) return InstallResult::Failed;
-    request.madeLevels = prepared.created;
-    request.hold = &prepared.hold;
-    return engine.Install(info, request, observer);
+    TickFlags detected{};
+    for (int i = 0; i < kReleaseCount; ++i) detected[i] = info.IsDetected(i) ? 1 : 0;
+    return InstallPrepared(engine, info, chosen, InstallFolder(chosen),
+                           ticks != nullptr ? *ticks : detected, observer);
 }
 
 int FakeMachine::Uninstall(const std::string& folder) {

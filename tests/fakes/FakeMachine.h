@@ -39,6 +39,18 @@ public:
     int steps = 0;
 };
 
+// Every file with its content and every key and value, for comparing two
+// moments of a machine.
+std::string MachineSnapshot(const FakeFileSystem& fs, const FakeRegistry& reg);
+
+// A run as the dialog starts it: chosen and the installation folder in it
+// readied and held, then the installation into them. *readiness says how
+// the folder was found; a folder not ready is no run (Failed).
+InstallResult InstallPrepared(IInstaller& installer, const CAcadInfo& info,
+                              const std::string& chosen, const std::string& folder,
+                              const TickFlags& ticks, IInstallObserver& observer,
+                              FolderReadiness* readiness = nullptr);
+
 class FakeMachine {
 public:
     static constexpr const char* kPackage = "C:\\Pkg";

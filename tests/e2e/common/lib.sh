@@ -113,6 +113,37 @@ drv() {
   return $rc
 }
 
+# One NAME=value field of the last driver report (`run` gives exit= and
+# windows=; Windows exit codes arrive at Linux as their low byte, the driver
+# reports them whole).
+drv_field() {  # NAME
+  sed -n "s/^$1=//p" "$DRV_OUT" | head -n 1
+}
+
+# The installer's log in the user's %TEMP%; empty when there is none.
+setup_log() {
+  find "$C/users" -path '*/Temp/TarnixSetup.log' | head -n 1
+}
+
+# A silent run's log names the failed change: "action failed: <kind>
+# TARGET (error N)".
+expect_failed_action() {  # DESCRIPTION LOGFILE TARGET
+  if grep -F 'action failed: ' "$2" | grep -qF " $3 (error "; then
+    pass "$1"
+  else
+    fail "no line 'action failed: <kind> $3 (error N)' in the log"
+  fi
+}
+
+# No Programs and Features entry in a reg_snapshot_all file.
+expect_no_uninstall_entry() {  # REG-SNAPSHOT
+  if grep -qxF "[$UNINSTALL_ENTRY] absent" "$1"; then
+    pass "no Programs and Features entry"
+  else
+    fail "a Programs and Features entry was left"
+  fi
+}
+
 # A driver command that is itself a check.
 expect_drv() {  # DESCRIPTION DRIVER-ARGS...
   local what=$1

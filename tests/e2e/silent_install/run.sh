@@ -13,12 +13,10 @@ seed_registry "$full/seed.reg"
 full_install_acad_folders
 full_install_files
 
-# Windows exit codes arrive at Linux as their low byte; the driver reports them whole.
-field() { sed -n "s/^$1=//p" "$DRV_OUT" | head -n 1; }
 
 expect_drv "SetUp.exe /S runs to its end" run --timeout=150 'C:\pkg\SetUp.exe' /S '/D=C:\CAD Plug-ins'
-expect_eq "exit status" 0 "$(field exit)"
-expect_eq "no visible window of the process at any time" 0 "$(field windows)"
+expect_eq "exit status" 0 "$(drv_field exit)"
+expect_eq "no visible window of the process at any time" 0 "$(drv_field windows)"
 
 # The interactive run's outcome, with the other folder.
 reg_snapshot "$TX_WORK/reg-after.txt"
@@ -40,7 +38,7 @@ expect_same_file "files as after the interactive installation" \
   "$TX_WORK/expected-files.txt" "$TX_WORK/files-after.txt"
 
 # The log, in the user's temporary folder, names every file copied.
-logfile=$(find "$C/users" -path '*/Temp/TarnixSetup.log' | head -n 1)
+logfile=$(setup_log)
 if [ -f "$logfile" ]; then
   pass "the log is in %TEMP%"
   cp "$logfile" "$TX_WORK/TarnixSetup.log"
@@ -82,8 +80,8 @@ reg_snapshot "$TX_WORK/reg-forgotten.txt"
 if grep -q TRUSTEDPATHS "$TX_WORK/reg-forgotten.txt"; then fail "TRUSTEDPATHS still there"; fi
 
 expect_drv "the StubPath runs" runvalue "$AS" StubPath --timeout=90
-expect_eq "the per-user step's exit status" 0 "$(field exit)"
-expect_eq "no visible window of the per-user step" 0 "$(field windows)"
+expect_eq "the per-user step's exit status" 0 "$(drv_field exit)"
+expect_eq "no visible window of the per-user step" 0 "$(drv_field windows)"
 reg_snapshot "$TX_WORK/reg-user.txt"
 want=$(grep -c '^  TRUSTEDPATHS=' "$TX_WORK/reg-after.txt")
 got=$(grep -c '^  TRUSTEDPATHS=sz:C:\\\\CAD Plug-ins\\\\Tarnix批打印软件$' "$TX_WORK/reg-user.txt")

@@ -12,13 +12,12 @@ acad_folder "Program Files/Autodesk/AutoCAD 2016" Fonts Drv
 acad_folder "Program Files/Autodesk/AutoCAD 2019" Fonts
 acad_folder "Program Files/Autodesk/AutoCAD 2020" Fonts
 install_package
-field() { sed -n "s/^$1=//p" "$DRV_OUT" | head -n 1; }
 silent() {  # DESCRIPTION WANT-EXIT ARGS...
   local what=$1 want=$2
   shift 2
   expect_drv "$what: runs to its end" run --timeout=150 'C:\pkg\SetUp.exe' "$@"
-  expect_eq "$what: exit status" "$want" "$(field exit)"
-  expect_eq "$what: no visible window" 0 "$(field windows)"
+  expect_eq "$what: exit status" "$want" "$(drv_field exit)"
+  expect_eq "$what: no visible window" 0 "$(drv_field windows)"
 }
 reg_snapshot "$TX_WORK/reg-before.txt"
 unchanged() {  # DESCRIPTION
@@ -33,7 +32,7 @@ silent "a year outside 2007-2024" 1639 /S /RELEASES=2025
 unchanged "a bad year"
 silent "a relative folder" 1639 /S /D=Tarnix
 unchanged "a relative folder"
-log_now=$(find "$C/users" -path '*/Temp/TarnixSetup.log' | head -n 1)
+log_now=$(setup_log)
 grep -q "refused" "$log_now" 2>/dev/null && pass "the log says the folder was refused" ||
   fail "the log does not say the folder was refused"
 

@@ -20,31 +20,22 @@ reg_snapshot_all "$TX_WORK/reg-before.txt"
 full_install_tree "$TX_WORK/files-before.txt"
 grep -qxF "[$UNINSTALL_ENTRY] absent" "$TX_WORK/reg-before.txt" || fatal "an entry is there before the run"
 
-field() { sed -n "s/^$1=//p" "$DRV_OUT" | head -n 1; }
 expect_drv "SetUp.exe /S runs to its end" run --timeout=150 'C:\pkg\SetUp.exe' /S
-expect_eq "exit status" 1603 "$(field exit)"
-expect_eq "no visible window of the process at any time" 0 "$(field windows)"
+expect_eq "exit status" 1603 "$(drv_field exit)"
+expect_eq "no visible window of the process at any time" 0 "$(drv_field windows)"
 
 reg_snapshot_all "$TX_WORK/reg-after.txt"
 expect_same_file "registry as before the run" "$TX_WORK/reg-before.txt" "$TX_WORK/reg-after.txt"
 full_install_tree "$TX_WORK/files-after.txt"
 expect_same_file "files as before the run" "$TX_WORK/files-before.txt" "$TX_WORK/files-after.txt"
 expect_no_path "no installation folder" "$C/Tarnix"
-if grep -qxF "[$UNINSTALL_ENTRY] absent" "$TX_WORK/reg-after.txt"; then
-  pass "no Programs and Features entry"
-else
-  fail "a Programs and Features entry was left"
-fi
+expect_no_uninstall_entry "$TX_WORK/reg-after.txt"
 
-logfile=$(find "$C/users" -path '*/Temp/TarnixSetup.log' | head -n 1)
+logfile=$(setup_log)
 if [ -f "$logfile" ]; then
   cp "$logfile" "$TX_WORK/TarnixSetup-1.log"
   target='C:\Program Files\Autodesk\AutoCAD 2019\Fonts\Tarnix_EN.shx'
-  if grep -F 'action failed: ' "$logfile" | grep -qF " $target (error "; then
-    pass "the log names the failed font and its error code"
-  else
-    fail "no line 'action failed: <kind> $target (error N)' in the log"
-  fi
+  expect_failed_action "the log names the failed font and its error code" "$logfile" "$target"
 else
   fail "no TarnixSetup.log in %TEMP%"
 fi
@@ -53,7 +44,7 @@ fi
 rmdir "$fonts2019/Tarnix_EN.shx"
 rm -rf "$C/Program Files/Autodesk/AutoCAD 2016/Fonts" "$C/Program Files (x86)/AutoCAD 2008/Drv"
 expect_drv "SetUp.exe /S without some Fonts and Drv folders" run --timeout=150 'C:\pkg\SetUp.exe' /S
-expect_eq "exit status" 0 "$(field exit)"
+expect_eq "exit status" 0 "$(drv_field exit)"
 expect_no_path "no Fonts folder made for 2016" "$C/Program Files/Autodesk/AutoCAD 2016/Fonts"
 expect_no_path "no Drv folder made for 2008" "$C/Program Files (x86)/AutoCAD 2008/Drv"
 expect_file "2008's fonts" "$C/Program Files (x86)/AutoCAD 2008/Fonts/Tarnix_EN.shx"

@@ -16,6 +16,7 @@
 #include "engine/Journal.h"
 #include "tests/fakes/FakeFileSystem.h"
 #include "tests/fakes/FakeFolderSecurity.h"
+#include "tests/fakes/FakeMachine.h"
 #include "tests/fakes/FakeProcessList.h"
 #include "tests/fakes/FakeRegistry.h"
 #include "tests/fakes/FakeWideText.h"
@@ -82,15 +83,11 @@ protected:
     // the installation into them (no release ticked).
     InstallResult Install() {
         InstallEngine engine(Services());
-        PreparedFolder prepared = engine.PrepareInstallFolder(kChosen, kInstall);
-        EXPECT_EQ(FolderReadiness::Ready, prepared.readiness);
-        if (prepared.readiness != FolderReadiness::Ready) return InstallResult::Failed;
-        InstallRequest request;
-        request.folder = kInstall;
-        request.madeLevels = prepared.created;
-        request.hold = &prepared.hold;
-    request.hold = &prepared.hold;
-        return engine.Install(info_, request, answers_);
+        FolderReadiness readiness = FolderReadiness::Failed;
+        const InstallResult result =
+            InstallPrepared(engine, info_, kChosen, kInstall, TickFlags{}, answers_, &readiness);
+        EXPECT_EQ(FolderReadiness::Ready, readiness);
+        return result;
     }
     // Straight into a folder that is there already.
     InstallResult InstallInto(const std::string& folder) {
@@ -125,11 +122,7 @@ protected:
         return targets;
     }
     // Everything a run could change.
-    std::string State() const {
-        std::string s = reg_.Dump();
-        for (const std::string& p : fs_.Tree("C:\\")) s += p + "\n";
-        return s;
-    }
+    std::string State() const { return MachineSnapshot(fs_, reg_); }
 
     CodePage cp_{936};
     FakeFileSystem fs_;
@@ -602,13 +595,10 @@ TEST_F(PayloadTest, FolderLimitLeavesRoomForEveryInstalledName) {
     std::string folder;
     ASSERT_EQ(FolderRefusal::None, CheckFolderText(chosen, cp_, limit, &checked, &folder));
     ASSERT_EQ(limit, folder.size());
-    PreparedFolder prepared = engine.PrepareInstallFolder(checked, folder);
-    ASSERT_EQ(FolderReadiness::Ready, prepared.readiness);
-    InstallRequest request;
-    request.folder = folder;
-    request.madeLevels = prepared.created;
-    request.hold = &prepared.hold;
-    EXPECT_EQ(InstallResult::Completed, engine.Install(info_, request, answers_));
+    FolderReadiness readiness = FolderReadiness::Failed;
+    EXPECT_EQ(InstallResult::Completed,
+              InstallPrepared(engine, info_, checked, folder, TickFlags{}, answers_, &readiness));
+    ASSERT_EQ(FolderReadiness::Ready, readiness);
     EXPECT_TRUE(answers_.failedCopies.empty());
     EXPECT_EQ("a.arx", fs_.Content(folder + "\\a.arx"));
 

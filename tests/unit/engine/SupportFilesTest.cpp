@@ -52,16 +52,11 @@ protected:
         EngineServices services{fs_, reg_, wide_, cp_, procs_, security_, log_};
         services.installDate = "20240102";
         InstallEngine engine(services);
-        PreparedFolder prepared = engine.PrepareInstallFolder(kChosen, kInstall);
-        EXPECT_EQ(FolderReadiness::Ready, prepared.readiness);
-        if (prepared.readiness != FolderReadiness::Ready) return InstallResult::Failed;
-        InstallRequest request;
-        request.folder = kInstall;
-        request.madeLevels = prepared.created;
-        request.hold = &prepared.hold;
-    request.hold = &prepared.hold;
-        request.ticks = ticked_;
-        return engine.Install(info_, request, answers_);
+        FolderReadiness readiness = FolderReadiness::Failed;
+        const InstallResult result =
+            InstallPrepared(engine, info_, kChosen, kInstall, ticked_, answers_, &readiness);
+        EXPECT_EQ(FolderReadiness::Ready, readiness);
+        return result;
     }
 
     bool HasFonts(const std::string& folder) const {
@@ -80,11 +75,7 @@ protected:
         }
         return targets;
     }
-    std::string State() const {
-        std::string s = reg_.Dump();
-        for (const std::string& p : fs_.Tree("C:\\")) s += p + "\n";
-        return s;
-    }
+    std::string State() const { return MachineSnapshot(fs_, reg_); }
 
     CodePage cp_{936};
     FakeFileSystem fs_;
