@@ -3,7 +3,7 @@
 set -euo pipefail
 pkgs=(
   cmake ninja-build g++ clang libclang-rt-14-dev googletest libgtest-dev libbenchmark-dev
-  g++-mingw-w64-x86-64 wine wine64 xvfb imagemagick fonts-wqy-microhei
+  g++-mingw-w64-x86-64 g++-mingw-w64-x86-64-win32 gcc-mingw-w64-x86-64-win32 wine wine64 xvfb imagemagick fonts-wqy-microhei
   xauth x11-utils zip unzip locales osslsigncode openssl
 )
 missing=()
