@@ -167,7 +167,7 @@ int CWizardApp::Run(HINSTANCE instance, CAcadInfo& info, const CommandLine& line
         const TickFlags ticks = RequestedTicks(line, detected, &skipped);
         for (int year : skipped)
             log.Line("release " + std::to_string(year) + " is not installed on this machine");
-        dialog.Logic().Preset(line.hasFolder ? line.folder : std::string(kDefaultFolder), ticks);
+        dialog.Logic().Preset(line.hasFolder ? line.folder : dialog.Logic().FolderText(), ticks);
     }
     // The completion button ends it with IDOK; anything else is a cancel.
     return dialog.DoModal() == IDOK ? kExitDone : kExitCancelled;

@@ -9,6 +9,20 @@ namespace tx {
 const char* const kProductSubfolder = "\\Tarnix批打印软件";
 const char* const kDefaultFolder = "C:\\Tarnix";
 
+std::string RememberedFolder(const std::string& installFolder, const CodePage& cp) {
+    const std::string product = kProductSubfolder;
+    if (installFolder.size() <= product.size()) return kDefaultFolder;
+    const std::size_t at = installFolder.size() - product.size();
+    // At a character's start: a trail byte is never a backslash, but the
+    // byte before it may be a lead byte.
+    if (!cp.EqualsNoCase(installFolder.substr(at), product) || cp.LastBackslash(installFolder) != at)
+        return kDefaultFolder;
+    std::string chosen = installFolder.substr(0, at);
+    // "C:" alone is no folder text the dialog would accept back.
+    if (chosen.size() == 2 && chosen[1] == ':') chosen += '\\';
+    return chosen;
+}
+
 FolderRefusal CheckFolderText(const std::string& text, const CodePage& cp, std::size_t maxLength,
                               std::string* chosen, std::string* folder) {
     if (text.empty()) return FolderRefusal::Empty;

@@ -18,6 +18,11 @@ extern const char* const kProductSubfolder;
 // The folder text the dialog starts with.
 extern const char* const kDefaultFolder;
 
+// The folder text a run starts with: the one chosen for the installation
+// found on the machine (installFolder, less the product's subfolder), or
+// the default when there is none.
+std::string RememberedFolder(const std::string& installFolder, const CodePage& codePage);
+
 // Why a folder text is refused before anything is made.
 enum class FolderRefusal {
     None,

@@ -5,7 +5,9 @@
 #include <memory>
 #include <set>
 
+#include "engine/Backups.h"
 #include "engine/actions/FileReplaced.h"
+#include "engine/actions/MovedFrom.h"
 #include "engine/actions/FolderMade.h"
 #include "engine/actions/ProgramKey.h"
 #include "engine/actions/UninstallerCopy.h"
@@ -19,28 +21,12 @@ bool UninstallRun::ContainsImage(const std::string& folder) const {
 }
 
 void UninstallRun::RemoveUnnamedBackups(const JournalContent& journal) {
-    // A run cut off between taking a backup and writing the line that
-    // names it leaves a copy no one will put back, and an earlier copy of
-    // the uninstaller is not needed once it goes; only ours live there.
-    const std::string backups = journal.installFolder + "\\" + kBackupFolderName;
-    std::set<std::string> named;
-    for (const auto& a : journal.actions) {
-        if (const auto* f = dynamic_cast<const FileReplaced*>(a.get())) named.insert(cp_.Lower(f->Backup()));
-    }
-    FindEntry entry;
-    std::unique_ptr<IFindHandle> listing = fs_.FindFirst(backups + "\\*", &entry);
-    std::vector<std::string> orphans;
-    while (listing) {
-        const std::string path = backups + "\\" + entry.name;
-        if ((entry.attributes & kAttrDirectory) == 0 && named.count(cp_.Lower(path)) == 0)
-            orphans.push_back(path);
-        if (!listing->Next(&entry)) break;
-    }
-    listing.reset();
-    for (const std::string& orphan : orphans) {
-        ClearReadOnly(fs_, orphan);
-        if (!fs_.DeleteFile(orphan)) log_.Line("backup left: " + orphan);
-    }
+    // An earlier copy of the uninstaller is not needed once it goes.
+    const std::set<std::string> named = NamedBackups(journal.actions, cp_, false);
+    tx::RemoveUnnamedBackups(fs_, cp_, journal.installFolder, named, log_);
+    for (const auto& a : journal.actions)
+        if (const auto* moved = dynamic_cast<const MovedFrom*>(a.get()))
+            tx::RemoveUnnamedBackups(fs_, cp_, moved->Folder(), named, log_);
 }
 
 int UninstallRun::Run(IUninstallObserver& observer, bool silent) {

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/OsResult.h"
 
@@ -118,6 +119,10 @@ public:
     // metadata change NTFS journals, on disk by the next flush at the
     // latest. When it fails, `to` is as it was.
     virtual OsResult ReplaceFile(const std::string& from, const std::string& to) = 0;
+    // Every path the system will rename or delete at the next restart (the
+    // sources and targets MoveFileEx queued with DELAY_UNTIL_REBOOT), in the
+    // code page, without the "\\??\\" prefix. None queued is no failure.
+    virtual OsResult RestartOperationPaths(std::vector<std::string>* paths) = 0;
 };
 
 }  // namespace tx

@@ -42,6 +42,9 @@ public:
     OsResult WriteWholeFile(const std::string& path, const std::string& content) override;
     OsResult AppendToFile(const std::string& path, const std::string& text) override;
     OsResult MoveFileAtRestart(const std::string& from, const std::string& to) override;
+    OsResult RestartOperationPaths(std::vector<std::string>* paths) override {
+        return inner_.RestartOperationPaths(paths);
+    }
     OsResult FileSize(const std::string& path, std::uint64_t* size) override;
     OsResult FlushFile(const std::string& path) override;
     OsResult ReplaceFile(const std::string& from, const std::string& to) override;

@@ -72,6 +72,8 @@ public:
     // Before the dialog opens: the folder text and which of the detected
     // releases start ticked (a command line's presets).
     void Preset(const std::string& folderText, const TickFlags& ticks);
+    // The folder text as the dialog holds it now.
+    const std::string& FolderText() const { return m_strPath; }
 
     // Fields exchanged with the controls.
     std::array<BoundControl, kReleaseCount> m_chkAcad;  // by ReleaseIndex
@@ -86,6 +88,7 @@ private:
     CopyFailedAnswer CopyFailed(const std::string& target) override;
     bool AllOrNothing() override { return false; }
     void NoDataFolder() override;
+    void RestartNeeded() override;
     void Step() override;
 
     void ShowCompletionView();

@@ -228,6 +228,9 @@ public:
     OsResult MoveFileAtRestart(const std::string& from, const std::string& to) override {
         return Timed(tallies, "MoveFileAtRestart", [&] { return inner_.MoveFileAtRestart(from, to); });
     }
+    OsResult RestartOperationPaths(std::vector<std::string>* paths) override {
+        return inner_.RestartOperationPaths(paths);
+    }
     OsResult FileSize(const std::string& path, std::uint64_t* size) override {
         return Timed(tallies, "FileSize", [&] { return inner_.FileSize(path, size); });
     }
@@ -249,6 +252,7 @@ public:
     tx::CopyFailedAnswer CopyFailed(const std::string&) override { return tx::CopyFailedAnswer::Abort; }
     bool AllOrNothing() override { return true; }
     void NoDataFolder() override {}
+    void RestartNeeded() override {}
     void Step() override {}
 };
 

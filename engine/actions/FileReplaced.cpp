@@ -38,6 +38,14 @@ ActionResult UndoFileWrite(ActionContext& ctx, const std::string& path, const st
         case FileStatus::AtRestart: return ActionResult::AtRestart();
         case FileStatus::Failed: break;
     }
+    // Its folder went with the program it belonged to (an AutoCAD
+    // uninstalled before the plug-in): nothing is left to put back into.
+    if (!backup.empty() && outcome.error == kErrorPathNotFound) {
+        ClearReadOnly(ctx.fs, backup);
+        // One left over is swept with the backups no line names.
+        (void)ctx.fs.DeleteFile(backup);
+        return ActionResult::Ok();
+    }
     return ActionResult::Fail(outcome.error);
 }
 

@@ -64,6 +64,16 @@ std::vector<std::string> ProgramKey::Fields() const {
     return {kKind, path_};
 }
 
+ActionResult ProgramKey::Prepare(ActionContext& ctx) {
+    std::string below;
+    const RegHandle root = RootOf(path_, &below);
+    if (!ReadKeyContent(ctx.reg, below, &found_, root)) {
+        found_ = KeyContent();
+        return ActionResult::Fail(kRegAccessDenied);
+    }
+    return ActionResult::Ok();
+}
+
 ActionResult ProgramKey::Apply(ActionContext& ctx) {
     std::string below;
     const RegHandle root = RootOf(path_, &below);
@@ -79,9 +89,10 @@ ActionResult ProgramKey::Apply(ActionContext& ctx) {
 }
 
 ActionResult ProgramKey::Undo(ActionContext& ctx) {
-    if (!journaled_) return ActionResult::Ok();
     std::string below;
     const RegHandle root = RootOf(path_, &below);
+    if (found_.known) return WriteKeyContent(ctx.reg, root, below, found_);
+    if (!journaled_) return ActionResult::Ok();
     if (NamesAnotherFolder(ctx, below)) return ActionResult::Left();
     const long rc = ctx.reg.DeleteKey(root, below.c_str());
     return rc == kRegNotFound ? ActionResult::Ok() : ActionResult::FromRegistry(rc);

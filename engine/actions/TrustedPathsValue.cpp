@@ -96,15 +96,10 @@ ActionResult TrustedPathsValue::Undo(ActionContext& ctx) {
     WideString folder;
     if (!ctx.wide.ToWide(ctx.installFolder, &folder) || folder.empty()) return ActionResult::Ok();
     const WideString ours = ctx.wide.UpperWide(folder);
-    if (before_.valueExists && IsTextType(before_.type) &&
-        TrustedPathList(TrustedPathList::Body(UnpackUtf16(before_.data))).HasEntry(ours, ctx.wide))
-        return ActionResult::Ok();
-    std::size_t nuls = 0;
-    TrustedPathList list(TrustedPathList::Body(UnpackUtf16(now.data), &nuls));
-    if (!list.Remove(ours, ctx.wide)) return ActionResult::Ok();
-    WideString kept = list.Text();
-    kept.append(std::max<std::size_t>(nuls, 1), u'\0');
-    return SetWide(ctx.reg, key.get(), now.type, PackUtf16(kept));
+    if (StoredValueHasEntry(before_, ours, ctx.wide)) return ActionResult::Ok();
+    RegValueState kept = now;
+    if (!RemoveStoredEntry(&kept, ours, ctx.wide)) return ActionResult::Ok();
+    return SetWide(ctx.reg, key.get(), kept.type, kept.data);
 }
 
 }  // namespace tx

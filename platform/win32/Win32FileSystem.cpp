@@ -257,6 +257,41 @@ OsResult Win32FileSystem::MoveFileAtRestart(const std::string& from, const std::
     return Done(MoveFileExA(from.c_str(), to.empty() ? nullptr : to.c_str(), flags));
 }
 
+OsResult Win32FileSystem::RestartOperationPaths(std::vector<std::string>* paths) {
+    paths->clear();
+    // MoveFileEx queues its delayed operations as pairs of NUL-terminated
+    // strings in these values; an empty target is a delete, a target that
+    // starts with '!' replaces an existing file. The wide call: the narrow
+    // one would turn characters outside the code page into '?'.
+    for (const wchar_t* name : {L"PendingFileRenameOperations", L"PendingFileRenameOperations2"}) {
+        const wchar_t* const key = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+        DWORD size = 0;
+        LSTATUS rc = RegGetValueW(HKEY_LOCAL_MACHINE, key, name, RRF_RT_REG_MULTI_SZ, nullptr,
+                                  nullptr, &size);
+        if (rc == ERROR_FILE_NOT_FOUND) continue;
+        if (rc != ERROR_SUCCESS) return OsResult::Fail(static_cast<std::uint32_t>(rc));
+        std::vector<wchar_t> text(size / sizeof(wchar_t) + 2, L'\0');
+        size = static_cast<DWORD>(text.size() * sizeof(wchar_t));
+        rc = RegGetValueW(HKEY_LOCAL_MACHINE, key, name, RRF_RT_REG_MULTI_SZ, nullptr, text.data(),
+                          &size);
+        if (rc != ERROR_SUCCESS) return OsResult::Fail(static_cast<std::uint32_t>(rc));
+        // Empty strings stand between the pairs: walk by the size, not to
+        // the first empty one.
+        const std::size_t units = std::min<std::size_t>(size / sizeof(wchar_t), text.size());
+        for (std::size_t i = 0; i < units;) {
+            std::wstring path(text.data() + i);
+            i += path.size() + 1;
+            if (!path.empty() && path[0] == L'!') path.erase(0, 1);
+            if (path.compare(0, 4, L"\\??\\") == 0) path.erase(0, 4);
+            if (path.empty()) continue;
+            // A path the code page cannot spell is none of ours.
+            std::string ansi = ExactAnsi(path);
+            if (!ansi.empty()) paths->push_back(std::move(ansi));
+        }
+    }
+    return OsResult::Ok();
+}
+
 OsResult Win32FileSystem::FileSize(const std::string& path, std::uint64_t* size) {
     WIN32_FILE_ATTRIBUTE_DATA data{};
     const OsResult read = Done(GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data));

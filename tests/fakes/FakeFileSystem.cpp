@@ -578,6 +578,15 @@ OsResult FakeFileSystem::MoveFileAtRestart(const std::string& from, const std::s
     return OsResult::Ok();
 }
 
+OsResult FakeFileSystem::RestartOperationPaths(std::vector<std::string>* paths) {
+    paths->clear();
+    for (const auto& op : pending_) {
+        paths->push_back(op.first);
+        if (!op.second.empty()) paths->push_back(op.second);
+    }
+    return OsResult::Ok();
+}
+
 OsResult FakeFileSystem::FileSize(const std::string& path, std::uint64_t* size) {
     const Node* n = Find(path);
     if (n == nullptr) return OsResult::Fail(MissingCode(path));

@@ -23,6 +23,7 @@ const char kProfiles[] = "Software\\Autodesk\\AutoCAD\\";
 }  // namespace
 
 FakeMachine::FakeMachine() {
+    reg.AddWindowsKeys();
     fs.SetModulePath(std::string(kPackage) + "\\SetUp.exe");
     fs.AddFile(std::string(kPackage) + "\\SetUp.exe", "setup program");
     const std::string data = std::string(kPackage) + "\\Data";

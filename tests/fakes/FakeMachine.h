@@ -30,12 +30,14 @@ public:
     }
     bool AllOrNothing() override { return allOrNothing; }
     void NoDataFolder() override { ++noData; }
+    void RestartNeeded() override { ++restartNeeded; }
     void Step() override { ++steps; }
 
     CopyFailedAnswer copyAnswer = CopyFailedAnswer::Abort;
     bool allOrNothing = false;
     std::vector<std::string> failedCopies;
     int noData = 0;
+    int restartNeeded = 0;
     int steps = 0;
 };
 

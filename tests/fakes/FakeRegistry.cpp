@@ -191,6 +191,12 @@ const FakeRegistry::Node* FakeRegistry::FindSeeded(RegRoot root, const std::stri
     return node != nullptr ? node->get() : nullptr;
 }
 
+void FakeRegistry::AddWindowsKeys() {
+    CreatePath(RegRoot::LocalMachine, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall");
+    CreatePath(RegRoot::LocalMachine, "SOFTWARE\\Microsoft\\Active Setup\\Installed Components");
+    CreatePath(RegRoot::CurrentUser, "SOFTWARE\\Microsoft\\Active Setup\\Installed Components");
+}
+
 void FakeRegistry::CreatePath(RegRoot root, const std::string& path) { Ensure(root, path); }
 
 void FakeRegistry::SetRaw(RegRoot root, const std::string& path, const std::string& name,

@@ -84,6 +84,10 @@ public:
     // Seeding: missing keys on the way are created; nothing is counted.
     // A malformed path (empty, or starting with '\') throws.
     void CreatePath(RegRoot root, const std::string& path);
+    // The keys every Windows installation has and the installer writes
+    // below: Programs and Features and Active Setup (the machine's and the
+    // user's).
+    void AddWindowsKeys();
     // REG_SZ, stored with its terminating NUL.
     void SetString(RegRoot root, const std::string& path, const std::string& name,
                    const std::string& text);

@@ -83,6 +83,9 @@ public:
         return Gone() ? Lost() : in_.MoveFileAtRestart(f, t);
     }
     OsResult FileSize(const std::string& p, std::uint64_t* s) override { return in_.FileSize(p, s); }
+    OsResult RestartOperationPaths(std::vector<std::string>* p) override {
+        return in_.RestartOperationPaths(p);
+    }
     OsResult FlushFile(const std::string& p) override {
         return Gone() ? Lost() : in_.FlushFile(p);
     }

@@ -51,6 +51,7 @@ public:
     }
     bool AllOrNothing() override { return allOrNothing; }
     void NoDataFolder() override { ++noData; }
+    void RestartNeeded() override {}
     void Step() override { ++steps; }
 
     std::deque<CopyFailedAnswer> script;
@@ -65,6 +66,7 @@ public:
 class PayloadTest : public ::testing::Test {
 protected:
     PayloadTest() {
+        reg_.AddWindowsKeys();
         fs_.SetModulePath("C:\\Pkg\\SetUp.exe");
         fs_.AddFile("C:\\Pkg\\SetUp.exe", "exe");
         fs_.AddFolder(kData);
@@ -456,8 +458,8 @@ TEST_F(PayloadTest, UnmarkedFilesAndFailedCopiesAreNoError) {
     EXPECT_EQ("plain.arx", fs_.Content(kInstall + "\\plain.arx"));
     EXPECT_EQ("old", fs_.Content(kInstall + "\\b.arx"));
     EXPECT_EQ(kMarkText, fs_.Content(kInstall + "\\b.arx" + kMark));
-    // The uninstaller comes from the package too.
-    EXPECT_EQ((Names{kInstall + "\\plain.arx" + kMark, kInstall + "\\Uninstall.exe" + kMark}),
+    // The uninstaller comes from the package too, and first.
+    EXPECT_EQ((Names{kInstall + "\\Uninstall.exe" + kMark, kInstall + "\\plain.arx" + kMark}),
               fs_.DeleteFileCalls());
 }
 

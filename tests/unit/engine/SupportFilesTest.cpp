@@ -28,6 +28,7 @@ using Names = std::vector<std::string>;
 class SupportFilesTest : public ::testing::Test {
 protected:
     SupportFilesTest() {
+        reg_.AddWindowsKeys();
         fs_.SetModulePath("C:\\Pkg\\SetUp.exe");
         fs_.AddFile("C:\\Pkg\\SetUp.exe", "exe");
         fs_.AddFile(kData + "\\Tarnix_EN.shx", "en");

@@ -271,6 +271,10 @@ public:
         if (Fail("MoveFileExA", from)) return Denied();
         return inner_.MoveFileAtRestart(from, to);
     }
+    OsResult RestartOperationPaths(std::vector<std::string>* paths) override {
+        if (Fail("RegGetValueW", "PendingFileRenameOperations")) return Denied();
+        return inner_.RestartOperationPaths(paths);
+    }
     OsResult FileSize(const std::string& path, std::uint64_t* size) override {
         if (Fail("GetFileAttributesExA", path)) return Denied();
         return inner_.FileSize(path, size);
