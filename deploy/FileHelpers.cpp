@@ -86,12 +86,18 @@ FileOutcome RestoreBackup(IFileSystem& fs, const std::string& backup, const std:
     // The backup goes only once what was put back is on disk: a power cut
     // in between would leave neither.
     OsResult r = fs.CopyFile(backup, path);
+    const std::string staged = path + kRestoreSuffix;
     if (r) {
         r = FlushCopy(fs, path);
         if (!r) return {FileStatus::Failed, r.Code()};
-        return DeleteOrSchedule(fs, backup);
+        // An earlier run, which met the file in use, staged a copy for the
+        // restart; put back now, it is not needed (the restart's rename of
+        // a file that is gone is skipped).
+        const FileOutcome stale = DeleteOrSchedule(fs, staged);
+        const FileOutcome gone = DeleteOrSchedule(fs, backup);
+        if (gone.status == FileStatus::Done && stale.status != FileStatus::Done) return stale;
+        return gone;
     }
-    const std::string staged = path + kRestoreSuffix;
     ClearForOverwrite(fs, staged);
     r = fs.CopyFile(backup, staged);
     if (r) r = FlushCopy(fs, staged);

@@ -51,6 +51,9 @@ private:
     std::uint32_t error_;
 };
 
+class Action;
+using ActionList = std::vector<std::unique_ptr<Action>>;
+
 // What an action works with.
 struct ActionContext {
     IFileSystem& fs;
@@ -61,6 +64,9 @@ struct ActionContext {
     std::string installFolder;
     // The uninstaller's own program file, which it cannot delete itself.
     std::string runningImage;
+    // The journal whose lines are being undone, when an undo needs to see
+    // the others; null otherwise.
+    const ActionList* journal = nullptr;
 };
 
 // How a failure of the action is met while installing.
@@ -98,8 +104,6 @@ public:
     // for others.
     virtual std::string WrittenFile() const { return std::string(); }
 };
-
-using ActionList = std::vector<std::unique_ptr<Action>>;
 
 // Reads one journal line's fields back into its action; null when the line
 // is no action this program knows.

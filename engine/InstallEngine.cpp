@@ -356,6 +356,27 @@ std::vector<bool> Wanted(const ActionList& merged, const PlannedThings& plan, co
     return wanted;
 }
 
+// A folder's line before the lines of what lies in it: undone newest
+// first, the folder goes once they are gone (a backup carried into this
+// folder belongs to an older line than the backup folder's).
+void PlaceFoldersFirst(ActionList& lines, const CodePage& cp) {
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const auto* folder = dynamic_cast<const FolderMade*>(lines[i].get());
+        if (folder == nullptr) continue;
+        for (std::size_t j = 0; j < i; ++j) {
+            std::string backup;
+            const std::string thing = ThingOf(*lines[j], cp, &backup);
+            const std::string path = thing.substr(thing.find('\t') + 1);
+            if (Inside(cp, path, folder->Path()) || Inside(cp, backup, folder->Path())) {
+                std::rotate(lines.begin() + static_cast<std::ptrdiff_t>(j),
+                            lines.begin() + static_cast<std::ptrdiff_t>(i),
+                            lines.begin() + static_cast<std::ptrdiff_t>(i + 1));
+                break;
+            }
+        }
+    }
+}
+
 }  // namespace
 
 void InstallEngine::Commit(Run& run) {
@@ -390,6 +411,7 @@ void InstallEngine::Commit(Run& run) {
         if (copy != carried.end())
             a = std::make_unique<FileReplaced>(std::string(), f->Target(), copy->second, ActionRole::Quiet);
     }
+    if (!carried.empty()) PlaceFoldersFirst(merged, cp);
     const std::vector<bool> wanted = Wanted(merged, planned, run.request.folder, cp);
     const bool retire = std::find(wanted.begin(), wanted.end(), false) != wanted.end();
     // A first run into the folder is merged already: nothing to rewrite.
@@ -420,6 +442,7 @@ void InstallEngine::Commit(Run& run) {
     // the uninstaller would take it back: newest first.
     ActionContext ctx = run.ctx;
     ctx.runningImage = s_.fs.ModulePath();
+    ctx.journal = &merged;
     std::vector<bool> keep = wanted;
     for (std::size_t i = merged.size(); i-- > 0;) {
         if (wanted[i]) continue;

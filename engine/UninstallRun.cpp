@@ -60,6 +60,7 @@ int UninstallRun::Run(IUninstallObserver& observer, bool silent) {
     RemoveUnnamedBackups(journal);
 
     ActionContext ctx{fs_, reg_, wide_, cp_, journal.installFolder, image_};
+    ctx.journal = &journal.actions;
     ActionList& actions = journal.actions;
     // What is not undone stays in the journal, for a second uninstall.
     std::vector<bool> keep(actions.size(), false);
@@ -71,7 +72,11 @@ int UninstallRun::Run(IUninstallObserver& observer, bool silent) {
 
     for (std::size_t i = actions.size(); i-- > 0;) {
         Action& a = *actions[i];
-        if (dynamic_cast<ProgramKey*>(&a) != nullptr || dynamic_cast<UninstallerCopy*>(&a) != nullptr) {
+        // An uninstaller left in a folder the installation moved from goes
+        // with that folder.
+        const auto* copy = dynamic_cast<UninstallerCopy*>(&a);
+        if (dynamic_cast<ProgramKey*>(&a) != nullptr ||
+            (copy != nullptr && cp_.EqualsNoCase(copy->Path(), image_))) {
             deferred.push_back(i);
             continue;
         }

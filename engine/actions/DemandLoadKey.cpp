@@ -121,8 +121,12 @@ std::vector<std::string> DemandLoadKey::Fields() const {
 }
 
 ActionResult DemandLoadKey::Prepare(ActionContext& ctx) {
-    if (!journaled_) return ActionResult::Ok();
-    if (!ReadKeyContent(ctx.reg, path_, &before_)) return ActionResult::Fail(kRegAccessDenied);
+    // Also when an earlier line stands for it: this run's own undo puts
+    // back what it found.
+    if (!ReadKeyContent(ctx.reg, path_, &before_)) {
+        before_ = KeyContent();
+        return ActionResult::Fail(kRegAccessDenied);
+    }
     return ActionResult::Ok();
 }
 
@@ -143,7 +147,9 @@ ActionResult DemandLoadKey::Apply(ActionContext& ctx) {
 }
 
 ActionResult DemandLoadKey::Undo(ActionContext& ctx) {
-    if (!journaled_) return ActionResult::Ok();
+    if (!journaled_)
+        return before_.known ? WriteKeyContent(ctx.reg, kHkeyLocalMachine, path_, before_)
+                             : ActionResult::Ok();
     {
         UniqueRegKey key(ctx.reg);
         const long rc = ctx.reg.OpenKeyRead(kHkeyLocalMachine, path_.c_str(), key.put());

@@ -33,4 +33,8 @@ private:
     RegValueState written_;
 };
 
+// The folders whose TRUSTEDPATHS entries are the installation's: its own,
+// and those the journal says it moved from.
+std::vector<std::string> OwnFolders(const ActionContext& ctx);
+
 }  // namespace tx
