@@ -5,7 +5,6 @@
 namespace tx {
 
 namespace {
-constexpr const char* kRestoreSuffix = ".tarnix-restore";
 constexpr std::uint32_t kErrorFileNotFound = 2;
 
 // CopyFile leaves the copy's data in the cache; FlushFileBuffers writes it

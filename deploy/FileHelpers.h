@@ -12,6 +12,9 @@
 
 namespace tx {
 
+// Beside a file in use: the copy the next restart renames onto it.
+constexpr const char* kRestoreSuffix = ".tarnix-restore";
+
 // FileExists results.
 constexpr int kPathMissing = 0;
 constexpr int kPathIsFile = 1;

@@ -102,18 +102,8 @@ void InstallEngine::RemoveLevels(const std::vector<std::string>& levels, Install
 }
 
 std::string InstallEngine::InstalledFolder() {
-    UniqueRegKey key(s_.registry);
-    if (s_.registry.OpenKeyRead(kHkeyLocalMachine, kUninstallKey, key.put()) != kRegOk || !key)
-        return std::string();
-    std::vector<unsigned char> buffer(2 * kMaxPath, 0);
-    std::uint32_t size = static_cast<std::uint32_t>(buffer.size() - 1);
-    std::uint32_t type = 0;
-    if (s_.registry.QueryValue(key.get(), "InstallLocation", &type, buffer.data(), &size) != kRegOk ||
-        type != kRegSz)
-        return std::string();
-    std::string folder(reinterpret_cast<const char*>(buffer.data()));
-    if (s_.codePage.EndsWithBackslash(folder)) folder.pop_back();
-    return FileExists(s_.fs, folder) == kPathIsFolder ? folder : std::string();
+    const std::string folder = EntryInstallLocation(s_.registry, s_.codePage);
+    return !folder.empty() && FileExists(s_.fs, folder) == kPathIsFolder ? folder : std::string();
 }
 
 bool InstallEngine::ReadEarlier(Run& run) {
@@ -182,8 +172,17 @@ bool InstallEngine::RestartPendsOn(const Run& run) {
     const auto within = [&](const std::string& path, const std::string& folder) {
         return !folder.empty() && (cp.EqualsNoCase(path, folder) || Inside(cp, path, folder));
     };
+    const std::string product = cp.Lower(std::string(kProductSubfolder) + "\\");
+    const std::string staged = cp.Lower(kRestoreSuffix);
     for (const std::string& path : pending) {
         if (within(path, run.request.folder) || within(path, run.movedFrom)) return true;
+        // What an uninstall left to the restart, wherever that installation
+        // was: its folder may be the one the next restart empties.
+        const std::string lower = cp.Lower(path);
+        if (lower.find(product) != std::string::npos ||
+            (lower.size() >= staged.size() &&
+             lower.compare(lower.size() - staged.size(), staged.size(), staged) == 0))
+            return true;
         for (const PlannedAction& p : run.plan.actions) {
             const std::string target = p.action->WrittenFile();
             if (!target.empty() && cp.EqualsNoCase(path, target)) return true;
@@ -382,7 +381,11 @@ void PlaceFoldersFirst(ActionList& lines, const CodePage& cp) {
 void InstallEngine::Commit(Run& run) {
     const CodePage& cp = s_.codePage;
     const PlannedThings planned(run.plan, cp);
+    std::set<std::string> rewritten;
+    for (std::size_t i = 0; i < run.plan.actions.size(); ++i)
+        if (run.lineWritten[i]) rewritten.insert(ThingOf(*run.plan.actions[i].action, cp));
     ActionList all = std::move(run.earlier.actions);
+    const std::size_t earlierCount = all.size();
     bool leftOut = false;
     std::map<std::string, std::string> carried;  // lower-cased old backup -> its copy here
     for (std::size_t i = 0; i < run.plan.actions.size(); ++i) {
@@ -401,8 +404,32 @@ void InstallEngine::Commit(Run& run) {
         }
         all.push_back(std::move(a));
     }
-    const std::size_t lines = all.size();
+    // An earlier replacement whose backup was put back (an uninstall cut
+    // off after it): the file this run backed up is the machine's own now,
+    // and the earlier lines of it go.
+    std::set<std::string> seen;
+    std::set<std::string> putBack;
+    for (std::size_t i = 0; i < earlierCount; ++i) {
+        const std::string thing = ThingOf(*all[i], cp);
+        if (!seen.insert(thing).second) continue;
+        const auto* f = dynamic_cast<const FileReplaced*>(all[i].get());
+        if (f != nullptr && rewritten.count(thing) != 0 && s_.fs.GetAttributes(f->Backup()) == kInvalidAttributes)
+            putBack.insert(thing);
+    }
     std::vector<std::string> dropped;
+    if (!putBack.empty()) {
+        ActionList still;
+        for (std::size_t i = 0; i < all.size(); ++i) {
+            std::string backup;
+            if (i < earlierCount && putBack.count(ThingOf(*all[i], cp, &backup)) != 0) {
+                if (!backup.empty()) dropped.push_back(backup);
+                continue;
+            }
+            still.push_back(std::move(all[i]));
+        }
+        all = std::move(still);
+    }
+    const std::size_t lines = all.size();
     ActionList merged = MergeJournal(std::move(all), cp, &dropped);
     for (auto& a : merged) {
         const auto* f = dynamic_cast<const FileReplaced*>(a.get());

@@ -36,6 +36,19 @@ std::string ActiveSetupStubPath(const std::string& uninstaller) {
            uninstaller + "\" /USER\"";
 }
 
+std::string EntryInstallLocation(IRegistry& reg, const CodePage& cp) {
+    UniqueRegKey key(reg);
+    if (reg.OpenKeyRead(kHkeyLocalMachine, kUninstallKey, key.put()) != kRegOk || !key) return std::string();
+    std::vector<unsigned char> buffer(2 * kMaxPath, 0);
+    std::uint32_t size = static_cast<std::uint32_t>(buffer.size() - 1);
+    std::uint32_t type = 0;
+    if (reg.QueryValue(key.get(), "InstallLocation", &type, buffer.data(), &size) != kRegOk || type != kRegSz)
+        return std::string();
+    std::string folder(reinterpret_cast<const char*>(buffer.data()));
+    if (cp.EndsWithBackslash(folder)) folder.pop_back();
+    return folder;
+}
+
 namespace {
 constexpr int kDriverReleaseIndex = ReleaseIndexOfYear(2008);
 }  // namespace

@@ -29,6 +29,9 @@ extern const char* const kActiveSetupVersion;
 // What Windows runs at a user's logon: the uninstaller's per-user step,
 // without the elevation its manifest asks for.
 std::string ActiveSetupStubPath(const std::string& uninstaller);
+// The installation folder the Programs and Features entry names (without
+// a trailing backslash); empty when there is no entry.
+std::string EntryInstallLocation(IRegistry& registry, const CodePage& codePage);
 
 struct InstallRequest {
     std::string folder;  // the installation folder, without a trailing backslash

@@ -6,6 +6,7 @@
 #include <set>
 
 #include "engine/Backups.h"
+#include "engine/InstallPlanner.h"
 #include "engine/actions/FileReplaced.h"
 #include "engine/actions/MovedFrom.h"
 #include "engine/actions/FolderMade.h"
@@ -33,19 +34,34 @@ int UninstallRun::Run(IUninstallObserver& observer, bool silent) {
     image_ = fs_.ModulePath();
     const std::size_t slash = cp_.LastBackslash(image_);
     const std::string folder = slash == CodePage::npos ? std::string() : image_.substr(0, slash);
-    JournalFile file(fs_, folder);
-
-    std::string text;
-    std::string error = "no journal";
+    const auto read = [&](const std::string& from, JournalContent* journal, std::string* error) {
+        std::string text;
+        *error = "no journal";
+        return !from.empty() && fs_.ReadWholeFile(JournalFile(fs_, from).Path(), &text) &&
+               ParseJournal(text, journal, error) && cp_.EqualsNoCase(journal->installFolder, from);
+    };
+    std::string error;
     JournalContent journal;
-    const bool readable = !folder.empty() && fs_.ReadWholeFile(file.Path(), &text) &&
-                          ParseJournal(text, &journal, &error) &&
-                          cp_.EqualsNoCase(journal.installFolder, folder);
-    if (!readable) {
-        log_.Line("journal unreadable: " + file.Path() + " (" + error + ")");
+    if (!read(folder, &journal, &error)) {
+        log_.Line("journal unreadable: " + JournalFile(fs_, folder).Path() + " (" + error + ")");
         observer.JournalDamaged();
         return kExitFailed;
     }
+    // A move cut off on its way leaves this uninstaller behind while the
+    // entry names the new folder, whose journal carries this folder's lines
+    // too: that journal is the installation's, and all of it goes.
+    const std::string entry = EntryInstallLocation(reg_, cp_);
+    JournalContent moved;
+    if (!entry.empty() && !cp_.EqualsNoCase(entry, folder) && read(entry, &moved, &error)) {
+        for (const auto& a : moved.actions) {
+            const auto* from = dynamic_cast<const MovedFrom*>(a.get());
+            if (from == nullptr || !cp_.EqualsNoCase(from->Folder(), folder)) continue;
+            log_.Line("the installation moved to " + entry + ": uninstalled from there");
+            journal = std::move(moved);
+            break;
+        }
+    }
+    JournalFile file(fs_, journal.installFolder);
     if (journal.droppedTornLine) log_.Line("journal: a last line cut short was dropped");
 
     while (IsAcadRunning(procs_, cp_)) {
@@ -65,6 +81,7 @@ int UninstallRun::Run(IUninstallObserver& observer, bool silent) {
     // What is not undone stays in the journal, for a second uninstall.
     std::vector<bool> keep(actions.size(), false);
     std::vector<std::string> imageFolders;  // deepest first
+    std::vector<std::string> journalFolders;  // deepest first
     std::vector<std::size_t> deferred;      // the uninstaller and its entries, newest first
     bool failed = false;
     bool restart = false;
@@ -83,6 +100,17 @@ int UninstallRun::Run(IUninstallObserver& observer, bool silent) {
         if (const auto* made = dynamic_cast<FolderMade*>(&a)) {
             if (ContainsImage(made->Path())) {
                 imageFolders.push_back(made->Path());
+                keep[i] = true;
+                continue;
+            }
+            // Taken over from the folder moved to: its levels go once its
+            // journal has.
+            const std::string& own = journal.installFolder;
+            if (!cp_.EqualsNoCase(own, folder) &&
+                (cp_.EqualsNoCase(made->Path(), own) ||
+                 (own.size() > made->Path().size() && own[made->Path().size()] == '\\' &&
+                  cp_.EqualsNoCase(own.substr(0, made->Path().size()), made->Path())))) {
+                journalFolders.push_back(made->Path());
                 keep[i] = true;
                 continue;
             }
@@ -149,6 +177,7 @@ int UninstallRun::Run(IUninstallObserver& observer, bool silent) {
         // undone or scheduled by now.
         (void)fs_.MoveFileAtRestart(file.Path(), std::string());
         (void)fs_.MoveFileAtRestart(image_, std::string());
+        for (const std::string& f : journalFolders) (void)fs_.MoveFileAtRestart(f, std::string());
         for (const std::string& f : imageFolders) (void)fs_.MoveFileAtRestart(f, std::string());
         observer.Done();
         return kExitRestart;
@@ -157,6 +186,12 @@ int UninstallRun::Run(IUninstallObserver& observer, bool silent) {
     const FileOutcome journalGone = DeleteOrSchedule(fs_, file.Path());
     if (journalGone.status == FileStatus::Failed) return kExitFailed;
     int result = journalGone.status == FileStatus::AtRestart ? kExitRestart : kExitDone;
+    for (const std::string& f : journalFolders) {
+        if (fs_.RemoveDirectory(f)) continue;
+        // Emptied at the restart, or it holds what someone else put there.
+        if (result == kExitRestart) (void)fs_.MoveFileAtRestart(f, std::string());
+        else log_.Line("folder left: " + f);
+    }
     if (!self_.RemoveAfterExit(image_, imageFolders)) {
         // At the latest the next restart removes them.
         bool scheduled = static_cast<bool>(fs_.MoveFileAtRestart(image_, std::string()));

@@ -1,6 +1,7 @@
 #include "engine/actions/DemandLoadKey.h"
 
 #include "engine/Journal.h"
+#include "engine/actions/MovedFrom.h"
 
 namespace tx {
 
@@ -168,12 +169,14 @@ ActionResult DemandLoadKey::Undo(ActionContext& ctx) {
                 loader = loader.substr(1, loader.size() - 2);
             // Ours while it names the folder this line wrote: a line carried
             // over from an earlier folder is undone by the run that leaves it.
+            std::vector<std::string> ours = OwnFolders(ctx);
             const std::size_t ownSlash = ctx.cp.LastBackslash(loader_);
-            const std::string ours =
-                ownSlash == CodePage::npos ? ctx.installFolder : loader_.substr(0, ownSlash);
+            if (ownSlash != CodePage::npos) ours.push_back(loader_.substr(0, ownSlash));
             const std::size_t slash = ctx.cp.LastBackslash(loader);
-            if (slash == CodePage::npos || !ctx.cp.EqualsNoCase(loader.substr(0, slash), ours))
-                return ActionResult::Ok();
+            bool mine = false;
+            for (const std::string& folder : ours)
+                mine = mine || (slash != CodePage::npos && ctx.cp.EqualsNoCase(loader.substr(0, slash), folder));
+            if (!mine) return ActionResult::Ok();
         }
     }
     const long rc = ctx.reg.DeleteKey(kHkeyLocalMachine, path_.c_str());

@@ -8,6 +8,14 @@
 
 namespace tx {
 
+std::vector<std::string> OwnFolders(const ActionContext& ctx) {
+    std::vector<std::string> folders{ctx.installFolder};
+    if (ctx.journal != nullptr)
+        for (const auto& a : *ctx.journal)
+            if (const auto* moved = dynamic_cast<const MovedFrom*>(a.get())) folders.push_back(moved->Folder());
+    return folders;
+}
+
 std::unique_ptr<Action> MovedFrom::Parse(const std::vector<std::string>& f) {
     if (f.size() != 2 || f[1].empty()) return nullptr;
     return std::make_unique<MovedFrom>(f[1]);

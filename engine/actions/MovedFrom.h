@@ -24,4 +24,8 @@ private:
     std::string folder_;
 };
 
+// The folders the installation's entries and keys may name: its own, and
+// those the journal being undone says it moved from.
+std::vector<std::string> OwnFolders(const ActionContext& ctx);
+
 }  // namespace tx

@@ -34,14 +34,6 @@ void DeleteIfEmpty(IRegistry& reg, const std::string& path) {
 
 }  // namespace
 
-std::vector<std::string> OwnFolders(const ActionContext& ctx) {
-    std::vector<std::string> folders{ctx.installFolder};
-    if (ctx.journal != nullptr)
-        for (const auto& a : *ctx.journal)
-            if (const auto* moved = dynamic_cast<const MovedFrom*>(a.get())) folders.push_back(moved->Folder());
-    return folders;
-}
-
 std::unique_ptr<Action> TrustedPathsValue::Parse(const std::vector<std::string>& f) {
     if (f.size() != 4) return nullptr;
     RegValueState before;

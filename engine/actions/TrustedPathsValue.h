@@ -33,8 +33,4 @@ private:
     RegValueState written_;
 };
 
-// The folders whose TRUSTEDPATHS entries are the installation's: its own,
-// and those the journal says it moved from.
-std::vector<std::string> OwnFolders(const ActionContext& ctx);
-
 }  // namespace tx

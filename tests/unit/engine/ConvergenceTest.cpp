@@ -28,6 +28,7 @@
 #include <iostream>
 #include <map>
 #include <optional>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -319,6 +320,7 @@ private:
         expect_ = Expect::Base;
         inUse_.clear();
         lastFolder_.reset();
+        strays_.clear();
         trace_.clear();
         references_.clear();
         bases_.clear();
@@ -342,6 +344,10 @@ private:
     unsigned expectTicks_ = 0;
     std::vector<std::string> inUse_;
     std::optional<int> lastFolder_;
+    // Empty folder levels a run cut off before its journal existed made:
+    // nothing on the machine can tell they were ours, so the one
+    // difference a later check allows, while they stay empty.
+    std::set<std::string> strays_;
     std::vector<std::string> trace_;
     std::map<std::pair<std::size_t, std::pair<int, unsigned>>, State> references_;
     std::map<std::size_t, State> bases_;
@@ -404,7 +410,15 @@ std::optional<Failure> Life::Expected(std::size_t index, const std::string& cate
     ++checks_;
     const bool installed = expect_ == Expect::Installed;
     const State& want = installed ? Reference(expectFolder_, expectTicks_) : Base();
-    const State now = Normalised(*m_, installed);
+    State now = Normalised(*m_, installed);
+    now.erase(std::remove_if(now.begin(), now.end(),
+                             [&](const std::string& line) {
+                                 if (strays_.count(line) == 0) return false;
+                                 for (const std::string& other : now)
+                                     if (other != line && other.compare(0, line.size(), line) == 0) return false;
+                                 return true;
+                             }),
+              now.end());
     if (now == want) return std::nullopt;
     const std::string what = installed ? std::string("not what one installation leaves (into ") +
                                              kChosen[expectFolder_] + " ticking " + TicksText(expectTicks_) + ")"
@@ -498,6 +512,10 @@ std::optional<Failure> Life::InstallStep(const Step& s, std::size_t index) {
 
     if (cut) {
         Note(": cut off");
+        if (!m.fs.Exists(folder + "\\" + kJournalFileName))
+            for (const std::string& level : {std::string(kChosen[s.folder]), folder})
+                if (m.fs.IsFolder(level) && before.find("\n" + level + "\\\n") == std::string::npos)
+                    strays_.insert(level + "\\");
         expect_ = Expect::Unknown;
         return std::nullopt;
     }
