@@ -42,24 +42,28 @@ int UninstallRun::Run(IUninstallObserver& observer, bool silent) {
     };
     std::string error;
     JournalContent journal;
-    if (!read(folder, &journal, &error)) {
-        log_.Line("journal unreadable: " + JournalFile(fs_, folder).Path() + " (" + error + ")");
-        observer.JournalDamaged();
-        return kExitFailed;
-    }
+    bool readable = read(folder, &journal, &error);
     // A move cut off on its way leaves this uninstaller behind while the
     // entry names the new folder, whose journal carries this folder's lines
-    // too: that journal is the installation's, and all of it goes.
+    // too (and may have deleted this folder's own): that journal is the
+    // installation's, and all of it goes.
     const std::string entry = EntryInstallLocation(reg_, cp_);
     JournalContent moved;
-    if (!entry.empty() && !cp_.EqualsNoCase(entry, folder) && read(entry, &moved, &error)) {
+    std::string ignored;
+    if (!entry.empty() && !cp_.EqualsNoCase(entry, folder) && read(entry, &moved, &ignored)) {
         for (const auto& a : moved.actions) {
             const auto* from = dynamic_cast<const MovedFrom*>(a.get());
             if (from == nullptr || !cp_.EqualsNoCase(from->Folder(), folder)) continue;
             log_.Line("the installation moved to " + entry + ": uninstalled from there");
             journal = std::move(moved);
+            readable = true;
             break;
         }
+    }
+    if (!readable) {
+        log_.Line("journal unreadable: " + JournalFile(fs_, folder).Path() + " (" + error + ")");
+        observer.JournalDamaged();
+        return kExitFailed;
     }
     JournalFile file(fs_, journal.installFolder);
     if (journal.droppedTornLine) log_.Line("journal: a last line cut short was dropped");

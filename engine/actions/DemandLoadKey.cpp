@@ -151,6 +151,20 @@ ActionResult DemandLoadKey::Undo(ActionContext& ctx) {
     if (!journaled_)
         return before_.known ? WriteKeyContent(ctx.reg, kHkeyLocalMachine, path_, before_)
                              : ActionResult::Ok();
+    // Put back in part by an undo cut off on its way: every value it holds
+    // is one the key held before, and the rest come back too.
+    if (before_.known && before_.exists) {
+        KeyContent now;
+        if (ReadKeyContent(ctx.reg, path_, &now) && now.exists && !now.values.empty()) {
+            bool partly = true;
+            for (const auto& value : now.values) {
+                bool held = false;
+                for (const auto& was : before_.values) held = held || was == value;
+                partly = partly && held;
+            }
+            if (partly) return RestoreBefore(ctx);
+        }
+    }
     {
         UniqueRegKey key(ctx.reg);
         const long rc = ctx.reg.OpenKeyRead(kHkeyLocalMachine, path_.c_str(), key.put());

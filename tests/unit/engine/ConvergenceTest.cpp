@@ -344,9 +344,11 @@ private:
     unsigned expectTicks_ = 0;
     std::vector<std::string> inUse_;
     std::optional<int> lastFolder_;
-    // Empty folder levels a run cut off before its journal existed made:
-    // nothing on the machine can tell they were ours, so the one
-    // difference a later check allows, while they stay empty.
+    // The folder levels (and the journal) of a run cut off before its
+    // entry was written, its first change outside its own folder: nothing
+    // the machine holds names them, so a later run cannot know they were
+    // ours. The one difference a later check allows, while nothing else
+    // is in them.
     std::set<std::string> strays_;
     std::vector<std::string> trace_;
     std::map<std::pair<std::size_t, std::pair<int, unsigned>>, State> references_;
@@ -411,14 +413,19 @@ std::optional<Failure> Life::Expected(std::size_t index, const std::string& cate
     const bool installed = expect_ == Expect::Installed;
     const State& want = installed ? Reference(expectFolder_, expectTicks_) : Base();
     State now = Normalised(*m_, installed);
-    now.erase(std::remove_if(now.begin(), now.end(),
-                             [&](const std::string& line) {
-                                 if (strays_.count(line) == 0) return false;
-                                 for (const std::string& other : now)
-                                     if (other != line && other.compare(0, line.size(), line) == 0) return false;
-                                 return true;
-                             }),
-              now.end());
+    for (bool dropped = true; dropped;) {
+        dropped = false;
+        for (std::size_t i = 0; i < now.size(); ++i) {
+            if (strays_.count(now[i]) == 0) continue;
+            bool holds = false;
+            for (const std::string& other : now)
+                holds = holds || (other != now[i] && other.compare(0, now[i].size(), now[i]) == 0);
+            if (holds) continue;
+            now.erase(now.begin() + static_cast<std::ptrdiff_t>(i));
+            dropped = true;
+            break;
+        }
+    }
     if (now == want) return std::nullopt;
     const std::string what = installed ? std::string("not what one installation leaves (into ") +
                                              kChosen[expectFolder_] + " ticking " + TicksText(expectTicks_) + ")"
@@ -512,10 +519,14 @@ std::optional<Failure> Life::InstallStep(const Step& s, std::size_t index) {
 
     if (cut) {
         Note(": cut off");
-        if (!m.fs.Exists(folder + "\\" + kJournalFileName))
+        const std::optional<std::string> entry =
+            m.reg.GetString(RegRoot::LocalMachine, kUninstallKey, "InstallLocation");
+        if (!entry || !m.cp.EqualsNoCase(*entry, folder)) {
             for (const std::string& level : {std::string(kChosen[s.folder]), folder})
                 if (m.fs.IsFolder(level) && before.find("\n" + level + "\\\n") == std::string::npos)
                     strays_.insert(level + "\\");
+            strays_.insert(folder + "\\" + kJournalFileName + "=(journal)");
+        }
         expect_ = Expect::Unknown;
         return std::nullopt;
     }
