@@ -438,7 +438,18 @@ void InstallEngine::Commit(Run& run) {
         if (copy != carried.end())
             a = std::make_unique<FileReplaced>(std::string(), f->Target(), copy->second, ActionRole::Quiet);
     }
-    if (!carried.empty()) PlaceFoldersFirst(merged, cp);
+    if (!carried.empty()) {
+        // A carried copy is a backup now, no new file of ours: the line an
+        // earlier carry cut off left for the same name goes too.
+        const std::set<std::string> backups = NamedBackups(merged, cp, true);
+        ActionList remaining;
+        for (auto& a : merged) {
+            const auto* n = dynamic_cast<const FileWrittenNew*>(a.get());
+            if (n == nullptr || backups.count(cp.Lower(n->Target())) == 0) remaining.push_back(std::move(a));
+        }
+        merged = std::move(remaining);
+        PlaceFoldersFirst(merged, cp);
+    }
     const std::vector<bool> wanted = Wanted(merged, planned, run.request.folder, cp);
     const bool retire = std::find(wanted.begin(), wanted.end(), false) != wanted.end();
     // A first run into the folder is merged already: nothing to rewrite.

@@ -416,7 +416,7 @@ std::optional<Failure> Life::Expected(std::size_t index, const std::string& cate
     for (bool dropped = true; dropped;) {
         dropped = false;
         for (std::size_t i = 0; i < now.size(); ++i) {
-            if (strays_.count(now[i]) == 0) continue;
+            if (strays_.count(now[i]) == 0 || std::find(want.begin(), want.end(), now[i]) != want.end()) continue;
             bool holds = false;
             for (const std::string& other : now)
                 holds = holds || (other != now[i] && other.compare(0, now[i].size(), now[i]) == 0);
@@ -526,6 +526,9 @@ std::optional<Failure> Life::InstallStep(const Step& s, std::size_t index) {
                 if (m.fs.IsFolder(level) && before.find("\n" + level + "\\\n") == std::string::npos)
                     strays_.insert(level + "\\");
             strays_.insert(folder + "\\" + kJournalFileName + "=(journal)");
+            // A rewrite's first half, cut off before it was swapped in.
+            const std::string rewrite = folder + "\\" + kJournalFileName + kJournalRewriteSuffix;
+            if (m.fs.Exists(rewrite)) strays_.insert(rewrite + "=" + m.fs.Content(rewrite));
         }
         expect_ = Expect::Unknown;
         return std::nullopt;
