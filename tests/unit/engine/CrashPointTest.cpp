@@ -69,6 +69,7 @@ public:
     OsResult WriteWholeFile(const std::string& p, const std::string& c) override {
         return Gone() ? Lost() : in_.WriteWholeFile(p, c);
     }
+    OsResult ReadProgramImage(std::string* c) override { return in_.ReadProgramImage(c); }
     OsResult AppendToFile(const std::string& p, const std::string& t) override {
         if (stop_.Due()) {
             // The line being written when the power went: part of it on

@@ -463,6 +463,10 @@ public:
         Look();
         return held;
     }
+    std::unique_ptr<IHeldFolder> HoldUserFolder(const std::string& path,
+                                                FolderFacts* facts) override {
+        return inner_.HoldUserFolder(path, facts);
+    }
     bool InspectFolder(const std::string& path, FolderFacts* facts) override {
         Look();
         const bool seen = inner_.InspectFolder(path, facts);
