@@ -307,6 +307,7 @@ std::string FactsText(const FolderFacts& facts) {
     if (facts.reparsePoint) what += ", link";
     if (!facts.keepsAccessLists) what += ", no access lists";
     what += ", owner " + (facts.ownerSid.empty() ? std::string("unknown") : facts.ownerSid);
+    if (!facts.ownerKept) what += " (made up by the system)";
     if (facts.keepsAccessLists) what += ", others " + Hex(facts.othersRights);
     return what;
 }
