@@ -65,7 +65,8 @@ BOOL CWizardApp::InitInstance(HINSTANCE instance, CAcadInfo& info, const char* c
     // a user's own junction on the way (a moved Downloads folder) needs no
     // following once junctions are refused below.
     const UniqueHandle ownImage = role == ProgramRole::Installer ? HoldOwnImage() : UniqueHandle();
-    Win32FileSystem fileSystem(ownImage ? FinalAnsiPath(ownImage.get()) : std::string());
+    Win32FileSystem fileSystem(ownImage ? FinalAnsiPath(ownImage.get()) : std::string(),
+                               ownImage ? ownImage.get() : nullptr);
     const std::string fullLine = GetCommandLineA();
     (void)commandLine;
     const CommandLine line = ParseCommandLine(ArgumentsOf(fullLine), role);
@@ -92,7 +93,10 @@ BOOL CWizardApp::InitInstance(HINSTANCE instance, CAcadInfo& info, const char* c
     if (role == ProgramRole::Installer)
         log.Line(ownImage ? "program file held: " + fileSystem.ModulePath()
                           : std::string("program file: not held"));
-    exitStatus_ = Run(instance, info, line, role, codePage, fileSystem, log);
+    // Elevated, a file that cannot be held is one someone else may rename
+    // and replace: what the run copies as the uninstaller would be theirs.
+    const bool imageUnsafe = role == ProgramRole::Installer && elevated && !ownImage;
+    exitStatus_ = Run(instance, info, line, role, codePage, fileSystem, log, imageUnsafe);
     log.Line("exit status " + std::to_string(exitStatus_));
     return FALSE;
 }
@@ -111,7 +115,7 @@ public:
 
 int CWizardApp::Run(HINSTANCE instance, CAcadInfo& info, const CommandLine& line,
                     ProgramRole role, const CodePage& codePage, Win32FileSystem& fileSystem,
-                    ILog& log) {
+                    ILog& log, bool imageUnsafe) {
     Win32MessageBox windowed;
     NoMessageBox none;
     LoggingMessageBox messages(line.silent ? static_cast<IMessageBox&>(none) : windowed, log);
@@ -125,6 +129,11 @@ int CWizardApp::Run(HINSTANCE instance, CAcadInfo& info, const CommandLine& line
     if (line.help) {
         Tell(messages, UsageText(role), caption, kMbOk);
         return kExitDone;
+    }
+    if (imageUnsafe) {
+        log.Line("the program's own file cannot be held: nothing is changed");
+        Tell(messages, kImageNotHeldMessage, caption, kMbOk | kMbIconStop);
+        return kExitFailed;
     }
 
     Win32Registry realRegistry;

@@ -25,6 +25,19 @@ OsResult FlushCopy(IFileSystem& fs, const std::string& path) {
 }
 }  // namespace
 
+OsResult CopyTo(IFileSystem& fs, const std::string& source, const std::string& target,
+                FilePlace place) {
+    if (place == FilePlace::OwnFolder) return fs.CopyFile(source, target);
+    std::string content;
+    OsResult done = fs.ReadWholeFile(source, &content);
+    if (done) done = fs.WriteWholeFile(target, content);
+    if (!done) return done;
+    const std::uint32_t attributes = fs.GetAttributes(source);
+    // As CopyFile would have left them; the content is there either way.
+    if (attributes != kInvalidAttributes) (void)fs.SetAttributes(target, attributes);
+    return OsResult::Ok();
+}
+
 void ClearReadOnly(IFileSystem& fs, const std::string& path) {
     const std::uint32_t attributes = fs.GetAttributes(path);
     if (attributes == kInvalidAttributes || (attributes & kAttrReadOnly) == 0) return;
@@ -77,14 +90,17 @@ FileOutcome DeleteOrSchedule(IFileSystem& fs, const std::string& path) {
     return {FileStatus::Failed, scheduled.Code()};
 }
 
-FileOutcome RestoreBackup(IFileSystem& fs, const std::string& backup, const std::string& path) {
+FileOutcome RestoreBackup(IFileSystem& fs, const std::string& backup, const std::string& path,
+                          FilePlace place) {
     // No backup left: it was put back by an earlier run.
     if (fs.GetAttributes(backup) == kInvalidAttributes) return {FileStatus::Done};
     // Installed files keep the attributes of their source, hidden ones too.
     ClearForOverwrite(fs, path);
     // The backup goes only once what was put back is on disk: a power cut
     // in between would leave neither.
-    OsResult r = fs.CopyFile(backup, path);
+    OsResult r = CopyTo(fs, backup, path, place);
+    // A link where the file was is not written through, now or at the restart.
+    if (r.Code() == kErrorCantAccessFile) return {FileStatus::Failed, r.Code()};
     const std::string staged = path + kRestoreSuffix;
     if (r) {
         r = FlushCopy(fs, path);
@@ -98,7 +114,7 @@ FileOutcome RestoreBackup(IFileSystem& fs, const std::string& backup, const std:
         return gone;
     }
     ClearForOverwrite(fs, staged);
-    r = fs.CopyFile(backup, staged);
+    r = CopyTo(fs, backup, staged, place);
     if (r) r = FlushCopy(fs, staged);
     if (r) r = fs.MoveFileAtRestart(staged, path);
     if (!r) return {FileStatus::Failed, r.Code()};

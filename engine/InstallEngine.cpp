@@ -108,7 +108,6 @@ std::string InstallEngine::InstalledFolder() {
 
 bool InstallEngine::ReadEarlier(Run& run) {
     const std::string& folder = run.request.folder;
-    run.journal.RemoveLeftover();
     run.hadJournal = static_cast<bool>(s_.fs.ReadWholeFile(run.journal.Path(), &run.earlierText));
     if (run.hadJournal) {
         std::string error;
@@ -602,6 +601,8 @@ InstallResult InstallEngine::Install(const CAcadInfo& info, const InstallRequest
         }
     }
     for (int k = 0; k < run.plan.stepsAfter; ++k) observer.Step();
+    // What a rewrite cut off by a crash left; an undone run leaves it.
+    run.journal.RemoveLeftover();
     Commit(run);
     return InstallResult::Completed;
 }

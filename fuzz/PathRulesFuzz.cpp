@@ -35,6 +35,7 @@ public:
     OsResult RemoveDirectory(const std::string&) override { Touched(); }
     OsResult ReadWholeFile(const std::string&, std::string*) override { Touched(); }
     OsResult WriteWholeFile(const std::string&, const std::string&) override { Touched(); }
+    OsResult ReadProgramImage(std::string*) override { Touched(); }
     OsResult AppendToFile(const std::string&, const std::string&) override { Touched(); }
     OsResult MoveFileAtRestart(const std::string&, const std::string&) override { Touched(); }
     OsResult FileSize(const std::string&, std::uint64_t*) override { Touched(); }

@@ -20,6 +20,8 @@ const char* const kInvalidPathMessage = "安装路径无效，请重新输入或
 const char* const kPathTooLongMessage = "安装路径过长，请选择较短的安装路径 !";
 const char* const kUnsafeFolderMessage = "安装目录已存在且不安全，请选择其他安装路径 !";
 const char* const kFolderNotMadeMessage = "无法创建安装目录，请选择其他安装路径 !";
+const char* const kImageNotHeldMessage =
+    "安装程序文件正被其他程序占用，无法确保其未被篡改，安装已停止 !";
 const char* const kNoDataFolderMessage =
     "未找到安装所需的Data文件夹 !\n\n可能安装文件下载后没有解压，\n\n请解压后再执行SetUp.exe !";
 

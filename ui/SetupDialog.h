@@ -29,6 +29,9 @@ extern const char* const kInvalidPathMessage;
 extern const char* const kPathTooLongMessage;
 extern const char* const kUnsafeFolderMessage;
 extern const char* const kFolderNotMadeMessage;
+// The elevated installer could not hold its own file (another program
+// holds it with the right to rename it): it stops before changing anything.
+extern const char* const kImageNotHeldMessage;
 extern const char* const kNoDataFolderMessage;
 
 // State that outlives one click: kept for the whole run of the program.

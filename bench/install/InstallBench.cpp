@@ -215,6 +215,9 @@ public:
         return Timed(tallies, "WriteWholeFile (flushed)",
                      [&] { return inner_.WriteWholeFile(path, content); });
     }
+    OsResult ReadProgramImage(std::string* content) override {
+        return Timed(tallies, "ReadProgramImage", [&] { return inner_.ReadProgramImage(content); });
+    }
     OsResult AppendToFile(const std::string& path, const std::string& text) override {
         const double start = Now();
         const OsResult appended = Timed(tallies, "AppendToFile (flushed)",

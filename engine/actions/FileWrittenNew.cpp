@@ -6,7 +6,7 @@
 namespace tx {
 
 OsResult CopyPackageFile(IFileSystem& fs, const std::string& source, const std::string& target,
-                         bool targetFree) {
+                         bool targetFree, FilePlace place) {
     // A read-only source would make a read-only copy; a read-only or hidden
     // target refuses CopyFile.
     // Attributes that cannot be read may be read-only ones.
@@ -16,7 +16,7 @@ OsResult CopyPackageFile(IFileSystem& fs, const std::string& source, const std::
         fs.SetAttributes(source, attributes & ~kAttrReadOnly))
         readOnly = false;
     if (!targetFree) ClearForOverwrite(fs, target);
-    const OsResult copied = fs.CopyFile(source, target);
+    const OsResult copied = CopyTo(fs, source, target, place);
     if (!copied) return copied;
     // The copy takes the attributes the source still has.
     if (readOnly || !targetFree) ClearReadOnly(fs, target);
@@ -50,7 +50,8 @@ ActionResult FileWrittenNew::Apply(ActionContext& ctx) {
     }
     const bool free = inNewFolder_ && journaled_ && !tried_;
     tried_ = true;
-    return ActionResult::FromOs(CopyPackageFile(ctx.fs, source_, target_, free));
+    return ActionResult::FromOs(
+        CopyPackageFile(ctx.fs, source_, target_, free, PlaceOf(ctx, target_)));
 }
 
 ActionResult FileWrittenNew::Undo(ActionContext& ctx) {

@@ -1,6 +1,7 @@
 // A file written where there was none: deleted again.
 #pragma once
 
+#include "deploy/FileHelpers.h"
 #include "engine/Action.h"
 
 namespace tx {
@@ -43,8 +44,8 @@ private:
 // The copy every file action makes: the package's file onto target, which
 // ends writable and without the download mark; the copy's own result.
 // targetFree: nothing is at target, so there are no attributes of its own
-// to clear.
+// to clear. place: where target is; elsewhere a link there is refused.
 OsResult CopyPackageFile(IFileSystem& fs, const std::string& source, const std::string& target,
-                         bool targetFree);
+                         bool targetFree, FilePlace place);
 
 }  // namespace tx

@@ -59,6 +59,7 @@ public:
         return Gone() ? Lost() : in_.MoveFileAtRestart(f, t);
     }
     OsResult FileSize(const std::string& p, std::uint64_t* s) override { return in_.FileSize(p, s); }
+    OsResult ReadProgramImage(std::string* c) override { return in_.ReadProgramImage(c); }
     OsResult RestartOperationPaths(std::vector<std::string>* p) override {
         return in_.RestartOperationPaths(p);
     }

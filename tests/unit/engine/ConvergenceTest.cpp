@@ -435,17 +435,26 @@ std::optional<Failure> Life::Expected(std::size_t index, const std::string& cate
 
 std::optional<Failure> Life::Unchanged(std::size_t index, const std::string& given, const std::string& what) {
     ++checks_;
-    // A stray of a run cut off before its entry may go: the next run's
-    // first look at its folder clears what a rewrite left half done.
+    // What a rewrite cut off by a crash left beside a journal may go: the
+    // run's own rewrites (its rollback's too) go through that file.
     std::string before = given;
-    for (const std::string& stray : strays_) {
-        const std::string line = stray + "\n";
-        const std::size_t at = before.find(line);
-        if (at != std::string::npos && stray.find(kJournalRewriteSuffix) != std::string::npos &&
-            m_->Snapshot(true).find(line) == std::string::npos)
-            before.erase(at, line.size());
+    const std::string current = m_->Snapshot(true);
+    const std::string leftover = std::string(kJournalFileName) + kJournalRewriteSuffix + "=";
+    for (std::size_t at = before.find(leftover); at != std::string::npos; at = before.find(leftover, at + 1)) {
+        const std::size_t start = before.rfind('\n', at) == std::string::npos ? 0 : before.rfind('\n', at) + 1;
+        std::size_t end = before.find('\n', at);
+        // The file's text runs on to the next path of the snapshot.
+        while (end != std::string::npos && end + 3 < before.size() &&
+               !((before[end + 2] == ':' && before[end + 3] == '\\') || before.compare(end + 1, 2, "HK") == 0))
+            end = before.find('\n', end + 1);
+        end = end == std::string::npos ? before.size() : end + 1;
+        const std::string block = before.substr(start, end - start);
+        if (current.find(block) == std::string::npos) {
+            before.erase(start, end - start);
+            at = start;
+        }
     }
-    if (m_->Snapshot(true) == before) return std::nullopt;
+    if (current == before) return std::nullopt;
     std::istringstream a(before);
     State was;
     for (std::string l; std::getline(a, l);) was.push_back(l);
@@ -522,6 +531,7 @@ std::optional<Failure> Life::InstallStep(const Step& s, std::size_t index) {
     Answers answers(s.silent, s.kind == Kind::InstallFault ? s.answer : CopyFailedAnswer::Abort);
     if (s.kind == Kind::InstallCut) m.CutOffAt(s.at, s.cut);
     lastFolder_ = s.folder;
+    m.log.Clear();
     const InstallResult result = m.Install(answers, kChosen[s.folder], &flags);
     const bool cut = s.kind == Kind::InstallCut && m.EndCutOff();
     if (!failingCopy.empty()) m.fs.FailCopyTo(failingCopy, 0);
@@ -559,6 +569,9 @@ std::optional<Failure> Life::InstallStep(const Step& s, std::size_t index) {
     }
     // A failed key or value in an interactive run is skipped without a word.
     if (s.kind == Kind::InstallFault && !failingKey.second.empty() && !s.silent) skipped = true;
+    // So is a support file, whichever way it is written.
+    for (const std::string& line : m.log.Lines())
+        if (line.compare(0, 9, "skipped: ") == 0) skipped = true;
     if (skipped) {
         Note(", something skipped");
         expect_ = Expect::Unknown;
@@ -601,6 +614,16 @@ std::optional<Failure> Life::UninstallStep(const Step& s, std::size_t index) {
     const int status = m.Uninstall(*folder);
     if (s.kind == Kind::UninstallCut && m.EndCutOff()) {
         Note(": cut off");
+        // Cut off between its last two steps, the entry gone and the
+        // journal not yet: only the folder with its journal and the
+        // uninstaller is left, which nothing names any more.
+        if (!m.reg.HasKey(RegRoot::LocalMachine, kUninstallKey) && m.fs.IsFolder(*folder)) {
+            const std::size_t slash = folder->rfind('\\');
+            for (const std::string& level : {folder->substr(0, slash), *folder})
+                strays_.insert(level + "\\");
+            strays_.insert(*folder + "\\" + kJournalFileName + "=(journal)");
+            strays_.insert(*folder + "\\" + kUninstallerName + "=" + m.fs.Content(*folder + "\\" + kUninstallerName));
+        }
         expect_ = Expect::Unknown;
         return std::nullopt;
     }
