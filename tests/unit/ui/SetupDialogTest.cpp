@@ -199,6 +199,18 @@ TEST_F(SetupDialogTest, NothingDetectedDisablesAndUnticksEveryBox) {
     EXPECT_TRUE(view.messages.Calls().empty());
 }
 
+TEST_F(SetupDialogTest, InstallationFoundElsewhereIsWhereTheFolderTextStarts) {
+    installer.installed = "D:\\CAD\\Tarnix批打印软件";
+    Detect(2019);
+    Open();
+    EXPECT_EQ("D:\\CAD", view.GetText(IDC_PATH));
+    // The releases start ticked as always: every one detected.
+    EXPECT_EQ(1, view.GetCheck(Box(2019)));
+    dlg->OnInstall();
+    ASSERT_EQ(1u, installer.requests.size());
+    EXPECT_EQ("D:\\CAD" + kSub, installer.requests[0].folder);
+}
+
 TEST_F(SetupDialogTest, Only2010DetectedEnablesBox1027NotBox1026) {
     Detect(2010);
     Open();
