@@ -171,17 +171,11 @@ bool InstallEngine::RestartPendsOn(const Run& run) {
     const auto within = [&](const std::string& path, const std::string& folder) {
         return !folder.empty() && (cp.EqualsNoCase(path, folder) || Inside(cp, path, folder));
     };
-    const std::string product = cp.Lower(std::string(kProductSubfolder) + "\\");
-    const std::string staged = cp.Lower(kRestoreSuffix);
     for (const std::string& path : pending) {
         if (within(path, run.request.folder) || within(path, run.movedFrom)) return true;
         // What an uninstall left to the restart, wherever that installation
         // was: its folder may be the one the next restart empties.
-        const std::string lower = cp.Lower(path);
-        if (lower.find(product) != std::string::npos ||
-            (lower.size() >= staged.size() &&
-             lower.compare(lower.size() - staged.size(), staged.size(), staged) == 0))
-            return true;
+        if (IsOwnRestartPath(path, cp)) return true;
         for (const PlannedAction& p : run.plan.actions) {
             const std::string target = p.action->WrittenFile();
             if (!target.empty() && cp.EqualsNoCase(path, target)) return true;

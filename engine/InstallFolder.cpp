@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "deploy/FileHelpers.h"
 #include "engine/PathRules.h"
 
 namespace tx {
@@ -21,6 +22,14 @@ std::string RememberedFolder(const std::string& installFolder, const CodePage& c
     // "C:" alone is no folder text the dialog would accept back.
     if (chosen.size() == 2 && chosen[1] == ':') chosen += '\\';
     return chosen;
+}
+
+bool IsOwnRestartPath(const std::string& path, const CodePage& cp) {
+    const std::string lower = cp.Lower(path) + "\\";
+    const std::string product = cp.Lower(std::string(kProductSubfolder) + "\\");
+    const std::string staged = cp.Lower(std::string(kRestoreSuffix) + "\\");
+    return lower.find(product) != std::string::npos ||
+           (lower.size() >= staged.size() && lower.compare(lower.size() - staged.size(), staged.size(), staged) == 0);
 }
 
 FolderRefusal CheckFolderText(const std::string& text, const CodePage& cp, std::size_t maxLength,

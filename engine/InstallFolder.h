@@ -23,6 +23,10 @@ extern const char* const kDefaultFolder;
 // the default when there is none.
 std::string RememberedFolder(const std::string& installFolder, const CodePage& codePage);
 
+// Whether a path the next restart renames or deletes is one an uninstall
+// of ours left to it: in a product folder, or a copy staged to be put back.
+bool IsOwnRestartPath(const std::string& path, const CodePage& codePage);
+
 // Why a folder text is refused before anything is made.
 enum class FolderRefusal {
     None,

@@ -6,6 +6,7 @@
 #include <set>
 
 #include "engine/Backups.h"
+#include "engine/InstallFolder.h"
 #include "engine/InstallPlanner.h"
 #include "engine/actions/FileReplaced.h"
 #include "engine/actions/MovedFrom.h"
@@ -203,6 +204,16 @@ int UninstallRun::Run(IUninstallObserver& observer, bool silent) {
             scheduled = fs_.MoveFileAtRestart(f, std::string()) && scheduled;
         result = scheduled ? kExitRestart : kExitFailed;
     }
+    // An earlier run of it left work to the restart that is still owed (a
+    // file in use there is still to be put back or deleted): the machine is
+    // as it was once the restart has been. This program and its folders go
+    // after it by themselves.
+    std::vector<std::string> pending;
+    if (result == kExitDone && fs_.RestartOperationPaths(&pending))
+        for (const std::string& path : pending)
+            if (IsOwnRestartPath(path, cp_) && !cp_.EqualsNoCase(path, image_) && !ContainsImage(path) &&
+                fs_.GetAttributes(path) != kInvalidAttributes)
+                result = kExitRestart;
     if (result != kExitFailed) observer.Done();
     return result;
 }
