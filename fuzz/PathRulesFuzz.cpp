@@ -40,6 +40,7 @@ public:
     OsResult FileSize(const std::string&, std::uint64_t*) override { Touched(); }
     OsResult FlushFile(const std::string&) override { Touched(); }
     OsResult ReplaceFile(const std::string&, const std::string&) override { Touched(); }
+    OsResult FileIdentity(const std::string&, FileId*) override { Touched(); }
 
 private:
     [[noreturn]] static void Touched() {

@@ -161,6 +161,10 @@ OsResult LoggingFileSystem::ReplaceFile(const std::string& from, const std::stri
     return r;
 }
 
+OsResult LoggingFileSystem::FileIdentity(const std::string& path, FileId* id) {
+    return inner_.FileIdentity(path, id);
+}
+
 // --- LoggingRegistry -----------------------------------------------------
 
 std::string LoggingRegistry::PathOf(RegHandle key) const {

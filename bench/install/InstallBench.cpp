@@ -238,6 +238,9 @@ public:
         return Timed(tallies, "ReplaceFile (write-through)",
                      [&] { return inner_.ReplaceFile(from, to); });
     }
+    OsResult FileIdentity(const std::string& path, FileId* id) override {
+        return Timed(tallies, "FileIdentity", [&] { return inner_.FileIdentity(path, id); });
+    }
 
 private:
     IFileSystem& inner_;

@@ -89,6 +89,9 @@ public:
     OsResult ReplaceFile(const std::string& f, const std::string& t) override {
         return Gone() ? Lost() : in_.ReplaceFile(f, t);
     }
+    OsResult FileIdentity(const std::string& p, FileId* id) override {
+        return in_.FileIdentity(p, id);
+    }
 
 private:
     bool Gone() { return stop_.Due(); }

@@ -283,6 +283,10 @@ public:
         if (Fail("MoveFileExA (replace)", to)) return Denied();
         return inner_.ReplaceFile(from, to);
     }
+    OsResult FileIdentity(const std::string& path, FileId* id) override {
+        if (Fail("GetFileInformationByHandleEx", path)) return Denied();
+        return inner_.FileIdentity(path, id);
+    }
 
 private:
     bool Fail(const char* kind, std::string scope) { return plan_.Fails(kind, std::move(scope)); }
