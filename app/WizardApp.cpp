@@ -139,8 +139,11 @@ int CWizardApp::Run(HINSTANCE instance, CAcadInfo& info, const CommandLine& line
                               codePage, wideText, log);
     if (role == ProgramRole::Uninstaller) {
         Win32SelfRemover remover;
+        Win32FolderSecurity realFolderSecurity;
+        LoggingFolderSecurity folderSecurity(realFolderSecurity, log);
         UninstallPrompts prompts(messages, line.silent);
-        return UninstallRun(registry, files, processes, remover, codePage, wideText, log)
+        return UninstallRun(registry, files, folderSecurity, processes, remover, codePage, wideText,
+                            log)
             .Run(prompts, line.silent);
     }
 

@@ -5,6 +5,8 @@
 #include <memory>
 #include <set>
 
+#include "engine/InstallFolder.h"
+#include "engine/UninstallScope.h"
 #include "engine/actions/FileReplaced.h"
 #include "engine/actions/FolderMade.h"
 #include "engine/actions/ProgramKey.h"
@@ -49,6 +51,19 @@ int UninstallRun::Run(IUninstallObserver& observer, bool silent) {
     const std::string folder = slash == CodePage::npos ? std::string() : image_.substr(0, slash);
     JournalFile file(fs_, folder);
 
+    // Run elevated, it acts only on a journal no one but an administrator
+    // can have written: a copy of it beside a journal of someone else's
+    // making does nothing.
+    UninstallScope scope(fs_, reg_, wide_, cp_, folder);
+    const PreparedFolder trusted = folder.empty() ? PreparedFolder()
+                                                  : CheckInstalledFolder(security_, cp_, folder,
+                                                                         scope.FolderRegistered());
+    if (trusted.readiness != FolderReadiness::Ready) {
+        log_.Line("journal not trusted: others may change " + folder);
+        observer.JournalDamaged();
+        return kExitFailed;
+    }
+
     std::string text;
     std::string error = "no journal";
     JournalContent journal;
@@ -85,6 +100,17 @@ int UninstallRun::Run(IUninstallObserver& observer, bool silent) {
 
     for (std::size_t i = actions.size(); i-- > 0;) {
         Action& a = *actions[i];
+        const UninstallScope::Verdict verdict = scope.Judge(a);
+        if (verdict == UninstallScope::Verdict::OwnFile) {
+            log_.Line("not undone: " + a.Describe() + " (a copy onto the installation's own file)");
+            continue;
+        }
+        if (verdict == UninstallScope::Verdict::Outside) {
+            log_.Line("left alone: " + a.Describe() + " (no installation changes it)");
+            failed = true;
+            keep[i] = true;
+            continue;
+        }
         if (dynamic_cast<ProgramKey*>(&a) != nullptr || dynamic_cast<UninstallerCopy*>(&a) != nullptr) {
             deferred.push_back(i);
             continue;

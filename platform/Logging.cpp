@@ -308,6 +308,7 @@ std::string FactsText(const FolderFacts& facts) {
     if (!facts.keepsAccessLists) what += ", no access lists";
     what += ", owner " + (facts.ownerSid.empty() ? std::string("unknown") : facts.ownerSid);
     if (facts.keepsAccessLists) what += ", others " + Hex(facts.othersRights);
+    if (facts.keepsAccessLists && facts.userRights != 0) what += ", user " + Hex(facts.userRights);
     return what;
 }
 

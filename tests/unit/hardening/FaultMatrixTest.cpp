@@ -693,7 +693,8 @@ Outcome Install(long failAt, Mode mode, Answer answer = Answer::Abort) {
         MemoryLog uninstallLog;
         FakeSelfRemover remover;
         m.fs.SetModulePath(kInstallFolder + "\\" + kUninstallerName);
-        run.uninstallExit = UninstallRun(m.reg, m.fs, m.procs, remover, kGbk, wide, uninstallLog).Run(yes, true);
+        run.uninstallExit = UninstallRun(m.reg, m.fs, realSecurity, m.procs, remover, kGbk, wide, uninstallLog)
+                                .Run(yes, true);
         remover.Exit(m.fs);
         run.wholeUninstalled = Snapshot(m, true);
     }
