@@ -114,6 +114,36 @@ bool PlainName(const std::string& name, const CodePage& cp) {
 
 }  // namespace
 
+bool CleanupAllowed(IFileSystem& fs, const CodePage& codePage, const std::string& parentImage,
+                    const std::string& ownImage, const std::string& image,
+                    const std::vector<std::string>& folders) {
+    const auto identity = [&](const std::string& path, FileId* id) {
+        return !path.empty() && static_cast<bool>(fs.FileIdentity(path, id));
+    };
+    const auto folderOf = [&](const std::string& path) {
+        const std::size_t slash = codePage.LastBackslash(path);
+        return slash == CodePage::npos ? std::string() : path.substr(0, slash);
+    };
+    FileId parent, target, uninstaller;
+    const std::string folder = folderOf(image);
+    if (!identity(parentImage, &parent) || !identity(image, &target) || parent != target ||
+        !identity(folder + "\\" + kUninstallerName, &uninstaller) || uninstaller != target)
+        return false;
+    std::string parentBytes, ownBytes;
+    if (!fs.ReadWholeFile(parentImage, &parentBytes) || !fs.ReadWholeFile(ownImage, &ownBytes) ||
+        parentBytes.empty() || parentBytes != ownBytes)
+        return false;
+    FileId installation, chosen;
+    const bool hasInstallation = identity(folder, &installation);
+    const bool hasChosen = identity(folderOf(folder), &chosen);
+    for (const std::string& f : folders) {
+        FileId id;
+        if (!identity(f, &id) || !((hasInstallation && id == installation) || (hasChosen && id == chosen)))
+            return false;
+    }
+    return true;
+}
+
 UninstallScope::UninstallScope(IFileSystem& fs, IRegistry& registry, const IWideText& wide,
                                const CodePage& codePage, std::string installFolder)
     : reg_(registry), wide_(wide), cp_(codePage), folder_(std::move(installFolder)),

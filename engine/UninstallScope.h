@@ -19,6 +19,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "engine/Action.h"
 #include "engine/OwnFiles.h"
@@ -59,5 +60,18 @@ private:
     std::string folder_;
     OwnFiles own_;
 };
+
+// Whether the uninstaller's cleanup copy may remove image and folders once
+// its parent has ended: image must be the very file the parent runs
+// (parentImage, as the system names it) and that file the installation
+// folder's Uninstall.exe; the parent must run this same program (its file
+// holds what ownImage holds, the cleanup copy being a copy of it); and
+// each folder must be the installation folder or the one it was chosen in.
+// All compared by identity, whatever spelling each path has. The journal
+// and the entry that named the folder are gone by then: that the parent
+// is this program, which acts only on a folder it trusts, stands for them.
+bool CleanupAllowed(IFileSystem& fs, const CodePage& codePage, const std::string& parentImage,
+                    const std::string& ownImage, const std::string& image,
+                    const std::vector<std::string>& folders);
 
 }  // namespace tx

@@ -4,6 +4,7 @@
 // it (version 1) and as this one does.
 // The literals below are compiled to code page 936 bytes.
 #include "engine/UninstallRun.h"
+#include "engine/UninstallScope.h"
 
 #include <gtest/gtest.h>
 
@@ -629,6 +630,49 @@ TEST_P(UninstallRunTest, LinesNamingTheInstallationsOwnFilesUndoNothing) {
     EXPECT_TRUE(fs_.PendingAtRestart().empty()) << ::testing::PrintToString(fs_.PendingAtRestart());
     EXPECT_EQ(1, self_.calls);
     EXPECT_EQ("their font", fs_.Content(kAcad + "\\Fonts\\Tarnix_EN.shx"));
+}
+
+// --- The cleanup copy ------------------------------------------------------
+
+// The copy that removes the uninstaller after it ends acts only for the
+// uninstaller that started it, on its program file and its two folders.
+TEST(CleanupCopyTest, ActsOnlyForItsParentUninstallerAndItsFolders) {
+    FakeFileSystem fs;
+    const std::string copy = "C:\\Windows\\Temp\\TarnixCleanup-1\\cleanup.exe";
+    fs.AddFile(kImage, "program");
+    fs.AddFile(copy, "program");
+    fs.AddFile("C:\\Users\\u\\Downloads\\Uninstall.exe", "program");
+    fs.AddFile("C:\\Users\\u\\Downloads\\other.exe", "another program");
+    fs.AddFile("C:\\Windows\\System32\\drivers\\x.sys", "program");
+    const std::vector<std::string> levels = {kFolder, kParent};
+    const auto allowed = [&](const std::string& parent, const std::string& image,
+                             const std::vector<std::string>& folders) {
+        return CleanupAllowed(fs, kGbk, parent, copy, image, folders);
+    };
+    EXPECT_TRUE(allowed(kImage, kImage, levels));
+    EXPECT_TRUE(allowed(kImage, kImage, {kFolder}));
+    EXPECT_TRUE(allowed(kImage, kImage, {}));
+    // However each is spelled: the system may name the parent's file with
+    // its short names, the uninstaller itself too.
+    EXPECT_TRUE(allowed("C:\\TARNIX\\TARNIX~1\\UNINST~1.EXE", kGbk.Lower(kImage),
+                        {kFolder + "\\", "c:\\tarnix"}));
+
+    // Another file than the parent runs, or one not named Uninstall.exe.
+    EXPECT_FALSE(allowed(kImage, "C:\\Windows\\System32\\drivers\\x.sys", {}));
+    EXPECT_FALSE(allowed("C:\\Windows\\System32\\drivers\\x.sys", "C:\\Windows\\System32\\drivers\\x.sys", {}));
+    EXPECT_FALSE(allowed(kImage, "C:\\Users\\u\\Downloads\\Uninstall.exe", {}));
+    // A parent running another program.
+    EXPECT_FALSE(allowed("C:\\Users\\u\\Downloads\\other.exe", "C:\\Users\\u\\Downloads\\other.exe", {}));
+    fs.AddFile(kImage, "another program");
+    EXPECT_FALSE(allowed(kImage, kImage, levels));
+    fs.AddFile(kImage, "program");
+    // Folders that are not the installation's two.
+    EXPECT_FALSE(allowed(kImage, kImage, {kFolder, "C:\\Windows"}));
+    EXPECT_FALSE(allowed(kImage, kImage, {"C:\\"}));
+    EXPECT_FALSE(allowed(kImage, kImage, {kFolder + "\\Backup"}));
+    EXPECT_FALSE(allowed(kImage, kImage, {"C:\\Missing"}));
+    // Nothing known of the parent.
+    EXPECT_FALSE(allowed("", kImage, levels));
 }
 
 // --- No, and AutoCAD running ----------------------------------------------------
