@@ -40,6 +40,7 @@
 
 namespace {
 
+using tx::FileId;
 using tx::FindEntry;
 using tx::IFileSystem;
 using tx::IFindHandle;
