@@ -103,6 +103,11 @@ int UninstallRun::Run(IUninstallObserver& observer, bool silent) {
         const UninstallScope::Verdict verdict = scope.Judge(a);
         if (verdict == UninstallScope::Verdict::OwnFile) {
             log_.Line("not undone: " + a.Describe() + " (a copy onto the installation's own file)");
+            // Refused before it was made: only the backup taken for it is left.
+            if (const auto* f = dynamic_cast<const FileReplaced*>(&a)) {
+                if (DeleteOrSchedule(fs_, f->Backup()).status == FileStatus::Failed)
+                    log_.Line("backup left: " + f->Backup());
+            }
             continue;
         }
         if (verdict == UninstallScope::Verdict::Outside) {

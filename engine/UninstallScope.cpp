@@ -198,7 +198,7 @@ UninstallScope::Verdict UninstallScope::Judge(const Action& action) {
     if (const auto* f = dynamic_cast<const FileWrittenNew*>(&action)) return JudgeFile(f->Target());
     if (const auto* f = dynamic_cast<const FileReplaced*>(&action)) {
         const Verdict target = JudgeFile(f->Target());
-        return target == Verdict::Ours && !Inside(f->Backup(), backups) ? Verdict::Outside : target;
+        return Inside(f->Backup(), backups) ? target : Verdict::Outside;
     }
     if (const auto* u = dynamic_cast<const UninstallerCopy*>(&action)) {
         const bool ours = cp_.EqualsNoCase(u->Path(), folder_ + "\\" + kUninstallerName) &&

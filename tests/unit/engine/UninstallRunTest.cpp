@@ -623,13 +623,15 @@ TEST_P(UninstallRunTest, LinesNamingTheInstallationsOwnFilesUndoNothing) {
     extra.push_back(std::make_unique<FileWrittenNew>("", kFolder + "\\Uninstall.exe.", ActionRole::Quiet, false));
     extra.push_back(std::make_unique<FileWrittenNew>("", kFolder + "\\UNINST~1.EXE", ActionRole::Quiet, false));
     extra.push_back(std::make_unique<FileReplaced>("", kFolder + "\\INSTAL~1.TXT",
-                                                   kFolder + "\\Backup\\1-Tarnix_EN.shx",
+                                                   kFolder + "\\Backup\\3-INSTAL~1.TXT",
                                                    ActionRole::Quiet));
+    fs_.AddFile(kFolder + "\\Backup\\3-INSTAL~1.TXT", "an earlier journal");
     fs_.AddFile(kJournalPath, JournalText(std::move(extra)));
     EXPECT_EQ(kExitDone, Run());
     EXPECT_TRUE(fs_.PendingAtRestart().empty()) << ::testing::PrintToString(fs_.PendingAtRestart());
     EXPECT_EQ(1, self_.calls);
     EXPECT_EQ("their font", fs_.Content(kAcad + "\\Fonts\\Tarnix_EN.shx"));
+    EXPECT_EQ((Names{"Uninstall.exe"}), fs_.Children(kFolder)) << "its backup went too";
 }
 
 // --- The cleanup copy ------------------------------------------------------
