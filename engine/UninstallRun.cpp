@@ -59,7 +59,8 @@ int UninstallRun::Run(IUninstallObserver& observer, bool silent) {
                                                   : CheckInstalledFolder(security_, cp_, folder,
                                                                          scope.FolderRegistered());
     if (trusted.readiness != FolderReadiness::Ready) {
-        log_.Line("journal not trusted: others may change " + folder);
+        log_.Line("journal not trusted: " + folder +
+                  " (others may change it, or it cannot be checked)");
         observer.JournalDamaged();
         return kExitFailed;
     }

@@ -138,8 +138,8 @@ bool CleanupAllowed(IFileSystem& fs, const CodePage& codePage, const std::string
     const bool hasChosen = identity(folderOf(folder), &chosen);
     for (const std::string& f : folders) {
         FileId id;
-        if (!identity(f, &id) || !((hasInstallation && id == installation) || (hasChosen && id == chosen)))
-            return false;
+        if (!identity(f, &id)) return false;
+        if (!(hasInstallation && id == installation) && !(hasChosen && id == chosen)) return false;
     }
     return true;
 }
@@ -150,7 +150,8 @@ UninstallScope::UninstallScope(IFileSystem& fs, IRegistry& registry, const IWide
       own_(fs, codePage, folder_) {}
 
 bool UninstallScope::FolderRegistered() {
-    const RegValueState v = ReadValueState(reg_, kHkeyLocalMachine, kUninstallKey, "InstallLocation");
+    const RegValueState v =
+        ReadValueState(reg_, kHkeyLocalMachine, kUninstallKey, "InstallLocation");
     WideString folder;
     if (!v.valueExists || !IsTextType(v.type) || !wide_.ToWide(folder_, &folder) || folder.empty())
         return false;
@@ -160,8 +161,9 @@ bool UninstallScope::FolderRegistered() {
 bool UninstallScope::WellFormed(const std::string& path) const {
     const std::vector<std::string> names = Names(path, cp_);
     const std::string& drive = names[0];
-    const bool letter = drive.size() == 2 && drive[1] == ':' &&
-                        ((drive[0] >= 'A' && drive[0] <= 'Z') || (drive[0] >= 'a' && drive[0] <= 'z'));
+    const char d = drive.empty() ? '\0' : drive[0];
+    const bool letter =
+        drive.size() == 2 && drive[1] == ':' && ((d >= 'A' && d <= 'Z') || (d >= 'a' && d <= 'z'));
     if (!letter || names.size() < 2) return false;
     for (std::size_t i = 1; i < names.size(); ++i)
         if (!PlainName(names[i], cp_)) return false;
@@ -216,7 +218,8 @@ UninstallScope::Verdict UninstallScope::Judge(const Action& action) {
     if (const auto* k = dynamic_cast<const MachineKeyMade*>(&action))
         return BelowApplications(k->Path(), 0, cp_, &below) ? Verdict::Ours : Verdict::Outside;
     if (const auto* d = dynamic_cast<const DemandLoadKey*>(&action)) {
-        const bool ours = BelowApplications(d->Path(), 1, cp_, &below) && DemandLoadName(below[0], cp_);
+        const bool ours =
+            BelowApplications(d->Path(), 1, cp_, &below) && DemandLoadName(below[0], cp_);
         return ours ? Verdict::Ours : Verdict::Outside;
     }
     if (const auto* t = dynamic_cast<const TrustedPathsValue*>(&action))

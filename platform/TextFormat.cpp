@@ -48,7 +48,9 @@ std::string ShownEscaped(const std::string& text, bool utf8) {
     const auto hex = [](unsigned char c) {
         return std::string("\\x") + kDigits[c >> 4] + kDigits[c & 0xF];
     };
-    const auto at = [&](std::size_t i) { return i < text.size() ? static_cast<unsigned char>(text[i]) : 0u; };
+    const auto at = [&](std::size_t i) {
+        return i < text.size() ? static_cast<unsigned char>(text[i]) : 0u;
+    };
     std::string out;
     for (std::size_t i = 0; i < text.size();) {
         const unsigned c = at(i);

@@ -167,7 +167,8 @@ DWORD RightsGranted(PACL dacl, Counted counted) {
 }  // namespace
 
 DWORD OthersRightsOf(PACL dacl, const std::string& currentUserSid) {
-    return RightsGranted(dacl, [&](const std::string& sid) { return !IsTrustedSid(sid, currentUserSid); });
+    return RightsGranted(dacl,
+                         [&](const std::string& sid) { return !IsTrustedSid(sid, currentUserSid); });
 }
 
 DWORD UserRightsOf(PACL dacl, const std::string& currentUserSid) {

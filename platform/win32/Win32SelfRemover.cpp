@@ -224,7 +224,8 @@ bool IdentityOfOpen(HANDLE file, FileId* id) {
 bool DeleteIfStill(const std::wstring& path, const FileId& id) {
     // Opened as itself, then checked and deleted through the same handle:
     // nothing can be swapped in between.
-    UniqueHandle file(CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+    UniqueHandle file(CreateFileW(path.c_str(),
+                                  DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                   OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (file.get() == INVALID_HANDLE_VALUE) return false;

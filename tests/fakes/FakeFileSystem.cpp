@@ -85,7 +85,8 @@ std::string FakeFileSystem::Resolve(const std::string& normalised) const {
     std::size_t start = 0;
     while (start <= normalised.size()) {
         std::size_t end = start;
-        while (end < normalised.size() && !(cp_.CharLength(normalised, end) == 1 && normalised[end] == '\\'))
+        while (end < normalised.size() &&
+               !(cp_.CharLength(normalised, end) == 1 && normalised[end] == '\\'))
             end += cp_.CharLength(normalised, end);
         const std::string name = normalised.substr(start, end - start);
         if (start == 0) {
@@ -432,7 +433,8 @@ std::unique_ptr<IFindHandle> FakeFileSystem::FindFirst(const std::string& patter
             }
         }
         for (const Node* n : ChildNodes(folder)) {
-            if (WildcardMatch(last, NameOf(n->path))) found.push_back({NameOf(n->path), n->attributes});
+            const std::string name = NameOf(n->path);
+            if (WildcardMatch(last, name)) found.push_back({name, n->attributes});
         }
     } else if (const Node* n = Find(normalised)) {
         found.push_back({NameOf(n->path), n->attributes});

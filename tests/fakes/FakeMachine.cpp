@@ -137,7 +137,8 @@ int FakeMachine::Uninstall(const std::string& folder) {
     fs.SetModulePath(folder + "\\" + kUninstallerName);
     FakeSelfRemover remover;
     SilentUninstall answers;
-    const int status = UninstallRun(*runReg, *runFs, security, processes, remover, cp, wide, log).Run(answers, true);
+    const int status = UninstallRun(*runReg, *runFs, security, processes, remover, cp, wide, log)
+                           .Run(answers, true);
     remover.Exit(fs);
     fs.SetModulePath(std::string(kPackage) + "\\SetUp.exe");
     return status;
