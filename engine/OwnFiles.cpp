@@ -6,19 +6,24 @@
 
 namespace tx {
 
+namespace {
+
+// The path less the dots and spaces Windows drops from its end (neither
+// byte is ever the trail byte of a double-byte character).
+std::string AsWindowsReadsIt(const std::string& path) {
+    std::size_t end = path.size();
+    while (end > 0 && (path[end - 1] == '.' || path[end - 1] == ' ')) --end;
+    return path.substr(0, end);
+}
+
+}  // namespace
+
 OwnFiles::OwnFiles(IFileSystem& fs, const CodePage& codePage, const std::string& installFolder)
     : fs_(fs), cp_(codePage) {
     for (const std::string& own :
          {std::string(kJournalFileName), std::string(kJournalFileName) + kJournalRewriteSuffix,
           std::string(kUninstallerName), std::string(kBackupFolderName)})
         paths_.push_back(installFolder + "\\" + own);
-}
-
-std::string OwnFiles::AsWindowsReadsIt(const std::string& path) {
-    // Neither byte is ever the trail byte of a double-byte character.
-    std::size_t end = path.size();
-    while (end > 0 && (path[end - 1] == '.' || path[end - 1] == ' ')) --end;
-    return path.substr(0, end);
 }
 
 bool OwnFiles::Holds(const std::string& path) {

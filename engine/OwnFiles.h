@@ -25,9 +25,6 @@ public:
     // them may have been made or replaced.
     bool Holds(const std::string& path);
 
-    // The path less the dots and spaces Windows drops from its end.
-    static std::string AsWindowsReadsIt(const std::string& path);
-
 private:
     IFileSystem& fs_;
     const CodePage& cp_;
