@@ -7,8 +7,12 @@
 #include <vector>
 
 #include "app/WizardApp.h"
+#include "engine/UninstallScope.h"
 #include "host/AcadInfo.h"
+#include "platform/CodePage.h"
 #include "platform/win32/SystemLibrary.h"
+#include "platform/win32/Win32CodePage.h"
+#include "platform/win32/Win32FileSystem.h"
 #include "platform/win32/Win32SelfRemover.h"
 
 namespace {
@@ -37,9 +41,19 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
     // Where the search cannot be System32 only, SystemLibrary loads by full
     // path.
     (void)tx::RestrictDllSearchToSystem32();
-    // The uninstaller's cleanup copy does nothing else.
+    // The uninstaller's cleanup copy does nothing else, and only for the
+    // uninstaller that started it: started by anyone else, by hand or with
+    // other paths, it does nothing at all.
     std::vector<std::wstring> args = tx::SplitCommandLine(GetCommandLineW());
-    if (args.size() >= 2 && args[1] == tx::kCleanupSwitch) return tx::RunCleanup(args);
+    if (args.size() >= 2 && args[1] == tx::kCleanupSwitch) {
+        tx::CleanupOrder order = tx::ReadCleanupOrder(args);
+        tx::Win32FileSystem files;
+        const tx::CodePage codePage(tx::AnsiCodePageId());
+        if (!order.ok || !tx::CleanupAllowed(files, codePage, order.parentImage, order.ownImage,
+                                             order.image, order.folders))
+            return 1;
+        return tx::RunCleanup(order);
+    }
     theApp.InitInstance(instance, theAcadInfo, commandLine);
     return theApp.ExitStatus();
 }

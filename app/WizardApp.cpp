@@ -80,11 +80,12 @@ BOOL CWizardApp::InitInstance(HINSTANCE instance, CAcadInfo& info, const char* c
     const std::string logPath =
         line.hasLog ? line.logFile
                     : Win32FileLog::DefaultPath(uninstaller ? "TarnixUninstall.log" : "TarnixSetup.log");
-    Win32FileLog log(logPath);
+    Win32FileLog log(logPath, line.hasLog ? LogPlace::Named : LogPlace::OwnName);
     log.Line(std::string("Tarnix批打印软件 ") + kDisplayVersion +
              (uninstaller ? " uninstaller" : " installer") + ", " + std::to_string(kBuildBits) +
              "-bit");
-    log.Line("command line: " + fullLine);
+    const bool utf8 = codePage.Id() == 65001;
+    log.Line("command line: " + ShownEscaped(fullLine, utf8));
     log.Line("ANSI code page " + std::to_string(codePage.Id()) +
              (elevated ? ", elevated" : ", not elevated"));
     if (elevated)
@@ -122,7 +123,7 @@ int CWizardApp::Run(HINSTANCE instance, CAcadInfo& info, const CommandLine& line
     const char* caption = role == ProgramRole::Uninstaller ? kUninstallCaption : kInstallCaption;
 
     if (!line.ok) {
-        log.Line("command line error: " + line.error);
+        log.Line("command line error: " + ShownEscaped(line.error, codePage.Id() == 65001));
         Tell(messages, line.error + "\n\n" + UsageText(role), caption, kMbOk | kMbIconStop);
         return kExitBadCommandLine;
     }
@@ -148,8 +149,11 @@ int CWizardApp::Run(HINSTANCE instance, CAcadInfo& info, const CommandLine& line
                               codePage, wideText, log);
     if (role == ProgramRole::Uninstaller) {
         Win32SelfRemover remover;
+        Win32FolderSecurity realFolderSecurity;
+        LoggingFolderSecurity folderSecurity(realFolderSecurity, log);
         UninstallPrompts prompts(messages, line.silent);
-        return UninstallRun(registry, files, processes, remover, codePage, wideText, log)
+        return UninstallRun(registry, files, folderSecurity, processes, remover, codePage, wideText,
+                            log)
             .Run(prompts, line.silent);
     }
 

@@ -130,6 +130,12 @@ bool InstallEngine::ReadEarlier(Run& run) {
     const std::string found = InstalledFolder();
     if (found.empty() || s_.codePage.EqualsNoCase(found, folder)) return true;
     JournalFile oldFile(s_.fs, found);
+    // Its journal counts only where no one but an administrator can have
+    // written it, as for its uninstaller.
+    if (CheckInstalledFolder(s_.folders, s_.codePage, found, true).readiness != FolderReadiness::Ready) {
+        s_.log.Line("the installation in " + found + " is in a folder others may change: left as it is");
+        return true;
+    }
     if (FileExists(s_.fs, oldFile.Path()) != kPathIsFile) {
         s_.log.Line("the installation in " + found + " has no journal: left as it is");
         return true;

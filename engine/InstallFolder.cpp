@@ -134,10 +134,16 @@ bool FoldersAbove(const CodePage& codePage, const std::string& chosen,
     return true;
 }
 
+// What a level lets others do; with userCounts, the running user's own
+// entries too.
+std::uint32_t RightsOfOthers(const FolderFacts& facts, bool userCounts) {
+    return facts.othersRights | (userCounts ? facts.userRights : 0);
+}
+
 // Whether others could remove, rename or re-secure a folder above the
 // chosen one, or the drive root could let them remove what is in it.
 FolderReadiness CheckFoldersAbove(IFolderSecurity& security, const CodePage& codePage,
-                                  const std::string& chosen) {
+                                  const std::string& chosen, bool userCounts = false) {
     std::vector<std::string> above;
     if (!FoldersAbove(codePage, chosen, &above)) return FolderReadiness::Failed;
     for (std::size_t i = 0; i < above.size(); ++i) {
@@ -154,7 +160,8 @@ FolderReadiness CheckFoldersAbove(IFolderSecurity& security, const CodePage& cod
         // be renamed, but a new list on it could allow exactly that.
         const std::uint32_t refused =
             kRightDeleteChild | (root ? kRightWriteDac | kRightWriteOwner : kRefusedAbove);
-        if ((facts.othersRights & refused) != 0) return FolderReadiness::UnsafeExisting;
+        if ((RightsOfOthers(facts, userCounts) & refused) != 0)
+            return FolderReadiness::UnsafeExisting;
     }
     return FolderReadiness::Ready;
 }
@@ -164,6 +171,42 @@ FolderReadiness CheckFoldersAbove(IFolderSecurity& security, const CodePage& cod
 bool IsTrustedOwner(const std::string& ownerSid) {
     return ownerSid == kSidAdministrators || ownerSid == kSidLocalSystem ||
            ownerSid == kSidTrustedInstaller;
+}
+
+PreparedFolder CheckInstalledFolder(IFolderSecurity& security, const CodePage& codePage,
+                                    const std::string& folder, bool registered) {
+    PreparedFolder out;
+    const std::size_t slash = codePage.LastBackslash(folder);
+    if (slash == CodePage::npos || slash < 2) return out;
+    const std::string chosen = folder.substr(0, slash);
+    // Unregistered, the running user is one more "other": if malware of
+    // theirs that is not elevated could have written the journal, this
+    // elevated run must not act on it.
+    // Where Programs and Features names it, the user's own rights count as
+    // they did for the installation into it; its owner never is the user.
+    const bool userCounts = !registered;
+    out.readiness = CheckFoldersAbove(security, codePage, chosen, userCounts);
+    if (out.readiness != FolderReadiness::Ready) return out;
+    const std::pair<std::string, std::uint32_t> levels[] = {{LevelPath(chosen), kRefusedOnChosen},
+                                                            {folder, kRefusedOnProduct}};
+    for (const auto& [path, refused] : levels) {
+        FolderFacts facts;
+        std::unique_ptr<IHeldFolder> held = security.HoldFolder(path, &facts);
+        out.readiness = !held || facts.reparsePoint ? FolderReadiness::UnsafeExisting
+                        : !facts.directory          ? FolderReadiness::Failed
+                                                    : FolderReadiness::Ready;
+        // Without access lists on the volume anyone may have written it.
+        if (out.readiness == FolderReadiness::Ready &&
+            (!facts.keepsAccessLists || (facts.ownerKept && !IsTrustedOwner(facts.ownerSid)) ||
+             (RightsOfOthers(facts, userCounts) & refused) != 0))
+            out.readiness = FolderReadiness::UnsafeExisting;
+        if (out.readiness != FolderReadiness::Ready) {
+            out.hold.Release();
+            return out;
+        }
+        out.hold.Keep(std::move(held));
+    }
+    return out;
 }
 
 PreparedFolder PrepareInstallFolder(IFolderSecurity& security, const CodePage& codePage,

@@ -96,4 +96,21 @@ bool IsTrustedOwner(const std::string& ownerSid);
 PreparedFolder PrepareInstallFolder(IFolderSecurity& security, const CodePage& codePage,
                                     const std::string& chosen, const std::string& folder);
 
+// Whether the installation folder an uninstaller runs from can only have
+// been written by an administrator, so that its journal may be trusted:
+// the folder and the one above it that was chosen (both held while ready)
+// owned by Administrators, SYSTEM or TrustedInstaller; neither lets anyone
+// else add, remove or change what is in the folder, nor rename or
+// re-secure either; no folder above lets them rename or re-secure it or
+// remove what is in it; and none is a link. "Anyone else" includes the
+// running user: their processes that are not elevated (malware among
+// them) share the SID. registered: Programs and Features names this
+// folder, which only an administrator can have written there; the rules an
+// installation into it had to pass are enough then (the running user
+// trusted as the installing one was, a volume without access lists
+// allowed), since Windows runs whatever program that folder holds as its
+// uninstaller anyway.
+PreparedFolder CheckInstalledFolder(IFolderSecurity& security, const CodePage& codePage,
+                                    const std::string& folder, bool registered);
+
 }  // namespace tx

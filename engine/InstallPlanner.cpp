@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdlib>
 #include <set>
+#include <utility>
 
 #include "deploy/DeploymentTable.h"
 #include "deploy/FileHelpers.h"
@@ -22,6 +23,7 @@
 #include "engine/actions/UserSettingsCopy.h"
 #include "engine/BuildInfo.h"
 #include "host/TrustedPathList.h"
+#include "engine/OwnFiles.h"
 
 namespace tx {
 
@@ -54,11 +56,12 @@ constexpr int kDriverReleaseIndex = ReleaseIndexOfYear(2008);
 }  // namespace
 
 struct InstallPlanner::State {
-    State(const InstallRequest& r, const JournalContent& e, InstallPlan& p)
-        : request(r), earlier(e), plan(p) {}
+    State(const InstallRequest& r, const JournalContent& e, InstallPlan& p, OwnFiles o)
+        : request(r), earlier(e), plan(p), own(std::move(o)) {}
     const InstallRequest& request;
     const JournalContent& earlier;
     InstallPlan& plan;
+    OwnFiles own;
     int pendingSteps = 0;
     bool folderIsNew = false;  // this run made the installation folder
     std::set<std::string> targets;  // lower-cased, written by this plan
@@ -117,14 +120,11 @@ void InstallPlanner::AddFileWrite(State& s, const std::string& source, const std
         return;
     }
     // What the installation keeps for itself is never a package file's
-    // target, whatever the package holds.
+    // target, whatever the package holds or calls it.
     const std::string& folder = s.request.folder;
-    for (const std::string& own : {std::string(kJournalFileName), std::string(kJournalFileName) + kJournalRewriteSuffix,
-                                  std::string(kUninstallerName), std::string(kBackupFolderName)}) {
-        if (cp_.EqualsNoCase(target, folder + "\\" + own)) {
-            Add(s, std::make_unique<PathOutOfReach>(target, role, PathOutOfReach::kErrorAccessDenied));
-            return;
-        }
+    if (s.own.Holds(target)) {
+        Add(s, std::make_unique<PathOutOfReach>(target, role, PathOutOfReach::kErrorAccessDenied));
+        return;
     }
     std::uint64_t size = 0;
     if (fs_.FileSize(source, &size)) s.bytes += size;
@@ -385,7 +385,7 @@ void InstallPlanner::PlanUninstaller(State& s) {
 bool InstallPlanner::Plan(const CAcadInfo& info, const InstallRequest& request,
                           const JournalContent& earlier, InstallPlan* plan) {
     *plan = InstallPlan();
-    State s(request, earlier, *plan);
+    State s(request, earlier, *plan, OwnFiles(fs_, cp_, request.folder));
     for (const std::string& level : request.madeLevels) {
         Add(s, std::make_unique<FolderMade>(level, true));
         if (cp_.EqualsNoCase(level, request.folder)) s.folderIsNew = true;

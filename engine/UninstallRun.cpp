@@ -8,6 +8,7 @@
 #include "engine/Backups.h"
 #include "engine/InstallFolder.h"
 #include "engine/InstallPlanner.h"
+#include "engine/UninstallScope.h"
 #include "engine/actions/FileReplaced.h"
 #include "engine/actions/MovedFrom.h"
 #include "engine/actions/FolderMade.h"
@@ -15,6 +16,31 @@
 #include "engine/actions/UninstallerCopy.h"
 
 namespace tx {
+
+namespace {
+
+// The best verdict any scope gives; a line naming a folder moved from is
+// the installation's when that folder is a product folder of its own.
+UninstallScope::Verdict JudgeLine(std::vector<std::unique_ptr<UninstallScope>>& scopes, const Action& a,
+                                  const CodePage& cp) {
+    if (const auto* moved = dynamic_cast<const MovedFrom*>(&a)) {
+        const std::string& folder = moved->Folder();
+        const std::string product = kProductSubfolder;
+        const bool ours = folder.size() > product.size() &&
+                          cp.EqualsNoCase(folder.substr(folder.size() - product.size()), product) &&
+                          cp.LastBackslash(folder) == folder.size() - product.size();
+        return ours ? UninstallScope::Verdict::Ours : UninstallScope::Verdict::Outside;
+    }
+    UninstallScope::Verdict best = UninstallScope::Verdict::Outside;
+    for (auto& scope : scopes) {
+        const UninstallScope::Verdict v = scope->Judge(a);
+        if (v == UninstallScope::Verdict::Ours) return v;
+        if (v == UninstallScope::Verdict::OwnFile) best = v;
+    }
+    return best;
+}
+
+}  // namespace
 
 bool UninstallRun::ContainsImage(const std::string& folder) const {
     const std::string prefix = folder + "\\";
@@ -35,6 +61,22 @@ int UninstallRun::Run(IUninstallObserver& observer, bool silent) {
     image_ = fs_.ModulePath();
     const std::size_t slash = cp_.LastBackslash(image_);
     const std::string folder = slash == CodePage::npos ? std::string() : image_.substr(0, slash);
+    // Run elevated, it acts only on a journal no one but an administrator
+    // can have written: a copy of it beside a journal of someone else's
+    // making does nothing.
+    const auto trusted = [&](const std::string& where) {
+        if (where.empty()) return false;
+        UninstallScope scope(fs_, reg_, wide_, cp_, where);
+        if (CheckInstalledFolder(security_, cp_, where, scope.FolderRegistered()).readiness ==
+            FolderReadiness::Ready)
+            return true;
+        log_.Line("journal not trusted: " + where + " (others may change it, or it cannot be checked)");
+        return false;
+    };
+    if (!trusted(folder)) {
+        observer.JournalDamaged();
+        return kExitFailed;
+    }
     const auto read = [&](const std::string& from, JournalContent* journal, std::string* error) {
         std::string text;
         *error = "no journal";
@@ -51,7 +93,8 @@ int UninstallRun::Run(IUninstallObserver& observer, bool silent) {
     const std::string entry = EntryInstallLocation(reg_, cp_);
     JournalContent moved;
     std::string ignored;
-    if (!entry.empty() && !cp_.EqualsNoCase(entry, folder) && read(entry, &moved, &ignored)) {
+    if (!entry.empty() && !cp_.EqualsNoCase(entry, folder) && read(entry, &moved, &ignored) &&
+        trusted(entry)) {
         for (const auto& a : moved.actions) {
             const auto* from = dynamic_cast<const MovedFrom*>(a.get());
             if (from == nullptr || !cp_.EqualsNoCase(from->Folder(), folder)) continue;
@@ -67,6 +110,13 @@ int UninstallRun::Run(IUninstallObserver& observer, bool silent) {
         return kExitFailed;
     }
     JournalFile file(fs_, journal.installFolder);
+    // What it may act on: the installation folder's things, and those of the
+    // folders the journal says it moved from.
+    std::vector<std::unique_ptr<UninstallScope>> scopes;
+    scopes.push_back(std::make_unique<UninstallScope>(fs_, reg_, wide_, cp_, journal.installFolder));
+    for (const auto& a : journal.actions)
+        if (const auto* from = dynamic_cast<const MovedFrom*>(a.get()))
+            scopes.push_back(std::make_unique<UninstallScope>(fs_, reg_, wide_, cp_, from->Folder()));
     if (journal.droppedTornLine) log_.Line("journal: a last line cut short was dropped");
 
     while (IsAcadRunning(procs_, cp_)) {
@@ -94,6 +144,22 @@ int UninstallRun::Run(IUninstallObserver& observer, bool silent) {
 
     for (std::size_t i = actions.size(); i-- > 0;) {
         Action& a = *actions[i];
+        const UninstallScope::Verdict verdict = JudgeLine(scopes, a, cp_);
+        if (verdict == UninstallScope::Verdict::OwnFile) {
+            log_.Line("not undone: " + a.Describe() + " (a copy onto the installation's own file)");
+            // Refused before it was made: only the backup taken for it is left.
+            if (const auto* f = dynamic_cast<const FileReplaced*>(&a)) {
+                if (DeleteOrSchedule(fs_, f->Backup()).status == FileStatus::Failed)
+                    log_.Line("backup left: " + f->Backup());
+            }
+            continue;
+        }
+        if (verdict == UninstallScope::Verdict::Outside) {
+            log_.Line("left alone: " + a.Describe() + " (no installation changes it)");
+            failed = true;
+            keep[i] = true;
+            continue;
+        }
         // An uninstaller left in a folder the installation moved from goes
         // with that folder.
         const auto* copy = dynamic_cast<UninstallerCopy*>(&a);

@@ -42,6 +42,7 @@ public:
     OsResult FlushFile(const std::string&) override { Touched(); }
     OsResult ReplaceFile(const std::string&, const std::string&) override { Touched(); }
     OsResult RestartOperationPaths(std::vector<std::string>*) override { Touched(); }
+    OsResult FileIdentity(const std::string&, FileId*) override { Touched(); }
 
 private:
     [[noreturn]] static void Touched() {

@@ -3,6 +3,7 @@
 // rules stay visible, and fakeable in tests.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -46,6 +47,18 @@ constexpr std::uint32_t kAttrNormal = 0x80;     // FILE_ATTRIBUTE_NORMAL
 constexpr std::uint32_t kInvalidAttributes = 0xFFFFFFFFu;
 
 constexpr std::size_t kMaxPath = 260;  // MAX_PATH, terminator included
+
+// What one file or folder is on its volume, whichever name reaches it
+// (FILE_ID_INFO: the volume's serial number and the 128-bit file id): a
+// short name, another letter case, a name Windows trims ("x." for "x") and
+// a hard link all give the same.
+struct FileId {
+    std::uint64_t volume = 0;
+    std::array<std::uint8_t, 16> id{};
+
+    bool operator==(const FileId& o) const { return volume == o.volume && id == o.id; }
+    bool operator!=(const FileId& o) const { return !(*this == o); }
+};
 
 struct FindEntry {
     std::string name;  // cFileName: the name only, no folder
@@ -135,6 +148,10 @@ public:
     // sources and targets MoveFileEx queued with DELAY_UNTIL_REBOOT), in the
     // code page, without the "\\??\\" prefix. None queued is no failure.
     virtual OsResult RestartOperationPaths(std::vector<std::string>* paths) = 0;
+    // The identity of what path reaches, a file or a folder, a link
+    // followed as a copy onto path would follow it. Fails when nothing is
+    // there, or the volume gives its files no ids.
+    virtual OsResult FileIdentity(const std::string& path, FileId* id) = 0;
 };
 
 }  // namespace tx

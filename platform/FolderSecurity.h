@@ -59,6 +59,11 @@ struct FolderFacts {
     // rights; kRightsAll when there is no list (everyone may do anything)
     // or it could not be read. Nothing when the volume keeps no lists.
     std::uint32_t othersRights = 0;
+    // What it allows the running user by their own SID, when that is none
+    // of the three above: the same user's processes that are not elevated
+    // may do that too. kRightsAll when there is no list or it could not be
+    // read. Nothing when the volume keeps no lists.
+    std::uint32_t userRights = 0;
 };
 
 // One opened level; closing it (destroying this) lets others delete or

@@ -165,6 +165,10 @@ OsResult LoggingFileSystem::ReplaceFile(const std::string& from, const std::stri
     return r;
 }
 
+OsResult LoggingFileSystem::FileIdentity(const std::string& path, FileId* id) {
+    return inner_.FileIdentity(path, id);
+}
+
 // --- LoggingRegistry -----------------------------------------------------
 
 std::string LoggingRegistry::PathOf(RegHandle key) const {
@@ -309,6 +313,7 @@ std::string FactsText(const FolderFacts& facts) {
     what += ", owner " + (facts.ownerSid.empty() ? std::string("unknown") : facts.ownerSid);
     if (!facts.ownerKept) what += " (made up by the system)";
     if (facts.keepsAccessLists) what += ", others " + Hex(facts.othersRights);
+    if (facts.keepsAccessLists && facts.userRights != 0) what += ", user " + Hex(facts.userRights);
     return what;
 }
 

@@ -38,4 +38,12 @@ std::string ZeroPadded(unsigned value, int width);
 // value in upper-case hexadecimal with "0x" before it ("0x%X").
 std::string HexText(unsigned value);
 
+// Text from outside (a command line) for a log line: every control
+// character shown as "\xHH" (its bytes), so that it can neither end the
+// line nor move or recolour what a terminal shows. Control bytes are below
+// 0x20 and 0x7F, never the trail byte of a double-byte character; with
+// utf8 (code page 65001) also the C1 controls, the line and paragraph
+// separators, the direction marks and overrides, and the byte-order mark.
+std::string ShownEscaped(const std::string& text, bool utf8);
+
 }  // namespace tx

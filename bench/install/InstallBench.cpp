@@ -40,6 +40,7 @@
 
 namespace {
 
+using tx::FileId;
 using tx::FindEntry;
 using tx::IFileSystem;
 using tx::IFindHandle;
@@ -243,6 +244,9 @@ public:
     OsResult ReplaceFile(const std::string& from, const std::string& to) override {
         return Timed(tallies, "ReplaceFile (write-through)",
                      [&] { return inner_.ReplaceFile(from, to); });
+    }
+    OsResult FileIdentity(const std::string& path, FileId* id) override {
+        return Timed(tallies, "FileIdentity", [&] { return inner_.FileIdentity(path, id); });
     }
 
 private:

@@ -1,6 +1,7 @@
 #include "engine/actions/FileWrittenNew.h"
 
 #include "deploy/FileHelpers.h"
+#include "engine/OwnFiles.h"
 #include "engine/actions/FileReplaced.h"
 
 namespace tx {
@@ -37,6 +38,12 @@ std::vector<std::string> FileWrittenNew::Fields() const {
 }
 
 ActionResult FileWrittenNew::Apply(ActionContext& ctx) {
+    // Even a folder this run made holds the journal by now, which another
+    // name may reach (its short name, say): looked at as the copy is made.
+    if (!tried_ && OwnFiles(ctx.fs, ctx.cp, ctx.installFolder).Holds(target_)) {
+        refused_ = true;
+        return ActionResult::Fail(kErrorAccessDenied);
+    }
     // Planned where nothing was: whatever is there now is not ours to
     // overwrite without a backup. A second try meets its own first one.
     if (journaled_ && !tried_ && !inNewFolder_) {

@@ -5,6 +5,7 @@
 
 #include "platform/TextFormat.h"
 
+#include <utility>
 #include <vector>
 
 namespace tx {
@@ -28,23 +29,44 @@ std::string Utf8(const std::wstring& wide) {
 // what it points to) and the log is made anew: CREATE_NEW fails if anything
 // got there in between, and a file with other names (a hard link) or a
 // reparse point is refused.
-UniqueHandle CreateFresh(const std::wstring& path) {
-    DeleteFileW(path.c_str());
-    UniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
-                                  nullptr));
+// A file opened as itself that is a plain file with this one name.
+UniqueHandle OnlyPlain(UniqueHandle file) {
     if (file.get() == INVALID_HANDLE_VALUE) return UniqueHandle();
     if (!NamesOnePlainFile(file.get())) return UniqueHandle();
     return file;
+}
+
+UniqueHandle CreateFresh(const std::wstring& path) {
+    DeleteFileW(path.c_str());
+    return OnlyPlain(UniqueHandle(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                                              nullptr, CREATE_NEW,
+                                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
+                                              nullptr)));
+}
+
+// A name from the command line may be any file at all, and an elevated run
+// is told it by whoever started it: what is there is never deleted, nor cut
+// short. Appending only (FILE_APPEND_DATA), every line goes after it.
+UniqueHandle OpenNamed(const std::wstring& path) {
+    const DWORD flags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT;
+    UniqueHandle file(CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
+                                  CREATE_NEW, flags, nullptr));
+    if (file.get() == INVALID_HANDLE_VALUE &&
+        (GetLastError() == ERROR_FILE_EXISTS || GetLastError() == ERROR_ALREADY_EXISTS)) {
+        file.reset(CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
+                               OPEN_EXISTING, flags, nullptr));
+    }
+    return OnlyPlain(std::move(file));
 }
 
 }  // namespace
 
 std::string AnsiToUtf8(const std::string& text) { return Utf8(AnsiToWide(text)); }
 
-Win32FileLog::Win32FileLog(const std::string& path) {
+Win32FileLog::Win32FileLog(const std::string& path, LogPlace place) {
     const std::wstring wide = AnsiToWide(path);
-    if (!wide.empty()) file_ = CreateFresh(wide);
+    if (wide.empty()) return;
+    file_ = place == LogPlace::Named ? OpenNamed(wide) : CreateFresh(wide);
 }
 
 std::string Win32FileLog::DefaultPath(const char* fileName) {

@@ -1,4 +1,6 @@
-// ILog into a file, overwritten each run, in UTF-8 with a time on each line.
+// ILog into a file, in UTF-8 with a time on each line: the program's own in
+// the user's temporary folder, made anew each run, or the one the command
+// line names.
 #pragma once
 
 #include <windows.h>
@@ -10,11 +12,22 @@
 
 namespace tx {
 
+// Where a log goes.
+enum class LogPlace {
+    // The program's own name in %TEMP%: whatever is there under it is
+    // removed (a link as itself) and the log made anew.
+    OwnName,
+    // Named on the command line: nothing there is ever deleted or cut.
+    // The log is made new, or appended to an existing plain file that has
+    // no other name (no hard link, no link, no folder).
+    Named,
+};
+
 class Win32FileLog final : public ILog {
 public:
     // path in the ANSI code page. When the file cannot be made the log is
     // simply not written (Ok() is false).
-    explicit Win32FileLog(const std::string& path);
+    explicit Win32FileLog(const std::string& path, LogPlace place = LogPlace::OwnName);
     // %TEMP%\<fileName>.
     static std::string DefaultPath(const char* fileName);
 

@@ -2,6 +2,7 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <utility>
@@ -356,6 +357,49 @@ OsResult Win32FileSystem::ReplaceFile(const std::string& from, const std::string
     // rename nothing.
     return Done(MoveFileExW(wideFrom.c_str(), wideTo.c_str(),
                             MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
+}
+
+namespace {
+
+// FileIdInfo and FILE_ID_INFO (Windows 8 and later) as the system defines
+// them; the build targets Windows 7, whose headers leave them out.
+constexpr auto kFileIdInfo = static_cast<FILE_INFO_BY_HANDLE_CLASS>(18);
+struct FileIdInfo {
+    ULONGLONG volumeSerialNumber;
+    BYTE fileId[16];
+};
+
+}  // namespace
+
+OsResult Win32FileSystem::FileIdentity(const std::string& path, FileId* id) {
+    std::wstring wide;
+    const OsResult named = ToCallPath(path, &wide);
+    if (!named) return named;
+    // No data access and every kind of sharing: looking stops no one.
+    // Backup semantics only to open a folder at all; no privilege is
+    // enabled, so the usual access checks apply.
+    UniqueHandle file(CreateFileW(wide.c_str(), FILE_READ_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    const OsResult opened = Opened(file);
+    if (!opened) return opened;
+    FileId found;
+    FileIdInfo info{};
+    if (GetFileInformationByHandleEx(file.get(), kFileIdInfo, &info, sizeof info)) {
+        found.volume = info.volumeSerialNumber;
+        std::memcpy(found.id.data(), info.fileId, sizeof info.fileId);
+    } else {
+        // Windows 7, or a file system without 128-bit ids: the 64-bit index.
+        BY_HANDLE_FILE_INFORMATION basic{};
+        if (!GetFileInformationByHandle(file.get(), &basic)) return OsResult::Fail(GetLastError());
+        found.volume = basic.dwVolumeSerialNumber;
+        const DWORD index[2] = {basic.nFileIndexLow, basic.nFileIndexHigh};
+        std::memcpy(found.id.data(), index, sizeof index);
+    }
+    // Some network file systems answer 0 for every file: no identity at all.
+    if (found.id == FileId().id) return OsResult::Fail(ERROR_NOT_SUPPORTED);
+    *id = found;
+    return OsResult::Ok();
 }
 
 }  // namespace tx

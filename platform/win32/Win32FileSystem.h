@@ -48,6 +48,7 @@ public:
     OsResult FileSize(const std::string& path, std::uint64_t* size) override;
     OsResult FlushFile(const std::string& path) override;
     OsResult ReplaceFile(const std::string& from, const std::string& to) override;
+    OsResult FileIdentity(const std::string& path, FileId* id) override;
 
 private:
     std::string modulePath_;

@@ -137,7 +137,12 @@ MakeFolderResult Win32FolderSecurity::MakeProtectedFolder(const std::string& pat
     return MakeFolderResult::Failed;
 }
 
-DWORD OthersRightsOf(PACL dacl, const std::string& currentUserSid) {
+namespace {
+
+// The union of what the allow entries grant on the object itself to the
+// SIDs counted, generic rights mapped to file rights.
+template <class Counted>
+DWORD RightsGranted(PACL dacl, Counted counted) {
     // A NULL DACL grants full access to everyone.
     if (dacl == nullptr) return kFullControl;
     ACL_SIZE_INFORMATION info{};
@@ -158,12 +163,24 @@ DWORD OthersRightsOf(PACL dacl, const std::string& currentUserSid) {
         }
         // Both kinds lay out header, mask, then the SID.
         auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(ace);
-        if (IsTrustedSid(SidString(&allowed->SidStart), currentUserSid)) continue;
+        if (!counted(SidString(&allowed->SidStart))) continue;
         DWORD mask = allowed->Mask;
         MapGenericMask(&mask, &mapping);
         rights |= mask;
     }
     return rights;
+}
+
+}  // namespace
+
+DWORD OthersRightsOf(PACL dacl, const std::string& currentUserSid) {
+    return RightsGranted(dacl,
+                         [&](const std::string& sid) { return !IsTrustedSid(sid, currentUserSid); });
+}
+
+DWORD UserRightsOf(PACL dacl, const std::string& currentUserSid) {
+    if (currentUserSid.empty() || IsTrustedSid(currentUserSid, std::string())) return 0;
+    return RightsGranted(dacl, [&](const std::string& sid) { return sid == currentUserSid; });
 }
 
 bool Win32FolderSecurity::ReadFacts(HANDLE h, FolderFacts* facts) {
@@ -183,12 +200,15 @@ bool Win32FolderSecurity::ReadFacts(HANDLE h, FolderFacts* facts) {
     PSECURITY_DESCRIPTOR sd = nullptr;
     // Unreadable: nothing is known of the list, so it may allow anything.
     facts->othersRights = kFullControl;
+    facts->userRights = kFullControl;
     if (GetSecurityInfo(h, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
                         &owner, nullptr, &dacl, nullptr, &sd) == ERROR_SUCCESS) {
         LocalPtr<void> owned(sd);
         facts->ownerSid = SidString(owner);
         facts->ownerKept = !OwnersMadeUp();
-        facts->othersRights = OthersRightsOf(dacl, CurrentUserSid());
+        const std::string user = CurrentUserSid();
+        facts->othersRights = OthersRightsOf(dacl, user);
+        facts->userRights = UserRightsOf(dacl, user);
     }
     return true;
 }

@@ -66,6 +66,8 @@ constexpr DWORD kInspectSharing = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHAR
 // currentUserSid, generic rights mapped to file rights. A null list grants
 // everything to everyone.
 DWORD OthersRightsOf(PACL dacl, const std::string& currentUserSid);
+// The same for currentUserSid alone: nothing when it is one of the three.
+DWORD UserRightsOf(PACL dacl, const std::string& currentUserSid);
 
 class Win32FolderSecurity : public IFolderSecurity {
 public:

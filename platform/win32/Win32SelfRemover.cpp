@@ -6,6 +6,7 @@
 #include <sddl.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <cwchar>
 #include <memory>
 #include <type_traits>
@@ -13,6 +14,7 @@
 
 #include "platform/win32/Handles.h"
 #include "platform/win32/ProcessHardening.h"
+#include "platform/win32/Win32FileSystem.h"
 
 namespace tx {
 
@@ -83,8 +85,9 @@ bool Win32SelfRemover::RemoveAfterExit(const std::string& image,
     }
 
     HANDLE raw = nullptr;
+    // Enough to wait for this process and to ask which program it runs.
     if (!DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), GetCurrentProcess(), &raw,
-                         SYNCHRONIZE, TRUE, 0)) {
+                         SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, TRUE, 0)) {
         AtRestart(copy);
         AtRestart(folder);
         return ScheduleAll(image, folders);
@@ -153,31 +156,117 @@ std::vector<std::wstring> SplitCommandLine(const wchar_t* line) {
     return args;
 }
 
-int RunCleanup(const std::vector<std::wstring>& args) {
+CleanupOrder ReadCleanupOrder(const std::vector<std::wstring>& args) {
+    CleanupOrder order;
     // args: program, switch, parent handle, image, folders...
-    if (args.size() < 4) return 1;
-    const std::uintptr_t value = std::wcstoull(args[2].c_str(), nullptr, 10);
-    UniqueHandle parent(reinterpret_cast<HANDLE>(value));
+    if (args.size() < 4 || args[1] != kCleanupSwitch) return order;
+    wchar_t* end = nullptr;
+    const std::uintptr_t value = std::wcstoull(args[2].c_str(), &end, 10);
+    if (end == args[2].c_str() || *end != L'\0' || value == 0) return order;
+    order.parent.reset(reinterpret_cast<HANDLE>(value));
+    // Anything but a process handle of this process's own table is refused
+    // here: started by hand, the copy holds no handle of that number, or
+    // one of another kind. The pseudo-handle of the process itself is no
+    // parent either.
+    if (reinterpret_cast<HANDLE>(value) == GetCurrentProcess() ||
+        GetProcessId(order.parent.get()) == 0 ||
+        GetProcessId(order.parent.get()) == GetCurrentProcessId()) {
+        order.parent.release();
+        return order;
+    }
+    std::wstring name(MAX_PATH, L'\0');
+    for (;;) {
+        DWORD size = static_cast<DWORD>(name.size());
+        if (QueryFullProcessImageNameW(order.parent.get(), 0, &name[0], &size)) {
+            name.resize(size);
+            break;
+        }
+        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || name.size() >= 32768) return order;
+        name.resize(name.size() * 2);
+    }
+    order.parentImage = ExactAnsi(name);
+    order.ownImage = ExactAnsi(OwnImagePath());
+    order.image = ExactAnsi(args[3]);
+    for (std::size_t i = 4; i < args.size(); ++i) order.folders.push_back(ExactAnsi(args[i]));
+    // Read now, while the parent still runs it: what is deleted later must
+    // be this file.
+    if (order.image.empty() || !Win32FileSystem().FileIdentity(order.image, &order.imageId))
+        return order;
+    order.ok = !order.parentImage.empty() && !order.ownImage.empty();
+    return order;
+}
+
+namespace {
+
+// FILE_ID_INFO of an open file (Windows 8 and later; the build targets 7).
+bool IdentityOfOpen(HANDLE file, FileId* id) {
+    struct {
+        ULONGLONG volumeSerialNumber;
+        BYTE fileId[16];
+    } info{};
+    if (GetFileInformationByHandleEx(file, static_cast<FILE_INFO_BY_HANDLE_CLASS>(18), &info,
+                                     sizeof info)) {
+        id->volume = info.volumeSerialNumber;
+        std::memcpy(id->id.data(), info.fileId, sizeof info.fileId);
+        return true;
+    }
+    BY_HANDLE_FILE_INFORMATION basic{};
+    if (!GetFileInformationByHandle(file, &basic)) return false;
+    *id = FileId();
+    id->volume = basic.dwVolumeSerialNumber;
+    const DWORD index[2] = {basic.nFileIndexLow, basic.nFileIndexHigh};
+    std::memcpy(id->id.data(), index, sizeof index);
+    return true;
+}
+
+}  // namespace
+
+bool DeleteIfStill(const std::wstring& path, const FileId& id) {
+    // Opened as itself, then checked and deleted through the same handle:
+    // nothing can be swapped in between.
+    UniqueHandle file(CreateFileW(path.c_str(),
+                                  DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (file.get() == INVALID_HANDLE_VALUE) return false;
+    FileId found;
+    if (!IdentityOfOpen(file.get(), &found) || found != id) return false;
+    FILE_BASIC_INFO basic{};
+    if (GetFileInformationByHandleEx(file.get(), FileBasicInfo, &basic, sizeof basic) &&
+        (basic.FileAttributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        basic.FileAttributes &= ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY);
+        if (basic.FileAttributes == 0) basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+        (void)SetFileInformationByHandle(file.get(), FileBasicInfo, &basic, sizeof basic);
+    }
+    FILE_DISPOSITION_INFO disposition{TRUE};
+    return SetFileInformationByHandle(file.get(), FileDispositionInfo, &disposition,
+                                      sizeof disposition) != FALSE;
+}
+
+int RunCleanup(CleanupOrder& order) {
     // However long its last message box stays open: deleting the program
     // meanwhile, or leaving it to the restart, would take a later
     // installation's uninstaller with it.
-    if (parent.get() != nullptr) WaitForSingleObject(parent.get(), INFINITE);
+    WaitForSingleObject(order.parent.get(), INFINITE);
 
     // The image may stay locked a moment after its process ended.
-    const wchar_t* image = args[3].c_str();
+    const std::wstring image = AnsiToWide(order.image);
     bool deleted = false;
     for (int attempt = 0; attempt < 50 && !deleted; ++attempt) {
-        const DWORD attributes = GetFileAttributesW(image);
-        if (attributes == INVALID_FILE_ATTRIBUTES) break;
-        if (attributes & FILE_ATTRIBUTE_READONLY)
-            SetFileAttributesW(image, attributes & ~FILE_ATTRIBUTE_READONLY);
-        deleted = DeleteFileW(image) != 0;
+        FileId now;
+        // Gone, or another file by now: nothing of ours to delete.
+        if (!Win32FileSystem().FileIdentity(order.image, &now) || now != order.imageId) break;
+        deleted = DeleteIfStill(image, order.imageId);
         if (!deleted) Sleep(100);
     }
-    if (!deleted && GetFileAttributesW(image) != INVALID_FILE_ATTRIBUTES) AtRestart(image);
-    for (std::size_t i = 4; i < args.size(); ++i) {
+    FileId left;
+    const bool stillOurs =
+        !deleted && Win32FileSystem().FileIdentity(order.image, &left) && left == order.imageId;
+    if (stillOurs) AtRestart(image);
+    for (const std::string& f : order.folders) {
+        const std::wstring folder = AnsiToWide(f);
         // A folder someone else put files in meanwhile stays.
-        if (!RemoveDirectoryW(args[i].c_str()) && !deleted) AtRestart(args[i]);
+        if (!RemoveDirectoryW(folder.c_str()) && stillOurs) AtRestart(folder);
     }
 
     // This copy cannot delete itself either: the restart takes it.

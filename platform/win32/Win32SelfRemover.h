@@ -4,6 +4,9 @@
 #include <string>
 #include <vector>
 
+// <windows.h> first: FileSystem.h then takes back the names it maps.
+#include "platform/win32/Handles.h"
+#include "platform/FileSystem.h"
 #include "platform/SelfRemover.h"
 
 namespace tx {
@@ -27,8 +30,29 @@ extern const wchar_t* const kCleanupSwitch;
 // A command line split into its arguments (the program's own name first).
 std::vector<std::wstring> SplitCommandLine(const wchar_t* line);
 
-// The cleanup copy's work, from its split command line. Returns the exit
-// status.
-int RunCleanup(const std::vector<std::wstring>& args);
+// What the cleanup copy is told, read from its split command line:
+//   <copy> /cleanup-after <handle> "<image>" ["<folder>"...]
+// Its parent is the handle, when that is a process handle it inherited;
+// the paths are in the ANSI code page, as the uninstaller named them.
+struct CleanupOrder {
+    bool ok = false;  // false: no such line, or the handle is no process's
+    UniqueHandle parent;
+    std::string parentImage;  // the parent's program file, as the system names it
+    std::string ownImage;     // this copy's
+    std::string image;
+    FileId imageId;
+    std::vector<std::string> folders;
+};
+CleanupOrder ReadCleanupOrder(const std::vector<std::wstring>& args);
+
+// The cleanup copy's work, for an order found allowed: waits for the
+// parent to end, deletes the image while it is still the file it was when
+// read, removes the folders that are empty. Returns the exit status.
+int RunCleanup(CleanupOrder& order);
+
+// Deletes the file at path if it is still the one id names (a link of that
+// name is deleted as itself, never what it points to); a read-only file
+// too. False when it is another file, or cannot be deleted now.
+bool DeleteIfStill(const std::wstring& path, const FileId& id);
 
 }  // namespace tx

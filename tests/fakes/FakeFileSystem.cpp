@@ -51,11 +51,14 @@ bool Contains(const std::vector<std::string>& keys, const std::string& key) {
 FakeFileSystem::FakeFileSystem(unsigned codePage) : cp_(codePage) {}
 
 std::string FakeFileSystem::Normalise(const std::string& path) const {
+    // "\\?\" passes the rest to the file system as it is.
+    const bool literal = path.compare(0, 4, "\\\\?\\") == 0;
+    const std::size_t from = literal ? 4 : 0;
     // Runs of backslashes count as one and a trailing one is dropped, as the
     // Win32 path functions do. A trail byte 0x5C is not a separator.
     std::string out;
     bool lastWasSlash = false;
-    for (std::size_t i = 0; i < path.size();) {
+    for (std::size_t i = from; i < path.size();) {
         std::size_t len = cp_.CharLength(path, i);
         bool slash = len == 1 && path[i] == '\\';
         if (!(slash && lastWasSlash)) out.append(path, i, len);
@@ -63,7 +66,101 @@ std::string FakeFileSystem::Normalise(const std::string& path) const {
         i += len;
     }
     if (cp_.EndsWithBackslash(out)) out.pop_back();
+    if (literal) return out;
+    // They also drop the trailing dots and spaces of the last name (neither
+    // byte is ever a trail byte). A name of dots alone is a step up or none,
+    // which nothing here uses.
+    const std::size_t slash = cp_.LastBackslash(out);
+    const std::size_t start = slash == CodePage::npos ? 0 : slash + 1;
+    std::size_t end = out.size();
+    while (end > start && (out[end - 1] == '.' || out[end - 1] == ' ')) --end;
+    if (end > start && out.find_first_not_of('.', start) < end) out.erase(end);
     return out;
+}
+
+std::string FakeFileSystem::Resolve(const std::string& normalised) const {
+    // Only a name with a tilde can be a short one.
+    if (normalised.find('~') == std::string::npos) return normalised;
+    std::string out;
+    std::size_t start = 0;
+    while (start <= normalised.size()) {
+        std::size_t end = start;
+        while (end < normalised.size() &&
+               !(cp_.CharLength(normalised, end) == 1 && normalised[end] == '\\'))
+            end += cp_.CharLength(normalised, end);
+        const std::string name = normalised.substr(start, end - start);
+        if (start == 0) {
+            out = name;  // the drive
+        } else {
+            std::string next = out + "\\" + name;
+            if (nodes_.count(cp_.Lower(next)) == 0) {
+                const std::string folderKey = cp_.Lower(out);
+                for (const auto& [key, node] : nodes_) {
+                    if (!node.shortName.empty() && cp_.EqualsNoCase(node.shortName, name) &&
+                        !IsRoot(node.path) && cp_.Lower(ParentOf(node.path)) == folderKey) {
+                        next = node.path;
+                        break;
+                    }
+                }
+            }
+            out = next;
+        }
+        start = end + 1;
+    }
+    return out;
+}
+
+namespace {
+
+// Bytes an 8.3 name cannot hold besides spaces and dots.
+bool NotInShortNames(char c) {
+    return c == '+' || c == ',' || c == ';' || c == '=' || c == '[' || c == ']';
+}
+
+}  // namespace
+
+std::string FakeFileSystem::MakeShortName(const std::string& folder, const std::string& name) const {
+    const std::size_t dot = name.rfind('.');
+    const bool hasExtension = dot != std::string::npos && dot > 0;
+    const std::string base = hasExtension ? name.substr(0, dot) : name;
+    const std::string extension = hasExtension ? name.substr(dot + 1) : std::string();
+    const bool valid = !base.empty() && base.size() <= 8 && extension.size() <= 3 &&
+                       base.find('.') == std::string::npos &&
+                       name.find(' ') == std::string::npos &&
+                       std::none_of(name.begin(), name.end(), NotInShortNames);
+    if (valid) return std::string();
+    // NTFS: the first six characters of the name and the first three of its
+    // extension, spaces and dots dropped, other characters an 8.3 name
+    // cannot hold as '_', upper-cased; between them '~' and the lowest
+    // number that no other entry of the folder has taken.
+    const auto part = [&](const std::string& text, std::size_t most) {
+        std::string out;
+        for (std::size_t i = 0; i < text.size();) {
+            const std::size_t len = cp_.CharLength(text, i);
+            if (out.size() + len > most) break;
+            if (len == 1 && (text[i] == ' ' || text[i] == '.')) {
+                i += len;
+                continue;
+            }
+            out += len == 1 && NotInShortNames(text[i]) ? std::string("_") : text.substr(i, len);
+            i += len;
+        }
+        return cp_.Upper(out);
+    };
+    const std::string head = part(base, 6);
+    const std::string tail = part(extension, 3);
+    const std::string folderKey = cp_.Lower(folder);
+    for (int n = 1;; ++n) {
+        const std::string candidate =
+            head + "~" + std::to_string(n) + (tail.empty() ? std::string() : "." + tail);
+        const bool taken = std::any_of(nodes_.begin(), nodes_.end(), [&](const auto& entry) {
+            const Node& node = entry.second;
+            return !IsRoot(node.path) && cp_.Lower(ParentOf(node.path)) == folderKey &&
+                   (cp_.EqualsNoCase(NameOf(node.path), candidate) ||
+                    cp_.EqualsNoCase(node.shortName, candidate));
+        });
+        if (!taken) return candidate;
+    }
 }
 
 std::string FakeFileSystem::ParentOf(const std::string& normalised) const {
@@ -127,12 +224,13 @@ FakeFileSystem::Node* FakeFileSystem::Find(const std::string& path) {
     return it == nodes_.end() ? nullptr : &it->second;
 }
 
-void FakeFileSystem::Insert(const std::string& normalised, std::uint32_t attributes,
+void FakeFileSystem::Insert(const std::string& given, std::uint32_t attributes,
                             std::string content) {
-    if (!IsRoot(normalised)) {
-        std::string parent = ParentOf(normalised);
+    if (!IsRoot(given)) {
+        std::string parent = ParentOf(given);
         if (Find(parent) == nullptr) Insert(parent, kAttrDirectory, "");
     }
+    const std::string normalised = Resolve(given);
     // On disk as given; callers that leave data in the cache say so after.
     std::string key = cp_.Lower(normalised);
     auto it = nodes_.find(key);
@@ -143,8 +241,10 @@ void FakeFileSystem::Insert(const std::string& normalised, std::uint32_t attribu
         return;
     }
     std::string durable = content;
+    std::string shortName =
+        IsRoot(normalised) ? std::string() : MakeShortName(ParentOf(normalised), NameOf(normalised));
     nodes_.emplace(key, Node{normalised, attributes, std::move(content), nextOrder_++, {},
-                             std::move(durable)});
+                             std::move(durable), nextId_++, std::move(shortName)});
 }
 
 void FakeFileSystem::AddFolder(const std::string& path, std::uint32_t attributes) {
@@ -275,12 +375,17 @@ std::string FakeFileSystem::StoredName(const std::string& path) const {
     return n == nullptr ? std::string() : NameOf(n->path);
 }
 
+std::string FakeFileSystem::ShortName(const std::string& path) const {
+    const Node* n = Find(path);
+    return n == nullptr ? std::string() : n->shortName;
+}
+
 std::uint32_t FakeFileSystem::Attributes(const std::string& path) const {
     const Node* n = Find(path);
     return n == nullptr ? kInvalidAttributes : n->attributes;
 }
 
-std::vector<std::string> FakeFileSystem::Children(const std::string& folder) const {
+std::vector<const FakeFileSystem::Node*> FakeFileSystem::ChildNodes(const std::string& folder) const {
     std::string parentKey = Key(folder);
     std::vector<const Node*> kids;
     for (const auto& [key, node] : nodes_) {
@@ -290,8 +395,12 @@ std::vector<std::string> FakeFileSystem::Children(const std::string& folder) con
     }
     std::sort(kids.begin(), kids.end(),
               [](const Node* a, const Node* b) { return a->order < b->order; });
+    return kids;
+}
+
+std::vector<std::string> FakeFileSystem::Children(const std::string& folder) const {
     std::vector<std::string> names;
-    for (const Node* n : kids) names.push_back(NameOf(n->path));
+    for (const Node* n : ChildNodes(folder)) names.push_back(NameOf(n->path));
     return names;
 }
 
@@ -323,10 +432,9 @@ std::unique_ptr<IFindHandle> FakeFileSystem::FindFirst(const std::string& patter
                 if (WildcardMatch(last, dot)) found.push_back({dot, dir->attributes});
             }
         }
-        for (const std::string& name : Children(folder)) {
-            if (WildcardMatch(last, name)) {
-                found.push_back({name, Find(folder + "\\" + name)->attributes});
-            }
+        for (const Node* n : ChildNodes(folder)) {
+            const std::string name = NameOf(n->path);
+            if (WildcardMatch(last, name)) found.push_back({name, n->attributes});
         }
     } else if (const Node* n = Find(normalised)) {
         found.push_back({NameOf(n->path), n->attributes});
@@ -666,7 +774,7 @@ OsResult FakeFileSystem::ReplaceFile(const std::string& from, const std::string&
     const Node* parent = Find(ParentOf(target));
     if (parent == nullptr || (parent->attributes & kAttrDirectory) == 0)
         return OsResult::Fail(kErrorPathNotFound);
-    const std::string targetKey = cp_.Lower(target);
+    const std::string targetKey = cp_.Lower(Resolve(target));
     if (targetKey == Key(from)) {
         src->path = target;  // at most the letter case changes
         return OsResult::Ok();
@@ -685,9 +793,25 @@ OsResult FakeFileSystem::ReplaceFile(const std::string& from, const std::string&
     // moves whole, with what is on disk of it and what is only cached.
     Node moved = std::move(*src);
     nodes_.erase(Key(from));
-    moved.path = target;
+    nodes_.erase(targetKey);
+    // Renamed, it is named like a new entry; its id stays.
+    moved.path = Resolve(target);
     moved.order = order;
+    moved.shortName = MakeShortName(ParentOf(moved.path), NameOf(moved.path));
     nodes_.insert_or_assign(targetKey, std::move(moved));
+    return OsResult::Ok();
+}
+
+OsResult FakeFileSystem::FileIdentity(const std::string& path, FileId* id) {
+    std::string file, stream;
+    if (!SplitStream(path, &file, &stream)) return OsResult::Fail(kErrorInvalidName);
+    const Node* n = Find(file);
+    if (n == nullptr) return OsResult::Fail(MissingCode(file));
+    if (!stream.empty() && FindStream(path) == nullptr) return OsResult::Fail(kErrorFileNotFound);
+    FileId found;
+    found.volume = static_cast<std::uint8_t>(cp_.Upper(n->path.substr(0, 1))[0]);
+    for (std::size_t i = 0; i < 8; ++i) found.id[i] = static_cast<std::uint8_t>(n->id >> (8 * i));
+    *id = found;
     return OsResult::Ok();
 }
 

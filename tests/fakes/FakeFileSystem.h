@@ -6,7 +6,12 @@
 // file, as on NTFS), failures injected per path, and what a power cut
 // leaves: written data sits in the system cache until flushed, while NTFS
 // journals metadata (creations, renames, deletions, attributes), so those
-// are on disk at once.
+// are on disk at once. Names reach files as the Win32 path rules and NTFS
+// let them: the trailing dots and spaces of the last name are dropped ("x."
+// reaches "x"; a path starting "\\?\" is taken as it is, so such a name can
+// be made), and a name that is no valid 8.3 name gets a short one as well
+// ("InstallRecord.txt" is also "INSTAL~1.TXT"). Every file and folder has
+// an id that all its names share.
 #pragma once
 
 #include <cstdint>
@@ -95,6 +100,8 @@ public:
     std::vector<std::string> StreamNames(const std::string& path) const;
     // Name as stored (its letter case) of the last component, "" when missing.
     std::string StoredName(const std::string& path) const;
+    // The short name NTFS gave it, "" when missing or none was needed.
+    std::string ShortName(const std::string& path) const;
     std::uint32_t Attributes(const std::string& path) const;
     // Names in listing order, without "." and "..".
     std::vector<std::string> Children(const std::string& folder) const;
@@ -148,6 +155,7 @@ public:
     OsResult FileSize(const std::string& path, std::uint64_t* size) override;
     OsResult FlushFile(const std::string& path) override;
     OsResult ReplaceFile(const std::string& from, const std::string& to) override;
+    OsResult FileIdentity(const std::string& path, FileId* id) override;
 
 private:
     // content is what a reader sees; durable, what a power cut leaves.
@@ -163,6 +171,8 @@ private:
         long order;
         std::map<std::string, Stream> streams;  // by lower-cased name
         std::string durable;
+        std::uint64_t id = 0;
+        std::string shortName;  // empty when the name is a valid 8.3 name
     };
 
     // Splits "file:name" (or "file:name:$DATA") into the file's path and the
@@ -171,8 +181,13 @@ private:
     bool SplitStream(const std::string& path, std::string* file, std::string* stream) const;
     const Stream* FindStream(const std::string& path) const;
 
+    // The path as the Win32 path rules read it.
     std::string Normalise(const std::string& path) const;
-    std::string Key(const std::string& path) const { return cp_.Lower(Normalise(path)); }
+    // A normalised path with every short name replaced by its entry's name.
+    std::string Resolve(const std::string& normalised) const;
+    std::string Key(const std::string& path) const { return cp_.Lower(Resolve(Normalise(path))); }
+    // The short name a new entry of that name in folder gets; "" for none.
+    std::string MakeShortName(const std::string& folder, const std::string& name) const;
     std::string ParentOf(const std::string& normalised) const;
     std::string NameOf(const std::string& normalised) const;
     bool IsRoot(const std::string& normalised) const;
@@ -187,6 +202,8 @@ private:
     bool InjectedCopyFailure(const std::string& target);
     // Whether a file is opened as itself and is a link or has another name.
     bool Linked(const std::string& key) const;
+    // The entries of a folder in listing order.
+    std::vector<const Node*> ChildNodes(const std::string& folder) const;
     const Node* Find(const std::string& path) const;
     Node* Find(const std::string& path);
     void Insert(const std::string& normalised, std::uint32_t attributes, std::string content);
@@ -195,6 +212,7 @@ private:
     CodePage cp_;
     std::map<std::string, Node> nodes_;  // by lower-cased normalised path
     long nextOrder_ = 0;
+    std::uint64_t nextId_ = 1;
     std::string modulePath_ = "C:\\Pkg\\SetUp.exe";
     std::optional<std::string> heldImage_;
     std::map<std::string, int> linkCounts_;  // by Key; 1 when not there

@@ -170,6 +170,19 @@ std::uint32_t FakeFolderSecurity::OthersRights(const std::string& path) const {
     return rights;
 }
 
+std::uint32_t FakeFolderSecurity::UserRights(const std::string& path) const {
+    if (IsTrustedSid(currentUser_, std::string())) return 0;
+    const std::string key = Key(path);
+    auto it = lists_.find(key);
+    if (it != lists_.end() && it->second.isNull) return kRightsAll;
+    std::uint32_t rights = 0;
+    for (const FakeAce& ace : EffectiveAces(key)) {
+        if ((ace.flags & kAceInheritOnly) != 0 || ace.sid != currentUser_) continue;
+        rights |= MapGeneric(ace.mask);
+    }
+    return rights;
+}
+
 bool FakeFolderSecurity::MadeProtected(const std::string& path) const {
     const std::string key = Key(path);
     return std::any_of(made_.begin(), made_.end(),
@@ -211,6 +224,7 @@ bool FakeFolderSecurity::ReadFacts(const std::string& path, FolderFacts* facts) 
         facts->ownerSid = OwnerOf(key);
         facts->ownerKept = !ownersMadeUp_;
         facts->othersRights = OthersRights(path);
+        facts->userRights = UserRights(path);
     }
     return true;
 }

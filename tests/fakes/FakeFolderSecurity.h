@@ -97,6 +97,8 @@ public:
     void SetNullAccessList(const std::string& path);
     // What others may do on path, as GetSecurityInfo's DACL shows it.
     std::uint32_t OthersRights(const std::string& path) const;
+    // What the current user's own entries allow on path.
+    std::uint32_t UserRights(const std::string& path) const;
     // Looks taken with InspectFolder, in order.
     const std::vector<std::string>& Inspected() const { return inspected_; }
 

@@ -199,7 +199,8 @@ int FakeMachine::Uninstall(const std::string& folder) {
     fs.SetModulePath(folder + "\\" + kUninstallerName);
     FakeSelfRemover remover;
     SilentUninstall answers;
-    const int status = UninstallRun(*runReg, *runFs, processes, remover, cp, wide, log).Run(answers, true);
+    const int status = UninstallRun(*runReg, *runFs, security, processes, remover, cp, wide, log)
+                           .Run(answers, true);
     // A run cut off never got to start its cleanup copy.
     if (stopper_ == nullptr || !stopper_->Stopped()) remover.Exit(fs);
     fs.SetModulePath(std::string(kPackage) + "\\SetUp.exe");

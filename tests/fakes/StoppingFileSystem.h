@@ -60,6 +60,7 @@ public:
     }
     OsResult FileSize(const std::string& p, std::uint64_t* s) override { return in_.FileSize(p, s); }
     OsResult ReadProgramImage(std::string* c) override { return in_.ReadProgramImage(c); }
+    OsResult FileIdentity(const std::string& p, FileId* id) override { return in_.FileIdentity(p, id); }
     OsResult RestartOperationPaths(std::vector<std::string>* p) override {
         return in_.RestartOperationPaths(p);
     }

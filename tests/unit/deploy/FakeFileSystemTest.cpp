@@ -353,5 +353,78 @@ TEST(FakeFileSystemCodes, RefusalsCarryTheCodesWindowsGives) {
     EXPECT_TRUE(fs.PendingAtRestart().empty());
 }
 
+// --- Names and identity ------------------------------------------------------
+
+TEST(FakeFileSystemNames, ShortNamesAndTrimmedNamesReachTheFileTheyName) {
+    FakeFileSystem fs;
+    fs.AddFile("C:\\d\\InstallRecord.txt", "journal");
+    fs.AddFile("C:\\d\\Install Notes.txt", "notes");
+    fs.AddFile("C:\\d\\readme.txt", "readme");
+    // NTFS: the first six characters, '~', the lowest free number, three of
+    // the extension; a valid 8.3 name gets none.
+    EXPECT_EQ("INSTAL~1.TXT", fs.ShortName("C:\\d\\InstallRecord.txt"));
+    EXPECT_EQ("INSTAL~2.TXT", fs.ShortName("C:\\d\\Install Notes.txt"));
+    EXPECT_EQ("", fs.ShortName("C:\\d\\readme.txt"));
+    EXPECT_EQ("journal", fs.Content("C:\\d\\instal~1.txt"));
+    EXPECT_EQ("notes", fs.Content("C:\\d\\INSTAL~2.TXT"));
+    EXPECT_FALSE(fs.Exists("C:\\d\\INSTAL~3.TXT"));
+    // Win32 paths drop the trailing dots and spaces of the last name.
+    EXPECT_EQ("journal", fs.Content("C:\\d\\InstallRecord.txt. . "));
+    EXPECT_TRUE(fs.CopyFile("C:\\d\\readme.txt", "C:\\d\\INSTAL~1.TXT."));
+    EXPECT_EQ("readme", fs.Content("C:\\d\\InstallRecord.txt")) << "written through the short name";
+    EXPECT_EQ((Names{"InstallRecord.txt", "Install Notes.txt", "readme.txt"}), fs.Children("C:\\d"));
+    // A short name in a folder's place reaches what is below it.
+    fs.AddFile("C:\\Program Files\\x.txt", "x");
+    EXPECT_EQ("x", fs.Content("C:\\PROGRA~1\\x.txt"));
+
+    // "\\?\" takes a name as it is: such a file is listed with its dot, and
+    // a Win32 path cannot reach it.
+    fs.AddFile("\\\\?\\C:\\d\\Uninstall.exe.", "dotted");
+    EXPECT_EQ((Names{"InstallRecord.txt", "Install Notes.txt", "readme.txt", "Uninstall.exe."}),
+              fs.Children("C:\\d"));
+    EXPECT_FALSE(fs.Exists("C:\\d\\Uninstall.exe."));
+    EXPECT_EQ("dotted", fs.Content("\\\\?\\C:\\d\\Uninstall.exe."));
+}
+
+TEST(FakeFileSystemNames, EveryNameOfAFileGivesOneIdentityThatRenamesKeep) {
+    FakeFileSystem fs;
+    fs.AddFile("C:\\d\\InstallRecord.txt", "journal");
+    fs.AddFile("C:\\d\\other.txt", "other");
+    fs.AddFolder("C:\\d\\Backup");
+    fs.AddFile("C:\\d\\InstallRecord.txt:Zone.Identifier", "ZoneId=3");
+    FileId journal, shortName, trimmed, stream, other, folder, drive2;
+    ASSERT_TRUE(fs.FileIdentity("C:\\d\\InstallRecord.txt", &journal));
+    ASSERT_TRUE(fs.FileIdentity("C:\\d\\INSTAL~1.TXT", &shortName));
+    ASSERT_TRUE(fs.FileIdentity("c:\\D\\installrecord.txt .", &trimmed));
+    ASSERT_TRUE(fs.FileIdentity("C:\\d\\InstallRecord.txt:Zone.Identifier", &stream));
+    ASSERT_TRUE(fs.FileIdentity("C:\\d\\other.txt", &other));
+    ASSERT_TRUE(fs.FileIdentity("C:\\d\\Backup", &folder));
+    EXPECT_EQ(journal, shortName);
+    EXPECT_EQ(journal, trimmed);
+    EXPECT_EQ(journal, stream) << "a stream belongs to its file";
+    EXPECT_NE(journal, other);
+    EXPECT_NE(journal, folder);
+    EXPECT_EQ(kErrorFileNotFound, fs.FileIdentity("C:\\d\\none.txt", &other).Code());
+    EXPECT_EQ(kErrorPathNotFound, fs.FileIdentity("C:\\none\\x.txt", &other).Code());
+    // The same place on another drive is another file.
+    fs.AddFile("D:\\d\\InstallRecord.txt", "journal");
+    ASSERT_TRUE(fs.FileIdentity("D:\\d\\InstallRecord.txt", &drive2));
+    EXPECT_NE(journal, drive2);
+
+    // Written over, or renamed over another file, it stays itself; a file
+    // made anew under an old name is another.
+    ASSERT_TRUE(fs.CopyFile("C:\\d\\other.txt", "C:\\d\\InstallRecord.txt"));
+    FileId after;
+    ASSERT_TRUE(fs.FileIdentity("C:\\d\\InstallRecord.txt", &after));
+    EXPECT_EQ(journal, after);
+    ASSERT_TRUE(fs.ReplaceFile("C:\\d\\InstallRecord.txt", "C:\\d\\other.txt"));
+    ASSERT_TRUE(fs.FileIdentity("C:\\d\\other.txt", &after));
+    EXPECT_EQ(journal, after);
+    ASSERT_TRUE(fs.WriteWholeFile("C:\\d\\InstallRecord.txt", "new"));
+    ASSERT_TRUE(fs.FileIdentity("C:\\d\\InstallRecord.txt", &after));
+    EXPECT_NE(journal, after);
+    EXPECT_EQ("INSTAL~1.TXT", fs.ShortName("C:\\d\\InstallRecord.txt")) << "free again";
+}
+
 }  // namespace
 }  // namespace tx

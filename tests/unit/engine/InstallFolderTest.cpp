@@ -519,5 +519,120 @@ TEST_F(FolderAccessTest, VolumeWithoutAccessListsOrUnseenFoldersAbove) {
     EXPECT_TRUE(security2.Made().empty());
 }
 
+// --- The folder an uninstaller trusts its journal in ------------------------
+
+// The uninstaller runs elevated: what a process of the running user that is
+// not elevated could have written (malware of theirs) is no journal to act
+// on. Programs and Features names the folder an administrator installed
+// into; there the installation's own rules hold.
+class InstalledFolderTest : public FolderAccessTest {
+protected:
+    // Ready for an unregistered and a registered folder, in that order;
+    // both levels held while ready, nothing held otherwise.
+    std::vector<FolderReadiness> Check(const std::string& folder) {
+        std::vector<FolderReadiness> out;
+        for (const bool registered : {false, true}) {
+            const PreparedFolder checked = CheckInstalledFolder(security, kCp, folder, registered);
+            out.push_back(checked.readiness);
+            const bool ready = checked.readiness == FolderReadiness::Ready;
+            EXPECT_EQ(ready ? 2u : 0u, checked.hold.Levels());
+            EXPECT_EQ(ready ? 2 : 0, security.HeldNow());
+        }
+        return out;
+    }
+    const std::vector<FolderReadiness> kBoth = {FolderReadiness::Ready, FolderReadiness::Ready};
+    const std::vector<FolderReadiness> kOnlyRegistered = {FolderReadiness::UnsafeExisting,
+                                                          FolderReadiness::Ready};
+    const std::vector<FolderReadiness> kNeither = {FolderReadiness::UnsafeExisting,
+                                                   FolderReadiness::UnsafeExisting};
+    const std::string kUser = security.CurrentUserSid();
+    const std::uint8_t kBothInherit = kAceObjectInherit | kAceContainerInherit;
+};
+
+TEST_F(InstalledFolderTest, FoldersAnInstallationMadeAreTrusted) {
+    ASSERT_EQ(FolderReadiness::Ready, Prepare("C:\\Tarnix").readiness);
+    EXPECT_EQ(kBoth, Check("C:\\Tarnix\\Tarnix批打印软件"));
+    // Right below a drive root, which every signed-in user may add folders to.
+    ASSERT_EQ(FolderReadiness::Ready,
+              PrepareInstallFolder(security, kCp, "D:", "D:\\Tarnix批打印软件").readiness);
+    EXPECT_EQ(kBoth, Check("D:\\Tarnix批打印软件"));
+}
+
+TEST_F(InstalledFolderTest, FolderOfTheRunningUsersOwnIsNeverTrusted) {
+    // The user's profile: theirs, full control for them.
+    fs.AddFolder("C:\\Users\\u\\Downloads\\x\\Tarnix批打印软件");
+    security.SetAccessList("C:\\Users",
+                           {{kSidAdministrators, kRightsAll, kBothInherit},
+                            {kSidLocalSystem, kRightsAll, kBothInherit},
+                            {kSidUsers, kFileGenericRead | kFileGenericExecute, kBothInherit}},
+                           true);
+    security.SetAccessList("C:\\Users\\u",
+                           {{kSidAdministrators, kRightsAll, kBothInherit},
+                            {kSidLocalSystem, kRightsAll, kBothInherit},
+                            {kUser, kRightsAll, kBothInherit}},
+                           true);
+    for (const char* level : {"C:\\Users\\u", "C:\\Users\\u\\Downloads", "C:\\Users\\u\\Downloads\\x",
+                              "C:\\Users\\u\\Downloads\\x\\Tarnix批打印软件"})
+        security.SetOwner(level, kUser);
+    // Not even where it is registered: an installation would have been
+    // refused there too, the user's own unelevated programs owning it.
+    EXPECT_EQ(kNeither, Check("C:\\Users\\u\\Downloads\\x\\Tarnix批打印软件"));
+    EXPECT_EQ(FolderReadiness::UnsafeExisting, Prepare("C:\\Users\\u\\Downloads\\x").readiness);
+}
+
+TEST_F(InstalledFolderTest, FolderTheRunningUserMayChangeIsTrustedOnlyWhereRegistered) {
+    ASSERT_EQ(FolderReadiness::Ready, Prepare("C:\\Tarnix").readiness);
+    const std::string folder = "C:\\Tarnix\\Tarnix批打印软件";
+    // An administrator's folder that lets the user write into it...
+    security.SetAccessList(folder, {{kUser, kModify, kBothInherit}});
+    EXPECT_EQ(kOnlyRegistered, Check(folder));
+    // ...or lets them remove (so rename) what is in the chosen folder.
+    security.SetAccessList(folder, ProtectedFolderList(), true);
+    std::vector<FakeAce> chosen = ProtectedFolderList();
+    chosen.push_back({kUser, kRightDeleteChild, 0});
+    security.SetAccessList("C:\\Tarnix", chosen, true);
+    EXPECT_EQ(kOnlyRegistered, Check(folder));
+    // ...or a folder above that they may rename.
+    FakeFileSystem fs2{936};
+    FakeFolderSecurity security2{fs2};
+    fs2.AddFolder("C:\\Tools\\Tarnix\\Tarnix批打印软件");
+    security2.SetAccessList("C:\\Tools", {{security2.CurrentUserSid(), kRightDelete, 0}});
+    EXPECT_EQ(FolderReadiness::UnsafeExisting,
+              CheckInstalledFolder(security2, kCp, "C:\\Tools\\Tarnix\\Tarnix批打印软件", false)
+                  .readiness);
+    EXPECT_EQ(FolderReadiness::Ready,
+              CheckInstalledFolder(security2, kCp, "C:\\Tools\\Tarnix\\Tarnix批打印软件", true)
+                  .readiness);
+}
+
+TEST_F(InstalledFolderTest, FolderOthersMayChangeOrOwnOrThatIsALinkIsNeverTrusted) {
+    ASSERT_EQ(FolderReadiness::Ready, Prepare("C:\\Tarnix").readiness);
+    const std::string folder = "C:\\Tarnix\\Tarnix批打印软件";
+    security.SetAccessList(folder, {{kSidAuthenticatedUsers, kModify, kBothInherit}});
+    EXPECT_EQ(kNeither, Check(folder));
+    security.SetAccessList(folder, ProtectedFolderList(), true);
+    security.SetOwner(folder, kOtherUser);
+    EXPECT_EQ(kNeither, Check(folder));
+    security.SetOwner(folder, kSidAdministrators);
+    security.SetOwner("C:\\Tarnix", kOtherUser);
+    EXPECT_EQ(kNeither, Check(folder)) << "the chosen folder's owner may rename the product's";
+    security.SetOwner("C:\\Tarnix", kSidAdministrators);
+    EXPECT_EQ(kBoth, Check(folder));
+
+    fs.AddFolder("C:\\Link\\Tarnix批打印软件");
+    fs.AddFolder("C:\\Link", kAttrDirectory | kAttrReparsePoint);
+    EXPECT_EQ(kNeither, Check("C:\\Link\\Tarnix批打印软件"));
+    // No folder above it to be chosen in: nothing to trust.
+    EXPECT_EQ(FolderReadiness::Failed, CheckInstalledFolder(security, kCp, "C:", false).readiness);
+}
+
+TEST_F(InstalledFolderTest, VolumeWithoutAccessListsIsNeverTrusted) {
+    // FAT: anyone may have written anything on it, and no installation is
+    // made there.
+    fs.AddFolder("E:\\Tarnix\\Tarnix批打印软件");
+    security.WithoutAccessLists("E:");
+    EXPECT_EQ(kNeither, Check("E:\\Tarnix\\Tarnix批打印软件"));
+}
+
 }  // namespace
 }  // namespace tx

@@ -316,6 +316,73 @@ TEST_F(PayloadTest, RetryMakesTheBackupOnceTheFileIsFree) {
     EXPECT_TRUE(named);
 }
 
+// --- The installation's own files ------------------------------------------
+
+// The journal, the uninstaller and the backups are the installation's own:
+// no package file lands on them, whatever name reaches them. A second
+// installation finds them all there when it plans.
+TEST_F(PayloadTest, PackageFilesNeverLandOnTheInstallationsOwnFilesWhateverTheName) {
+    AddData("a.arx");
+    AddData("Tarnix.prt7", "library");
+    ASSERT_EQ(InstallResult::Completed, Install());
+    const std::string journal = fs_.Content(kInstall + "\\InstallRecord.txt");
+    ASSERT_EQ("INSTAL~1.TXT", fs_.ShortName(kInstall + "\\InstallRecord.txt"));
+    ASSERT_EQ("UNINST~1.EXE", fs_.ShortName(kInstall + "\\Uninstall.exe"));
+    // Short names, another letter case, names Windows trims (a file of such
+    // a name is read as the file without the dot, so the package holds that
+    // one too), and the backups' folder.
+    const Names forged = {"INSTAL~1.TXT", "uninst~1.exe", "Uninstall.exe", "Uninstall.exe.",
+                          "INSTALLRECORD.TXT ", "Backup."};
+    for (const std::string& name : forged) fs_.AddFile("\\\\?\\" + kData + "\\" + name, "forged");
+    fs_.AddFolder(kInstall + "\\Backup");
+    answers_.script.assign(forged.size(), CopyFailedAnswer::Ignore);
+
+    ASSERT_EQ(InstallResult::Completed, Install());
+
+    Names refused;
+    for (const std::string& name : forged) refused.push_back(kInstall + "\\" + name);
+    EXPECT_EQ(refused, answers_.failedCopies) << "each refused, and put to the user";
+    for (const std::string& target : PayloadTargets())
+        EXPECT_EQ(std::string::npos, target.find('~')) << target;
+    EXPECT_EQ("exe", fs_.Content(kInstall + "\\Uninstall.exe")) << "the program itself";
+    EXPECT_TRUE(fs_.IsFolder(kInstall + "\\Backup"));
+    JournalContent read;
+    ASSERT_TRUE(ParseJournal(fs_.Content(kInstall + "\\InstallRecord.txt"), &read));
+    for (const auto& a : read.actions) {
+        const std::vector<std::string> f = a->Fields();
+        if (f[0] != "file-new" && f[0] != "file-replaced") continue;
+        EXPECT_TRUE(f[1] == kInstall + "\\a.arx" || f[1] == kInstall + "\\itextsharp.dll") << f[1];
+    }
+    for (const std::string& backup : fs_.Children(kInstall + "\\Backup"))
+        EXPECT_NE("forged", fs_.Content(kInstall + "\\Backup\\" + backup));
+}
+
+// A first installation makes its journal before any copy, in the folder it
+// has just made: a short name reaches the journal at copy time only.
+TEST_F(PayloadTest, PackageFileNamedLikeTheNewJournalIsRefusedAsItIsCopied) {
+    AddData("a.arx");
+    AddData("INSTAL~1.TXT", "forged");
+    answers_.script = {CopyFailedAnswer::Ignore};
+
+    ASSERT_EQ(InstallResult::Completed, Install());
+
+    EXPECT_EQ((Names{kInstall + "\\INSTAL~1.TXT"}), answers_.failedCopies);
+    JournalContent read;
+    ASSERT_TRUE(ParseJournal(fs_.Content(kInstall + "\\InstallRecord.txt"), &read))
+        << fs_.Content(kInstall + "\\InstallRecord.txt");
+    for (const auto& a : read.actions)
+        EXPECT_EQ(std::string::npos, a->Describe().find('~')) << "a refused copy leaves no line";
+}
+
+TEST_F(PayloadTest, PackageFileNamedLikeTheNewJournalUndoesASilentRun) {
+    AddData("a.arx");
+    AddData("INSTAL~1.TXT", "forged");
+    answers_.allOrNothing = true;
+    const std::string before = State();
+    EXPECT_EQ(InstallResult::Failed, Install());
+    EXPECT_EQ(before, State()) << "the journal it made goes with it";
+}
+
 // --- No Data folder ------------------------------------------------------------
 
 TEST_F(PayloadTest, MissingDataFolderIsReportedAndNothingChanges) {

@@ -4,9 +4,11 @@
 // it (version 1) and as this one does.
 // The literals below are compiled to code page 936 bytes.
 #include "engine/UninstallRun.h"
+#include "engine/UninstallScope.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -24,6 +26,7 @@
 #include "engine/actions/TrustedPathsValue.h"
 #include "engine/actions/UninstallerCopy.h"
 #include "tests/fakes/FakeFileSystem.h"
+#include "tests/fakes/FakeFolderSecurity.h"
 #include "tests/fakes/FakeProcessList.h"
 #include "tests/fakes/FakeRegistry.h"
 #include "tests/fakes/FakeSelfRemover.h"
@@ -171,8 +174,10 @@ protected:
         t.written = ReadValueState(reg_, kHkeyCurrentUser, key, "TRUSTEDPATHS");
         return t;
     }
-    std::string JournalText() const {
-        std::string text = FormatJournal(kFolder, record_.Actions());
+    std::string JournalText(ActionList extra = ActionList(), const std::string& folder = kFolder) const {
+        ActionList actions = record_.Actions();
+        for (auto& a : extra) actions.push_back(std::move(a));
+        std::string text = FormatJournal(folder, actions);
         if (GetParam() == 1) text.replace(text.find("\t2\n"), 3, "\t1\n");
         return text;
     }
@@ -180,7 +185,7 @@ protected:
 
     int Run(bool silent = true) { return Run(answers_, silent); }
     int Run(Answers& answers, bool silent) {
-        UninstallRun run(reg_, fs_, procs_, self_, kGbk, wide_, log_);
+        UninstallRun run(reg_, fs_, security_, procs_, self_, kGbk, wide_, log_);
         return run.Run(answers, silent);
     }
     std::optional<std::string> TrustedNow(const std::string& key) {
@@ -207,6 +212,7 @@ protected:
     FakeRegistry reg_;
     FakeWideText wide_{936};
     FakeFileSystem fs_;
+    FakeFolderSecurity security_{fs_};
     FakeProcessList procs_;
     FakeSelfRemover self_;
     MemoryLog log_;
@@ -482,6 +488,197 @@ TEST_P(UninstallRunTest, TornLastLineIsDroppedAndTheRestUndone) {
     EXPECT_EQ("AutoCAD's", fs_.Content(kAcad + "\\Fonts\\Tar"));
     EXPECT_EQ("their font", fs_.Content(kAcad + "\\Fonts\\Tarnix_EN.shx"));
     EXPECT_FALSE(reg_.HasKey(kHklm, kEntry));
+}
+
+// --- Whose journal, and what it may name ------------------------------------
+
+// A journal is trusted only where no one but an administrator can have
+// written it. A folder the running user may change is theirs to forge a
+// journal in, unless Programs and Features names it: then the installation
+// into it had been accepted, and Windows runs its uninstaller anyway.
+TEST_P(UninstallRunTest, JournalInAFolderTheUserMayChangeIsTrustedOnlyWhereRegistered) {
+    // An administrator's folder that lets the user write into it (one the
+    // user owns is never trusted, registered or not).
+    std::vector<FakeAce> list = ProtectedFolderList();
+    list.push_back({security_.CurrentUserSid(), kModify, kAceObjectInherit | kAceContainerInherit});
+    security_.SetAccessList(kFolder, list, true);
+    const std::string before = State();
+    EXPECT_EQ(kExitFailed, Run(/*silent=*/false));
+    EXPECT_EQ(1, answers_.damaged);
+    EXPECT_EQ(0, answers_.confirms) << "not even asked";
+    EXPECT_EQ(before, State());
+    EXPECT_EQ(0, self_.calls);
+    EXPECT_EQ(0, security_.HeldNow());
+
+    reg_.SetString(kHklm, kEntry, "InstallLocation", kGbk.Lower(kFolder));
+    EXPECT_EQ(kExitDone, Run());
+    EXPECT_EQ("their font", fs_.Content(kAcad + "\\Fonts\\Tarnix_EN.shx"));
+    EXPECT_EQ(0, security_.HeldNow()) << "the folders held during the run are let go";
+}
+
+// Malware of the user's copies the program, renamed Uninstall.exe, beside
+// a journal of its own making that names what the real installation
+// changed, and has the user start it elevated: nothing happens.
+TEST_P(UninstallRunTest, CopyOfTheProgramBesideAJournalInAUsersFolderDoesNothing) {
+    const std::string downloads = "C:\\Users\\u\\Downloads\\Tarnix";
+    for (const std::string& level : {std::string("C:\\Users\\u"), downloads})
+        security_.SetOwner(level, security_.CurrentUserSid());
+    fs_.AddFile(downloads + "\\Uninstall.exe", "exe");
+    fs_.AddFile(downloads + "\\InstallRecord.txt", JournalText(ActionList(), downloads));
+    fs_.SetModulePath(downloads + "\\Uninstall.exe");
+    reg_.SetString(kHklm, kEntry, "InstallLocation", kFolder);
+    const std::string before = State();
+    EXPECT_EQ(kExitFailed, Run());
+    EXPECT_EQ(before, State());
+    EXPECT_EQ(1, answers_.damaged);
+    EXPECT_EQ(0, self_.calls);
+}
+
+// Lines no installation writes, in a journal that is trusted: each is left
+// alone and said, the rest undone, and the uninstall fails with them kept.
+TEST_P(UninstallRunTest, LinesNamingWhatNoInstallationChangesAreLeftAlone) {
+    const std::string system = "C:\\Windows\\System32\\drivers\\x.sys";
+    const std::string climbing = kFolder + "\\..\\..\\Windows\\win.ini";
+    const std::string sam = "C:\\Windows\\System32\\config\\SAM";
+    const std::string otherKey = kApps + "\\Other";
+    const std::string policies = "Software\\Policies\\Autodesk\\Variables";
+    const std::string run = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+    fs_.AddFile(system, "driver");
+    fs_.AddFile("C:\\Windows\\win.ini", "ini");
+    fs_.AddFile(sam, "sam");
+    fs_.AddFolder("C:\\Windows\\Empty");
+    reg_.SetString(kHklm, otherKey, "LOADER", kLoader);
+    reg_.CreatePath(kHklm, "SOFTWARE\\Microsoft\\Empty");
+    reg_.SetString(kHklm, run, "Tool", "tool.exe");
+    const Record::Trusted value = Trusted(policies, std::nullopt, kFolder, false);
+    ActionList extra;
+    extra.push_back(std::make_unique<FileWrittenNew>("", system, ActionRole::Quiet, false));
+    extra.push_back(std::make_unique<FileWrittenNew>("", climbing, ActionRole::Quiet, false));
+    extra.push_back(std::make_unique<FileReplaced>("", kFolder + "\\a.dll", sam, ActionRole::Quiet));
+    extra.push_back(std::make_unique<FolderMade>("C:\\Windows\\Empty", true));
+    extra.push_back(std::make_unique<MachineKeyMade>("SOFTWARE\\Microsoft\\Empty"));
+    extra.push_back(std::make_unique<DemandLoadKey>(otherKey, kLoader));
+    extra.push_back(std::make_unique<TrustedPathsValue>(policies, value.before, value.written));
+    extra.push_back(std::make_unique<ProgramKey>(run, std::vector<KeyValue>()));
+    fs_.AddFile(kJournalPath, JournalText(std::move(extra)));
+
+    EXPECT_EQ(kExitFailed, Run());
+
+    EXPECT_EQ("driver", fs_.Content(system));
+    EXPECT_EQ("ini", fs_.Content("C:\\Windows\\win.ini"));
+    EXPECT_EQ("sam", fs_.Content(sam));
+    EXPECT_FALSE(fs_.Exists(kFolder + "\\a.dll"));
+    EXPECT_TRUE(fs_.IsFolder("C:\\Windows\\Empty"));
+    EXPECT_TRUE(reg_.HasKey(kHklm, "SOFTWARE\\Microsoft\\Empty"));
+    EXPECT_EQ(kLoader, reg_.GetString(kHklm, otherKey, "LOADER").value_or("?"));
+    EXPECT_EQ(kFolder, reg_.GetString(kHkcu, policies, "TRUSTEDPATHS").value_or("?"));
+    EXPECT_EQ("tool.exe", reg_.GetString(kHklm, run, "Tool").value_or("?"));
+    for (const std::string& what : {system, climbing, kFolder + "\\a.dll", otherKey, policies, run}) {
+        const auto& lines = log_.Lines();
+        EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {
+            return line.compare(0, 12, "left alone: ") == 0 && line.find(what) != std::string::npos;
+        })) << what;
+    }
+    // What is the installation's is undone; the entry and the program stay
+    // with the journal, which keeps what was left alone.
+    EXPECT_EQ("their font", fs_.Content(kAcad + "\\Fonts\\Tarnix_EN.shx"));
+    EXPECT_FALSE(reg_.HasKey(kHklm, kDemand));
+    EXPECT_TRUE(reg_.HasKey(kHklm, kEntry));
+    EXPECT_EQ(0, self_.calls);
+    std::vector<std::vector<std::string>> kept;
+    for (const auto& line : Left())
+        if (line[0] != "folder" && line[0] != "uninstall-entry" && line[0] != "uninstaller") kept.push_back(line);
+    // The two files, the file with a backup elsewhere, the keys and the
+    // value; and the Applications key, which holds the key left alone.
+    EXPECT_EQ(7u, kept.size()) << ::testing::PrintToString(kept);
+    EXPECT_TRUE(reg_.HasKey(kHklm, kApps));
+}
+
+// An AutoCAD uninstalled before the plug-in took its keys and folders with
+// it, perhaps leaving only what others put into them: its lines are still
+// the installation's, judged by what they name, not by what is there.
+TEST_P(UninstallRunTest, LinesOfAnAutoCadUninstalledSinceStillCount) {
+    const std::string gone = "C:\\Program Files\\Autodesk\\AutoCAD 2024";
+    const std::string product = "SOFTWARE\\Autodesk\\AutoCAD\\R24.3\\ACAD-7101:804\\Applications";
+    const std::string wow = "SOFTWARE\\Wow6432Node\\Autodesk\\AutoCAD\\R17.1\\ACAD-6001:804\\Applications";
+    fs_.AddFile(gone + "\\Fonts\\Tarnix_HZ.shx", "our font, left behind");
+    ActionList extra;
+    extra.push_back(std::make_unique<MachineKeyMade>(product));
+    extra.push_back(std::make_unique<DemandLoadKey>(product + "\\TX_BatchPlot2024", kLoader));
+    extra.push_back(std::make_unique<MachineKeyMade>(wow));
+    extra.push_back(std::make_unique<DemandLoadKey>(wow + "\\TX_BatchPlot2008", kLoader));
+    extra.push_back(std::make_unique<FileWrittenNew>("", gone + "\\Fonts\\Tarnix_EN.shx", ActionRole::Quiet, false));
+    extra.push_back(std::make_unique<FileWrittenNew>("", gone + "\\Fonts\\Tarnix_HZ.shx", ActionRole::Quiet, false));
+    extra.push_back(std::make_unique<TrustedPathsValue>(
+        "Software\\Autodesk\\AutoCAD\\R24.3\\ACAD-7101:804\\Profiles\\<<Unnamed Profile>>\\Variables",
+        RegValueState{}, Trusted(kVars2, std::nullopt, kFolder, false).written));
+    fs_.AddFile(kJournalPath, JournalText(std::move(extra)));
+    EXPECT_EQ(kExitDone, Run());
+    EXPECT_FALSE(fs_.Exists(gone + "\\Fonts\\Tarnix_HZ.shx"));
+    EXPECT_FALSE(fs_.Exists(kJournalPath));
+}
+
+// A copy onto the journal or the uninstaller is refused before it is made,
+// but a run cut short may have journaled it: such a line undoes nothing, or
+// it would take the running program away at the restart.
+TEST_P(UninstallRunTest, LinesNamingTheInstallationsOwnFilesUndoNothing) {
+    fs_.SetInUse(kImage);  // the running program
+    ActionList extra;
+    extra.push_back(std::make_unique<FileWrittenNew>("", kFolder + "\\Uninstall.exe.", ActionRole::Quiet, false));
+    extra.push_back(std::make_unique<FileWrittenNew>("", kFolder + "\\UNINST~1.EXE", ActionRole::Quiet, false));
+    extra.push_back(std::make_unique<FileReplaced>("", kFolder + "\\INSTAL~1.TXT",
+                                                   kFolder + "\\Backup\\3-INSTAL~1.TXT",
+                                                   ActionRole::Quiet));
+    fs_.AddFile(kFolder + "\\Backup\\3-INSTAL~1.TXT", "an earlier journal");
+    fs_.AddFile(kJournalPath, JournalText(std::move(extra)));
+    EXPECT_EQ(kExitDone, Run());
+    EXPECT_TRUE(fs_.PendingAtRestart().empty()) << ::testing::PrintToString(fs_.PendingAtRestart());
+    EXPECT_EQ(1, self_.calls);
+    EXPECT_EQ("their font", fs_.Content(kAcad + "\\Fonts\\Tarnix_EN.shx"));
+    EXPECT_EQ((Names{"Uninstall.exe"}), fs_.Children(kFolder)) << "its backup went too";
+}
+
+// --- The cleanup copy ------------------------------------------------------
+
+// The copy that removes the uninstaller after it ends acts only for the
+// uninstaller that started it, on its program file and its two folders.
+TEST(CleanupCopyTest, ActsOnlyForItsParentUninstallerAndItsFolders) {
+    FakeFileSystem fs;
+    const std::string copy = "C:\\Windows\\Temp\\TarnixCleanup-1\\cleanup.exe";
+    fs.AddFile(kImage, "program");
+    fs.AddFile(copy, "program");
+    fs.AddFile("C:\\Users\\u\\Downloads\\Uninstall.exe", "program");
+    fs.AddFile("C:\\Users\\u\\Downloads\\other.exe", "another program");
+    fs.AddFile("C:\\Windows\\System32\\drivers\\x.sys", "program");
+    const std::vector<std::string> levels = {kFolder, kParent};
+    const auto allowed = [&](const std::string& parent, const std::string& image,
+                             const std::vector<std::string>& folders) {
+        return CleanupAllowed(fs, kGbk, parent, copy, image, folders);
+    };
+    EXPECT_TRUE(allowed(kImage, kImage, levels));
+    EXPECT_TRUE(allowed(kImage, kImage, {kFolder}));
+    EXPECT_TRUE(allowed(kImage, kImage, {}));
+    // However each is spelled: the system may name the parent's file with
+    // its short names, the uninstaller itself too.
+    EXPECT_TRUE(allowed("C:\\TARNIX\\TARNIX~1\\UNINST~1.EXE", kGbk.Lower(kImage),
+                        {kFolder + "\\", "c:\\tarnix"}));
+
+    // Another file than the parent runs, or one not named Uninstall.exe.
+    EXPECT_FALSE(allowed(kImage, "C:\\Windows\\System32\\drivers\\x.sys", {}));
+    EXPECT_FALSE(allowed("C:\\Windows\\System32\\drivers\\x.sys", "C:\\Windows\\System32\\drivers\\x.sys", {}));
+    EXPECT_FALSE(allowed(kImage, "C:\\Users\\u\\Downloads\\Uninstall.exe", {}));
+    // A parent running another program.
+    EXPECT_FALSE(allowed("C:\\Users\\u\\Downloads\\other.exe", "C:\\Users\\u\\Downloads\\other.exe", {}));
+    fs.AddFile(kImage, "another program");
+    EXPECT_FALSE(allowed(kImage, kImage, levels));
+    fs.AddFile(kImage, "program");
+    // Folders that are not the installation's two.
+    EXPECT_FALSE(allowed(kImage, kImage, {kFolder, "C:\\Windows"}));
+    EXPECT_FALSE(allowed(kImage, kImage, {"C:\\"}));
+    EXPECT_FALSE(allowed(kImage, kImage, {kFolder + "\\Backup"}));
+    EXPECT_FALSE(allowed(kImage, kImage, {"C:\\Missing"}));
+    // Nothing known of the parent.
+    EXPECT_FALSE(allowed("", kImage, levels));
 }
 
 // --- No, and AutoCAD running ----------------------------------------------------

@@ -291,6 +291,10 @@ public:
         if (Fail("MoveFileExA (replace)", to)) return Denied();
         return inner_.ReplaceFile(from, to);
     }
+    OsResult FileIdentity(const std::string& path, FileId* id) override {
+        if (Fail("GetFileInformationByHandleEx", path)) return Denied();
+        return inner_.FileIdentity(path, id);
+    }
 
 private:
     bool Fail(const char* kind, std::string scope) { return plan_.Fails(kind, std::move(scope)); }
@@ -705,7 +709,8 @@ Outcome Install(long failAt, Mode mode, Answer answer = Answer::Abort) {
         MemoryLog uninstallLog;
         FakeSelfRemover remover;
         m.fs.SetModulePath(kInstallFolder + "\\" + kUninstallerName);
-        run.uninstallExit = UninstallRun(m.reg, m.fs, m.procs, remover, kGbk, wide, uninstallLog).Run(yes, true);
+        run.uninstallExit = UninstallRun(m.reg, m.fs, realSecurity, m.procs, remover, kGbk, wide, uninstallLog)
+                                .Run(yes, true);
         remover.Exit(m.fs);
         run.wholeUninstalled = Snapshot(m, true);
     }

@@ -329,6 +329,7 @@ TEST(LoggingFolderSecurity, ForwardsAndLogsMadeFoldersAndHolds) {
     inner.SetNullAccessList("C:\\Link");
     EXPECT_TRUE(logged.InspectFolder("C:\\Link", &facts));
     EXPECT_EQ(kRightsAll, facts.othersRights);
+    EXPECT_EQ(kRightsAll, facts.userRights) << "no list: the running user may do anything too";
     EXPECT_FALSE(logged.InspectFolder("C:\\Shut", &facts));
     EXPECT_EQ(1, inner.HeldNow()) << "looking holds nothing (the link is still held)";
     {
@@ -346,7 +347,8 @@ TEST(LoggingFolderSecurity, ForwardsAndLogsMadeFoldersAndHolds) {
         "hold folder C:\\Tarnix -> held (folder, owner S-1-5-32-544, others 0x1200A9)",
         "hold folder C:\\Link -> held (folder, link, owner S-1-5-21-1-2-3-1001, others 0x0)",
         "hold folder C:\\Shut -> refused",
-        "inspect folder C:\\Link -> seen (folder, link, owner S-1-5-21-1-2-3-1001, others 0x1F01FF)",
+        "inspect folder C:\\Link -> seen (folder, link, owner S-1-5-21-1-2-3-1001, others 0x1F01FF, "
+        "user 0x1F01FF)",
         "inspect folder C:\\Shut -> refused",
         "hold user folder (read-only sharing) C:\\Tarnix -> held (folder, owner S-1-5-32-544, "
         "others 0x1200A9)",

@@ -58,5 +58,22 @@ TEST(TextFormatTest, ZeroPaddedAndHexAsTheirPrintfFormats) {
     EXPECT_EQ("0xFFFFFFFF", HexText(0xFFFFFFFFu));
 }
 
+// A command line can hold anything: shown escaped, it can neither start a
+// log line of its own nor steer a terminal.
+TEST(TextFormatTest, ShownEscapedLeavesNoControlCharacterStanding) {
+    EXPECT_EQ("SetUp.exe /S \"/LOG=C:\\长 路径\\a.log\" %TEMP% \\x no",
+              ShownEscaped("SetUp.exe /S \"/LOG=C:\\长 路径\\a.log\" %TEMP% \\x no", false));
+    EXPECT_EQ("/D=C:\\x\\x0D\\x0A2024-01-01 exit status 0",
+              ShownEscaped("/D=C:\\x\r\n2024-01-01 exit status 0", false));
+    EXPECT_EQ("\\x1B[2J\\x00\\x09\\x7F", ShownEscaped(std::string("\x1B[2J\0\t\x7F", 7), false));
+    // Under UTF-8 the C1 controls, separators, direction overrides and the
+    // byte-order mark; other characters stay.
+    const std::string utf8 = "a\xC2\x85" "b\xE2\x80\xA8" "c\xE2\x80\xAE" "d\xE2\x81\xA6" "e\xEF\xBB\xBF" "f\xC3\xA9\xE4\xB8\xAD";
+    EXPECT_EQ("a\\xC2\\x85b\\xE2\\x80\\xA8c\\xE2\\x80\\xAEd\\xE2\\x81\\xA6e\\xEF\\xBB\\xBFf\xC3\xA9\xE4\xB8\xAD",
+              ShownEscaped(utf8, true));
+    // The same bytes are other characters in code page 936, and stay.
+    EXPECT_EQ("\xE2\x80\xAE", ShownEscaped("\xE2\x80\xAE", false));
+}
+
 }  // namespace
 }  // namespace tx

@@ -4,18 +4,24 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
+#include <iostream>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "deploy/FileHelpers.h"
 #include "engine/InstallEngine.h"
+#include "engine/OwnFiles.h"
+#include "engine/UninstallScope.h"
 #include "platform/Log.h"
+#include "platform/win32/AnsiText.h"
 #include "platform/win32/Handles.h"
 #include "platform/win32/Win32CodePage.h"
 #include "platform/win32/Win32FileSystem.h"
 #include "platform/win32/Win32FolderSecurity.h"
 #include "platform/win32/Win32Processes.h"
+#include "platform/win32/Win32SelfRemover.h"
 #include "platform/win32/Win32WideText.h"
 #include "tests/fakes/FakeMachine.h"
 #include "tests/fakes/FakeRegistry.h"
@@ -526,6 +532,136 @@ TEST_F(Win32FilesTest, ReplaceFileSwapsTheNewFileInOrChangesNothing) {
     EXPECT_EQ(kErrorFileNotFound, fs_.ReplaceFile(next, state).Code());
     EXPECT_EQ("new", ReadText(state));
     EXPECT_EQ("<missing>", ReadText(next));
+}
+
+// --- Identity: every name of a file ---------------------------------------------
+
+// What Windows (and Wine) take for one file, whichever name reaches it: the
+// short name the file system made up, another letter case, the name with
+// the trailing dots and spaces Win32 paths drop, and a hard link.
+TEST_F(Win32FilesTest, FileIdentityIsOneForEveryNameOfAFile) {
+    const std::string journal = dir_ / "InstallRecord.txt";
+    ASSERT_TRUE(WriteText(journal, "journal"));
+    ASSERT_TRUE(WriteText(dir_ / "other.txt", "other"));
+    char shortPath[MAX_PATH] = {};
+    const DWORD n = GetShortPathNameA(journal.c_str(), shortPath, MAX_PATH);
+    ASSERT_GT(n, 0u);
+    ASSERT_LT(n, static_cast<DWORD>(MAX_PATH));
+    const std::string shortName = std::string(shortPath).substr(std::string(shortPath).rfind('\\') + 1);
+    std::cout << "short name " << shortName << "\n";
+    ASSERT_NE("InstallRecord.txt", shortName);
+    ASSERT_TRUE(CreateHardLinkA((dir_ / "linked.txt").c_str(), journal.c_str(), nullptr));
+
+    FileId id;
+    ASSERT_TRUE(fs_.FileIdentity(journal, &id));
+    for (const std::string& name : {dir_ / shortName, dir_ / "INSTALLRECORD.TXT",
+                                    dir_ / "InstallRecord.txt. .", dir_ / "linked.txt"}) {
+        FileId other;
+        const OsResult read = fs_.FileIdentity(name, &other);
+        ASSERT_TRUE(read) << name << ": " << read.Code();
+        EXPECT_EQ(id, other) << name;
+    }
+    FileId other;
+    ASSERT_TRUE(fs_.FileIdentity(dir_ / "other.txt", &other));
+    EXPECT_NE(id, other);
+    ASSERT_TRUE(fs_.FileIdentity(dir_.path(), &other)) << "a folder has one too";
+    EXPECT_NE(id, other);
+    EXPECT_EQ(kErrorFileNotFound, fs_.FileIdentity(dir_ / "missing.txt", &other).Code());
+
+    // What the installation keeps for itself, by any of those names.
+    OwnFiles own(fs_, cp_, dir_.path());
+    EXPECT_TRUE(own.Holds(dir_ / shortName));
+    EXPECT_TRUE(own.Holds(dir_ / "linked.txt"));
+    EXPECT_TRUE(own.Holds(dir_ / "Uninstall.exe ."));
+    EXPECT_FALSE(own.Holds(dir_ / "other.txt"));
+    EXPECT_FALSE(own.Holds(dir_ / "new.txt"));
+}
+
+// --- The uninstaller's cleanup copy -----------------------------------------------
+
+// The copy learns of its parent only from a process handle it inherited,
+// and deletes only the file it was told of while that is still the same.
+TEST_F(Win32FilesTest, CleanupOrderComesOnlyFromAProcessHandleAndFitsOnlyItsParent) {
+    // A parent running this same program, copied in as Uninstall.exe and
+    // held suspended; its folder the installation's.
+    const std::string image = dir_ / "Uninstall.exe";
+    ASSERT_TRUE(CopyFileA(fs_.ModulePath().c_str(), image.c_str(), FALSE));
+    std::string commandLine = "\"" + image + "\" --gtest_list_tests";
+    STARTUPINFOA startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info{};
+    ASSERT_TRUE(CreateProcessA(image.c_str(), &commandLine[0], nullptr, nullptr, FALSE,
+                               CREATE_SUSPENDED | CREATE_NO_WINDOW, nullptr, nullptr, &startup,
+                               &info));
+    UniqueHandle process(info.hProcess);
+    UniqueHandle thread(info.hThread);
+    HANDLE given = nullptr;
+    ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), process.get(), GetCurrentProcess(), &given,
+                                SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, TRUE, 0));
+    const auto order = [&](const std::wstring& handle) {
+        return ReadCleanupOrder({L"cleanup.exe", kCleanupSwitch, handle, AnsiToWide(image),
+                                 AnsiToWide(dir_.path())});
+    };
+    {
+        CleanupOrder read = order(std::to_wstring(reinterpret_cast<std::uintptr_t>(given)));
+        ASSERT_TRUE(read.ok);
+        FileId parent, expected;
+        ASSERT_TRUE(fs_.FileIdentity(read.parentImage, &parent)) << read.parentImage;
+        ASSERT_TRUE(fs_.FileIdentity(image, &expected));
+        EXPECT_EQ(expected, parent) << read.parentImage;
+        EXPECT_EQ(expected, read.imageId);
+        EXPECT_TRUE(CleanupAllowed(fs_, cp_, read.parentImage, read.ownImage, read.image, read.folders));
+        EXPECT_FALSE(CleanupAllowed(fs_, cp_, read.parentImage, read.ownImage, read.image,
+                                    {FolderOf(FolderOf(FolderOf(image)))}))
+            << "not a folder of the installation";
+        read.parent.release();  // given stays this test's to close
+    }
+    // Started by hand: no handle of that number, one of another kind, this
+    // process itself.
+    UniqueHandle event(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    UniqueHandle self;
+    HANDLE raw = nullptr;
+    ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), GetCurrentProcess(), &raw,
+                                SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, 0));
+    self.reset(raw);
+    for (const std::wstring& handle :
+         {std::wstring(L"0"), std::wstring(L"x12"), std::wstring(L"987652"),
+          std::to_wstring(reinterpret_cast<std::uintptr_t>(event.get())),
+          std::to_wstring(reinterpret_cast<std::uintptr_t>(self.get())),
+          std::to_wstring(reinterpret_cast<std::uintptr_t>(GetCurrentProcess()))}) {
+        CleanupOrder read = order(handle);
+        EXPECT_FALSE(read.ok);
+        read.parent.release();
+    }
+    EXPECT_NE(WAIT_FAILED, WaitForSingleObject(event.get(), 0)) << "the event is still open";
+    EXPECT_FALSE(ReadCleanupOrder({L"cleanup.exe", kCleanupSwitch}).ok);
+
+    TerminateProcess(process.get(), 0);
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(process.get(), 10000));
+    CloseHandle(given);
+}
+
+TEST_F(Win32FilesTest, DeleteIfStillDeletesOnlyTheFileItWasGiven) {
+    const std::string image = dir_ / "Uninstall.exe";
+    ASSERT_TRUE(WriteText(image, "program"));
+    FileId id;
+    ASSERT_TRUE(fs_.FileIdentity(image, &id));
+    // Another file under the name by now (the first moved aside, so that
+    // Wine cannot give the new one its freed inode): it stays.
+    ASSERT_TRUE(MoveFileA(image.c_str(), (dir_ / "moved.exe").c_str()));
+    ASSERT_TRUE(WriteText(image, "someone else's"));
+    EXPECT_FALSE(DeleteIfStill(AnsiToWide(image), id));
+    EXPECT_EQ("someone else's", ReadText(image));
+    // The file itself goes, read-only or not; a hard link to it goes as a
+    // name of its own, the file stays under its other.
+    ASSERT_TRUE(fs_.FileIdentity(image, &id));
+    ASSERT_TRUE(SetFileAttributesA(image.c_str(), FILE_ATTRIBUTE_READONLY));
+    ASSERT_TRUE(CreateHardLinkA((dir_ / "link.exe").c_str(), image.c_str(), nullptr));
+    EXPECT_TRUE(DeleteIfStill(AnsiToWide(dir_ / "link.exe"), id));
+    EXPECT_EQ("<missing>", ReadText(dir_ / "link.exe"));
+    EXPECT_EQ("someone else's", ReadText(image));
+    EXPECT_TRUE(DeleteIfStill(AnsiToWide(image), id));
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(image.c_str()));
 }
 
 }  // namespace

@@ -91,6 +91,51 @@ TEST_F(FileLogTest, AnUnwritablePlaceGivesNoLogAndNoFailure) {
     RemoveDirectoryA(path_.c_str());
 }
 
+// /LOG= may name any file, and whoever starts the elevated run chooses it:
+// nothing there is deleted or cut short.
+TEST_F(FileLogTest, NamedFileIsMadeNewOrAppendedToButNeverDeleted) {
+    {
+        Win32FileLog log(path_, LogPlace::Named);
+        ASSERT_TRUE(log.Ok());
+        log.Line("first run");
+    }
+    {
+        Win32FileLog log(path_, LogPlace::Named);
+        ASSERT_TRUE(log.Ok());
+        log.Line("second run");
+    }
+    const std::string text = Slurp(path_);
+    EXPECT_NE(text.find("first run\r\n"), std::string::npos) << text;
+    EXPECT_LT(text.find("first run"), text.find("second run")) << text;
+
+    Spit(path_, "someone's file\n");
+    {
+        Win32FileLog log(path_, LogPlace::Named);
+        log.Line("appended");
+    }
+    EXPECT_EQ(0u, Slurp(path_).find("someone's file\n")) << "kept whole, first";
+}
+
+TEST_F(FileLogTest, NamedFileWithAnotherNameOrAFolderIsNotWrittenNorDeleted) {
+    const std::string victim = dir_ + "\\victim.txt";
+    Spit(victim, "only administrators may change this\n");
+    ASSERT_TRUE(CreateHardLinkA(path_.c_str(), victim.c_str(), nullptr));
+    {
+        Win32FileLog log(path_, LogPlace::Named);
+        EXPECT_FALSE(log.Ok());
+        log.Line("written");
+    }
+    EXPECT_EQ(Slurp(victim), "only administrators may change this\n");
+    EXPECT_EQ(Slurp(path_), "only administrators may change this\n") << "the link is still there";
+
+    ASSERT_TRUE(DeleteFileA(path_.c_str()));
+    ASSERT_TRUE(CreateDirectoryA(path_.c_str(), nullptr));
+    Win32FileLog folder(path_, LogPlace::Named);
+    EXPECT_FALSE(folder.Ok());
+    EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(path_.c_str()));
+    RemoveDirectoryA(path_.c_str());
+}
+
 TEST(FileLogDefault, IsInTheTemporaryFolder) {
     char temp[MAX_PATH];
     const DWORD n = GetTempPathA(MAX_PATH, temp);

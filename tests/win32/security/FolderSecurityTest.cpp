@@ -601,6 +601,21 @@ TEST(OthersRights, AllowEntriesOfUntrustedSidsOnTheFolderItselfMapped) {
     EXPECT_EQ(static_cast<DWORD>(0), OthersRightsOf(empty.dacl, user));
 }
 
+// What the running user may do by their own SID: what a process of theirs
+// that is not elevated may do too.
+TEST(OthersRights, TheRunningUsersOwnEntriesAreCountedApart) {
+    const std::string user = "S-1-5-21-1004336348-1177238915-682003330-1001";
+    const std::string text = "D:(A;;FA;;;BA)(A;;0x1301bf;;;" + user + ")(A;OICIIO;FA;;;" + user +
+                             ")(A;;0x1200a9;;;AU)";
+    ParsedDacl list = ParseDacl(text.c_str());
+    EXPECT_EQ(static_cast<DWORD>(0x1301BF), UserRightsOf(list.dacl, user)) << "inherit-only aside";
+    EXPECT_EQ(static_cast<DWORD>(0x1200A9), OthersRightsOf(list.dacl, user));
+    EXPECT_EQ(static_cast<DWORD>(0), UserRightsOf(list.dacl, "S-1-5-21-9")) << "no entry of theirs";
+    // SYSTEM and the administrators are trusted whoever runs: nothing apart.
+    EXPECT_EQ(static_cast<DWORD>(0), UserRightsOf(list.dacl, kSidLocalSystem));
+    EXPECT_EQ(static_cast<DWORD>(FILE_ALL_ACCESS), UserRightsOf(nullptr, user));
+}
+
 TEST_F(FolderLevelsTest, AccessListGivenToAFolderIsReadBackAsOthersRights) {
     ASSERT_TRUE(CreateDirectoryA(chosen.c_str(), nullptr));
     // Authenticated Users may write and delete: any of them could rename it.
