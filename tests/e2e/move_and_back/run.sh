@@ -41,7 +41,8 @@ tr -d '\r' <"$journal" >"$TX_WORK/journal-cut.txt" 2>/dev/null
 silent_install "move to D:\\CAD, run again" 0 '/D=D:\CAD'
 expect_installed_in "moved to D:\\CAD" 'D:\CAD' 'C:\Tarnix'
 v2=$(active_setup_version)
-expect_eq "Active Setup's version raised by the move" "${v1%,*},$((${v1##*,} + 1))" "$v2"
+# Once by the run cut off (its keys come first), once by the one after it.
+expect_eq "Active Setup's version raised by both runs of the move" "${v1%,*},$((${v1##*,} + 2))" "$v2"
 expect_eq "after the move the journal names nothing of C:\\Tarnix" 0 \
   "$(tr -d '\r' <"$journal" | grep -ciF 'C:\Tarnix')"
 expect_eq "the original driver stays replaced" "placeholder Tarnix.prt5" \
