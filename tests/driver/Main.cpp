@@ -57,7 +57,11 @@ const char kUsageText[] =
     "  sleep S                                    do nothing for S seconds\n"
     "  run [--timeout=S] PROGRAM [ARG...]         run it, watching for its visible windows;\n"
     "                                             reports exit=N and windows=N\n"
-    "  runvalue KEY NAME [--timeout=S]            run the command a registry value holds\n";
+    "  runvalue KEY NAME [--timeout=S]            run the command a registry value holds\n"
+    "  runkill --when=FILE [--gone] [--timeout=S] PROGRAM [ARG...]\n"
+    "                                             run it and TerminateProcess it once FILE\n"
+    "                                             exists (--gone: no longer exists);\n"
+    "                                             reports killed=1, or killed=0 and exit=N\n";
 
 struct Args {
     std::vector<std::string> positional;
@@ -407,6 +411,14 @@ int CmdRun(const Args& a) {
     return RunWatched(line, TimeoutMs(a, 120)) ? kOk : kFailed;
 }
 
+int CmdRunKill(const Args& a) {
+    if (a.positional.empty() || !HasOption(a, "when")) return kUsage;
+    std::string line = "\"" + a.positional[0] + "\"";
+    for (std::size_t i = 1; i < a.positional.size(); ++i) line += " " + a.positional[i];
+    return RunKilledWhen(line, Option(a, "when"), HasOption(a, "gone"), TimeoutMs(a, 120)) ? kOk
+                                                                                          : kFailed;
+}
+
 int CmdRunValue(const Args& a) {
     if (a.positional.size() != 2) return kUsage;
     return RunRegistryCommand(a.positional[0], a.positional[1], TimeoutMs(a, 120)) ? kOk : kFailed;
@@ -435,7 +447,7 @@ int Run(int argc, char** argv) {
         {"gettext", CmdGetText}, {"close", CmdClose},       {"msgbox", CmdMsgBox},
         {"nomsgbox", CmdNoMsgBox}, {"regdump", CmdRegDump}, {"list", CmdList},
         {"hold", CmdHold},       {"sleep", CmdSleep},       {"run", CmdRun},
-        {"runvalue", CmdRunValue},
+        {"runvalue", CmdRunValue}, {"runkill", CmdRunKill},
     };
     const auto it = commands.find(argv[1]);
     if (it == commands.end()) {

@@ -70,6 +70,44 @@ bool RunWatched(const std::string& commandLine, unsigned timeoutMs) {
     return Watched(pi, timeoutMs);
 }
 
+bool RunKilledWhen(const std::string& commandLine, const std::string& flagFile, bool whenGone,
+                   unsigned timeoutMs) {
+    std::vector<char> line(commandLine.begin(), commandLine.end());
+    line.push_back('\0');
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                        &pi)) {
+        Complain("cannot start: " + Shown(commandLine) + " (error " +
+                 std::to_string(GetLastError()) + ")");
+        return false;
+    }
+    CloseHandle(pi.hThread);
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    bool killed = false;
+    bool ended = false;
+    while (!killed && !ended && GetTickCount64() < deadline) {
+        const bool exists = GetFileAttributesA(flagFile.c_str()) != INVALID_FILE_ATTRIBUTES;
+        if (exists != whenGone) {
+            killed = TerminateProcess(pi.hProcess, 1) != 0;
+            WaitForSingleObject(pi.hProcess, 10000);
+            break;
+        }
+        ended = WaitForSingleObject(pi.hProcess, 1) == WAIT_OBJECT_0;
+    }
+    if (!killed && !ended) {
+        TerminateProcess(pi.hProcess, 1);
+        Complain("the program did not reach the point in time");
+    }
+    DWORD code = 0;
+    GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hProcess);
+    Say(std::string("killed=") + (killed ? "1" : "0"));
+    if (!killed) Say("exit=" + std::to_string(code));
+    return killed || ended;
+}
+
 bool RunRegistryCommand(const std::string& keyPath, const std::string& valueName,
                         unsigned timeoutMs) {
     HKEY root = HKEY_LOCAL_MACHINE;

@@ -17,4 +17,12 @@ bool RunWatched(const std::string& commandLine, unsigned timeoutMs);
 bool RunRegistryCommand(const std::string& keyPath, const std::string& valueName,
                         unsigned timeoutMs);
 
+// Starts commandLine (ANSI) and ends it with TerminateProcess, as a power
+// cut or a crash would, as soon as flagFile exists (or, with whenGone, no
+// longer exists): polled every millisecond. Reports "killed=1" then, or
+// "killed=0" and "exit=N" when the program ended first. False when it could
+// not be started or neither happened within timeoutMs.
+bool RunKilledWhen(const std::string& commandLine, const std::string& flagFile, bool whenGone,
+                   unsigned timeoutMs);
+
 }  // namespace txdrive

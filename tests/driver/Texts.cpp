@@ -28,6 +28,8 @@ const std::vector<NamedText>& KnownTexts() {
         {"un_done", "Tarnix批打印软件已成功卸载 !"},
         {"un_acad", "请关闭AutoCAD后再进行卸载 !"},
         {"un_damaged", "卸载信息已损坏，无法卸载 !"},
+        {"restart_pending",
+         "上次卸载Tarnix批打印软件后尚未重新启动计算机。\n\n请重新启动计算机后再执行SetUp.exe !"},
         // A folder name whose characters 淺 and 東 end in the bytes '\' and '|'.
         {"new_level", "新建淺東目录"},
         {"nl", "\n"},
