@@ -170,8 +170,9 @@ bool InstallEngine::RestartPendsOn(const Run& run) {
     std::vector<std::string> pending;
     const OsResult read = s_.fs.RestartOperationPaths(&pending);
     if (!read) {
+        // Unseen, they may well name what this run writes.
         s_.log.Line("pending restart operations unreadable (error " + std::to_string(read.Code()) + ")");
-        return false;
+        return true;
     }
     const CodePage& cp = s_.codePage;
     const auto within = [&](const std::string& path, const std::string& folder) {
@@ -412,7 +413,12 @@ void InstallEngine::Commit(Run& run) {
         const std::string thing = ThingOf(*all[i], cp);
         if (!seen.insert(thing).second) continue;
         const auto* f = dynamic_cast<const FileReplaced*>(all[i].get());
-        if (f != nullptr && rewritten.count(thing) != 0 && s_.fs.GetAttributes(f->Backup()) == kInvalidAttributes)
+        if (f == nullptr || rewritten.count(thing) == 0) continue;
+        // Only a backup that is not there at all: one that cannot be read
+        // now is still the machine's file.
+        std::uint64_t size = 0;
+        const OsResult there = s_.fs.FileSize(f->Backup(), &size);
+        if (!there && (there.Code() == kErrorFileNotFound || there.Code() == kErrorPathNotFound))
             putBack.insert(thing);
     }
     std::vector<std::string> dropped;

@@ -14,8 +14,8 @@ std::string RememberedFolder(const std::string& installFolder, const CodePage& c
     const std::string product = kProductSubfolder;
     if (installFolder.size() <= product.size()) return kDefaultFolder;
     const std::size_t at = installFolder.size() - product.size();
-    // At a character's start: a trail byte is never a backslash, but the
-    // byte before it may be a lead byte.
+    // At a character's start: in code page 936 a trail byte may be 0x5C,
+    // so the backslash is the last one the code page finds.
     if (!cp.EqualsNoCase(installFolder.substr(at), product) || cp.LastBackslash(installFolder) != at)
         return kDefaultFolder;
     std::string chosen = installFolder.substr(0, at);

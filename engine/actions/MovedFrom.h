@@ -1,5 +1,5 @@
 // The installation was moved here from another folder: the journal carries
-// the old folder's lines after this one's, and this line. Undone, it
+// the old folder's lines first, then this line. Undone, it
 // deletes the old folder's journal, which the old folder's own lines need
 // gone before the folder itself can go.
 #pragma once

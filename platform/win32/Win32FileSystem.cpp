@@ -301,10 +301,15 @@ OsResult Win32FileSystem::RestartOperationPaths(std::vector<std::string>* paths)
                                   nullptr, &size);
         if (rc == ERROR_FILE_NOT_FOUND) continue;
         if (rc != ERROR_SUCCESS) return OsResult::Fail(static_cast<std::uint32_t>(rc));
-        std::vector<wchar_t> text(size / sizeof(wchar_t) + 2, L'\0');
-        size = static_cast<DWORD>(text.size() * sizeof(wchar_t));
-        rc = RegGetValueW(HKEY_LOCAL_MACHINE, key, name, RRF_RT_REG_MULTI_SZ, nullptr, text.data(),
-                          &size);
+        std::vector<wchar_t> text;
+        // Another installer may add to it between the two calls.
+        for (int tries = 0; tries < 8; ++tries) {
+            text.assign(size / sizeof(wchar_t) + 2, L'\0');
+            size = static_cast<DWORD>(text.size() * sizeof(wchar_t));
+            rc = RegGetValueW(HKEY_LOCAL_MACHINE, key, name, RRF_RT_REG_MULTI_SZ, nullptr, text.data(),
+                              &size);
+            if (rc != ERROR_MORE_DATA) break;
+        }
         if (rc != ERROR_SUCCESS) return OsResult::Fail(static_cast<std::uint32_t>(rc));
         // Empty strings stand between the pairs: walk by the size, not to
         // the first empty one.

@@ -1087,8 +1087,10 @@ TEST_F(FaultMatrixTest, EveryOperationFailingOnceInTheDialogEndsAsTheRulesSay) {
                 EXPECT_TRUE(run.endResults.empty());
                 EXPECT_EQ(0u, run.copies);
                 EXPECT_TRUE(SameState(run.wholeBefore, run.wholeAfter));
-            } else if (dataGone || aborted) {
+            } else if (dataGone || aborted || op.kind == "RegGetValueW") {
                 // Cancelled: the dialog ends, and the run is undone whole.
+                // Pending restart work that cannot be read may name what
+                // the run writes: nothing is done, the restart box said so.
                 ++cancelled;
                 EXPECT_EQ(Dlg_Setup::Stage::Ended, run.stage);
                 EXPECT_EQ(std::vector<int>{kIdCancel}, run.endResults);
@@ -1106,7 +1108,8 @@ TEST_F(FaultMatrixTest, EveryOperationFailingOnceInTheDialogEndsAsTheRulesSay) {
                 EXPECT_TRUE(SameState(clean.after, run.after));
             }
             EXPECT_TRUE(DetectionOnlyLost(op, clean, run));
-            if (!refused && !dataGone && !aborted) ExpectOnlySkippedChanges(clean, run, op, scopes);
+            if (!refused && !dataGone && !aborted && op.kind != "RegGetValueW")
+                ExpectOnlySkippedChanges(clean, run, op, scopes);
             if (run.after == clean.after) ++identical;
             if (askedUser) ++asked;
             // Without a question, the answers cannot matter: one run will do.
@@ -1176,6 +1179,10 @@ TEST_F(FaultMatrixTest, EveryOperationFailingOnceInASilentRunCompletesOrChangesN
             EXPECT_TRUE(SameState(run.wholeBefore, run.wholeAfter));
             if (FolderStep(op)) {
                 EXPECT_EQ(kExitBadCommandLine, run.exitCode);
+            } else if (op.kind == "RegGetValueW") {
+                // Restart work that cannot be read is taken as owed: tried
+                // again later, like a running AutoCAD.
+                EXPECT_EQ(kExitHostRunning, run.exitCode);
             } else {
                 EXPECT_EQ(kExitFailed, run.exitCode);
             }
