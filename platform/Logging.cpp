@@ -161,6 +161,17 @@ OsResult LoggingFileSystem::ReplaceFile(const std::string& from, const std::stri
     return r;
 }
 
+OsResult LoggingFileSystem::HoldForReading(const std::string& path,
+                                           std::unique_ptr<IHeldFile>* file) {
+    return inner_.HoldForReading(path, file);
+}
+
+OsResult LoggingFileSystem::CopyFromHeld(IHeldFile& source, const std::string& target) {
+    const OsResult r = inner_.CopyFromHeld(source, target);
+    log_.Line("copy " + source.Path() + " (held) to " + target + " -> " + LogOutcome(r.Code()));
+    return r;
+}
+
 // --- LoggingRegistry -----------------------------------------------------
 
 std::string LoggingRegistry::PathOf(RegHandle key) const {

@@ -238,6 +238,12 @@ public:
         return Timed(tallies, "ReplaceFile (write-through)",
                      [&] { return inner_.ReplaceFile(from, to); });
     }
+    OsResult HoldForReading(const std::string& path, std::unique_ptr<IHeldFile>* file) override {
+        return Timed(tallies, "HoldForReading", [&] { return inner_.HoldForReading(path, file); });
+    }
+    OsResult CopyFromHeld(IHeldFile& source, const std::string& target) override {
+        return Timed(tallies, "CopyFromHeld", [&] { return inner_.CopyFromHeld(source, target); });
+    }
 
 private:
     IFileSystem& inner_;

@@ -36,6 +36,8 @@ public:
     OsResult FileSize(const std::string& path, std::uint64_t* size) override;
     OsResult FlushFile(const std::string& path) override;
     OsResult ReplaceFile(const std::string& from, const std::string& to) override;
+    OsResult HoldForReading(const std::string& path, std::unique_ptr<IHeldFile>* file) override;
+    OsResult CopyFromHeld(IHeldFile& source, const std::string& target) override;
 
 private:
     std::string modulePath_;

@@ -27,6 +27,7 @@ public:
         std::string source;
         std::string target;
         bool ok;
+        bool fromHeld = false;  // CopyFromHeld: source is the held file's path
     };
 
     explicit FakeFileSystem(unsigned codePage = 936);
@@ -74,6 +75,10 @@ public:
     void FailFlush(const std::string& path);
     // ReplaceFile onto this path fails (ERROR_ACCESS_DENIED).
     void FailReplace(const std::string& to);
+    // The file has this many names (hard links; 1 unless set). A link of
+    // another kind is a file added with kAttrReparsePoint, its content
+    // standing for what the link leads to.
+    void SetLinkCount(const std::string& path, std::uint32_t links);
 
     // --- Looking at the result. ------------------------------------------
     // Exists and Content take "file:name" for a stream too.
@@ -111,6 +116,8 @@ public:
     int EnvironmentQueries() const { return envQueries_; }
     int ShellQueries() const { return shellQueries_; }
     int OpenListings() const { return *openListings_; }
+    // Files held by HoldForReading now.
+    int HeldFiles() const;
 
     // --- IFileSystem: failures carry the code Windows gives. ---------------
     [[nodiscard]] std::string ModulePath() override { return modulePath_; }
@@ -133,6 +140,12 @@ public:
     OsResult FileSize(const std::string& path, std::uint64_t* size) override;
     OsResult FlushFile(const std::string& path) override;
     OsResult ReplaceFile(const std::string& from, const std::string& to) override;
+    // The held file is the file as opened: when the test later makes its
+    // name hold something else (AddFile, standing for the name coming to
+    // mean another file), the holder still reads what it opened. While it
+    // is held, nothing can write, delete or rename it (ERROR_SHARING_VIOLATION).
+    OsResult HoldForReading(const std::string& path, std::unique_ptr<IHeldFile>* file) override;
+    OsResult CopyFromHeld(IHeldFile& source, const std::string& target) override;
 
 private:
     // content is what a reader sees; durable, what a power cut leaves.
@@ -172,6 +185,9 @@ private:
     Node* Find(const std::string& path);
     void Insert(const std::string& normalised, std::uint32_t attributes, std::string content);
     bool WildcardMatch(const std::string& pattern, const std::string& name) const;
+    // Whether a HoldForReading holds the file: no one may write, delete or
+    // rename it.
+    bool HeldForReading(const std::string& key) const { return readHolds_->count(key) != 0; }
 
     CodePage cp_;
     std::map<std::string, Node> nodes_;  // by lower-cased normalised path
@@ -201,6 +217,11 @@ private:
     int envQueries_ = 0;
     int shellQueries_ = 0;
     std::shared_ptr<int> openListings_ = std::make_shared<int>(0);
+    std::map<std::string, std::uint32_t> links_;  // by Key, when not 1
+    // Holds by Key, counted; shared with the held files, which may outlive
+    // a call.
+    std::shared_ptr<std::map<std::string, int>> readHolds_ =
+        std::make_shared<std::map<std::string, int>>();
 };
 
 }  // namespace tx

@@ -24,9 +24,8 @@ namespace tx {
 
 class FakeFileSystem;
 
-// FILE_ATTRIBUTE_REPARSE_POINT: give it to a folder or file of the fake
-// file system to make it a junction or symbolic link.
-constexpr std::uint32_t kAttrReparsePoint = 0x400;
+// kAttrReparsePoint (platform/FileSystem.h) given to a folder or file of
+// the fake file system makes it a junction or symbolic link.
 
 // One access-allowed entry: the SID string, its access mask (generic
 // rights allowed), and the ACE flags OBJECT_INHERIT_ACE 0x1,
