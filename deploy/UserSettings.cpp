@@ -63,7 +63,7 @@ bool UserSettings::HoldLevels(const std::string& folder,
     return true;
 }
 
-OsResult UserSettings::CopyFromPackage(const std::string& source) {
+OsResult UserSettings::CopyFromPackage(const std::string& source, IHeldFile* held) {
     const std::string folder = Folder();
     // Named as the package names it, as TargetFor shows it.
     const std::size_t slash = cp_.LastBackslash(source);
@@ -73,9 +73,9 @@ OsResult UserSettings::CopyFromPackage(const std::string& source) {
         return OsResult::Fail(kErrorPathNotFound);
     std::vector<std::unique_ptr<IHeldFolder>> levels;  // for this copy
     if (!HoldLevels(folder, &levels)) return OsResult::Fail(kErrorAccessDenied);
-    ClearReadOnly(fs_, source);
+    if (held == nullptr) ClearReadOnly(fs_, source);
     ClearForOverwrite(fs_, target);
-    const OsResult copied = fs_.CopyFile(source, target);
+    const OsResult copied = held != nullptr ? fs_.CopyFromHeld(*held, target) : fs_.CopyFile(source, target);
     if (!copied) return copied;
     ClearReadOnly(fs_, target);
     RemoveInternetMark(fs_, target);

@@ -7,6 +7,7 @@
 
 #include "deploy/DeploymentTable.h"
 #include "deploy/FileHelpers.h"
+#include "engine/HeldPayload.h"
 #include "engine/actions/DemandLoadKey.h"
 #include "engine/actions/FileReplaced.h"
 #include "engine/actions/FileWrittenNew.h"
@@ -228,6 +229,14 @@ InstallResult InstallEngine::Install(const CAcadInfo& info, const InstallRequest
         observer.NoDataFolder();
         return InstallResult::NoDataFolder;
     }
+    // Held until the run ends: every copy reads the file that was checked.
+    HeldPayload payload;
+    if (!payload.Check(s_.fs, s_.codePage, s_.log, s_.manifest, DataFolderOf(s_.fs, s_.codePage))) {
+        RemoveLevels(request.madeLevels, request.hold);
+        observer.NoDataFolder();
+        return InstallResult::NoDataFolder;
+    }
+    if (payload.Verified()) run.ctx.payload = &payload;
 
     run.journal.RemoveLeftover();
     run.hadJournal = static_cast<bool>(s_.fs.ReadWholeFile(run.journal.Path(), &run.earlierText));

@@ -51,7 +51,7 @@ ActionResult FileReplaced::Prepare(ActionContext& ctx) {
 }
 
 ActionResult FileReplaced::Apply(ActionContext& ctx) {
-    return ActionResult::FromOs(CopyPackageFile(ctx.fs, source_, target_, false));
+    return ActionResult::FromOs(CopyPackageFile(ctx, source_, target_, false));
 }
 
 ActionResult FileReplaced::Undo(ActionContext& ctx) { return UndoFileWrite(ctx, target_, backup_); }

@@ -43,8 +43,8 @@ private:
 // The copy every file action makes: the package's file onto target, which
 // ends writable and without the download mark; the copy's own result.
 // targetFree: nothing is at target, so there are no attributes of its own
-// to clear.
-OsResult CopyPackageFile(IFileSystem& fs, const std::string& source, const std::string& target,
+// to clear. A checked package's file is copied from its held handle.
+OsResult CopyPackageFile(ActionContext& ctx, const std::string& source, const std::string& target,
                          bool targetFree);
 
 }  // namespace tx
