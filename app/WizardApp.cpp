@@ -6,6 +6,7 @@
 
 #include "engine/InstallEngine.h"
 #include "engine/Journal.h"
+#include "engine/PackageManifest.h"
 #include "engine/UninstallRun.h"
 #include "engine/UnattendedRuns.h"
 #include "host/AcadDetector.h"
@@ -13,6 +14,7 @@
 #include "platform/win32/Win32CodePage.h"
 #include "platform/win32/Win32FileSystem.h"
 #include "platform/win32/Win32FolderSecurity.h"
+#include "platform/win32/Win32HeldFile.h"
 #include "platform/win32/Win32Processes.h"
 #include "platform/win32/Win32Registry.h"
 #include "platform/win32/Win32SelfRemover.h"
@@ -66,6 +68,18 @@ BOOL CWizardApp::InitInstance(HINSTANCE instance, CAcadInfo& info, const char* c
     // following once junctions are refused below.
     const UniqueHandle ownImage = role == ProgramRole::Installer ? HoldOwnImage() : UniqueHandle();
     Win32FileSystem fileSystem(ownImage ? FinalAnsiPath(ownImage.get()) : std::string());
+    // What the Data folder must match, read through the held file: the
+    // bytes the signature was checked on. A program file that cannot be
+    // held cannot vouch for any Data folder.
+    PackageManifest manifest;
+    if (role == ProgramRole::Installer) {
+        if (ownImage) {
+            Win32HeldFile image(ownImage.get(), fileSystem.ModulePath());
+            manifest = ReadImageManifest(image);
+        } else {
+            manifest.state = PackageManifest::State::Unreadable;
+        }
+    }
     const std::string fullLine = GetCommandLineA();
     (void)commandLine;
     const CommandLine line = ParseCommandLine(ArgumentsOf(fullLine), role);
@@ -92,7 +106,7 @@ BOOL CWizardApp::InitInstance(HINSTANCE instance, CAcadInfo& info, const char* c
     if (role == ProgramRole::Installer)
         log.Line(ownImage ? "program file held: " + fileSystem.ModulePath()
                           : std::string("program file: not held"));
-    exitStatus_ = Run(instance, info, line, role, codePage, fileSystem, log);
+    exitStatus_ = Run(instance, info, line, role, codePage, fileSystem, manifest, log);
     log.Line("exit status " + std::to_string(exitStatus_));
     return FALSE;
 }
@@ -111,7 +125,7 @@ public:
 
 int CWizardApp::Run(HINSTANCE instance, CAcadInfo& info, const CommandLine& line,
                     ProgramRole role, const CodePage& codePage, Win32FileSystem& fileSystem,
-                    ILog& log) {
+                    const PackageManifest& manifest, ILog& log) {
     Win32MessageBox windowed;
     NoMessageBox none;
     LoggingMessageBox messages(line.silent ? static_cast<IMessageBox&>(none) : windowed, log);
@@ -153,6 +167,7 @@ int CWizardApp::Run(HINSTANCE instance, CAcadInfo& info, const CommandLine& line
     EngineServices services{files, registry, wideText, codePage, processes, folderSecurity, log};
     services.userFolders = &folderSecurity;
     services.installDate = Today();
+    services.manifest = &manifest;
     InstallEngine engine(services);
     if (line.silent) return RunSilentInstall(line, info, engine, codePage, log);
 

@@ -8,6 +8,7 @@
 #include "platform/Log.h"
 #include "platform/CodePage.h"
 #include "engine/CommandLine.h"
+#include "engine/PackageManifest.h"
 
 namespace tx {
 
@@ -28,7 +29,8 @@ public:
 private:
     // One role's run; returns the exit status.
     int Run(HINSTANCE instance, CAcadInfo& info, const CommandLine& line, ProgramRole role,
-            const CodePage& codePage, Win32FileSystem& fileSystem, ILog& log);
+            const CodePage& codePage, Win32FileSystem& fileSystem, const PackageManifest& manifest,
+            ILog& log);
 
     int exitStatus_ = 0;
 };
