@@ -7,25 +7,32 @@ namespace tx {
 
 namespace {
 
-// The digest of everything the handle reads, and how much that was.
-OsResult HashHeld(IHeldFile& file, std::string* hex, std::uint64_t* size) {
+// Why the held file is not the one the manifest names (*error the system's
+// code when it could not be read); null when it is.
+const char* Mismatch(IHeldFile& held, const ManifestFile& file, OsResult* error) {
+    HeldFileFacts facts;
+    *error = held.Facts(&facts);
+    if (!*error) return " cannot be read";
+    // A link's target, or a file with a second name elsewhere, could be
+    // anyone's file.
+    if (facts.reparsePoint) return " is a link";
+    if (facts.directory) return " is not a file";
+    if (facts.links != 1) return " has more than one name";
+    if (facts.size != file.size) return " has changed";
     Sha256 hash;
     std::vector<char> buffer(1u << 16);
     std::uint64_t offset = 0;
     for (;;) {
         std::size_t got = 0;
-        const OsResult read = file.Read(offset, buffer.data(), buffer.size(), &got);
-        if (!read) return read;
+        *error = held.Read(offset, buffer.data(), buffer.size(), &got);
+        if (!*error) return " cannot be read";
         if (got == 0) break;
         hash.Update(buffer.data(), got);
         offset += got;
     }
-    *hex = Sha256::Hex(hash.Finish());
-    *size = offset;
-    return OsResult::Ok();
+    if (offset != file.size || Sha256::Hex(hash.Finish()) != file.sha256) return " has changed";
+    return nullptr;
 }
-
-std::string ErrorText(const OsResult& r) { return "(error " + std::to_string(r.Code()) + ")"; }
 
 }  // namespace
 
@@ -71,23 +78,12 @@ bool HeldPayload::Check(IFileSystem& fs, const CodePage& cp, ILog& log,
     for (const ManifestFile& file : files) {
         const std::string path = data + "\\" + file.name;
         std::unique_ptr<IHeldFile> held;
-        const OsResult opened = fs.HoldForReading(path, &held);
-        if (!opened) return Refuse(log, file.name + " cannot be opened " + ErrorText(opened));
-        HeldFileFacts facts;
-        const OsResult known = held->Facts(&facts);
-        if (!known) return Refuse(log, file.name + " cannot be read " + ErrorText(known));
-        // A link's target, or a file with a second name elsewhere, could be
-        // anyone's file.
-        if (facts.reparsePoint) return Refuse(log, file.name + " is a link");
-        if (facts.directory) return Refuse(log, file.name + " is not a file");
-        if (facts.links != 1)
-            return Refuse(log, file.name + " has " + std::to_string(facts.links) + " names");
-        if (facts.size != file.size) return Refuse(log, file.name + " has changed (size)");
-        std::string digest;
-        std::uint64_t read = 0;
-        const OsResult hashed = HashHeld(*held, &digest, &read);
-        if (!hashed) return Refuse(log, file.name + " cannot be read " + ErrorText(hashed));
-        if (read != file.size || digest != file.sha256) return Refuse(log, file.name + " has changed");
+        OsResult error = fs.HoldForReading(path, &held);
+        const char* why = !error ? " cannot be opened" : Mismatch(*held, file, &error);
+        if (why != nullptr) {
+            return Refuse(log, file.name + why +
+                                   (error ? std::string() : " (error " + std::to_string(error.Code()) + ")"));
+        }
         keys_.push_back(cp.Lower(path));
         files_.push_back(std::move(held));
     }
