@@ -43,6 +43,7 @@ namespace {
 using tx::FindEntry;
 using tx::IFileSystem;
 using tx::IFindHandle;
+using tx::IHeldFile;
 using tx::OsResult;
 
 double Now() {
