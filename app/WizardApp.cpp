@@ -67,7 +67,8 @@ BOOL CWizardApp::InitInstance(HINSTANCE instance, CAcadInfo& info, const char* c
     // a user's own junction on the way (a moved Downloads folder) needs no
     // following once junctions are refused below.
     const UniqueHandle ownImage = role == ProgramRole::Installer ? HoldOwnImage() : UniqueHandle();
-    Win32FileSystem fileSystem(ownImage ? FinalAnsiPath(ownImage.get()) : std::string());
+    Win32FileSystem fileSystem(ownImage ? FinalAnsiPath(ownImage.get()) : std::string(),
+                               ownImage ? ownImage.get() : nullptr);
     // What the Data folder must match, read through the held file: the
     // bytes the signature was checked on. A program file that cannot be
     // held cannot vouch for any Data folder.
@@ -106,7 +107,10 @@ BOOL CWizardApp::InitInstance(HINSTANCE instance, CAcadInfo& info, const char* c
     if (role == ProgramRole::Installer)
         log.Line(ownImage ? "program file held: " + fileSystem.ModulePath()
                           : std::string("program file: not held"));
-    exitStatus_ = Run(instance, info, line, role, codePage, fileSystem, manifest, log);
+    // Elevated, a file that cannot be held is one someone else may rename
+    // and replace: what the run copies as the uninstaller would be theirs.
+    const bool imageUnsafe = role == ProgramRole::Installer && elevated && !ownImage;
+    exitStatus_ = Run(instance, info, line, role, codePage, fileSystem, manifest, log, imageUnsafe);
     log.Line("exit status " + std::to_string(exitStatus_));
     return FALSE;
 }
@@ -125,7 +129,7 @@ public:
 
 int CWizardApp::Run(HINSTANCE instance, CAcadInfo& info, const CommandLine& line,
                     ProgramRole role, const CodePage& codePage, Win32FileSystem& fileSystem,
-                    const PackageManifest& manifest, ILog& log) {
+                    const PackageManifest& manifest, ILog& log, bool imageUnsafe) {
     Win32MessageBox windowed;
     NoMessageBox none;
     LoggingMessageBox messages(line.silent ? static_cast<IMessageBox&>(none) : windowed, log);
@@ -139,6 +143,11 @@ int CWizardApp::Run(HINSTANCE instance, CAcadInfo& info, const CommandLine& line
     if (line.help) {
         Tell(messages, UsageText(role), caption, kMbOk);
         return kExitDone;
+    }
+    if (imageUnsafe) {
+        log.Line("the program's own file cannot be held: nothing is changed");
+        Tell(messages, kImageNotHeldMessage, caption, kMbOk | kMbIconStop);
+        return kExitFailed;
     }
 
     Win32Registry realRegistry;
@@ -182,7 +191,7 @@ int CWizardApp::Run(HINSTANCE instance, CAcadInfo& info, const CommandLine& line
         const TickFlags ticks = RequestedTicks(line, detected, &skipped);
         for (int year : skipped)
             log.Line("release " + std::to_string(year) + " is not installed on this machine");
-        dialog.Logic().Preset(line.hasFolder ? line.folder : std::string(kDefaultFolder), ticks);
+        dialog.Logic().Preset(line.hasFolder ? line.folder : dialog.Logic().FolderText(), ticks);
     }
     // The completion button ends it with IDOK; anything else is a cancel.
     return dialog.DoModal() == IDOK ? kExitDone : kExitCancelled;

@@ -27,10 +27,11 @@ public:
     int ExitStatus() const { return exitStatus_; }
 
 private:
-    // One role's run; returns the exit status.
+    // One role's run; returns the exit status. imageUnsafe: an elevated
+    // installer that could not hold its own file, which stops at once.
     int Run(HINSTANCE instance, CAcadInfo& info, const CommandLine& line, ProgramRole role,
             const CodePage& codePage, Win32FileSystem& fileSystem, const PackageManifest& manifest,
-            ILog& log);
+            ILog& log, bool imageUnsafe);
 
     int exitStatus_ = 0;
 };

@@ -5,7 +5,6 @@
 namespace tx {
 
 namespace {
-constexpr const char* kRestoreSuffix = ".tarnix-restore";
 constexpr std::uint32_t kErrorFileNotFound = 2;
 
 // CopyFile leaves the copy's data in the cache; FlushFileBuffers writes it
@@ -25,6 +24,39 @@ OsResult FlushCopy(IFileSystem& fs, const std::string& path) {
     return flushed ? back : flushed;
 }
 }  // namespace
+
+OsResult CopyTo(IFileSystem& fs, const std::string& source, const std::string& target,
+                FilePlace place) {
+    if (place == FilePlace::OwnFolder) return fs.CopyFile(source, target);
+    std::string content;
+    OsResult done = fs.ReadWholeFile(source, &content);
+    if (done) done = fs.WriteWholeFile(target, content);
+    if (!done) return done;
+    const std::uint32_t attributes = fs.GetAttributes(source);
+    // As CopyFile would have left them; the content is there either way.
+    if (attributes != kInvalidAttributes) (void)fs.SetAttributes(target, attributes);
+    return OsResult::Ok();
+}
+
+OsResult CopyHeldTo(IFileSystem& fs, IHeldFile& source, const std::string& target,
+                    FilePlace place) {
+    if (place == FilePlace::OwnFolder) return fs.CopyFromHeld(source, target);
+    HeldFileFacts facts;
+    OsResult done = source.Facts(&facts);
+    if (!done) return done;
+    std::string content;
+    char buffer[1 << 16];
+    for (;;) {
+        std::size_t got = 0;
+        done = source.Read(content.size(), buffer, sizeof buffer, &got);
+        if (!done) return done;
+        if (got == 0) break;
+        content.append(buffer, got);
+    }
+    // Cut short or grown meanwhile: not the file that was checked.
+    if (content.size() != facts.size) return OsResult::Fail(kErrorWriteFault);
+    return fs.WriteWholeFile(target, content);
+}
 
 void ClearReadOnly(IFileSystem& fs, const std::string& path) {
     const std::uint32_t attributes = fs.GetAttributes(path);
@@ -78,22 +110,31 @@ FileOutcome DeleteOrSchedule(IFileSystem& fs, const std::string& path) {
     return {FileStatus::Failed, scheduled.Code()};
 }
 
-FileOutcome RestoreBackup(IFileSystem& fs, const std::string& backup, const std::string& path) {
+FileOutcome RestoreBackup(IFileSystem& fs, const std::string& backup, const std::string& path,
+                          FilePlace place) {
     // No backup left: it was put back by an earlier run.
     if (fs.GetAttributes(backup) == kInvalidAttributes) return {FileStatus::Done};
     // Installed files keep the attributes of their source, hidden ones too.
     ClearForOverwrite(fs, path);
     // The backup goes only once what was put back is on disk: a power cut
     // in between would leave neither.
-    OsResult r = fs.CopyFile(backup, path);
+    OsResult r = CopyTo(fs, backup, path, place);
+    // A link where the file was is not written through, now or at the restart.
+    if (r.Code() == kErrorCantAccessFile) return {FileStatus::Failed, r.Code()};
+    const std::string staged = path + kRestoreSuffix;
     if (r) {
         r = FlushCopy(fs, path);
         if (!r) return {FileStatus::Failed, r.Code()};
-        return DeleteOrSchedule(fs, backup);
+        // An earlier run, which met the file in use, staged a copy for the
+        // restart; put back now, it is not needed (the restart's rename of
+        // a file that is gone is skipped).
+        const FileOutcome stale = DeleteOrSchedule(fs, staged);
+        const FileOutcome gone = DeleteOrSchedule(fs, backup);
+        if (gone.status == FileStatus::Done && stale.status != FileStatus::Done) return stale;
+        return gone;
     }
-    const std::string staged = path + kRestoreSuffix;
     ClearForOverwrite(fs, staged);
-    r = fs.CopyFile(backup, staged);
+    r = CopyTo(fs, backup, staged, place);
     if (r) r = FlushCopy(fs, staged);
     if (r) r = fs.MoveFileAtRestart(staged, path);
     if (!r) return {FileStatus::Failed, r.Code()};

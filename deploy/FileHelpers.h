@@ -8,9 +8,13 @@
 
 #include "platform/FileSystem.h"
 #include "platform/CodePage.h"
+#include "platform/HeldFile.h"
 #include "platform/Processes.h"
 
 namespace tx {
+
+// Beside a file in use: the copy the next restart renames onto it.
+constexpr const char* kRestoreSuffix = ".tarnix-restore";
 
 // FileExists results.
 constexpr int kPathMissing = 0;
@@ -23,6 +27,25 @@ struct [[nodiscard]] FileOutcome {
     FileStatus status;
     std::uint32_t error = 0;  // the system's code when it failed
 };
+
+// Where a file is written or read: in the installation folder, which only
+// administrators may change, or anywhere else (AutoCAD's folders, the
+// user's), where someone else may have put a link of its name.
+enum class FilePlace { OwnFolder, Elsewhere };
+
+// source over target. In the installation folder CopyFile, which follows
+// links and takes the source's attributes and streams along. Elsewhere
+// through ReadWholeFile and WriteWholeFile, which refuse a link or a file
+// of several names at either end, and the source's attributes set after;
+// its streams stay behind.
+OsResult CopyTo(IFileSystem& fs, const std::string& source, const std::string& target,
+                FilePlace place);
+// A checked package file, read through the handle it was checked through,
+// onto target. In the installation folder CopyFromHeld, which keeps its
+// date. Elsewhere through WriteWholeFile, which refuses a link or a file of
+// several names at target, as CopyTo does.
+OsResult CopyHeldTo(IFileSystem& fs, IHeldFile& source, const std::string& target,
+                    FilePlace place);
 
 // Clears the read-only bit, when set.
 void ClearReadOnly(IFileSystem& fs, const std::string& path);
@@ -47,7 +70,9 @@ FileOutcome DeleteOrSchedule(IFileSystem& fs, const std::string& path);
 // Puts backup's content back at path and deletes backup. A path in use gets
 // a copy beside it that takes its place at the restart: the restart can
 // only rename within a volume, and the backup may be on another drive.
-FileOutcome RestoreBackup(IFileSystem& fs, const std::string& backup, const std::string& path);
+// place: where path is.
+FileOutcome RestoreBackup(IFileSystem& fs, const std::string& backup, const std::string& path,
+                          FilePlace place);
 
 // Whether an AutoCAD process ("acad.exe" in its name) runs.
 bool IsAcadRunning(IProcessList& processes, const CodePage& codePage);

@@ -52,7 +52,7 @@ bool UserSettings::HoldLevels(const std::string& folder,
         }
         FolderFacts facts;
         std::unique_ptr<IHeldFolder> level =
-            end == start ? nullptr : userFolders_->HoldFolder(folder.substr(0, end), &facts);
+            end == start ? nullptr : userFolders_->HoldUserFolder(folder.substr(0, end), &facts);
         if (!level || facts.reparsePoint || !facts.directory) {
             held->clear();
             return false;
@@ -75,7 +75,10 @@ OsResult UserSettings::CopyFromPackage(const std::string& source, IHeldFile* hel
     if (!HoldLevels(folder, &levels)) return OsResult::Fail(kErrorAccessDenied);
     if (held == nullptr) ClearReadOnly(fs_, source);
     ClearForOverwrite(fs_, target);
-    const OsResult copied = held != nullptr ? fs_.CopyFromHeld(*held, target) : fs_.CopyFile(source, target);
+    // The folder is the user's: a link of the file's name is not written through.
+    const OsResult copied = held != nullptr
+                                ? CopyHeldTo(fs_, *held, target, FilePlace::Elsewhere)
+                                : CopyTo(fs_, source, target, FilePlace::Elsewhere);
     if (!copied) return copied;
     ClearReadOnly(fs_, target);
     RemoveInternetMark(fs_, target);
@@ -91,10 +94,13 @@ UserSettings::Saved UserSettings::Save() {
     // Elevated, a level the user swapped for a link would have the run read
     // (and later write back) another folder's file.
     if (saved.folderThere && !HoldLevels(folder, &levels)) return saved;
-    saved.held = true;
     const std::string file = folder + "\\" + kSettingsFileName;
-    saved.fileThere = static_cast<bool>(fs_.ReadWholeFile(file, &saved.content));
-    if (saved.fileThere) saved.attributes = fs_.GetAttributes(file);
+    saved.attributes = fs_.GetAttributes(file);
+    saved.fileThere = saved.attributes != kInvalidAttributes;
+    // A file there that cannot be read (a link, refused) is not put back:
+    // what would be written is not what was there.
+    if (saved.fileThere && !fs_.ReadWholeFile(file, &saved.content)) return saved;
+    saved.held = true;
     return saved;
 }
 

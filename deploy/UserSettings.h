@@ -59,8 +59,8 @@ public:
 
 private:
     // Opens every level of folder below its root so that none can be
-    // renamed, replaced or be a link meanwhile; false (nothing held) when
-    // one cannot be held that way.
+    // renamed, replaced, made a junction or be a link meanwhile; false
+    // (nothing held) when one cannot be held that way.
     bool HoldLevels(const std::string& folder, std::vector<std::unique_ptr<IHeldFolder>>* held);
 
     IFileSystem& fs_;

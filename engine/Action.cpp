@@ -5,6 +5,7 @@
 #include "engine/actions/FileWrittenNew.h"
 #include "engine/actions/FolderMade.h"
 #include "engine/actions/MachineKeyMade.h"
+#include "engine/actions/MovedFrom.h"
 #include "engine/actions/ProgramKey.h"
 #include "engine/actions/TrustedPathsValue.h"
 #include "engine/actions/UninstallerCopy.h"
@@ -30,6 +31,7 @@ std::unique_ptr<Action> ParseAction(const std::vector<std::string>& f) {
         {TrustedPathsValue::kKind, &TrustedPathsValue::Parse},
         {ProgramKey::kKind, &ProgramKey::Parse},
         {UninstallerCopy::kKind, &UninstallerCopy::Parse},
+        {MovedFrom::kKind, &MovedFrom::Parse},
     };
     if (f.empty()) return nullptr;
     for (const auto& k : kKinds)

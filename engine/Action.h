@@ -53,6 +53,9 @@ private:
     std::uint32_t error_;
 };
 
+class Action;
+using ActionList = std::vector<std::unique_ptr<Action>>;
+
 // What an action works with.
 struct ActionContext {
     IFileSystem& fs;
@@ -66,6 +69,9 @@ struct ActionContext {
     // The package's files as checked against the program's manifest, which
     // copies read instead of the names; null when nothing was checked.
     const HeldPayload* payload = nullptr;
+    // The journal whose lines are being undone, when an undo needs to see
+    // the others; null otherwise.
+    const ActionList* journal = nullptr;
 };
 
 // How a failure of the action is met while installing.
@@ -103,8 +109,6 @@ public:
     // for others.
     virtual std::string WrittenFile() const { return std::string(); }
 };
-
-using ActionList = std::vector<std::unique_ptr<Action>>;
 
 // Reads one journal line's fields back into its action; null when the line
 // is no action this program knows.

@@ -50,11 +50,19 @@ public:
     std::size_t MaxInstallFolderLength() override;
     PreparedFolder PrepareInstallFolder(const std::string& chosen,
                                         const std::string& installFolder) override;
+    std::string InstalledFolder() override;
     InstallResult Install(const CAcadInfo& info, const InstallRequest& request,
                           IInstallObserver& observer) override;
 
 private:
     struct Run;
+    // Reads this folder's journal, and the one of an installation in
+    // another folder, which moves here; false when the journals cannot be
+    // told (nothing changed).
+    bool ReadEarlier(Run& run);
+    // Whether a restart still to come would rename or delete a path this
+    // run writes.
+    bool RestartPendsOn(const Run& run);
     // Before the first change: prepares every action whose preparation
     // writes nothing, and writes all their lines to disk with one flush.
     // False when the journal cannot be written.
@@ -64,11 +72,15 @@ private:
     void PrepareBatch(Run& run, std::size_t i);
     // The line of action i alone (one whose backup had to come first).
     OsResult JournalOne(Run& run, std::size_t i);
+    // Undoes the actions made before action i that need it, now that it
+    // was not made.
+    void UndoDependents(Run& run, std::size_t i);
     // Undoes every action whose line was written (and every unjournaled
     // one made), newest first, and puts the journal back as it was.
     void RollBack(Run& run);
     // Merges this run into the journal and drops the backups it no longer
-    // needs.
+    // needs; then gives back what earlier runs made and this one did not
+    // make again (a release not ticked, an earlier folder).
     void Commit(Run& run);
     // Removes the levels a run made, innermost first, letting go of them.
     void RemoveLevels(const std::vector<std::string>& levels, InstallFolderHold* hold);
@@ -83,5 +95,9 @@ private:
 // LOADER. The backups of later lines no longer needed go to *dropped.
 ActionList MergeJournal(ActionList actions, const CodePage& codePage,
                         std::vector<std::string>* dropped);
+
+// What an action changes, for telling two lines about the same thing:
+// its kind and lower-cased path; *backup gets a file line's backup.
+std::string ThingOf(const Action& action, const CodePage& codePage, std::string* backup = nullptr);
 
 }  // namespace tx

@@ -9,6 +9,20 @@ namespace tx {
 const char* const kProductSubfolder = "\\Tarnix批打印软件";
 const char* const kDefaultFolder = "C:\\Tarnix";
 
+std::string RememberedFolder(const std::string& installFolder, const CodePage& cp) {
+    const std::string product = kProductSubfolder;
+    if (installFolder.size() <= product.size()) return kDefaultFolder;
+    const std::size_t at = installFolder.size() - product.size();
+    // At a character's start: a trail byte is never a backslash, but the
+    // byte before it may be a lead byte.
+    if (!cp.EqualsNoCase(installFolder.substr(at), product) || cp.LastBackslash(installFolder) != at)
+        return kDefaultFolder;
+    std::string chosen = installFolder.substr(0, at);
+    // "C:" alone is no folder text the dialog would accept back.
+    if (chosen.size() == 2 && chosen[1] == ':') chosen += '\\';
+    return chosen;
+}
+
 FolderRefusal CheckFolderText(const std::string& text, const CodePage& cp, std::size_t maxLength,
                               std::string* chosen, std::string* folder) {
     if (text.empty()) return FolderRefusal::Empty;
@@ -56,8 +70,7 @@ constexpr std::uint32_t kRefusedAbove = kRightDelete | kRightWriteDac | kRightWr
 enum class Level { Chosen, Product };
 
 FolderReadiness ReadyLevel(IFolderSecurity& security, const std::string& path, Level level,
-                           const std::string& userSid, InstallFolderHold& hold,
-                           std::vector<std::string>& created) {
+                           InstallFolderHold& hold, std::vector<std::string>& created) {
     const MakeFolderResult made = security.MakeProtectedFolder(path);
     if (made == MakeFolderResult::Failed) return FolderReadiness::Failed;
     if (made == MakeFolderResult::Created) created.push_back(path);
@@ -73,17 +86,15 @@ FolderReadiness ReadyLevel(IFolderSecurity& security, const std::string& path, L
     // who may change the folder above could have put something else there.
     if (facts.reparsePoint) return FolderReadiness::UnsafeExisting;
     if (!facts.directory) return FolderReadiness::Failed;
-    // Without access lists on the volume every user may change anything on
-    // it, whoever made the folder; there is nothing to protect or to check.
-    if (facts.keepsAccessLists) {
-        if (!IsTrustedOwner(facts.ownerSid, userSid)) return FolderReadiness::UnsafeExisting;
-        // A level made now carries the protected list; one found in place
-        // carries whatever it was given or passed on from above.
-        const std::uint32_t refused =
-            level == Level::Product ? kRefusedOnProduct : kRefusedOnChosen;
-        if (made == MakeFolderResult::AlreadyThere && (facts.othersRights & refused) != 0) {
-            return FolderReadiness::UnsafeExisting;
-        }
+    // Without access lists on the volume (FAT, exFAT) every user may change
+    // anything on it, whoever made the folder.
+    if (!facts.keepsAccessLists) return FolderReadiness::UnsafeExisting;
+    if (facts.ownerKept && !IsTrustedOwner(facts.ownerSid)) return FolderReadiness::UnsafeExisting;
+    // A level made now carries the protected list; one found in place
+    // carries whatever it was given or passed on from above.
+    const std::uint32_t refused = level == Level::Product ? kRefusedOnProduct : kRefusedOnChosen;
+    if (made == MakeFolderResult::AlreadyThere && (facts.othersRights & refused) != 0) {
+        return FolderReadiness::UnsafeExisting;
     }
     hold.Keep(std::move(held));
     return FolderReadiness::Ready;
@@ -127,7 +138,8 @@ FolderReadiness CheckFoldersAbove(IFolderSecurity& security, const CodePage& cod
         const bool root = i == 0;
         if (!root && facts.reparsePoint) return FolderReadiness::UnsafeExisting;
         if (!facts.directory) return FolderReadiness::Failed;
-        if (!facts.keepsAccessLists) continue;
+        // Nothing made on such a volume could be kept from other users.
+        if (!facts.keepsAccessLists) return FolderReadiness::UnsafeExisting;
         // Whoever may remove what is in a folder may remove the next level
         // down, whatever that level's own list says. The drive root cannot
         // be renamed, but a new list on it could allow exactly that.
@@ -140,8 +152,9 @@ FolderReadiness CheckFoldersAbove(IFolderSecurity& security, const CodePage& cod
 
 }  // namespace
 
-bool IsTrustedOwner(const std::string& ownerSid, const std::string& currentUserSid) {
-    return IsTrustedSid(ownerSid, currentUserSid);
+bool IsTrustedOwner(const std::string& ownerSid) {
+    return ownerSid == kSidAdministrators || ownerSid == kSidLocalSystem ||
+           ownerSid == kSidTrustedInstaller;
 }
 
 PreparedFolder PrepareInstallFolder(IFolderSecurity& security, const CodePage& codePage,
@@ -152,15 +165,13 @@ PreparedFolder PrepareInstallFolder(IFolderSecurity& security, const CodePage& c
     out.readiness = CheckFoldersAbove(security, codePage, chosen);
     if (out.readiness != FolderReadiness::Ready) return out;
 
-    const std::string userSid = security.CurrentUserSid();
     // The chosen folder is checked like the product's own: whoever owns it
     // could otherwise rename the product's folder later and put their own
     // in its place.
     const std::pair<std::string, Level> levels[] = {{LevelPath(chosen), Level::Chosen},
                                                     {folder, Level::Product}};
     for (const auto& level : levels) {
-        out.readiness =
-            ReadyLevel(security, level.first, level.second, userSid, out.hold, out.created);
+        out.readiness = ReadyLevel(security, level.first, level.second, out.hold, out.created);
         if (out.readiness != FolderReadiness::Ready) {
             out.hold.Release();
             return out;

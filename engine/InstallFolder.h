@@ -18,6 +18,11 @@ extern const char* const kProductSubfolder;
 // The folder text the dialog starts with.
 extern const char* const kDefaultFolder;
 
+// The folder text a run starts with: the one chosen for the installation
+// found on the machine (installFolder, less the product's subfolder), or
+// the default when there is none.
+std::string RememberedFolder(const std::string& installFolder, const CodePage& codePage);
+
 // Why a folder text is refused before anything is made.
 enum class FolderRefusal {
     None,
@@ -42,7 +47,8 @@ enum class FolderReadiness {
     UnsafeExisting,  // a level is there but is a link, cannot be opened,
                      // belongs to someone who is not to be trusted or lets
                      // others change it; or a folder above it lets others
-                     // rename it or is a link
+                     // rename it or is a link; or the volume keeps no
+                     // access lists
     Failed,          // a level could not be made, opened as made, or is no folder
 };
 
@@ -69,10 +75,12 @@ struct PreparedFolder {
     std::vector<std::string> created;  // levels made by this call, outermost first
 };
 
-// Whether a level's owner may keep it: Administrators, SYSTEM,
-// TrustedInstaller or the user running the installer (an earlier,
-// elevated run of it, say).
-bool IsTrustedOwner(const std::string& ownerSid, const std::string& currentUserSid);
+// Whether a level's owner may keep it: Administrators (what an elevated
+// run makes is theirs), SYSTEM or TrustedInstaller. Not the user running
+// the installer: under UAC that user's unelevated programs own what they
+// make under the same SID, and could have made the folder with an access
+// list of their own.
+bool IsTrustedOwner(const std::string& ownerSid);
 
 // Checks that no one else may rename or re-secure the folders above the
 // chosen one, then makes each level that is missing, with the protected

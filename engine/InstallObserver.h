@@ -20,6 +20,9 @@ public:
     virtual bool AllOrNothing() = 0;
     // The package has no Data folder; nothing was changed.
     virtual void NoDataFolder() = 0;
+    // A restart the machine still owes (an uninstall's) would delete or
+    // replace files of this installation; nothing was changed.
+    virtual void RestartNeeded() = 0;
     // One step of the progress.
     virtual void Step() = 0;
 };

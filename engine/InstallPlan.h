@@ -22,6 +22,9 @@ struct InstallPlan {
     std::vector<PlannedAction> actions;
     // Progress steps due after the last action.
     int stepsAfter = 0;
+    // The Variables key of every profile the trusted path is in once the
+    // plan is made, changed by it or not.
+    std::vector<std::string> trustedProfiles;
 
     // One line per action: its kind and what it changes ("file-new C:\...").
     std::vector<std::string> Describe() const;

@@ -1,22 +1,27 @@
 #include "engine/InstallPlanner.h"
 
 #include <algorithm>
+#include <array>
+#include <cstdlib>
 #include <set>
 
 #include "deploy/DeploymentTable.h"
 #include "deploy/FileHelpers.h"
 #include "deploy/PathLimits.h"
+#include "engine/actions/BackupCarried.h"
 #include "engine/actions/DemandLoadKey.h"
 #include "engine/actions/FileReplaced.h"
 #include "engine/actions/FileWrittenNew.h"
 #include "engine/actions/FolderMade.h"
 #include "engine/actions/MachineKeyMade.h"
+#include "engine/actions/MovedFrom.h"
 #include "engine/actions/PathOutOfReach.h"
 #include "engine/actions/ProgramKey.h"
 #include "engine/actions/TrustedPathsValue.h"
 #include "engine/actions/UninstallerCopy.h"
 #include "engine/actions/UserSettingsCopy.h"
 #include "engine/BuildInfo.h"
+#include "host/TrustedPathList.h"
 
 namespace tx {
 
@@ -29,6 +34,19 @@ const char* const kActiveSetupVersion = TX_VERSION_COMMAS;
 std::string ActiveSetupStubPath(const std::string& uninstaller) {
     return "%SystemRoot%\\System32\\cmd.exe /d /c \"set __COMPAT_LAYER=RunAsInvoker&& \"" +
            uninstaller + "\" /USER\"";
+}
+
+std::string EntryInstallLocation(IRegistry& reg, const CodePage& cp) {
+    UniqueRegKey key(reg);
+    if (reg.OpenKeyRead(kHkeyLocalMachine, kUninstallKey, key.put()) != kRegOk || !key) return std::string();
+    std::vector<unsigned char> buffer(2 * kMaxPath, 0);
+    std::uint32_t size = static_cast<std::uint32_t>(buffer.size() - 1);
+    std::uint32_t type = 0;
+    if (reg.QueryValue(key.get(), "InstallLocation", &type, buffer.data(), &size) != kRegOk || type != kRegSz)
+        return std::string();
+    std::string folder(reinterpret_cast<const char*>(buffer.data()));
+    if (cp.EndsWithBackslash(folder)) folder.pop_back();
+    return folder;
 }
 
 namespace {
@@ -47,6 +65,8 @@ struct InstallPlanner::State {
     std::set<std::string> backups;  // lower-cased, named by this plan
     bool backupFolderReady = false;
     std::uint64_t bytes = 0;
+    // The folders the installation is moving away from.
+    std::vector<std::string> movedFrom;
 
     // Whether the journal already names a line of this kind for path.
     template <class Kind, class Match>
@@ -215,6 +235,86 @@ void InstallPlanner::PlanSupportFiles(State& s, const CAcadInfo& info, const std
     }
 }
 
+void InstallPlanner::PlanCarriedBackups(State& s) {
+    const std::string own = cp_.Lower(s.request.folder + "\\" + kBackupFolderName + "\\");
+    std::set<std::string> seen;
+    for (const auto& a : s.earlier.actions) {
+        // A target's first line says what the machine had: a later backup
+        // holds an earlier installation's copy.
+        std::string target;
+        if (const auto* n = dynamic_cast<const FileWrittenNew*>(a.get())) target = n->Target();
+        const auto* f = dynamic_cast<const FileReplaced*>(a.get());
+        if (f != nullptr) target = f->Target();
+        if (target.empty() || !seen.insert(cp_.Lower(target)).second || f == nullptr) continue;
+        const std::string backup = cp_.Lower(f->Backup());
+        if (backup.compare(0, own.size(), own) == 0) continue;
+        // A file this plan does not write again gets its original back
+        // from where it is.
+        if (s.targets.count(cp_.Lower(target)) == 0) continue;
+        if (fs_.GetAttributes(f->Backup()) == kInvalidAttributes) continue;
+        const std::string to = NextBackup(s, target);
+        if (!to.empty()) Add(s, std::make_unique<BackupCarried>(f->Backup(), to));
+    }
+}
+
+std::string InstallPlanner::NextActiveSetupVersion() {
+    using Version = std::array<unsigned long, 4>;
+    const auto parse = [](const std::string& text, Version* v) {
+        std::size_t at = 0;
+        for (std::size_t i = 0; i < v->size(); ++i) {
+            if (at >= text.size() || text[at] < '0' || text[at] > '9') return false;
+            char* end = nullptr;
+            (*v)[i] = std::strtoul(text.c_str() + at, &end, 10);
+            at = static_cast<std::size_t>(end - text.c_str());
+            if (i + 1 < v->size() && (at >= text.size() || text[at++] != ',')) return false;
+        }
+        return at == text.size();
+    };
+    Version base{};
+    Version now{};
+    if (!parse(kActiveSetupVersion, &base)) return kActiveSetupVersion;
+    // Windows runs the stub again for every user whose own copy is lower:
+    // each run raises it, so that users whose AutoCAD settings were reset
+    // or made since get their trusted path at the next logon.
+    const RegValueState found = ReadValueState(reg_, kHkeyLocalMachine, kActiveSetupKey, "Version");
+    std::string text;
+    if (found.valueExists && found.type == kRegSz)
+        for (char16_t c : TrustedPathList::Body(UnpackUtf16(found.data)))
+            text += c < 0x80 ? static_cast<char>(c) : '?';
+    Version next = base;
+    if (parse(text, &now) && now >= base && now[3] < 0xFFFFu) {
+        next = now;
+        ++next[3];
+    }
+    return std::to_string(next[0]) + "," + std::to_string(next[1]) + "," +
+           std::to_string(next[2]) + "," + std::to_string(next[3]);
+}
+
+void InstallPlanner::PlanTrustedPaths(State& s) {
+    std::vector<WideString> earlierFolders;
+    for (const std::string& folder : s.movedFrom) {
+        WideString wide;
+        if (wide_.ToWide(folder, &wide) && !wide.empty()) earlierFolders.push_back(wide_.UpperWide(wide));
+    }
+    for (TrustedPathsChange& change : registrar_.PlanTrustedPath(s.request.folder, true)) {
+        const TrustedPathsValue* first = nullptr;
+        for (const auto& a : s.earlier.actions) {
+            const auto* t = dynamic_cast<const TrustedPathsValue*>(a.get());
+            if (t != nullptr && cp_.EqualsNoCase(t->Key(), change.variablesKey)) {
+                first = t;
+                break;
+            }
+        }
+        for (const WideString& old : earlierFolders)
+            if (first == nullptr || !StoredValueHasEntry(first->Before(), old, wide_))
+                (void)RemoveStoredEntry(&change.written, old, wide_);
+        s.plan.trustedProfiles.push_back(change.variablesKey);
+        if (change.written == change.before) continue;
+        Add(s, std::make_unique<TrustedPathsValue>(change.variablesKey, std::move(change.before),
+                                                   std::move(change.written)));
+    }
+}
+
 void InstallPlanner::PlanUninstaller(State& s) {
     const std::string& folder = s.request.folder;
     const std::string uninstaller = folder + "\\" + kUninstallerName;
@@ -254,6 +354,7 @@ void InstallPlanner::PlanUninstaller(State& s) {
             !known(kUninstallKey)),
         copy);
 
+    const std::string version = NextActiveSetupVersion();
     // Windows runs StubPath once for every user who logs on and whose own
     // copy of the key has an older Version (or none): that brings the
     // trusted path and the settings file to users the installation could
@@ -266,7 +367,7 @@ void InstallPlanner::PlanUninstaller(State& s) {
             kActiveSetupKey,
             std::vector<KeyValue>{
                 TextValue("", "Tarnix批打印软件"),
-                TextValue("Version", kActiveSetupVersion),
+                TextValue("Version", version),
                 TextValue("StubPath", ActiveSetupStubPath(uninstaller), kRegExpandSz),
                 NumberValue("IsInstalled", 1),
             },
@@ -276,7 +377,7 @@ void InstallPlanner::PlanUninstaller(State& s) {
     const std::string userMark = std::string(kCurrentUserPrefix) + kActiveSetupKey;
     Add(s,
         std::make_unique<ProgramKey>(userMark,
-                                     std::vector<KeyValue>{TextValue("Version", kActiveSetupVersion)},
+                                     std::vector<KeyValue>{TextValue("Version", version)},
                                      !known(userMark)),
         copy);
 }
@@ -289,6 +390,9 @@ bool InstallPlanner::Plan(const CAcadInfo& info, const InstallRequest& request,
         Add(s, std::make_unique<FolderMade>(level, true));
         if (cp_.EqualsNoCase(level, request.folder)) s.folderIsNew = true;
     }
+    for (const auto& a : earlier.actions)
+        if (const auto* moved = dynamic_cast<const MovedFrom*>(a.get()))
+            if (!cp_.EqualsNoCase(moved->Folder(), request.folder)) s.movedFrom.push_back(moved->Folder());
 
     const std::string data = DataFolderOf(fs_, cp_);
     const std::size_t before = plan->actions.size();
@@ -300,14 +404,47 @@ bool InstallPlanner::Plan(const CAcadInfo& info, const InstallRequest& request,
     ++s.pendingSteps;  // the payload is in place
 
     PlanDemandLoads(s, info);
-    for (TrustedPathsChange& change : registrar_.PlanTrustedPath(request.folder))
-        Add(s, std::make_unique<TrustedPathsValue>(change.variablesKey, std::move(change.before),
-                                                   std::move(change.written)));
+    PlanTrustedPaths(s);
     ++s.pendingSteps;  // registered
 
     PlanSupportFiles(s, info, data);
+    PlanCarriedBackups(s);
     PlanUninstaller(s);
     plan->stepsAfter = s.pendingSteps + 1;  // the support files and the uninstaller are in place
+
+    // The entries and the uninstaller come first: from the first change on,
+    // the next run of the program finds this installation, and Programs
+    // and Features can remove it, wherever it was cut off. The keys need
+    // the uninstaller: if it cannot be written, they are undone.
+    auto& actions = plan->actions;
+    const std::size_t tail = actions.size() - 4;  // the copy, then its three keys
+    std::vector<PlannedAction> front;
+    for (std::size_t i : {tail + 1, tail + 2, tail + 3, tail}) front.push_back(std::move(actions[i]));
+    actions.resize(tail);
+    const std::size_t at = request.madeLevels.size();
+    // The uninstaller's backup needs its folder first.
+    const std::string backups = request.folder + "\\" + kBackupFolderName;
+    const bool backedUp = !static_cast<const UninstallerCopy&>(*front.back().action).Backup().empty();
+    for (std::size_t i = at; backedUp && i < actions.size(); ++i) {
+        const auto* made = dynamic_cast<const FolderMade*>(actions[i].action.get());
+        if (made == nullptr || !cp_.EqualsNoCase(made->Path(), backups)) continue;
+        // Its steps stay where they were due.
+        if (i + 1 < actions.size()) {
+            actions[i + 1].stepsBefore += actions[i].stepsBefore;
+            actions[i].stepsBefore = 0;
+        }
+        front.insert(front.begin(), std::move(actions[i]));
+        actions.erase(actions.begin() + static_cast<std::ptrdiff_t>(i));
+        break;
+    }
+    for (std::size_t i = 0; i < front.size(); ++i) {
+        plan->stepsAfter += front[i].stepsBefore;
+        front[i].stepsBefore = 0;
+        const bool key = dynamic_cast<const ProgramKey*>(front[i].action.get()) != nullptr;
+        front[i].needs = key ? static_cast<int>(at + front.size() - 1) : -1;
+    }
+    actions.insert(actions.begin() + static_cast<std::ptrdiff_t>(at), std::make_move_iterator(front.begin()),
+                   std::make_move_iterator(front.end()));
     return true;
 }
 

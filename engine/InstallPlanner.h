@@ -24,10 +24,14 @@ extern const char* const kUninstallKey;
 // The Active Setup component, below HKEY_LOCAL_MACHINE and (as the mark
 // of a user who has had the per-user part) below HKEY_CURRENT_USER.
 extern const char* const kActiveSetupKey;
+// The product's Active Setup Version; a run raises its last part.
 extern const char* const kActiveSetupVersion;
 // What Windows runs at a user's logon: the uninstaller's per-user step,
 // without the elevation its manifest asks for.
 std::string ActiveSetupStubPath(const std::string& uninstaller);
+// The installation folder the Programs and Features entry names (without
+// a trailing backslash); empty when there is no entry.
+std::string EntryInstallLocation(IRegistry& registry, const CodePage& codePage);
 
 struct InstallRequest {
     std::string folder;  // the installation folder, without a trailing backslash
@@ -44,7 +48,7 @@ class InstallPlanner {
 public:
     InstallPlanner(IFileSystem& fs, IRegistry& registry, const IWideText& wide,
                    const CodePage& codePage, UserSettings& settings)
-        : fs_(fs), reg_(registry), cp_(codePage), registrar_(registry, codePage, wide),
+        : fs_(fs), reg_(registry), cp_(codePage), wide_(wide), registrar_(registry, codePage, wide),
           settings_(settings) {}
 
     // False when the Data folder cannot be listed (nothing planned).
@@ -63,11 +67,19 @@ private:
     void PlanPayload(State& s, const std::string& data);
     void PlanDemandLoads(State& s, const CAcadInfo& info);
     void PlanSupportFiles(State& s, const CAcadInfo& info, const std::string& data);
+    // Copies into this folder's backups the originals another folder's
+    // installation backed up, for the files this plan writes again.
+    void PlanCarriedBackups(State& s);
     void PlanUninstaller(State& s);
+    // The trusted paths, without the entries of the folders the
+    // installation moved from (unless a value held one before).
+    void PlanTrustedPaths(State& s);
+    std::string NextActiveSetupVersion();
 
     IFileSystem& fs_;
     IRegistry& reg_;
     const CodePage& cp_;
+    const IWideText& wide_;
     HostRegistrar registrar_;
     UserSettings& settings_;
 };

@@ -16,6 +16,7 @@ enum class InstallResult {
     NoDataFolder,  // nothing changed
     Aborted,       // the user aborted after a failed copy: undone
     Failed,        // a change failed in an all-or-nothing run: undone
+    RestartPending,  // a restart still to come would change files of it: nothing changed
 };
 
 class IInstaller {
@@ -30,7 +31,12 @@ public:
     // destroyed, so neither can be renamed or replaced meanwhile.
     virtual PreparedFolder PrepareInstallFolder(const std::string& chosen,
                                                 const std::string& installFolder) = 0;
-    // The whole installation into a prepared folder.
+    // The folder of the installation on this machine, as its Programs and
+    // Features entry names it; empty when there is none.
+    virtual std::string InstalledFolder() = 0;
+    // The whole installation into a prepared folder. An installation in
+    // another folder moves there; one in the same folder is completed or
+    // repaired; releases not ticked lose what an earlier run gave them.
     virtual InstallResult Install(const CAcadInfo& info, const InstallRequest& request,
                                   IInstallObserver& observer) = 0;
 };

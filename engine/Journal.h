@@ -19,6 +19,8 @@
 //   uninstall-entry  <path>                      a key of the program's own, removed whole
 //                                                (HKEY_LOCAL_MACHINE, or "HKCU\" + path)
 //   uninstaller      <path>  [<backup>]          the copy of the installer that uninstalls
+//   moved-from       <folder>                    the installation came from there; the old
+//                                                folder's lines stand before this one
 // <before> and <written> are "nokey" (no such key), "none" (no such value) or
 // "<type>:<hex of the UTF-16LE data as stored>".
 //

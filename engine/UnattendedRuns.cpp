@@ -14,6 +14,7 @@ public:
     CopyFailedAnswer CopyFailed(const std::string&) override { return CopyFailedAnswer::Abort; }
     bool AllOrNothing() override { return true; }
     void NoDataFolder() override {}
+    void RestartNeeded() override {}
     void Step() override {}
 };
 
@@ -29,6 +30,10 @@ int RunSilentInstall(const CommandLine& line, const CAcadInfo& info, IInstaller&
     for (int year : skipped)
         log.Line("release " + std::to_string(year) + " is not installed on this machine: skipped");
 
+    // Without /D=, where the installation already is: adding a release or
+    // repairing keeps it there.
+    const std::string remembered = RememberedFolder(installer.InstalledFolder(), codePage);
+
     // Asked once, before anything is made: a deployment tool retries 1618.
     if (installer.IsAcadRunning()) {
         log.Line("AutoCAD is running: nothing changed");
@@ -37,7 +42,7 @@ int RunSilentInstall(const CommandLine& line, const CAcadInfo& info, IInstaller&
 
     std::string chosen;
     const FolderRefusal refusal =
-        CheckFolderText(line.hasFolder ? line.folder : std::string(kDefaultFolder), codePage,
+        CheckFolderText(line.hasFolder ? line.folder : remembered, codePage,
                         installer.MaxInstallFolderLength(), &chosen, &request.folder);
     if (refusal != FolderRefusal::None) {
         log.Line("the installation folder was refused: nothing changed");
@@ -56,6 +61,10 @@ int RunSilentInstall(const CommandLine& line, const CAcadInfo& info, IInstaller&
     SilentObserver observer;
     switch (installer.Install(info, request, observer)) {
         case InstallResult::Completed: return kExitDone;
+        // Like a running AutoCAD: a deployment tool tries again later.
+        case InstallResult::RestartPending:
+            log.Line("a restart is pending for files of this installation: nothing changed");
+            return kExitHostRunning;
         case InstallResult::NoDataFolder: log.Line("no Data folder beside the program: nothing changed"); break;
         case InstallResult::Aborted:
         case InstallResult::Failed: log.Line("the package could not be installed: nothing changed"); break;

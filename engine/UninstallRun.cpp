@@ -5,7 +5,10 @@
 #include <memory>
 #include <set>
 
+#include "engine/Backups.h"
+#include "engine/InstallPlanner.h"
 #include "engine/actions/FileReplaced.h"
+#include "engine/actions/MovedFrom.h"
 #include "engine/actions/FolderMade.h"
 #include "engine/actions/ProgramKey.h"
 #include "engine/actions/UninstallerCopy.h"
@@ -19,47 +22,50 @@ bool UninstallRun::ContainsImage(const std::string& folder) const {
 }
 
 void UninstallRun::RemoveUnnamedBackups(const JournalContent& journal) {
-    // A run cut off between taking a backup and writing the line that
-    // names it leaves a copy no one will put back, and an earlier copy of
-    // the uninstaller is not needed once it goes; only ours live there.
-    const std::string backups = journal.installFolder + "\\" + kBackupFolderName;
-    std::set<std::string> named;
-    for (const auto& a : journal.actions) {
-        if (const auto* f = dynamic_cast<const FileReplaced*>(a.get())) named.insert(cp_.Lower(f->Backup()));
-    }
-    FindEntry entry;
-    std::unique_ptr<IFindHandle> listing = fs_.FindFirst(backups + "\\*", &entry);
-    std::vector<std::string> orphans;
-    while (listing) {
-        const std::string path = backups + "\\" + entry.name;
-        if ((entry.attributes & kAttrDirectory) == 0 && named.count(cp_.Lower(path)) == 0)
-            orphans.push_back(path);
-        if (!listing->Next(&entry)) break;
-    }
-    listing.reset();
-    for (const std::string& orphan : orphans) {
-        ClearReadOnly(fs_, orphan);
-        if (!fs_.DeleteFile(orphan)) log_.Line("backup left: " + orphan);
-    }
+    // An earlier copy of the uninstaller is not needed once it goes.
+    const std::set<std::string> named = NamedBackups(journal.actions, cp_, false);
+    tx::RemoveUnnamedBackups(fs_, cp_, journal.installFolder, named, log_);
+    for (const auto& a : journal.actions)
+        if (const auto* moved = dynamic_cast<const MovedFrom*>(a.get()))
+            tx::RemoveUnnamedBackups(fs_, cp_, moved->Folder(), named, log_);
 }
 
 int UninstallRun::Run(IUninstallObserver& observer, bool silent) {
     image_ = fs_.ModulePath();
     const std::size_t slash = cp_.LastBackslash(image_);
     const std::string folder = slash == CodePage::npos ? std::string() : image_.substr(0, slash);
-    JournalFile file(fs_, folder);
-
-    std::string text;
-    std::string error = "no journal";
+    const auto read = [&](const std::string& from, JournalContent* journal, std::string* error) {
+        std::string text;
+        *error = "no journal";
+        return !from.empty() && fs_.ReadWholeFile(JournalFile(fs_, from).Path(), &text) &&
+               ParseJournal(text, journal, error) && cp_.EqualsNoCase(journal->installFolder, from);
+    };
+    std::string error;
     JournalContent journal;
-    const bool readable = !folder.empty() && fs_.ReadWholeFile(file.Path(), &text) &&
-                          ParseJournal(text, &journal, &error) &&
-                          cp_.EqualsNoCase(journal.installFolder, folder);
+    bool readable = read(folder, &journal, &error);
+    // A move cut off on its way leaves this uninstaller behind while the
+    // entry names the new folder, whose journal carries this folder's lines
+    // too (and may have deleted this folder's own): that journal is the
+    // installation's, and all of it goes.
+    const std::string entry = EntryInstallLocation(reg_, cp_);
+    JournalContent moved;
+    std::string ignored;
+    if (!entry.empty() && !cp_.EqualsNoCase(entry, folder) && read(entry, &moved, &ignored)) {
+        for (const auto& a : moved.actions) {
+            const auto* from = dynamic_cast<const MovedFrom*>(a.get());
+            if (from == nullptr || !cp_.EqualsNoCase(from->Folder(), folder)) continue;
+            log_.Line("the installation moved to " + entry + ": uninstalled from there");
+            journal = std::move(moved);
+            readable = true;
+            break;
+        }
+    }
     if (!readable) {
-        log_.Line("journal unreadable: " + file.Path() + " (" + error + ")");
+        log_.Line("journal unreadable: " + JournalFile(fs_, folder).Path() + " (" + error + ")");
         observer.JournalDamaged();
         return kExitFailed;
     }
+    JournalFile file(fs_, journal.installFolder);
     if (journal.droppedTornLine) log_.Line("journal: a last line cut short was dropped");
 
     while (IsAcadRunning(procs_, cp_)) {
@@ -74,10 +80,12 @@ int UninstallRun::Run(IUninstallObserver& observer, bool silent) {
     RemoveUnnamedBackups(journal);
 
     ActionContext ctx{fs_, reg_, wide_, cp_, journal.installFolder, image_};
+    ctx.journal = &journal.actions;
     ActionList& actions = journal.actions;
     // What is not undone stays in the journal, for a second uninstall.
     std::vector<bool> keep(actions.size(), false);
     std::vector<std::string> imageFolders;  // deepest first
+    std::vector<std::string> journalFolders;  // deepest first
     std::vector<std::size_t> deferred;      // the uninstaller and its entries, newest first
     bool failed = false;
     bool restart = false;
@@ -85,13 +93,28 @@ int UninstallRun::Run(IUninstallObserver& observer, bool silent) {
 
     for (std::size_t i = actions.size(); i-- > 0;) {
         Action& a = *actions[i];
-        if (dynamic_cast<ProgramKey*>(&a) != nullptr || dynamic_cast<UninstallerCopy*>(&a) != nullptr) {
+        // An uninstaller left in a folder the installation moved from goes
+        // with that folder.
+        const auto* copy = dynamic_cast<UninstallerCopy*>(&a);
+        if (dynamic_cast<ProgramKey*>(&a) != nullptr ||
+            (copy != nullptr && cp_.EqualsNoCase(copy->Path(), image_))) {
             deferred.push_back(i);
             continue;
         }
         if (const auto* made = dynamic_cast<FolderMade*>(&a)) {
             if (ContainsImage(made->Path())) {
                 imageFolders.push_back(made->Path());
+                keep[i] = true;
+                continue;
+            }
+            // Taken over from the folder moved to: its levels go once its
+            // journal has.
+            const std::string& own = journal.installFolder;
+            if (!cp_.EqualsNoCase(own, folder) &&
+                (cp_.EqualsNoCase(made->Path(), own) ||
+                 (own.size() > made->Path().size() && own[made->Path().size()] == '\\' &&
+                  cp_.EqualsNoCase(own.substr(0, made->Path().size()), made->Path())))) {
+                journalFolders.push_back(made->Path());
                 keep[i] = true;
                 continue;
             }
@@ -158,6 +181,7 @@ int UninstallRun::Run(IUninstallObserver& observer, bool silent) {
         // undone or scheduled by now.
         (void)fs_.MoveFileAtRestart(file.Path(), std::string());
         (void)fs_.MoveFileAtRestart(image_, std::string());
+        for (const std::string& f : journalFolders) (void)fs_.MoveFileAtRestart(f, std::string());
         for (const std::string& f : imageFolders) (void)fs_.MoveFileAtRestart(f, std::string());
         observer.Done();
         return kExitRestart;
@@ -166,6 +190,12 @@ int UninstallRun::Run(IUninstallObserver& observer, bool silent) {
     const FileOutcome journalGone = DeleteOrSchedule(fs_, file.Path());
     if (journalGone.status == FileStatus::Failed) return kExitFailed;
     int result = journalGone.status == FileStatus::AtRestart ? kExitRestart : kExitDone;
+    for (const std::string& f : journalFolders) {
+        if (fs_.RemoveDirectory(f)) continue;
+        // Emptied at the restart, or it holds what someone else put there.
+        if (result == kExitRestart) (void)fs_.MoveFileAtRestart(f, std::string());
+        else log_.Line("folder left: " + f);
+    }
     if (!self_.RemoveAfterExit(image_, imageFolders)) {
         // At the latest the next restart removes them.
         bool scheduled = static_cast<bool>(fs_.MoveFileAtRestart(image_, std::string()));

@@ -26,6 +26,7 @@ class RecordingInstaller : public IInstaller {
 public:
     bool IsAcadRunning() override { return acadRunning; }
     std::size_t MaxInstallFolderLength() override { return maxFolder; }
+    std::string InstalledFolder() override { return std::string(); }
     PreparedFolder PrepareInstallFolder(const std::string& chosen,
                                         const std::string& installFolder) override {
         folders.push_back(chosen);

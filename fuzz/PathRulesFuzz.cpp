@@ -35,6 +35,7 @@ public:
     OsResult RemoveDirectory(const std::string&) override { Touched(); }
     OsResult ReadWholeFile(const std::string&, std::string*) override { Touched(); }
     OsResult WriteWholeFile(const std::string&, const std::string&) override { Touched(); }
+    OsResult ReadProgramImage(std::string*) override { Touched(); }
     OsResult AppendToFile(const std::string&, const std::string&) override { Touched(); }
     OsResult MoveFileAtRestart(const std::string&, const std::string&) override { Touched(); }
     OsResult FileSize(const std::string&, std::uint64_t*) override { Touched(); }
@@ -42,6 +43,7 @@ public:
     OsResult ReplaceFile(const std::string&, const std::string&) override { Touched(); }
     OsResult HoldForReading(const std::string&, std::unique_ptr<IHeldFile>*) override { Touched(); }
     OsResult CopyFromHeld(IHeldFile&, const std::string&) override { Touched(); }
+    OsResult RestartOperationPaths(std::vector<std::string>*) override { Touched(); }
 
 private:
     [[noreturn]] static void Touched() {

@@ -153,10 +153,11 @@ bool HostRegistrar::ComposeTrustedPaths(const std::string& variablesKey, const W
     change->written.type = type;
     change->written.data = PackUtf16(updated);
     change->written.data.insert(change->written.data.end(), 2, 0);
-    return change->written != change->before;
+    return true;
 }
 
-std::vector<TrustedPathsChange> HostRegistrar::PlanTrustedPath(const std::string& installFolder) {
+std::vector<TrustedPathsChange> HostRegistrar::PlanTrustedPath(const std::string& installFolder,
+                                                               bool withUnchanged) {
     std::vector<TrustedPathsChange> changes;
     // Nothing to trust; an empty folder would only wipe short values.
     if (installFolder.empty()) return changes;
@@ -174,7 +175,8 @@ std::vector<TrustedPathsChange> HostRegistrar::PlanTrustedPath(const std::string
     std::vector<unsigned char> buffer(2 * kTrustedPathsUnits);
     for (const std::string& variablesKey : variablesKeys) {
         TrustedPathsChange change;
-        if (ComposeTrustedPaths(variablesKey, folder, buffer, &change))
+        if (ComposeTrustedPaths(variablesKey, folder, buffer, &change) &&
+            (withUnchanged || change.written != change.before))
             changes.push_back(std::move(change));
     }
     return changes;

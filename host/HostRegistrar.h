@@ -41,7 +41,10 @@ public:
     // holding ';' or '"' cannot be one entry of the list, and one that is
     // no text of the code page cannot be written as it is: neither is added
     // anywhere.
-    std::vector<TrustedPathsChange> PlanTrustedPath(const std::string& installFolder);
+    // withUnchanged: also the profiles that need no change (already
+    // trusting the folder), for a caller that changes more.
+    std::vector<TrustedPathsChange> PlanTrustedPath(const std::string& installFolder,
+                                                    bool withUnchanged = false);
     // Writes one change; the registry's status.
     long WriteTrustedPaths(const TrustedPathsChange& change);
     // PlanTrustedPath, written at once: the per-user step.

@@ -1,5 +1,7 @@
 #include "host/TrustedPathList.h"
 
+#include <algorithm>
+
 namespace tx {
 
 WideString TrustedPathList::Folded(WideString e) {
@@ -61,6 +63,23 @@ bool TrustedPathList::Remove(const WideString& upperFolder, const IWideText& wid
     }
     if (removed) text_ = kept;
     return removed;
+}
+
+bool StoredValueHasEntry(const RegValueState& value, const WideString& upperFolder,
+                         const IWideText& wide) {
+    return value.valueExists && IsTextType(value.type) &&
+           TrustedPathList(TrustedPathList::Body(UnpackUtf16(value.data))).HasEntry(upperFolder, wide);
+}
+
+bool RemoveStoredEntry(RegValueState* value, const WideString& upperFolder, const IWideText& wide) {
+    if (!value->valueExists || !IsTextType(value->type)) return false;
+    std::size_t nuls = 0;
+    TrustedPathList list(TrustedPathList::Body(UnpackUtf16(value->data), &nuls));
+    if (!list.Remove(upperFolder, wide)) return false;
+    WideString kept = list.Text();
+    kept.append(std::max<std::size_t>(nuls, 1), u'\0');
+    value->data = PackUtf16(kept);
+    return true;
 }
 
 }  // namespace tx

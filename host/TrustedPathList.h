@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "host/RegValueState.h"
 #include "platform/WideText.h"
 
 namespace tx {
@@ -38,5 +39,13 @@ public:
 private:
     WideString text_;
 };
+
+// Whether a stored value (a text type) has an entry that is exactly
+// folder (upper-cased by the system).
+bool StoredValueHasEntry(const RegValueState& value, const WideString& upperFolder,
+                         const IWideText& wide);
+// Takes folder's entries out of a stored value, its type and terminating
+// NULs kept; false when it had none (or is no text).
+bool RemoveStoredEntry(RegValueState* value, const WideString& upperFolder, const IWideText& wide);
 
 }  // namespace tx

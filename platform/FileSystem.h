@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/HeldFile.h"
 #include "platform/OsResult.h"
@@ -98,9 +99,21 @@ public:
     // RemoveDirectoryA: only an empty folder.
     virtual OsResult RemoveDirectory(const std::string& path) = 0;
     // The whole content of a file; fails when it cannot be opened or read.
+    // The file is opened as itself, never what a link points to: a reparse
+    // point (a symbolic link, a junction) or a file with another name (a
+    // hard link) is refused with kErrorCantAccessFile, nothing read.
     virtual OsResult ReadWholeFile(const std::string& path, std::string* content) = 0;
-    // Creates or truncates the file, writes content and flushes it to disk.
+    // Creates or truncates the file, writes content and flushes it to disk,
+    // through one handle shared with no one. Refuses, as ReadWholeFile does
+    // and before anything is truncated, a reparse point or a file with
+    // another name: a write through either would change some other file.
+    // Fails over a read-only file and a folder; keeps an existing file's
+    // other attributes.
     virtual OsResult WriteWholeFile(const std::string& path, const std::string& content) = 0;
+    // The running program's own bytes, read through the handle held on its
+    // file since the start (so what a later rename put at its name is not
+    // read); without a held handle, the file at ModulePath as it is now.
+    virtual OsResult ReadProgramImage(std::string* content) = 0;
     // Appends text at the end of the file (creating it) and flushes it, so
     // what was appended survives the program stopping right after.
     virtual OsResult AppendToFile(const std::string& path, const std::string& text) = 0;
@@ -129,6 +142,10 @@ public:
     // write time; the attributes and streams of source do not travel.
     // Fails as CopyFile would over a read-only or hidden target.
     virtual OsResult CopyFromHeld(IHeldFile& source, const std::string& target) = 0;
+    // Every path the system will rename or delete at the next restart (the
+    // sources and targets MoveFileEx queued with DELAY_UNTIL_REBOOT), in the
+    // code page, without the "\\??\\" prefix. None queued is no failure.
+    virtual OsResult RestartOperationPaths(std::vector<std::string>* paths) = 0;
 };
 
 }  // namespace tx

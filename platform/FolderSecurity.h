@@ -17,8 +17,8 @@ constexpr const char* kSidLocalSystem = "S-1-5-18";
 constexpr const char* kSidTrustedInstaller =
     "S-1-5-80-956008885-3425264553-2564283955-1183938283-3187853006";
 
-// Whether a SID is one the installation folder may be left to: an owner,
-// or the holder of an entry in an access list.
+// Whether a SID may hold an entry in the access list of an installation
+// folder level: the well-known owners and the user running the installer.
 inline bool IsTrustedSid(const std::string& sid, const std::string& currentUserSid) {
     if (sid.empty()) return false;
     return sid == kSidAdministrators || sid == kSidLocalSystem || sid == kSidTrustedInstaller ||
@@ -50,6 +50,10 @@ struct FolderFacts {
     // The volume keeps owners and access lists (false on FAT, say).
     bool keepsAccessLists = true;
     std::string ownerSid;  // empty when the owner could not be read
+    // False where the system keeps no owner and reports one made up: Wine
+    // gives the running user for every file of its Unix account, and runs
+    // every program as that one user, so there is no one else to keep out.
+    bool ownerKept = true;
     // What the access list allows anyone but Administrators, SYSTEM,
     // TrustedInstaller and the running user, generic rights mapped to file
     // rights; kRightsAll when there is no list (everyone may do anything)
@@ -79,6 +83,13 @@ public:
     // opened; otherwise *facts describes what was opened.
     [[nodiscard]] virtual std::unique_ptr<IHeldFolder> HoldFolder(const std::string& path,
                                                                   FolderFacts* facts) = 0;
+
+    // As HoldFolder, and shared for reading only: while the result lives no
+    // one can open the level for writing either, which turning a folder
+    // into a junction takes. For a user's own folders, which the program
+    // only writes files into.
+    [[nodiscard]] virtual std::unique_ptr<IHeldFolder> HoldUserFolder(const std::string& path,
+                                                                      FolderFacts* facts) = 0;
 
     // Looks at path itself (never what a link points to) without keeping
     // it open or stopping anyone else from opening it. False when it cannot

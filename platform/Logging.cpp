@@ -128,6 +128,10 @@ OsResult LoggingFileSystem::WriteWholeFile(const std::string& path, const std::s
     return r;
 }
 
+OsResult LoggingFileSystem::ReadProgramImage(std::string* content) {
+    return inner_.ReadProgramImage(content);
+}
+
 OsResult LoggingFileSystem::AppendToFile(const std::string& path, const std::string& text) {
     // The install record grows line by line: only a failure is worth a line.
     const OsResult r = inner_.AppendToFile(path, text);
@@ -314,23 +318,35 @@ std::string FactsText(const FolderFacts& facts) {
     if (facts.reparsePoint) what += ", link";
     if (!facts.keepsAccessLists) what += ", no access lists";
     what += ", owner " + (facts.ownerSid.empty() ? std::string("unknown") : facts.ownerSid);
+    if (!facts.ownerKept) what += " (made up by the system)";
     if (facts.keepsAccessLists) what += ", others " + Hex(facts.othersRights);
     return what;
+}
+
+std::unique_ptr<IHeldFolder> LoggedHold(std::unique_ptr<IHeldFolder> held, const char* what,
+                                        const std::string& path, const FolderFacts* facts,
+                                        ILog& log) {
+    if (!held) {
+        log.Line(std::string(what) + " " + path + " -> refused");
+    } else if (facts != nullptr) {
+        log.Line(std::string(what) + " " + path + " -> held (" + FactsText(*facts) + ")");
+    } else {
+        log.Line(std::string(what) + " " + path + " -> held");
+    }
+    return held;
 }
 
 }  // namespace
 
 std::unique_ptr<IHeldFolder> LoggingFolderSecurity::HoldFolder(const std::string& path,
                                                                FolderFacts* facts) {
-    auto held = inner_.HoldFolder(path, facts);
-    if (!held) {
-        log_.Line("hold folder " + path + " -> refused");
-    } else if (facts != nullptr) {
-        log_.Line("hold folder " + path + " -> held (" + FactsText(*facts) + ")");
-    } else {
-        log_.Line("hold folder " + path + " -> held");
-    }
-    return held;
+    return LoggedHold(inner_.HoldFolder(path, facts), "hold folder", path, facts, log_);
+}
+
+std::unique_ptr<IHeldFolder> LoggingFolderSecurity::HoldUserFolder(const std::string& path,
+                                                                   FolderFacts* facts) {
+    return LoggedHold(inner_.HoldUserFolder(path, facts), "hold user folder (read-only sharing)",
+                      path, facts, log_);
 }
 
 bool LoggingFolderSecurity::InspectFolder(const std::string& path, FolderFacts* facts) {

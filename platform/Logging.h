@@ -40,8 +40,12 @@ public:
     OsResult RemoveDirectory(const std::string& path) override;
     OsResult ReadWholeFile(const std::string& path, std::string* content) override;
     OsResult WriteWholeFile(const std::string& path, const std::string& content) override;
+    OsResult ReadProgramImage(std::string* content) override;
     OsResult AppendToFile(const std::string& path, const std::string& text) override;
     OsResult MoveFileAtRestart(const std::string& from, const std::string& to) override;
+    OsResult RestartOperationPaths(std::vector<std::string>* paths) override {
+        return inner_.RestartOperationPaths(paths);
+    }
     OsResult FileSize(const std::string& path, std::uint64_t* size) override;
     OsResult FlushFile(const std::string& path) override;
     OsResult ReplaceFile(const std::string& from, const std::string& to) override;
@@ -114,6 +118,8 @@ public:
     [[nodiscard]] MakeFolderResult MakeProtectedFolder(const std::string& path) override;
     [[nodiscard]] std::unique_ptr<IHeldFolder> HoldFolder(const std::string& path,
                                                           FolderFacts* facts) override;
+    [[nodiscard]] std::unique_ptr<IHeldFolder> HoldUserFolder(const std::string& path,
+                                                              FolderFacts* facts) override;
     [[nodiscard]] bool InspectFolder(const std::string& path, FolderFacts* facts) override;
     [[nodiscard]] std::string CurrentUserSid() override { return inner_.CurrentUserSid(); }
 

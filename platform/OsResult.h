@@ -24,6 +24,7 @@ constexpr std::uint32_t kErrorInvalidName = 123;      // ERROR_INVALID_NAME
 constexpr std::uint32_t kErrorDirNotEmpty = 145;      // ERROR_DIR_NOT_EMPTY
 constexpr std::uint32_t kErrorAlreadyExists = 183;    // ERROR_ALREADY_EXISTS
 constexpr std::uint32_t kErrorDirectory = 267;        // ERROR_DIRECTORY: not a folder
+constexpr std::uint32_t kErrorCantAccessFile = 1920;  // ERROR_CANT_ACCESS_FILE: a link refused
 
 class [[nodiscard]] OsResult {
 public:

@@ -20,8 +20,13 @@ const char* const kInvalidPathMessage = "安装路径无效，请重新输入或
 const char* const kPathTooLongMessage = "安装路径过长，请选择较短的安装路径 !";
 const char* const kUnsafeFolderMessage = "安装目录已存在且不安全，请选择其他安装路径 !";
 const char* const kFolderNotMadeMessage = "无法创建安装目录，请选择其他安装路径 !";
+const char* const kImageNotHeldMessage =
+    "安装程序文件正被其他程序占用，无法确保其未被篡改，安装已停止 !";
 const char* const kNoDataFolderMessage =
     "未找到安装所需的Data文件夹 !\n\n可能安装文件下载后没有解压，\n\n请解压后再执行SetUp.exe !";
+
+const char* const kRestartNeededMessage =
+    "上次卸载Tarnix批打印软件后尚未重新启动计算机。\n\n请重新启动计算机后再执行SetUp.exe !";
 
 namespace {
 const char kCopyFailedHead[] = "拷贝文件 ";
@@ -39,7 +44,9 @@ constexpr int kFirst64BitOnlyRelease = 2017 - kFirstReleaseYear;
 
 Dlg_Setup::Dlg_Setup(ISetupView& view, CAcadInfo& info, IInstaller& installer,
                      const CodePage& codePage, InstallRun& run, int buildBits)
-    : m_strPath(kDefaultFolder),
+    // The folder chosen for the installation already there: adding a
+    // release or repairing it keeps it where it is.
+    : m_strPath(RememberedFolder(installer.InstalledFolder(), codePage)),
       view_(view),
       info_(info),
       installer_(installer),
@@ -212,6 +219,10 @@ CopyFailedAnswer Dlg_Setup::CopyFailed(const std::string& target) {
 
 void Dlg_Setup::NoDataFolder() {
     Tell(view_.Messages(), kNoDataFolderMessage, kInstallCaption, kMbOk);
+}
+
+void Dlg_Setup::RestartNeeded() {
+    Tell(view_.Messages(), kRestartNeededMessage, kInstallCaption, kMbOk | kMbIconStop);
 }
 
 void Dlg_Setup::Step() { view_.ProgressBar().StepIt(); }

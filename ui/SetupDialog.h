@@ -29,6 +29,9 @@ extern const char* const kInvalidPathMessage;
 extern const char* const kPathTooLongMessage;
 extern const char* const kUnsafeFolderMessage;
 extern const char* const kFolderNotMadeMessage;
+// The elevated installer could not hold its own file (another program
+// holds it with the right to rename it): it stops before changing anything.
+extern const char* const kImageNotHeldMessage;
 extern const char* const kNoDataFolderMessage;
 
 // State that outlives one click: kept for the whole run of the program.
@@ -72,6 +75,8 @@ public:
     // Before the dialog opens: the folder text and which of the detected
     // releases start ticked (a command line's presets).
     void Preset(const std::string& folderText, const TickFlags& ticks);
+    // The folder text as the dialog holds it now.
+    const std::string& FolderText() const { return m_strPath; }
 
     // Fields exchanged with the controls.
     std::array<BoundControl, kReleaseCount> m_chkAcad;  // by ReleaseIndex
@@ -86,6 +91,7 @@ private:
     CopyFailedAnswer CopyFailed(const std::string& target) override;
     bool AllOrNothing() override { return false; }
     void NoDataFolder() override;
+    void RestartNeeded() override;
     void Step() override;
 
     void ShowCompletionView();

@@ -216,6 +216,9 @@ public:
         return Timed(tallies, "WriteWholeFile (flushed)",
                      [&] { return inner_.WriteWholeFile(path, content); });
     }
+    OsResult ReadProgramImage(std::string* content) override {
+        return Timed(tallies, "ReadProgramImage", [&] { return inner_.ReadProgramImage(content); });
+    }
     OsResult AppendToFile(const std::string& path, const std::string& text) override {
         const double start = Now();
         const OsResult appended = Timed(tallies, "AppendToFile (flushed)",
@@ -228,6 +231,9 @@ public:
     }
     OsResult MoveFileAtRestart(const std::string& from, const std::string& to) override {
         return Timed(tallies, "MoveFileAtRestart", [&] { return inner_.MoveFileAtRestart(from, to); });
+    }
+    OsResult RestartOperationPaths(std::vector<std::string>* paths) override {
+        return inner_.RestartOperationPaths(paths);
     }
     OsResult FileSize(const std::string& path, std::uint64_t* size) override {
         return Timed(tallies, "FileSize", [&] { return inner_.FileSize(path, size); });
@@ -256,6 +262,7 @@ public:
     tx::CopyFailedAnswer CopyFailed(const std::string&) override { return tx::CopyFailedAnswer::Abort; }
     bool AllOrNothing() override { return true; }
     void NoDataFolder() override {}
+    void RestartNeeded() override {}
     void Step() override {}
 };
 

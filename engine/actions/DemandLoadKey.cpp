@@ -1,6 +1,7 @@
 #include "engine/actions/DemandLoadKey.h"
 
 #include "engine/Journal.h"
+#include "engine/actions/MovedFrom.h"
 
 namespace tx {
 
@@ -20,11 +21,11 @@ bool KeyContent::operator==(const KeyContent& o) const {
     return exists == o.exists && known == o.known && values == o.values;
 }
 
-bool ReadKeyContent(IRegistry& reg, const std::string& path, KeyContent* content) {
+bool ReadKeyContent(IRegistry& reg, const std::string& path, KeyContent* content, RegHandle root) {
     *content = KeyContent();
     content->known = true;
     UniqueRegKey key(reg);
-    const long rc = reg.OpenKeyRead(kHkeyLocalMachine, path.c_str(), key.put());
+    const long rc = reg.OpenKeyRead(root, path.c_str(), key.put());
     if (rc == kRegNotFound) return true;
     if (rc != kRegOk || !key) return false;
     content->exists = true;
@@ -37,6 +38,40 @@ bool ReadKeyContent(IRegistry& reg, const std::string& path, KeyContent* content
         if (e != kRegOk) return false;
         content->values.emplace_back(std::move(name), std::move(value));
     }
+}
+
+ActionResult WriteKeyContent(IRegistry& reg, RegHandle root, const std::string& path,
+                             const KeyContent& content) {
+    long rc = reg.DeleteKey(root, path.c_str());
+    if (!content.exists) return ActionResult::FromRegistry(rc == kRegNotFound ? kRegOk : rc);
+    UniqueRegKey key(reg);
+    rc = reg.CreateKey(root, path.c_str(), key.put());
+    if (rc == kRegOk && !key) rc = kRegInvalidHandle;
+    // Refused for its subkeys: what this run wrote over goes first.
+    for (std::uint32_t i = 0; rc == kRegOk;) {
+        std::string name;
+        std::uint32_t type = 0;
+        std::vector<unsigned char> data;
+        const long e = reg.EnumValueWide(key.get(), i, &name, &type, &data);
+        if (e == kRegNoMoreItems) break;
+        if (e != kRegOk) {
+            rc = e;
+            break;
+        }
+        bool held = false;
+        for (const auto& value : content.values) held = held || value.first == name;
+        if (held) {
+            ++i;
+            continue;
+        }
+        rc = reg.DeleteValue(key.get(), name.c_str());
+    }
+    for (const auto& [name, value] : content.values) {
+        if (rc != kRegOk) break;
+        rc = reg.SetValueWide(key.get(), name.c_str(), value.type, value.data.data(),
+                              static_cast<std::uint32_t>(value.data.size()));
+    }
+    return ActionResult::FromRegistry(rc);
 }
 
 std::string KeyContentText(const KeyContent& content) {
@@ -87,8 +122,12 @@ std::vector<std::string> DemandLoadKey::Fields() const {
 }
 
 ActionResult DemandLoadKey::Prepare(ActionContext& ctx) {
-    if (!journaled_) return ActionResult::Ok();
-    if (!ReadKeyContent(ctx.reg, path_, &before_)) return ActionResult::Fail(kRegAccessDenied);
+    // Also when an earlier line stands for it: this run's own undo puts
+    // back what it found.
+    if (!ReadKeyContent(ctx.reg, path_, &before_)) {
+        before_ = KeyContent();
+        return ActionResult::Fail(kRegAccessDenied);
+    }
     return ActionResult::Ok();
 }
 
@@ -109,7 +148,23 @@ ActionResult DemandLoadKey::Apply(ActionContext& ctx) {
 }
 
 ActionResult DemandLoadKey::Undo(ActionContext& ctx) {
-    if (!journaled_) return ActionResult::Ok();
+    if (!journaled_)
+        return before_.known ? WriteKeyContent(ctx.reg, kHkeyLocalMachine, path_, before_)
+                             : ActionResult::Ok();
+    // Put back in part by an undo cut off on its way: every value it holds
+    // is one the key held before, and the rest come back too.
+    if (before_.known && before_.exists) {
+        KeyContent now;
+        if (ReadKeyContent(ctx.reg, path_, &now) && now.exists && !now.values.empty()) {
+            bool partly = true;
+            for (const auto& value : now.values) {
+                bool held = false;
+                for (const auto& was : before_.values) held = held || was == value;
+                partly = partly && held;
+            }
+            if (partly) return RestoreBefore(ctx);
+        }
+    }
     {
         UniqueRegKey key(ctx.reg);
         const long rc = ctx.reg.OpenKeyRead(kHkeyLocalMachine, path_.c_str(), key.put());
@@ -126,10 +181,16 @@ ActionResult DemandLoadKey::Undo(ActionContext& ctx) {
             std::string loader(reinterpret_cast<const char*>(buffer.data()));
             if (loader.size() >= 2 && loader.front() == '"' && loader.back() == '"')
                 loader = loader.substr(1, loader.size() - 2);
+            // Ours while it names the folder this line wrote: a line carried
+            // over from an earlier folder is undone by the run that leaves it.
+            std::vector<std::string> ours = OwnFolders(ctx);
+            const std::size_t ownSlash = ctx.cp.LastBackslash(loader_);
+            if (ownSlash != CodePage::npos) ours.push_back(loader_.substr(0, ownSlash));
             const std::size_t slash = ctx.cp.LastBackslash(loader);
-            if (slash == CodePage::npos ||
-                !ctx.cp.EqualsNoCase(loader.substr(0, slash), ctx.installFolder))
-                return ActionResult::Ok();
+            bool mine = false;
+            for (const std::string& folder : ours)
+                mine = mine || (slash != CodePage::npos && ctx.cp.EqualsNoCase(loader.substr(0, slash), folder));
+            if (!mine) return ActionResult::Ok();
         }
     }
     const long rc = ctx.reg.DeleteKey(kHkeyLocalMachine, path_.c_str());

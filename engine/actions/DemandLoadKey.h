@@ -17,8 +17,13 @@ struct KeyContent {
 
     bool operator==(const KeyContent& o) const;
 };
-// Reads a key below HKEY_LOCAL_MACHINE whole; false when it cannot be read.
-bool ReadKeyContent(IRegistry& reg, const std::string& path, KeyContent* content);
+// Reads a key whole; false when it cannot be read.
+bool ReadKeyContent(IRegistry& reg, const std::string& path, KeyContent* content,
+                    RegHandle root = kHkeyLocalMachine);
+// Puts a key back as content says: deleted when there was none, else made
+// again with exactly those values (a key with subkeys keeps them).
+ActionResult WriteKeyContent(IRegistry& reg, RegHandle root, const std::string& path,
+                             const KeyContent& content);
 std::string KeyContentText(const KeyContent& content);
 bool ParseKeyContent(const std::string& text, KeyContent* content);
 

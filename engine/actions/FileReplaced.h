@@ -1,6 +1,7 @@
 // A file overwritten, its old content kept in a backup: put back again.
 #pragma once
 
+#include "deploy/FileHelpers.h"
 #include "engine/Action.h"
 
 namespace tx {
@@ -33,8 +34,12 @@ private:
     ActionRole role_;
 };
 
-// Makes backup a flushed copy of path; the system's code on failure.
-ActionResult BackUpFile(IFileSystem& fs, const std::string& path, const std::string& backup);
+// Where path is: in the installation folder of ctx or elsewhere.
+FilePlace PlaceOf(const ActionContext& ctx, const std::string& path);
+// Makes backup a flushed copy of path (which is at place); the system's
+// code on failure.
+ActionResult BackUpFile(IFileSystem& fs, const std::string& path, const std::string& backup,
+                        FilePlace place);
 // Puts backup back over path (or deletes path without one).
 ActionResult UndoFileWrite(ActionContext& ctx, const std::string& path, const std::string& backup);
 

@@ -7,7 +7,7 @@
 namespace tx {
 
 OsResult CopyPackageFile(ActionContext& ctx, const std::string& source, const std::string& target,
-                         bool targetFree) {
+                         bool targetFree, FilePlace place) {
     IFileSystem& fs = ctx.fs;
     IHeldFile* held = nullptr;
     if (ctx.payload != nullptr) {
@@ -18,7 +18,7 @@ OsResult CopyPackageFile(ActionContext& ctx, const std::string& source, const st
         // The source's attributes and streams stay behind; an earlier
         // copy's mark on the target goes.
         if (!targetFree) ClearForOverwrite(fs, target);
-        const OsResult copied = fs.CopyFromHeld(*held, target);
+        const OsResult copied = CopyHeldTo(fs, *held, target, place);
         if (!copied) return copied;
         if (!targetFree) RemoveInternetMark(fs, target);
         return OsResult::Ok();
@@ -32,7 +32,7 @@ OsResult CopyPackageFile(ActionContext& ctx, const std::string& source, const st
         fs.SetAttributes(source, attributes & ~kAttrReadOnly))
         readOnly = false;
     if (!targetFree) ClearForOverwrite(fs, target);
-    const OsResult copied = fs.CopyFile(source, target);
+    const OsResult copied = CopyTo(fs, source, target, place);
     if (!copied) return copied;
     // The copy takes the attributes the source still has.
     if (readOnly || !targetFree) ClearReadOnly(fs, target);
@@ -66,7 +66,8 @@ ActionResult FileWrittenNew::Apply(ActionContext& ctx) {
     }
     const bool free = inNewFolder_ && journaled_ && !tried_;
     tried_ = true;
-    return ActionResult::FromOs(CopyPackageFile(ctx, source_, target_, free));
+    return ActionResult::FromOs(
+        CopyPackageFile(ctx, source_, target_, free, PlaceOf(ctx, target_)));
 }
 
 ActionResult FileWrittenNew::Undo(ActionContext& ctx) {

@@ -1,6 +1,7 @@
 // A file written where there was none: deleted again.
 #pragma once
 
+#include "deploy/FileHelpers.h"
 #include "engine/Action.h"
 
 namespace tx {
@@ -44,7 +45,8 @@ private:
 // ends writable and without the download mark; the copy's own result.
 // targetFree: nothing is at target, so there are no attributes of its own
 // to clear. A checked package's file is copied from its held handle.
+// place: where target is; elsewhere a link there is refused.
 OsResult CopyPackageFile(ActionContext& ctx, const std::string& source, const std::string& target,
-                         bool targetFree);
+                         bool targetFree, FilePlace place);
 
 }  // namespace tx

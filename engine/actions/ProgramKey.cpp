@@ -4,6 +4,7 @@
 
 #include "engine/Journal.h"
 #include "host/RegValueState.h"
+#include "engine/actions/MovedFrom.h"
 #include "host/TrustedPathList.h"
 
 namespace tx {
@@ -22,18 +23,26 @@ RegHandle RootOf(const std::string& path, std::string* below) {
 }
 
 // Whether the machine's key at path names another installation folder
-// than this journal's, by its InstallLocation or its StubPath.
+// than this journal's (or one it moved from), by its InstallLocation or its
+// StubPath.
 bool NamesAnotherFolder(ActionContext& ctx, const std::string& path) {
-    WideString folder;
-    if (!ctx.wide.ToWide(ctx.installFolder, &folder) || folder.empty()) return false;
-    const WideString ours = ctx.wide.UpperWide(folder);
+    std::vector<WideString> ours;
+    for (const std::string& own : OwnFolders(ctx)) {
+        WideString folder;
+        if (ctx.wide.ToWide(own, &folder) && !folder.empty()) ours.push_back(ctx.wide.UpperWide(folder));
+    }
+    if (ours.empty()) return false;
     for (const char* name : {"InstallLocation", "StubPath"}) {
         const RegValueState v = ReadValueState(ctx.reg, kHkeyLocalMachine, path, name);
         if (!v.valueExists || !IsTextType(v.type)) continue;
         const WideString text = ctx.wide.UpperWide(TrustedPathList::Body(UnpackUtf16(v.data)));
-        if (std::strcmp(name, "InstallLocation") == 0)
-            return TrustedPathList::Folded(text) != TrustedPathList::Folded(ours);
-        return text.find(ours + u"\\") == WideString::npos;
+        const bool location = std::strcmp(name, "InstallLocation") == 0;
+        for (const WideString& folder : ours) {
+            const bool names = location ? TrustedPathList::Folded(text) == TrustedPathList::Folded(folder)
+                                        : text.find(folder + u"\\") != WideString::npos;
+            if (names) return false;
+        }
+        return true;
     }
     return false;
 }
@@ -64,6 +73,16 @@ std::vector<std::string> ProgramKey::Fields() const {
     return {kKind, path_};
 }
 
+ActionResult ProgramKey::Prepare(ActionContext& ctx) {
+    std::string below;
+    const RegHandle root = RootOf(path_, &below);
+    if (!ReadKeyContent(ctx.reg, below, &found_, root)) {
+        found_ = KeyContent();
+        return ActionResult::Fail(kRegAccessDenied);
+    }
+    return ActionResult::Ok();
+}
+
 ActionResult ProgramKey::Apply(ActionContext& ctx) {
     std::string below;
     const RegHandle root = RootOf(path_, &below);
@@ -79,9 +98,10 @@ ActionResult ProgramKey::Apply(ActionContext& ctx) {
 }
 
 ActionResult ProgramKey::Undo(ActionContext& ctx) {
-    if (!journaled_) return ActionResult::Ok();
     std::string below;
     const RegHandle root = RootOf(path_, &below);
+    if (found_.known) return WriteKeyContent(ctx.reg, root, below, found_);
+    if (!journaled_) return ActionResult::Ok();
     if (NamesAnotherFolder(ctx, below)) return ActionResult::Left();
     const long rc = ctx.reg.DeleteKey(root, below.c_str());
     return rc == kRegNotFound ? ActionResult::Ok() : ActionResult::FromRegistry(rc);

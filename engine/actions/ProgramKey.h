@@ -4,6 +4,7 @@
 #pragma once
 
 #include "engine/Action.h"
+#include "engine/actions/DemandLoadKey.h"
 
 namespace tx {
 
@@ -32,16 +33,19 @@ public:
     std::string Describe() const override {
         return std::string(kKind) + " " + path_ + (journaled_ ? "" : " (journaled before)");
     }
+    // Reads the key as it is, for this run's own undo.
+    ActionResult Prepare(ActionContext& ctx) override;
     ActionResult Apply(ActionContext& ctx) override;
-    // Every installation writes the same keys: one into another folder
-    // since has made them its own (the user's mark goes with the machine's
-    // key), and they stay.
+    // This run's undo puts the key back as it found it. The uninstaller's
+    // removes it whole, unless an installation into another folder has
+    // made it its own since (the user's mark goes with the machine's key).
     ActionResult Undo(ActionContext& ctx) override;
 
 private:
     std::string path_;
     std::vector<KeyValue> values_;
     bool journaled_;
+    KeyContent found_;  // read by Prepare; unknown in a journal's line
 };
 
 }  // namespace tx

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "engine/Journal.h"
+#include "engine/actions/MovedFrom.h"
 #include "host/TrustedPathList.h"
 
 namespace tx {
@@ -72,13 +73,41 @@ ActionResult TrustedPathsValue::Undo(ActionContext& ctx) {
         if (now.keyExists && !before_.keyExists) DeleteIfEmpty(ctx.reg, key_);
         return ActionResult::Ok();
     }
+    // Ours: the installation folder and the folders it moved from, as the
+    // installation wrote them, upper-cased by the system (an entry of the
+    // user's, "D:\Ångström" say, is no entry of ours in any case).
+    std::vector<WideString> ours;
+    for (const std::string& folder : OwnFolders(ctx)) {
+        WideString wide;
+        if (ctx.wide.ToWide(folder, &wide) && !wide.empty()) ours.push_back(ctx.wide.UpperWide(wide));
+    }
+    if (!IsTextType(now.type)) return ActionResult::Ok();
+    // Without ours, what the value holds now; an entry the value held
+    // before the installation stays.
+    RegValueState kept = now;
+    for (const WideString& folder : ours)
+        if (!StoredValueHasEntry(before_, folder, ctx.wide)) (void)RemoveStoredEntry(&kept, folder, ctx.wide);
 
     UniqueRegKey key(ctx.reg);
     long rc = ctx.reg.OpenKey(kHkeyCurrentUser, key_.c_str(), key.put());
     if (rc == kRegOk && !key) rc = kRegInvalidHandle;
     if (rc != kRegOk) return ActionResult::FromRegistry(rc);
 
-    if (now == written_) {
+    // The value as the installation left it, with nothing the user added
+    // since: what was there comes back exactly (its letter case, or no
+    // value at all).
+    const auto entries = [&](const RegValueState& v) {
+        std::vector<WideString> out;
+        if (!v.valueExists || !IsTextType(v.type)) return out;
+        for (const WideString& e : TrustedPathList(TrustedPathList::Body(UnpackUtf16(v.data))).Entries())
+            if (!TrustedPathList::Folded(e).empty()) out.push_back(TrustedPathList::Folded(ctx.wide.UpperWide(e)));
+        return out;
+    };
+    const std::vector<WideString> held = entries(before_);
+    bool onlyBefore = now == written_;
+    for (const WideString& e : entries(kept))
+        onlyBefore = onlyBefore && std::find(held.begin(), held.end(), e) != held.end();
+    if (onlyBefore || (!before_.valueExists && entries(kept).empty())) {
         if (before_.valueExists) return SetWide(ctx.reg, key.get(), before_.type, before_.data);
         rc = ctx.reg.DeleteValue(key.get(), kTrustedPaths);
         if (rc != kRegOk && rc != kRegNotFound) return ActionResult::FromRegistry(rc);
@@ -88,23 +117,8 @@ ActionResult TrustedPathsValue::Undo(ActionContext& ctx) {
         }
         return ActionResult::Ok();
     }
-
-    // Changed since. Compared as the installation wrote the folder,
-    // upper-cased by the system (an entry of the user's, "D:\Ångström" say,
-    // is no entry of ours in any case).
-    if (!IsTextType(now.type)) return ActionResult::Ok();
-    WideString folder;
-    if (!ctx.wide.ToWide(ctx.installFolder, &folder) || folder.empty()) return ActionResult::Ok();
-    const WideString ours = ctx.wide.UpperWide(folder);
-    if (before_.valueExists && IsTextType(before_.type) &&
-        TrustedPathList(TrustedPathList::Body(UnpackUtf16(before_.data))).HasEntry(ours, ctx.wide))
-        return ActionResult::Ok();
-    std::size_t nuls = 0;
-    TrustedPathList list(TrustedPathList::Body(UnpackUtf16(now.data), &nuls));
-    if (!list.Remove(ours, ctx.wide)) return ActionResult::Ok();
-    WideString kept = list.Text();
-    kept.append(std::max<std::size_t>(nuls, 1), u'\0');
-    return SetWide(ctx.reg, key.get(), now.type, PackUtf16(kept));
+    if (kept == now) return ActionResult::Ok();
+    return SetWide(ctx.reg, key.get(), kept.type, kept.data);
 }
 
 }  // namespace tx

@@ -18,14 +18,19 @@ std::vector<std::string> UninstallerCopy::Fields() const {
 
 ActionResult UninstallerCopy::Prepare(ActionContext& ctx) {
     if (backup_.empty()) return ActionResult::Ok();
-    return BackUpFile(ctx.fs, path_, backup_);
+    return BackUpFile(ctx.fs, path_, backup_, PlaceOf(ctx, path_));
 }
 
 ActionResult UninstallerCopy::Apply(ActionContext& ctx) {
-    ClearForOverwrite(ctx.fs, path_);
-    const OsResult copied = ctx.fs.CopyFile(ctx.fs.ModulePath(), path_);
-    if (!copied) return ActionResult::FromOs(copied);
-    ClearReadOnly(ctx.fs, path_);
+    // Not copied by name: whoever may rename the program's file could have
+    // put another program at that name since this one started.
+    std::string image;
+    OsResult done = ctx.fs.ReadProgramImage(&image);
+    if (done) {
+        ClearForOverwrite(ctx.fs, path_);
+        done = ctx.fs.WriteWholeFile(path_, image);
+    }
+    if (!done) return ActionResult::FromOs(done);
     RemoveInternetMark(ctx.fs, path_);
     return ActionResult::Ok();
 }

@@ -20,9 +20,9 @@ public:
     std::vector<std::string> Fields() const override;
     ActionResult Prepare(ActionContext& ctx) override;
     bool PreparesOnDisk() const override { return !backup_.empty(); }
-    // Copies the running program. It takes the program's attributes
-    // (read-only from a CD image) and its download mark, which would make
-    // the shell warn before every uninstall: both are cleared.
+    // Writes the running program's bytes, read through the handle held on
+    // its file. An earlier uninstaller's attributes and download mark
+    // (which would make the shell warn before every uninstall) are cleared.
     ActionResult Apply(ActionContext& ctx) override;
     ActionResult Undo(ActionContext& ctx) override;
     std::string WrittenFile() const override { return path_; }

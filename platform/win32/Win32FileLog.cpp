@@ -1,6 +1,7 @@
 #include "platform/win32/Win32FileLog.h"
 
 #include "platform/win32/AnsiText.h"
+#include "platform/win32/Win32FileSystem.h"
 
 #include "platform/TextFormat.h"
 
@@ -33,11 +34,7 @@ UniqueHandle CreateFresh(const std::wstring& path) {
                                   CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
                                   nullptr));
     if (file.get() == INVALID_HANDLE_VALUE) return UniqueHandle();
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (!GetFileInformationByHandle(file.get(), &info) || info.nNumberOfLinks != 1 ||
-        (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0) {
-        return UniqueHandle();
-    }
+    if (!NamesOnePlainFile(file.get())) return UniqueHandle();
     return file;
 }
 

@@ -209,26 +209,21 @@ OsResult Opened(const UniqueHandle& file) {
     return file.get() != INVALID_HANDLE_VALUE ? OsResult::Ok() : OsResult::Fail(GetLastError());
 }
 
-}  // namespace
-
-OsResult Win32FileSystem::RemoveDirectory(const std::string& path) {
-    return Done(RemoveDirectoryA(path.c_str()));
-}
-
-OsResult Win32FileSystem::ReadWholeFile(const std::string& path, std::string* content) {
-    UniqueHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    const OsResult opened = Opened(file);
-    if (!opened) return opened;
+// An open file whole, from its start, up to 64 MB: what the program
+// reads whole is small.
+OsResult ReadFromStart(HANDLE file, std::string* content) {
     LARGE_INTEGER size{};
-    if (!GetFileSizeEx(file.get(), &size)) return OsResult::Fail(GetLastError());
+    if (!GetFileSizeEx(file, &size)) return OsResult::Fail(GetLastError());
     if (size.QuadPart > (64 << 20)) return OsResult::Fail(ERROR_FILE_TOO_LARGE);
     content->assign(static_cast<std::size_t>(size.QuadPart), '\0');
     std::size_t done = 0;
     while (done < content->size()) {
+        // Positioned reads: the handle may have been read before.
+        OVERLAPPED at{};
+        at.Offset = static_cast<DWORD>(done);
         DWORD read = 0;
         const DWORD chunk = static_cast<DWORD>(content->size() - done);
-        if (!::ReadFile(file.get(), &(*content)[done], chunk, &read, nullptr))
+        if (!::ReadFile(file, &(*content)[done], chunk, &read, &at))
             return OsResult::Fail(GetLastError());
         if (read == 0) return OsResult::Fail(ERROR_HANDLE_EOF);  // cut short meanwhile
         done += read;
@@ -236,12 +231,47 @@ OsResult Win32FileSystem::ReadWholeFile(const std::string& path, std::string* co
     return OsResult::Ok();
 }
 
-OsResult Win32FileSystem::WriteWholeFile(const std::string& path, const std::string& content) {
-    UniqueHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+}  // namespace
+
+bool NamesOnePlainFile(HANDLE file) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    return GetFileInformationByHandle(file, &info) && info.nNumberOfLinks == 1 &&
+           (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) == 0;
+}
+
+OsResult Win32FileSystem::RemoveDirectory(const std::string& path) {
+    return Done(RemoveDirectoryA(path.c_str()));
+}
+
+OsResult Win32FileSystem::ReadWholeFile(const std::string& path, std::string* content) {
+    // The program runs elevated and reads from a user's folders too: a
+    // link there would let it read, and then copy where users may read it,
+    // a file only administrators may.
+    UniqueHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     const OsResult opened = Opened(file);
     if (!opened) return opened;
+    if (!NamesOnePlainFile(file.get())) return OsResult::Fail(ERROR_CANT_ACCESS_FILE);
+    return ReadFromStart(file.get(), content);
+}
+
+OsResult Win32FileSystem::WriteWholeFile(const std::string& path, const std::string& content) {
+    // Opened, not truncated, until it is known to be a file of one name:
+    // CREATE_ALWAYS would empty the other names' file at once. Unshared,
+    // so it cannot be renamed and a link put in its place meanwhile.
+    UniqueHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    const OsResult opened = Opened(file);
+    if (!opened) return opened;
+    if (!NamesOnePlainFile(file.get())) return OsResult::Fail(ERROR_CANT_ACCESS_FILE);
+    if (!SetEndOfFile(file.get())) return OsResult::Fail(GetLastError());
     return WriteAll(file.get(), content);
+}
+
+OsResult Win32FileSystem::ReadProgramImage(std::string* content) {
+    if (image_ == nullptr) return ReadWholeFile(ModulePath(), content);
+    return ReadFromStart(image_, content);
 }
 
 OsResult Win32FileSystem::AppendToFile(const std::string& path, const std::string& text) {
@@ -256,6 +286,41 @@ OsResult Win32FileSystem::AppendToFile(const std::string& path, const std::strin
 OsResult Win32FileSystem::MoveFileAtRestart(const std::string& from, const std::string& to) {
     const DWORD flags = MOVEFILE_DELAY_UNTIL_REBOOT | (to.empty() ? 0 : MOVEFILE_REPLACE_EXISTING);
     return Done(MoveFileExA(from.c_str(), to.empty() ? nullptr : to.c_str(), flags));
+}
+
+OsResult Win32FileSystem::RestartOperationPaths(std::vector<std::string>* paths) {
+    paths->clear();
+    // MoveFileEx queues its delayed operations as pairs of NUL-terminated
+    // strings in these values; an empty target is a delete, a target that
+    // starts with '!' replaces an existing file. The wide call: the narrow
+    // one would turn characters outside the code page into '?'.
+    for (const wchar_t* name : {L"PendingFileRenameOperations", L"PendingFileRenameOperations2"}) {
+        const wchar_t* const key = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+        DWORD size = 0;
+        LSTATUS rc = RegGetValueW(HKEY_LOCAL_MACHINE, key, name, RRF_RT_REG_MULTI_SZ, nullptr,
+                                  nullptr, &size);
+        if (rc == ERROR_FILE_NOT_FOUND) continue;
+        if (rc != ERROR_SUCCESS) return OsResult::Fail(static_cast<std::uint32_t>(rc));
+        std::vector<wchar_t> text(size / sizeof(wchar_t) + 2, L'\0');
+        size = static_cast<DWORD>(text.size() * sizeof(wchar_t));
+        rc = RegGetValueW(HKEY_LOCAL_MACHINE, key, name, RRF_RT_REG_MULTI_SZ, nullptr, text.data(),
+                          &size);
+        if (rc != ERROR_SUCCESS) return OsResult::Fail(static_cast<std::uint32_t>(rc));
+        // Empty strings stand between the pairs: walk by the size, not to
+        // the first empty one.
+        const std::size_t units = std::min<std::size_t>(size / sizeof(wchar_t), text.size());
+        for (std::size_t i = 0; i < units;) {
+            std::wstring path(text.data() + i);
+            i += path.size() + 1;
+            if (!path.empty() && path[0] == L'!') path.erase(0, 1);
+            if (path.compare(0, 4, L"\\??\\") == 0) path.erase(0, 4);
+            if (path.empty()) continue;
+            // A path the code page cannot spell is none of ours.
+            std::string ansi = ExactAnsi(path);
+            if (!ansi.empty()) paths->push_back(std::move(ansi));
+        }
+    }
+    return OsResult::Ok();
 }
 
 OsResult Win32FileSystem::FileSize(const std::string& path, std::uint64_t* size) {

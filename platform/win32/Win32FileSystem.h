@@ -2,6 +2,8 @@
 // the converted path where the ANSI call falls short.
 #pragma once
 
+#include <windows.h>
+
 #include <string>
 #include <utility>
 
@@ -9,12 +11,20 @@
 
 namespace tx {
 
+// Whether an open file is a plain file with one name: neither a reparse
+// point (opened as itself with FILE_FLAG_OPEN_REPARSE_POINT) nor a file
+// with another name (a hard link), nor a folder.
+[[nodiscard]] bool NamesOnePlainFile(HANDLE file);
+
 class Win32FileSystem : public IFileSystem {
 public:
     Win32FileSystem() = default;
     // modulePath, when not empty, is what ModulePath gives instead of the
-    // name the program was started by.
-    explicit Win32FileSystem(std::string modulePath) : modulePath_(std::move(modulePath)) {}
+    // name the program was started by; image, when not null, the handle
+    // held on the program's own file (not owned: the caller keeps it open
+    // for as long as this lives).
+    explicit Win32FileSystem(std::string modulePath, HANDLE image = nullptr)
+        : modulePath_(std::move(modulePath)), image_(image) {}
 
     [[nodiscard]] std::string ModulePath() override;
     [[nodiscard]] std::unique_ptr<IFindHandle> FindFirst(const std::string& pattern,
@@ -31,8 +41,10 @@ public:
     OsResult RemoveDirectory(const std::string& path) override;
     OsResult ReadWholeFile(const std::string& path, std::string* content) override;
     OsResult WriteWholeFile(const std::string& path, const std::string& content) override;
+    OsResult ReadProgramImage(std::string* content) override;
     OsResult AppendToFile(const std::string& path, const std::string& text) override;
     OsResult MoveFileAtRestart(const std::string& from, const std::string& to) override;
+    OsResult RestartOperationPaths(std::vector<std::string>* paths) override;
     OsResult FileSize(const std::string& path, std::uint64_t* size) override;
     OsResult FlushFile(const std::string& path) override;
     OsResult ReplaceFile(const std::string& from, const std::string& to) override;
@@ -41,6 +53,7 @@ public:
 
 private:
     std::string modulePath_;
+    HANDLE image_ = nullptr;
 };
 
 }  // namespace tx

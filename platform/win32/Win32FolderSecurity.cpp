@@ -35,6 +35,13 @@ std::string SidString(PSID sid) {
     return text;
 }
 
+// Wine (whose ntdll exports its version; Windows' never does) makes every
+// file's owner up from the Unix owner: the running user, always.
+bool OwnersMadeUp() {
+    const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
 class Win32HeldFolder : public IHeldFolder {
 public:
     explicit Win32HeldFolder(UniqueHandle handle) : handle_(std::move(handle)) {}
@@ -180,6 +187,7 @@ bool Win32FolderSecurity::ReadFacts(HANDLE h, FolderFacts* facts) {
                         &owner, nullptr, &dacl, nullptr, &sd) == ERROR_SUCCESS) {
         LocalPtr<void> owned(sd);
         facts->ownerSid = SidString(owner);
+        facts->ownerKept = !OwnersMadeUp();
         facts->othersRights = OthersRightsOf(dacl, CurrentUserSid());
     }
     return true;
@@ -187,10 +195,20 @@ bool Win32FolderSecurity::ReadFacts(HANDLE h, FolderFacts* facts) {
 
 std::unique_ptr<IHeldFolder> Win32FolderSecurity::HoldFolder(const std::string& path,
                                                             FolderFacts* facts) {
+    return Hold(path, kHoldSharing, facts);
+}
+
+std::unique_ptr<IHeldFolder> Win32FolderSecurity::HoldUserFolder(const std::string& path,
+                                                                FolderFacts* facts) {
+    return Hold(path, kUserHoldSharing, facts);
+}
+
+std::unique_ptr<IHeldFolder> Win32FolderSecurity::Hold(const std::string& path, DWORD sharing,
+                                                      FolderFacts* facts) {
     *facts = FolderFacts{};
     // Backup semantics only to open a folder at all: no privilege is
     // enabled, so the usual access checks apply.
-    UniqueHandle h(CreateFileA(path.c_str(), kHoldAccess, kHoldSharing, nullptr, OPEN_EXISTING,
+    UniqueHandle h(CreateFileA(path.c_str(), kHoldAccess, sharing, nullptr, OPEN_EXISTING,
                                FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (h.get() == INVALID_HANDLE_VALUE) return nullptr;
     if (!ReadFacts(h.get(), facts)) return nullptr;

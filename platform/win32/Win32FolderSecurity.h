@@ -51,6 +51,9 @@ private:
 // the folder.
 constexpr DWORD kHoldAccess = FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | READ_CONTROL;
 constexpr DWORD kHoldSharing = FILE_SHARE_READ | FILE_SHARE_WRITE;  // never FILE_SHARE_DELETE
+// HoldUserFolder's: nor FILE_SHARE_WRITE, so no one can open the level for
+// writing, which setting a reparse point on it takes.
+constexpr DWORD kUserHoldSharing = FILE_SHARE_READ;
 
 // What InspectFolder asks for: enough to read the descriptor and the
 // attributes, no data access, and every kind of sharing, so that looking
@@ -69,11 +72,14 @@ public:
     [[nodiscard]] MakeFolderResult MakeProtectedFolder(const std::string& path) override;
     [[nodiscard]] std::unique_ptr<IHeldFolder> HoldFolder(const std::string& path,
                                                           FolderFacts* facts) override;
+    [[nodiscard]] std::unique_ptr<IHeldFolder> HoldUserFolder(const std::string& path,
+                                                              FolderFacts* facts) override;
     [[nodiscard]] bool InspectFolder(const std::string& path, FolderFacts* facts) override;
     [[nodiscard]] std::string CurrentUserSid() override;
 
 private:
     bool ReadFacts(HANDLE h, FolderFacts* facts);
+    std::unique_ptr<IHeldFolder> Hold(const std::string& path, DWORD sharing, FolderFacts* facts);
 };
 
 }  // namespace tx

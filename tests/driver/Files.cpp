@@ -19,9 +19,17 @@ bool ListFolder(const std::string& dir) {
     return true;
 }
 
-bool HoldFile(const std::string& path, const std::string& flag, unsigned long timeoutMs) {
-    UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
+bool HoldFile(const std::string& path, const std::string& flag, unsigned long timeoutMs,
+              bool deleteAccess) {
+    // With delete access a process may rename the file (a running program's
+    // too); shared with everyone, it keeps no one else from opening it,
+    // except for an open that does not share deleting.
+    UniqueFile file(deleteAccess
+                        ? CreateFileA(path.c_str(), DELETE | FILE_READ_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)
+                        : CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                      OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.Valid()) {
         Complain("cannot open " + Shown(path) + ": error " + std::to_string(GetLastError()));
         return false;

@@ -11,7 +11,9 @@ bool ListFolder(const std::string& dir);
 
 // Opens (creating if needed) a file with no sharing, says "held", and keeps
 // it open until the flag file exists or timeoutMs has passed. False when the
-// file cannot be opened.
-bool HoldFile(const std::string& path, const std::string& flag, unsigned long timeoutMs);
+// file cannot be opened. deleteAccess: opens an existing file with delete
+// access only, shared with everyone, instead.
+bool HoldFile(const std::string& path, const std::string& flag, unsigned long timeoutMs,
+              bool deleteAccess);
 
 }  // namespace txdrive

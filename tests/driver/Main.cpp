@@ -50,7 +50,10 @@ const char kUsageText[] =
     "  regdump KEY... [--wide]                    HKLM\\... or HKCU\\... subtrees; --wide: through\n"
     "                                             the wide calls, every character as UTF-8\n"
     "  list DIR                                   the folder's listing, in find order\n"
-    "  hold FILE --until=FLAG [--timeout=S]       keep FILE open, unshared\n"
+    "  hold FILE --until=FLAG [--timeout=S] [--delete]\n"
+    "                                             keep FILE open, unshared; --delete: with\n"
+    "                                             delete access only, shared with everyone\n"
+    "                                             (as a process that may rename it)\n"
     "  sleep S                                    do nothing for S seconds\n"
     "  run [--timeout=S] PROGRAM [ARG...]         run it, watching for its visible windows;\n"
     "                                             reports exit=N and windows=N\n"
@@ -385,7 +388,10 @@ int CmdList(const Args& a) {
 
 int CmdHold(const Args& a) {
     if (a.positional.size() != 1 || !HasOption(a, "until")) return kUsage;
-    return HoldFile(a.positional[0], Option(a, "until"), TimeoutMs(a, "timeout", 120)) ? kOk : kFailed;
+    return HoldFile(a.positional[0], Option(a, "until"), TimeoutMs(a, "timeout", 120),
+                    HasOption(a, "delete"))
+               ? kOk
+               : kFailed;
 }
 
 unsigned TimeoutMs(const Args& a, double seconds) {

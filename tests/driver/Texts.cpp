@@ -19,6 +19,7 @@ const std::vector<NamedText>& KnownTexts() {
         {"acad_running", "请关闭AutoCAD后再进行安装 !"},
         {"no_data",
          "未找到安装所需的Data文件夹 !\n\n可能安装文件下载后没有解压，\n\n请解压后再执行SetUp.exe !"},
+        {"image_not_held", "安装程序文件正被其他程序占用，无法确保其未被篡改，安装已停止 !"},
         {"copy_fail_head", "拷贝文件 "},
         {"copy_fail_tail",
          " 失败，可能原因如下：\n\n1、AutoCAD未关闭\n\n2、系统权限未开放，请以管理者权限登陆系统"},

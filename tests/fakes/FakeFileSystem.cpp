@@ -236,10 +236,6 @@ void FakeFileSystem::FailFlush(const std::string& path) { flushFailures_.push_ba
 
 void FakeFileSystem::FailReplace(const std::string& to) { replaceFailures_.push_back(Key(to)); }
 
-void FakeFileSystem::SetLinkCount(const std::string& path, std::uint32_t links) {
-    links_[Key(path)] = links;
-}
-
 int FakeFileSystem::HeldFiles() const {
     int held = 0;
     for (const auto& [key, count] : *readHolds_) held += count;
@@ -411,16 +407,19 @@ OsResult FakeFileSystem::SetAttributes(const std::string& path, std::uint32_t at
     return OsResult::Ok();
 }
 
+bool FakeFileSystem::InjectedCopyFailure(const std::string& target) {
+    auto injected = copyFailures_.find(Key(target));
+    if (injected == copyFailures_.end() || injected->second == 0) return false;
+    if (injected->second > 0) --injected->second;
+    return true;
+}
+
 OsResult FakeFileSystem::CopyFile(const std::string& source, const std::string& target) {
     auto result = [&](std::uint32_t code) {
         copies_.push_back({source, target, code == 0});
         return code == 0 ? OsResult::Ok() : OsResult::Fail(code);
     };
-    auto injected = copyFailures_.find(Key(target));
-    if (injected != copyFailures_.end() && injected->second != 0) {
-        if (injected->second > 0) --injected->second;
-        return result(kErrorAccessDenied);
-    }
+    if (InjectedCopyFailure(target)) return result(kErrorAccessDenied);
     std::string sourceFile, sourceStream, targetFile, targetStream;
     if (!SplitStream(source, &sourceFile, &sourceStream) ||
         !SplitStream(target, &targetFile, &targetStream)) {
@@ -562,11 +561,31 @@ OsResult FakeFileSystem::RemoveDirectory(const std::string& path) {
     return OsResult::Ok();
 }
 
+void FakeFileSystem::SetLinkCount(const std::string& path, int names) {
+    linkCounts_[Key(path)] = names;
+}
+
+bool FakeFileSystem::Linked(const std::string& key) const {
+    auto it = nodes_.find(key);
+    if (it != nodes_.end() && (it->second.attributes & kAttrReparsePoint) != 0) return true;
+    auto links = linkCounts_.find(key);
+    return links != linkCounts_.end() && links->second != 1;
+}
+
 OsResult FakeFileSystem::ReadWholeFile(const std::string& path, std::string* content) {
     const Node* n = Find(path);
     if (n == nullptr) return OsResult::Fail(MissingCode(path));
     if ((n->attributes & kAttrDirectory) != 0) return OsResult::Fail(kErrorAccessDenied);
+    if (Linked(Key(path))) return OsResult::Fail(kErrorCantAccessFile);
+    // Held without sharing: not even readable.
+    if (Contains(inUse_, Key(path))) return OsResult::Fail(kErrorSharingViolation);
     *content = n->content;
+    return OsResult::Ok();
+}
+
+OsResult FakeFileSystem::ReadProgramImage(std::string* content) {
+    if (!heldImage_) return ReadWholeFile(modulePath_, content);
+    *content = *heldImage_;
     return OsResult::Ok();
 }
 
@@ -585,19 +604,27 @@ std::uint32_t FakeFileSystem::WriteRefusal(const std::string& normalised,
 }
 
 OsResult FakeFileSystem::WriteWholeFile(const std::string& path, const std::string& content) {
-    // CREATE_ALWAYS fails over a read-only file and a folder, and, with
-    // FILE_ATTRIBUTE_NORMAL, over a hidden or system file (ERROR_ACCESS_DENIED).
+    auto result = [&](std::uint32_t code) {
+        writes_.push_back({std::string(), path, code == 0});
+        return code == 0 ? OsResult::Ok() : OsResult::Fail(code);
+    };
+    if (InjectedCopyFailure(path)) return result(kErrorAccessDenied);
+    // OPEN_ALWAYS for writing fails over a read-only file and a folder
+    // (ERROR_ACCESS_DENIED); a link or a file of several names is refused
+    // before anything is truncated.
     const std::string normalised = Normalise(path);
-    const std::uint32_t refused = WriteRefusal(
-        normalised, kAttrDirectory | kAttrReadOnly | kAttrHidden | kAttrSystem);
-    if (refused != 0) return OsResult::Fail(refused);
+    const std::uint32_t refused = WriteRefusal(normalised, kAttrDirectory | kAttrReadOnly);
+    if (refused != 0) return result(refused);
+    if (Linked(cp_.Lower(normalised))) return result(kErrorCantAccessFile);
     if (Node* n = Find(normalised)) {
         n->content = content;
         n->durable = content;  // flushed before it returns
-        return OsResult::Ok();
+        // A written file is marked for backup; its other bits stay.
+        n->attributes = (n->attributes & ~kAttrNormal) | kAttrArchive;
+        return result(0);
     }
     Insert(normalised, kAttrArchive, content);
-    return OsResult::Ok();
+    return result(0);
 }
 
 OsResult FakeFileSystem::AppendToFile(const std::string& path, const std::string& text) {
@@ -623,6 +650,15 @@ OsResult FakeFileSystem::MoveFileAtRestart(const std::string& from, const std::s
     if (from.empty()) return OsResult::Fail(kErrorPathNotFound);
     if (failRestartMoves_) return OsResult::Fail(kErrorAccessDenied);
     pending_.emplace_back(from, to);
+    return OsResult::Ok();
+}
+
+OsResult FakeFileSystem::RestartOperationPaths(std::vector<std::string>* paths) {
+    paths->clear();
+    for (const auto& op : pending_) {
+        paths->push_back(op.first);
+        if (!op.second.empty()) paths->push_back(op.second);
+    }
     return OsResult::Ok();
 }
 
@@ -715,8 +751,8 @@ OsResult FakeFileSystem::HoldForReading(const std::string& path,
     if (Contains(inUse_, Key(path))) return OsResult::Fail(kErrorSharingViolation);
     HeldFileFacts facts;
     facts.size = n->content.size();
-    const auto links = links_.find(Key(path));
-    facts.links = links == links_.end() ? 1 : links->second;
+    const auto links = linkCounts_.find(Key(path));
+    facts.links = links == linkCounts_.end() ? 1 : static_cast<std::uint32_t>(links->second);
     facts.reparsePoint = (n->attributes & kAttrReparsePoint) != 0;
     *file = std::make_unique<FakeHeldFile>(n->path, n->content, facts, Key(path), readHolds_);
     return OsResult::Ok();

@@ -21,6 +21,10 @@
 
 namespace tx {
 
+// kAttrReparsePoint (platform/FileSystem.h): give it to a folder or file to
+// make it a junction or symbolic link, opened as itself where the code asks
+// for that.
+
 class FakeFileSystem : public IFileSystem {
 public:
     struct CopyCall {
@@ -39,6 +43,15 @@ public:
     void AddFile(const std::string& path, const std::string& content = "",
                  std::uint32_t attributes = kAttrArchive);
     void SetModulePath(std::string path) { modulePath_ = std::move(path); }
+    // The bytes of the program's file as the handle held on it since the
+    // start reads them, whatever has been put at the module path since;
+    // unset, the program holds nothing and its file is read by name.
+    void SetHeldImage(std::string content) { heldImage_ = std::move(content); }
+    // The file has `names` names (hard links, the others elsewhere; 1 unless
+    // set): a write through any of them would change them all. A link of
+    // another kind is a file added with kAttrReparsePoint, its content
+    // standing for what the link leads to.
+    void SetLinkCount(const std::string& path, int names);
     void SetCurrentDirectory(std::string path) { currentDirectory_ = std::move(path); }
     void SetEnv(const std::string& name, const std::string& value);
     void UnsetEnv(const std::string& name);
@@ -46,8 +59,8 @@ public:
     // nullopt makes the shell query fail.
     void SetRoamingAppData(std::optional<std::string> folder) { roaming_ = std::move(folder); }
 
-    // A copy onto target fails `times` times, then succeeds (-1: always),
-    // with ERROR_ACCESS_DENIED.
+    // A copy or a whole-file write onto target fails `times` times, then
+    // succeeds (-1: always), with ERROR_ACCESS_DENIED.
     void FailCopyTo(const std::string& target, int times = -1);
     // CreateDirectory of this path fails with ERROR_ACCESS_DENIED.
     void FailCreateDirectory(const std::string& path);
@@ -75,10 +88,6 @@ public:
     void FailFlush(const std::string& path);
     // ReplaceFile onto this path fails (ERROR_ACCESS_DENIED).
     void FailReplace(const std::string& to);
-    // The file has this many names (hard links; 1 unless set). A link of
-    // another kind is a file added with kAttrReparsePoint, its content
-    // standing for what the link leads to.
-    void SetLinkCount(const std::string& path, std::uint32_t links);
 
     // --- Looking at the result. ------------------------------------------
     // Exists and Content take "file:name" for a stream too.
@@ -94,6 +103,8 @@ public:
     std::vector<std::string> Children(const std::string& folder) const;
 
     const std::vector<CopyCall>& CopyCalls() const { return copies_; }
+    // WriteWholeFile calls, in order: the target (source empty) and whether it was written.
+    const std::vector<CopyCall>& WriteCalls() const { return writes_; }
     const std::vector<std::string>& CreateDirectoryCalls() const { return mkdirs_; }
     const std::vector<std::string>& FindFirstCalls() const { return finds_; }
     const std::vector<std::string>& DeleteFileCalls() const { return deletes_; }
@@ -135,8 +146,10 @@ public:
     OsResult RemoveDirectory(const std::string& path) override;
     OsResult ReadWholeFile(const std::string& path, std::string* content) override;
     OsResult WriteWholeFile(const std::string& path, const std::string& content) override;
+    OsResult ReadProgramImage(std::string* content) override;
     OsResult AppendToFile(const std::string& path, const std::string& text) override;
     OsResult MoveFileAtRestart(const std::string& from, const std::string& to) override;
+    OsResult RestartOperationPaths(std::vector<std::string>* paths) override;
     OsResult FileSize(const std::string& path, std::uint64_t* size) override;
     OsResult FlushFile(const std::string& path) override;
     OsResult ReplaceFile(const std::string& from, const std::string& to) override;
@@ -181,6 +194,10 @@ private:
     // an existing one refused when it has a blocking attribute; 0 when it
     // can be.
     std::uint32_t WriteRefusal(const std::string& normalised, std::uint32_t blocking) const;
+    // Uses up one failure injected for target; true when it fails now.
+    bool InjectedCopyFailure(const std::string& target);
+    // Whether a file is opened as itself and is a link or has another name.
+    bool Linked(const std::string& key) const;
     const Node* Find(const std::string& path) const;
     Node* Find(const std::string& path);
     void Insert(const std::string& normalised, std::uint32_t attributes, std::string content);
@@ -193,6 +210,8 @@ private:
     std::map<std::string, Node> nodes_;  // by lower-cased normalised path
     long nextOrder_ = 0;
     std::string modulePath_ = "C:\\Pkg\\SetUp.exe";
+    std::optional<std::string> heldImage_;
+    std::map<std::string, int> linkCounts_;  // by Key; 1 when not there
     std::string currentDirectory_ = "C:\\";
     std::map<std::string, std::string> env_;  // by lower-cased name
     std::optional<std::string> roaming_;
@@ -210,6 +229,7 @@ private:
     std::vector<std::pair<std::string, std::string>> pending_;
 
     std::vector<CopyCall> copies_;
+    std::vector<CopyCall> writes_;
     std::vector<std::string> mkdirs_;
     std::vector<std::string> finds_;
     std::vector<std::string> deletes_;
@@ -217,7 +237,6 @@ private:
     int envQueries_ = 0;
     int shellQueries_ = 0;
     std::shared_ptr<int> openListings_ = std::make_shared<int>(0);
-    std::map<std::string, std::uint32_t> links_;  // by Key, when not 1
     // Holds by Key, counted; shared with the held files, which may outlive
     // a call.
     std::shared_ptr<std::map<std::string, int>> readHolds_ =

@@ -53,6 +53,7 @@ public:
     ~Held() override {
         --state_->live;
         state_->holds[index_].copiesAtRelease = state_->fs->CopyCalls().size();
+        state_->holds[index_].writesAtRelease = state_->fs->WriteCalls().size();
         state_->fs->HoldFolderOpen(state_->holds[index_].path, false);
     }
     Held(const Held&) = delete;
@@ -208,16 +209,29 @@ bool FakeFolderSecurity::ReadFacts(const std::string& path, FolderFacts* facts) 
     facts->keepsAccessLists = KeepsAccessLists(path);
     if (facts->keepsAccessLists) {
         facts->ownerSid = OwnerOf(key);
+        facts->ownerKept = !ownersMadeUp_;
         facts->othersRights = OthersRights(path);
     }
     return true;
 }
 
+std::unique_ptr<IHeldFolder> FakeFolderSecurity::TakeHold(const std::string& path,
+                                                          bool othersMayWrite,
+                                                          FolderFacts* facts) {
+    if (!ReadFacts(path, facts)) return nullptr;
+    state_->holds.push_back({path, fs_.CopyCalls().size(), kStillHeld, fs_.WriteCalls().size(),
+                             kStillHeld, othersMayWrite});
+    return std::make_unique<Held>(state_, state_->holds.size() - 1);
+}
+
 std::unique_ptr<IHeldFolder> FakeFolderSecurity::HoldFolder(const std::string& path,
                                                             FolderFacts* facts) {
-    if (!ReadFacts(path, facts)) return nullptr;
-    state_->holds.push_back({path, fs_.CopyCalls().size(), kStillHeld});
-    return std::make_unique<Held>(state_, state_->holds.size() - 1);
+    return TakeHold(path, true, facts);
+}
+
+std::unique_ptr<IHeldFolder> FakeFolderSecurity::HoldUserFolder(const std::string& path,
+                                                                FolderFacts* facts) {
+    return TakeHold(path, false, facts);
 }
 
 bool FakeFolderSecurity::InspectFolder(const std::string& path, FolderFacts* facts) {

@@ -19,13 +19,11 @@
 
 #include "platform/FolderSecurity.h"
 #include "platform/CodePage.h"
+#include "tests/fakes/FakeFileSystem.h"
 
 namespace tx {
 
 class FakeFileSystem;
-
-// kAttrReparsePoint (platform/FileSystem.h) given to a folder or file of
-// the fake file system makes it a junction or symbolic link.
 
 // One access-allowed entry: the SID string, its access mask (generic
 // rights allowed), and the ACE flags OBJECT_INHERIT_ACE 0x1,
@@ -68,6 +66,11 @@ public:
         std::string path;
         std::size_t copiesBefore;     // CopyFile calls made before it was taken
         std::size_t copiesAtRelease;  // ... when it was let go; kStillHeld until then
+        std::size_t writesBefore;     // WriteWholeFile calls, likewise
+        std::size_t writesAtRelease;
+        // Others may still open it for writing (HoldFolder); not so for
+        // HoldUserFolder, shared for reading only.
+        bool othersMayWrite = true;
     };
 
     explicit FakeFolderSecurity(FakeFileSystem& fileSystem, unsigned codePage = 936);
@@ -78,6 +81,8 @@ public:
     // Owner of folders that were not given one; Administrators unless set.
     void SetDefaultOwner(const std::string& sid) { defaultOwner_ = sid; }
     void SetCurrentUser(const std::string& sid) { currentUser_ = sid; }
+    // As under Wine: every owner reported is made up (ownerKept false).
+    void MakeOwnersUp() { ownersMadeUp_ = true; }
     // The drive ("E:") is FAT: no owners, no access lists.
     void WithoutAccessLists(const std::string& drive);
     // Opening this path fails (its access list shuts administrators out, or
@@ -106,6 +111,8 @@ public:
     [[nodiscard]] MakeFolderResult MakeProtectedFolder(const std::string& path) override;
     [[nodiscard]] std::unique_ptr<IHeldFolder> HoldFolder(const std::string& path,
                                                           FolderFacts* facts) override;
+    [[nodiscard]] std::unique_ptr<IHeldFolder> HoldUserFolder(const std::string& path,
+                                                              FolderFacts* facts) override;
     [[nodiscard]] bool InspectFolder(const std::string& path, FolderFacts* facts) override;
     [[nodiscard]] std::string CurrentUserSid() override { return currentUser_; }
 
@@ -128,6 +135,8 @@ private:
     std::string OwnerOf(const std::string& key) const;
     bool KeepsAccessLists(const std::string& path) const;
     bool ReadFacts(const std::string& path, FolderFacts* facts) const;
+    std::unique_ptr<IHeldFolder> TakeHold(const std::string& path, bool othersMayWrite,
+                                      FolderFacts* facts);
     std::vector<FakeAce> EffectiveAces(const std::string& key) const;
 
     CodePage cp_;
@@ -140,6 +149,7 @@ private:
     std::map<std::string, AccessList> lists_;  // by Key
     std::vector<std::string> inspected_;
     std::string defaultOwner_ = kSidAdministrators;
+    bool ownersMadeUp_ = false;
     std::string currentUser_ = "S-1-5-21-1004336348-1177238915-682003330-1001";
 };
 

@@ -19,11 +19,34 @@ public:
 };
 
 const char kProducts[] = "SOFTWARE\\Autodesk\\AutoCAD\\";
+const char kProducts32[] = "SOFTWARE\\Wow6432Node\\Autodesk\\AutoCAD\\";
 const char kProfiles[] = "Software\\Autodesk\\AutoCAD\\";
+
+// Deletes a key below HKEY_LOCAL_MACHINE with everything below it.
+void DeleteKeyTree(FakeRegistry& reg, const std::string& path) {
+    for (const std::string& sub : reg.Subkeys(RegRoot::LocalMachine, path))
+        DeleteKeyTree(reg, path + "\\" + sub);
+    (void)reg.DeleteKey(kHkeyLocalMachine, path.c_str());
+}
+
+// Deletes a folder with everything in it.
+void DeleteTree(FakeFileSystem& fs, const std::string& folder) {
+    for (const std::string& name : fs.Children(folder)) {
+        const std::string path = folder + "\\" + name;
+        if (fs.IsFolder(path)) {
+            DeleteTree(fs, path);
+        } else {
+            (void)fs.SetAttributes(path, kAttrNormal);
+            (void)fs.DeleteFile(path);
+        }
+    }
+    (void)fs.RemoveDirectory(folder);
+}
 
 }  // namespace
 
 FakeMachine::FakeMachine() {
+    reg.AddWindowsKeys();
     fs.SetModulePath(std::string(kPackage) + "\\SetUp.exe");
     fs.AddFile(std::string(kPackage) + "\\SetUp.exe", "setup program");
     const std::string data = std::string(kPackage) + "\\Data";
@@ -38,31 +61,9 @@ FakeMachine::FakeMachine() {
     fs.SetEnv("APPDATA", kAppData);
     fs.AddFolder(kAppData);
 
-    // AutoCAD's own font of the same name, and its own driver.
-    fs.AddFile(std::string(kAcad2008) + "\\Fonts\\Tarnix_EN.shx", "acad 2008 font");
-    fs.AddFile(std::string(kAcad2008) + "\\Drv\\pdfplot9.hdi", "acad 2008 driver");
-    fs.AddFolder(std::string(kAcad2019) + "\\Fonts");
-    fs.AddFolder(kAcad2024);
-
-    const struct {
-        const char* key;
-        const char* location;
-        const char* name;
-        bool wow;
-    } products[] = {
-        {"R17.1\\ACAD-6001:804", kAcad2008, "AutoCAD 2008", true},
-        {"R23.0\\ACAD-2001:804", kAcad2019, "AutoCAD 2019 - 简体中文 (Simplified Chinese)", false},
-        {"R24.3\\ACAD-7101:804", kAcad2024, "AutoCAD 2024 - 简体中文 (Simplified Chinese)", false},
-    };
-    for (const auto& p : products) {
-        const std::string key = std::string(p.wow ? "SOFTWARE\\Wow6432Node\\Autodesk\\AutoCAD\\"
-                                                  : kProducts) +
-                                p.key;
-        reg.SetString(RegRoot::LocalMachine, key, "AcadLocation", p.location);
-        reg.SetString(RegRoot::LocalMachine, key, "ProductName", p.name);
-        reg.CreatePath(RegRoot::CurrentUser,
-                       std::string(kProfiles) + p.key + "\\Profiles\\<<Unnamed Profile>>\\Variables");
-    }
+    // A second drive, for installations and AutoCAD there.
+    fs.AddFolder("D:\\");
+    for (const AcadInstallation& acad : StartingAcads()) AddAcad(acad);
     // A user who trusts a folder of their own already.
     reg.SetWideString(RegRoot::CurrentUser,
                       std::string(kProfiles) + "R23.0\\ACAD-2001:804\\Profiles\\<<Unnamed Profile>>\\Variables",
@@ -78,7 +79,66 @@ FakeMachine::FakeMachine() {
     reg.CreatePath(RegRoot::LocalMachine, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall");
     reg.CreatePath(RegRoot::LocalMachine, "SOFTWARE\\Microsoft\\Active Setup\\Installed Components");
     reg.CreatePath(RegRoot::CurrentUser, "Software\\Microsoft\\Active Setup\\Installed Components");
+    Detect();
+}
+
+const std::vector<AcadInstallation>& FakeMachine::StartingAcads() {
+    static const std::vector<AcadInstallation> acads = {
+        // AutoCAD's own font of the same name, and its own driver.
+        {"R17.1\\ACAD-6001:804", true, kAcad2008, "AutoCAD 2008", {},
+         {{"Fonts\\Tarnix_EN.shx", "acad 2008 font"}, {"Drv\\pdfplot9.hdi", "acad 2008 driver"}}},
+        {"R23.0\\ACAD-2001:804", false, kAcad2019, "AutoCAD 2019 - 简体中文 (Simplified Chinese)",
+         {"Fonts"}, {}},
+        {"R24.3\\ACAD-7101:804", false, kAcad2024, "AutoCAD 2024 - 简体中文 (Simplified Chinese)", {}, {}},
+    };
+    return acads;
+}
+
+void FakeMachine::AddAcad(const AcadInstallation& acad) {
+    const std::string key = (acad.wow ? kProducts32 : kProducts) + acad.productKey;
+    reg.SetString(RegRoot::LocalMachine, key, "AcadLocation", acad.location);
+    reg.SetString(RegRoot::LocalMachine, key, "ProductName", acad.productName);
+    reg.CreatePath(RegRoot::CurrentUser,
+                   std::string(kProfiles) + acad.productKey + "\\Profiles\\<<Unnamed Profile>>\\Variables");
+    fs.AddFolder(acad.location);
+    for (const std::string& folder : acad.folders) fs.AddFolder(acad.location + "\\" + folder);
+    for (const auto& [file, content] : acad.files) fs.AddFile(acad.location + "\\" + file, content);
+    Detect();
+}
+
+void FakeMachine::RemoveAcad(const AcadInstallation& acad) {
+    const std::string key = (acad.wow ? kProducts32 : kProducts) + acad.productKey;
+    DeleteKeyTree(reg, key);
+    // The release's key goes with its last product.
+    const std::string release = key.substr(0, key.rfind('\\'));
+    if (reg.Subkeys(RegRoot::LocalMachine, release).empty()) DeleteKeyTree(reg, release);
+    DeleteTree(fs, acad.location);
+    Detect();
+}
+
+void FakeMachine::Detect() {
+    info = CAcadInfo();
     AcadDetector(reg, cp).DetectAcadReleases(info);
+}
+
+void FakeMachine::CutOffAt(long at, Cut cut) {
+    cut_ = cut;
+    stopper_ = std::make_unique<Stopper>(at, cut != Cut::Crash);
+    stoppingFs_ = std::make_unique<StoppingFileSystem>(fs, *stopper_);
+    stoppingReg_ = std::make_unique<StoppingRegistry>(reg, *stopper_);
+    runFs = stoppingFs_.get();
+    runReg = stoppingReg_.get();
+}
+
+bool FakeMachine::EndCutOff() {
+    runFs = &fs;
+    runReg = &reg;
+    const bool stopped = stopper_ != nullptr && stopper_->Stopped();
+    if (stopped && cut_ == Cut::PowerCut) fs.PowerCut();
+    stoppingFs_.reset();
+    stoppingReg_.reset();
+    stopper_.reset();
+    return stopped;
 }
 
 std::string FakeMachine::InstallFolder(const std::string& chosen) {
@@ -88,9 +148,11 @@ std::string FakeMachine::InstallFolder(const std::string& chosen) {
 std::string FakeMachine::Snapshot(bool withUserSettings) const {
     std::string out = reg.Dump();
     const std::string settings = cp.Lower(std::string(kAppData) + "\\Tarnix");
-    for (const std::string& path : fs.Tree("C:\\")) {
-        if (!withUserSettings && cp.Lower(path).compare(0, settings.size(), settings) == 0) continue;
-        out += path + "\n";
+    for (const char* drive : kDrives) {
+        for (const std::string& path : fs.Tree(drive)) {
+            if (!withUserSettings && cp.Lower(path).compare(0, settings.size(), settings) == 0) continue;
+            out += path + "\n";
+        }
     }
     return out;
 }
@@ -153,7 +215,8 @@ int FakeMachine::Uninstall(const std::string& folder) {
     FakeSelfRemover remover;
     SilentUninstall answers;
     const int status = UninstallRun(*runReg, *runFs, processes, remover, cp, wide, log).Run(answers, true);
-    remover.Exit(fs);
+    // A run cut off never got to start its cleanup copy.
+    if (stopper_ == nullptr || !stopper_->Stopped()) remover.Exit(fs);
     fs.SetModulePath(std::string(kPackage) + "\\SetUp.exe");
     return status;
 }

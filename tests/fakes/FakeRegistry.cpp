@@ -134,6 +134,13 @@ unsigned FakeRegistry::FaultsOf(const Node& node) const {
     return it == faults_.end() ? 0 : it->second;
 }
 
+bool FakeRegistry::WriteFails(const std::string& faultKey, unsigned faults) {
+    auto it = faults_.find(faultKey);
+    if (it == faults_.end() || (it->second & faults) == 0) return false;
+    if (it->second & kFailOnce) faults_.erase(it);
+    return true;
+}
+
 unsigned FakeRegistry::FaultsOf(const Node& parent, const std::string& childName) const {
     if (faults_.empty()) return 0;
     auto it = faults_.find(FaultKey(parent) + "\\" + Fold(childName));
@@ -189,6 +196,12 @@ const FakeRegistry::Node* FakeRegistry::FindSeeded(RegRoot root, const std::stri
     if (SplitPath(path.c_str(), parts) != kRegOk) return nullptr;
     const std::shared_ptr<Node>* node = Find(RootNode(root), parts);
     return node != nullptr ? node->get() : nullptr;
+}
+
+void FakeRegistry::AddWindowsKeys() {
+    CreatePath(RegRoot::LocalMachine, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall");
+    CreatePath(RegRoot::LocalMachine, "SOFTWARE\\Microsoft\\Active Setup\\Installed Components");
+    CreatePath(RegRoot::CurrentUser, "SOFTWARE\\Microsoft\\Active Setup\\Installed Components");
 }
 
 void FakeRegistry::CreatePath(RegRoot root, const std::string& path) { Ensure(root, path); }
@@ -383,8 +396,7 @@ long FakeRegistry::CreateKey(RegHandle parent, const char* path, RegHandle* out)
     if (!faults_.empty()) {
         std::string key = FaultKey(*from.node);
         for (const std::string& part : parts) key += "\\" + Fold(part);
-        auto it = faults_.find(key);
-        if (it != faults_.end() && (it->second & (kFailCreate | kFailOpen))) return kRegAccessDenied;
+        if (WriteFails(key, kFailCreate | kFailOpen)) return kRegAccessDenied;
     }
     std::shared_ptr<Node> node = from.node;
     for (const std::string& part : parts) {
@@ -484,7 +496,7 @@ long FakeRegistry::Set(RegHandle key, const char* name, std::uint32_t type,
     OpenKeyEntry k;
     if (long rc = Resolve(key, k)) return rc;
     if (data == nullptr && size > 0) return kRegInvalidParameter;
-    if (!k.writable || (FaultsOf(*k.node) & kFailWrite)) return kRegAccessDenied;
+    if (!k.writable || (!faults_.empty() && WriteFails(FaultKey(*k.node), kFailWrite))) return kRegAccessDenied;
     const std::string n = name != nullptr ? name : "";
     std::vector<unsigned char> bytes(data, data + size);
     auto& slot = k.node->values[Fold(n)];
@@ -516,7 +528,7 @@ long FakeRegistry::DeleteValue(RegHandle key, const char* name) {
     ++calls_.deleteValue;
     OpenKeyEntry k;
     if (long rc = Resolve(key, k)) return rc;
-    if (!k.writable || (FaultsOf(*k.node) & kFailWrite)) return kRegAccessDenied;
+    if (!k.writable || (!faults_.empty() && WriteFails(FaultKey(*k.node), kFailWrite))) return kRegAccessDenied;
     const std::string n = name != nullptr ? name : "";
     if (k.node->values.erase(Fold(n)) == 0) return kRegNotFound;
     if (recordWrites_) writes_.push_back("unset " + Spelled(*k.node) + " : " + n);

@@ -74,6 +74,9 @@ public:
         kFailWrite = 1u << 4,      // no value can be written to it
         kFailQueryInfo = 1u << 5,  // its subkey count cannot be read
         kFailEnum = 1u << 6,       // no subkey name of it can be read
+        // With the write faults above: they are gone once a write has
+        // failed (a value, a deletion or a creation fails once).
+        kFailOnce = 1u << 7,
     };
 
     explicit FakeRegistry(unsigned codePage = 936);
@@ -84,6 +87,10 @@ public:
     // Seeding: missing keys on the way are created; nothing is counted.
     // A malformed path (empty, or starting with '\') throws.
     void CreatePath(RegRoot root, const std::string& path);
+    // The keys every Windows installation has and the installer writes
+    // below: Programs and Features and Active Setup (the machine's and the
+    // user's).
+    void AddWindowsKeys();
     // REG_SZ, stored with its terminating NUL.
     void SetString(RegRoot root, const std::string& path, const std::string& name,
                    const std::string& text);
@@ -189,6 +196,9 @@ private:
     long OpenExisting(RegHandle parent, const char* path, bool writable, RegHandle* out);
     unsigned FaultsOf(const Node& node) const;
     unsigned FaultsOf(const Node& parent, const std::string& childName) const;
+    // Whether a write to the key at faultKey meets one of faults; a fault
+    // that fails once is spent by it.
+    bool WriteFails(const std::string& faultKey, unsigned faults);
     std::string FaultKey(const Node& node) const;
     std::string Spelled(const Node& node) const;
     const std::shared_ptr<Node>* Find(const std::shared_ptr<Node>& from,

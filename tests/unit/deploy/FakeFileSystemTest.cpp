@@ -316,18 +316,32 @@ TEST(FakeFileSystemCodes, RefusalsCarryTheCodesWindowsGives) {
     EXPECT_EQ(kErrorSharingViolation, fs.CopyFile("C:\\d\\f.txt", "C:\\d\\held.txt").Code());
     EXPECT_EQ(kErrorAccessDenied, fs.CopyFile("C:\\d\\f.txt", "C:\\d").Code()) << "a folder";
     EXPECT_EQ(kErrorAccessDenied, fs.CopyFile("C:\\d", "C:\\d\\c.txt").Code()) << "a folder";
-    // CREATE_ALWAYS with FILE_ATTRIBUTE_NORMAL: a hidden file refuses it,
-    // an append (OPEN_ALWAYS) does not.
-    EXPECT_EQ(kErrorAccessDenied, fs.WriteWholeFile("C:\\d\\hidden.txt", "x").Code());
+    // Both open the file OPEN_ALWAYS: a hidden file takes them and stays
+    // hidden, a read-only one refuses them.
+    EXPECT_TRUE(fs.WriteWholeFile("C:\\d\\hidden.txt", "x"));
+    EXPECT_EQ(kAttrHidden | kAttrArchive, fs.Attributes("C:\\d\\hidden.txt"));
     EXPECT_TRUE(fs.AppendToFile("C:\\d\\hidden.txt", "x"));
+    EXPECT_EQ(kErrorAccessDenied, fs.WriteWholeFile("C:\\d\\ro.txt", "x").Code());
     EXPECT_EQ(kErrorAccessDenied, fs.AppendToFile("C:\\d\\ro.txt", "x").Code());
+    EXPECT_EQ(kErrorSharingViolation, fs.ReadWholeFile("C:\\d\\held.txt", &content).Code());
+    // Opened as itself: a link, or a file with another name, is refused
+    // before anything is read or truncated.
+    fs.AddFile("C:\\d\\link.txt", "", kAttrArchive | kAttrReparsePoint);
+    fs.AddFile("C:\\d\\named-twice.txt", "other's");
+    fs.SetLinkCount("C:\\d\\named-twice.txt", 2);
+    for (const char* linked : {"C:\\d\\link.txt", "C:\\d\\named-twice.txt"}) {
+        EXPECT_EQ(kErrorCantAccessFile, fs.ReadWholeFile(linked, &content).Code()) << linked;
+        EXPECT_EQ(kErrorCantAccessFile, fs.WriteWholeFile(linked, "x").Code()) << linked;
+    }
+    EXPECT_EQ("other's", fs.Content("C:\\d\\named-twice.txt"));
     EXPECT_EQ(kErrorSharingViolation, fs.WriteWholeFile("C:\\d\\held.txt", "x").Code());
     EXPECT_EQ(kErrorSharingViolation, fs.AppendToFile("C:\\d\\held.txt", "x").Code());
 
     // What is injected fails as the condition it stands for does.
-    fs.FailCopyTo("C:\\d\\c.txt", 1);
+    fs.FailCopyTo("C:\\d\\c.txt", 2);
     EXPECT_EQ(kErrorAccessDenied, fs.CopyFile("C:\\d\\f.txt", "C:\\d\\c.txt").Code());
-    EXPECT_TRUE(fs.CopyFile("C:\\d\\f.txt", "C:\\d\\c.txt")) << "once only";
+    EXPECT_EQ(kErrorAccessDenied, fs.WriteWholeFile("C:\\d\\c.txt", "f").Code());
+    EXPECT_TRUE(fs.CopyFile("C:\\d\\f.txt", "C:\\d\\c.txt")) << "twice only";
     fs.FailCreateDirectory("C:\\d\\Sub");
     EXPECT_EQ(kErrorAccessDenied, fs.CreateDirectory("C:\\d\\Sub").Code());
     fs.FailSetAttributes("C:\\d\\f.txt");

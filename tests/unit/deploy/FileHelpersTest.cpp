@@ -1,6 +1,7 @@
 // The literals below are compiled to code page 936 bytes.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,10 @@ protected:
     FakeProcessList procs_;
 
     bool AcadRuns() { return IsAcadRunning(procs_, cp_); }
+    // Into an AutoCAD folder, as the fonts' undo does.
+    FileStatus Restore(const std::string& backup, const std::string& path) {
+        return RestoreBackup(fs_, backup, path, FilePlace::Elsewhere).status;
+    }
 };
 
 TEST_F(FileHelpersTest, IsAcadRunningMatchesAcadExeAnywhereInTheNameIgnoringCase) {
@@ -146,21 +151,21 @@ TEST_F(FileHelpersTest, RestoreBackupPutsTheOldContentBackOrStagesItForTheRestar
     fs_.AddFile("C:\\Acad\\Fonts\\a.shx", "ours", kAttrHidden | kAttrReadOnly);
     fs_.AddFile("C:\\B\\1-a.shx", "theirs", kAttrReadOnly | kAttrArchive);
     EXPECT_EQ(FileStatus::Done,
-              RestoreBackup(fs_, "C:\\B\\1-a.shx", "C:\\Acad\\Fonts\\a.shx").status);
+              Restore("C:\\B\\1-a.shx", "C:\\Acad\\Fonts\\a.shx"));
     EXPECT_EQ("theirs", fs_.Content("C:\\Acad\\Fonts\\a.shx"));
     EXPECT_EQ(kAttrReadOnly | kAttrArchive, fs_.Attributes("C:\\Acad\\Fonts\\a.shx"))
         << "the backup's attributes, as the file had them";
     EXPECT_FALSE(fs_.Exists("C:\\B\\1-a.shx"));
     // Put back by an earlier run already.
     EXPECT_EQ(FileStatus::Done,
-              RestoreBackup(fs_, "C:\\B\\1-a.shx", "C:\\Acad\\Fonts\\a.shx").status);
+              Restore("C:\\B\\1-a.shx", "C:\\Acad\\Fonts\\a.shx"));
 
     // In use, on another drive than the backup.
     fs_.AddFile("D:\\Acad\\Fonts\\b.shx", "ours");
     fs_.AddFile("C:\\B\\2-b.shx", "theirs b");
     fs_.SetInUse("D:\\Acad\\Fonts\\b.shx");
     EXPECT_EQ(FileStatus::AtRestart,
-              RestoreBackup(fs_, "C:\\B\\2-b.shx", "D:\\Acad\\Fonts\\b.shx").status);
+              Restore("C:\\B\\2-b.shx", "D:\\Acad\\Fonts\\b.shx"));
     EXPECT_EQ("ours", fs_.Content("D:\\Acad\\Fonts\\b.shx"));
     fs_.SetInUse("D:\\Acad\\Fonts\\b.shx", false);
     fs_.Restart();
@@ -176,7 +181,7 @@ TEST_F(FileHelpersTest, RestoreBackupFlushesWhatItPutsBackBeforeTheBackupGoes) {
     fs_.AddFile("C:\\Acad\\Fonts\\a.shx", "ours");
     fs_.AddFile("C:\\B\\1-a.shx", "theirs", kAttrReadOnly | kAttrArchive);
     ASSERT_EQ(FileStatus::Done,
-              RestoreBackup(fs_, "C:\\B\\1-a.shx", "C:\\Acad\\Fonts\\a.shx").status);
+              Restore("C:\\B\\1-a.shx", "C:\\Acad\\Fonts\\a.shx"));
     fs_.PowerCut();
     EXPECT_EQ("theirs", fs_.Content("C:\\Acad\\Fonts\\a.shx"));
     EXPECT_EQ(kAttrReadOnly | kAttrArchive, fs_.Attributes("C:\\Acad\\Fonts\\a.shx"));
@@ -187,11 +192,87 @@ TEST_F(FileHelpersTest, RestoreBackupFlushesWhatItPutsBackBeforeTheBackupGoes) {
     fs_.AddFile("C:\\B\\2-b.shx", "theirs b");
     fs_.SetInUse("D:\\Acad\\Fonts\\b.shx");
     ASSERT_EQ(FileStatus::AtRestart,
-              RestoreBackup(fs_, "C:\\B\\2-b.shx", "D:\\Acad\\Fonts\\b.shx").status);
+              Restore("C:\\B\\2-b.shx", "D:\\Acad\\Fonts\\b.shx"));
     fs_.PowerCut();
     fs_.SetInUse("D:\\Acad\\Fonts\\b.shx", false);
     fs_.Restart();
     EXPECT_EQ("theirs b", fs_.Content("D:\\Acad\\Fonts\\b.shx"));
+}
+
+// Outside the installation folder a link of the target's name (planted by
+// whoever may write there) is never written through, nor is a linked
+// source read: either would copy or change a file the link points to.
+TEST_F(FileHelpersTest, CopiesElsewhereRefuseLinksAtEitherEnd) {
+    const std::string font = "C:\\Acad\\Fonts\\a.shx";
+    fs_.AddFile("C:\\Pkg\\Data\\a.shx", "new", kAttrArchive | kAttrReadOnly);
+    fs_.AddFile(font, "", kAttrArchive | kAttrReparsePoint);  // a symbolic link
+    OsResult copied = CopyTo(fs_, "C:\\Pkg\\Data\\a.shx", font, FilePlace::Elsewhere);
+    EXPECT_EQ(kErrorCantAccessFile, copied.Code());
+    EXPECT_EQ("", fs_.Content(font));
+    EXPECT_EQ(kAttrArchive | kAttrReparsePoint, fs_.Attributes(font)) << "left as it was";
+
+    // A hard link: a second name of some other file.
+    fs_.AddFile(font, "system's", kAttrArchive);
+    fs_.SetLinkCount(font, 2);
+    copied = CopyTo(fs_, "C:\\Pkg\\Data\\a.shx", font, FilePlace::Elsewhere);
+    EXPECT_EQ(kErrorCantAccessFile, copied.Code());
+    EXPECT_EQ("system's", fs_.Content(font));
+
+    // A plain file of one name is written, with the source's attributes as
+    // CopyFile would give them.
+    fs_.SetLinkCount(font, 1);
+    ASSERT_TRUE(CopyTo(fs_, "C:\\Pkg\\Data\\a.shx", font, FilePlace::Elsewhere));
+    EXPECT_EQ("new", fs_.Content(font));
+    EXPECT_EQ(kAttrArchive | kAttrReadOnly, fs_.Attributes(font));
+
+    // A source that is a second name of another file is not read.
+    fs_.AddFile("C:\\Pkg\\Data\\b.shx", "secret");
+    fs_.SetLinkCount("C:\\Pkg\\Data\\b.shx", 3);
+    EXPECT_EQ(kErrorCantAccessFile,
+              CopyTo(fs_, "C:\\Pkg\\Data\\b.shx", "C:\\Acad\\Fonts\\b.shx", FilePlace::Elsewhere)
+                  .Code());
+    EXPECT_FALSE(fs_.Exists("C:\\Acad\\Fonts\\b.shx"));
+}
+
+// A checked package file is read through its held handle wherever it
+// goes; outside the installation folder a link at the target is refused as
+// it is for a copy by name.
+TEST_F(FileHelpersTest, HeldCopiesElsewhereRefuseALinkAtTheTarget) {
+    const std::string font = "C:\\Acad\\Fonts\\a.shx";
+    fs_.AddFile("C:\\Pkg\\Data\\a.shx", "new");
+    std::unique_ptr<IHeldFile> held;
+    ASSERT_TRUE(fs_.HoldForReading("C:\\Pkg\\Data\\a.shx", &held));
+    fs_.AddFile(font, "", kAttrArchive | kAttrReparsePoint);
+    EXPECT_EQ(kErrorCantAccessFile, CopyHeldTo(fs_, *held, font, FilePlace::Elsewhere).Code());
+    EXPECT_EQ(kAttrArchive | kAttrReparsePoint, fs_.Attributes(font)) << "left as it was";
+    fs_.AddFile(font, "system's", kAttrArchive);
+    fs_.SetLinkCount(font, 2);
+    EXPECT_EQ(kErrorCantAccessFile, CopyHeldTo(fs_, *held, font, FilePlace::Elsewhere).Code());
+    EXPECT_EQ("system's", fs_.Content(font));
+
+    fs_.SetLinkCount(font, 1);
+    ASSERT_TRUE(CopyHeldTo(fs_, *held, font, FilePlace::Elsewhere));
+    EXPECT_EQ("new", fs_.Content(font));
+    // In its own folder the copy is the held file's own, date and all.
+    fs_.AddFolder("C:\\Tarnix");
+    ASSERT_TRUE(CopyHeldTo(fs_, *held, "C:\\Tarnix\\a.shx", FilePlace::OwnFolder));
+    EXPECT_EQ("new", fs_.Content("C:\\Tarnix\\a.shx"));
+    ASSERT_FALSE(fs_.CopyCalls().empty());
+    EXPECT_TRUE(fs_.CopyCalls().back().fromHeld);
+    EXPECT_EQ("C:\\Tarnix\\a.shx", fs_.CopyCalls().back().target);
+}
+
+TEST_F(FileHelpersTest, RestoreElsewhereRefusesALinkNowAndAtTheRestart) {
+    const std::string font = "C:\\Acad\\Fonts\\a.shx";
+    fs_.AddFile("C:\\B\\1-a.shx", "theirs");
+    fs_.AddFile(font, "linked", kAttrArchive);
+    fs_.SetLinkCount(font, 2);
+    const FileOutcome restored = RestoreBackup(fs_, "C:\\B\\1-a.shx", font, FilePlace::Elsewhere);
+    EXPECT_EQ(FileStatus::Failed, restored.status);
+    EXPECT_EQ(kErrorCantAccessFile, restored.error);
+    EXPECT_EQ("linked", fs_.Content(font));
+    EXPECT_EQ("theirs", fs_.Content("C:\\B\\1-a.shx")) << "the backup stays for a later try";
+    EXPECT_TRUE(fs_.PendingAtRestart().empty()) << "nothing staged to replace it at the restart";
 }
 
 }  // namespace

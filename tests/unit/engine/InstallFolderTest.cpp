@@ -53,10 +53,8 @@ TEST_F(InstallFolderTest, MissingLevelsAreMadeProtectedAndHeldUntilReleased) {
 }
 
 TEST_F(InstallFolderTest, ExistingLevelsOfATrustedOwnerAreReusedAsTheyAre) {
-    const std::string userSid = security.CurrentUserSid();
-    for (const std::string& owner :
-         {std::string(kSidAdministrators), std::string(kSidLocalSystem),
-          std::string(kSidTrustedInstaller), userSid}) {
+    for (const std::string& owner : {std::string(kSidAdministrators), std::string(kSidLocalSystem),
+                                     std::string(kSidTrustedInstaller)}) {
         SCOPED_TRACE(owner);
         fs.AddFolder(kFolder);
         security.SetOwner(kChosen, owner);
@@ -91,19 +89,51 @@ TEST_F(InstallFolderTest, ExistingLevelOfAnotherUserIsRefusedAndNothingIsMade) {
     EXPECT_EQ(0, security2.HeldNow());
 }
 
-TEST_F(InstallFolderTest, OwnerThatCannotBeReadOrUserThatIsUnknownIsNotTrusted) {
+// Under UAC the installing user's unelevated programs own what they make
+// under the same SID: they could have made either level first, with an
+// access list of their own, and put files beside the modules.
+TEST_F(InstallFolderTest, ExistingLevelOfTheInstallingUserIsRefused) {
+    const std::string user = security.CurrentUserSid();
+    fs.AddFolder(kFolder);
+    security.SetOwner(kFolder, user);
+    security.SetAccessList(kFolder, {{user, kRightsAll, 0}}, true);
+    EXPECT_EQ(FolderReadiness::UnsafeExisting, Prepare().readiness);
+    EXPECT_EQ(0, security.HeldNow());
+    EXPECT_TRUE(security.Made().empty());
+
+    // The chosen folder alone: the product's is not even made in it.
+    FakeFileSystem fs2{936};
+    fs2.AddFolder(kChosen);
+    FakeFolderSecurity security2{fs2};
+    security2.SetOwner(kChosen, security2.CurrentUserSid());
+    EXPECT_EQ(FolderReadiness::UnsafeExisting,
+              PrepareInstallFolder(security2, kCp, kChosen, kFolder).readiness);
+    EXPECT_FALSE(fs2.Exists(kFolder));
+    EXPECT_EQ(0, security2.HeldNow());
+}
+
+// Wine reports the running user as the owner of every file and runs every
+// program as that one user: the owner tells nothing there, and the
+// end-to-end runs must still find the levels they made.
+TEST_F(InstallFolderTest, OwnerMadeUpBySystemIsNotJudged) {
+    security.MakeOwnersUp();
+    security.SetDefaultOwner(security.CurrentUserSid());
+    fs.AddFolder(kFolder);
+    EXPECT_EQ(FolderReadiness::Ready, Prepare().readiness);
+    // What an access list lets others do still counts.
+    security.SetAccessList(kFolder, {{kSidUsers, kRightAddFile, 0}});
+    EXPECT_EQ(FolderReadiness::UnsafeExisting, Prepare().readiness);
+}
+
+TEST_F(InstallFolderTest, OwnerThatCannotBeReadIsNotTrusted) {
     fs.AddFolder(kFolder);
     security.SetOwner(kFolder, "");
     EXPECT_EQ(FolderReadiness::UnsafeExisting, Prepare().readiness);
-
-    // With no user known, a folder owned by nobody known is not taken for the user's.
-    security.SetCurrentUser("");
-    security.SetOwner(kFolder, kOtherUser);
-    EXPECT_EQ(FolderReadiness::UnsafeExisting, Prepare().readiness);
-    EXPECT_FALSE(IsTrustedOwner("", ""));
-    EXPECT_FALSE(IsTrustedOwner("S-1-5-32-5440", "S-1-5-21-1"));
-    EXPECT_FALSE(IsTrustedOwner("S-1-5-32-545", "S-1-5-21-1")) << "Users";
-    EXPECT_TRUE(IsTrustedOwner("S-1-5-21-1", "S-1-5-21-1"));
+    EXPECT_FALSE(IsTrustedOwner(""));
+    EXPECT_FALSE(IsTrustedOwner("S-1-5-32-5440"));
+    EXPECT_FALSE(IsTrustedOwner("S-1-5-32-545")) << "Users";
+    EXPECT_FALSE(IsTrustedOwner("S-1-5-21-1004336348-1177238915-682003330-1001"));
+    EXPECT_TRUE(IsTrustedOwner("S-1-5-32-544"));
 }
 
 TEST_F(InstallFolderTest, LinkAtEitherLevelIsRefusedAndItsTargetLeftAlone) {
@@ -178,6 +208,10 @@ public:
     std::unique_ptr<IHeldFolder> HoldFolder(const std::string& path, FolderFacts* facts) override {
         return inner_.HoldFolder(path, facts);
     }
+    std::unique_ptr<IHeldFolder> HoldUserFolder(const std::string& path,
+                                                FolderFacts* facts) override {
+        return inner_.HoldUserFolder(path, facts);
+    }
     bool InspectFolder(const std::string& path, FolderFacts* facts) override {
         return inner_.InspectFolder(path, facts);
     }
@@ -195,21 +229,25 @@ TEST_F(InstallFolderTest, LevelSwappedRightAfterItWasMadeIsRefused) {
     EXPECT_EQ(0, security.HeldNow());
 }
 
-TEST_F(InstallFolderTest, VolumeWithoutAccessListsDoesNotBlockTheInstallation) {
+// FAT and exFAT keep no access lists (GetVolumeInformation without
+// FILE_PERSISTENT_ACLS): every user may change anything there, whoever
+// made it, so nothing is made or reused on such a volume.
+TEST_F(InstallFolderTest, VolumeWithoutAccessListsIsRefused) {
     fs.AddFolder("E:\\");
-    fs.AddFolder("E:\\Tools");  // on FAT no one owns it
+    fs.AddFolder("E:\\Tools");
     security.WithoutAccessLists("E:");
-    security.SetOwner("E:\\Tools", kOtherUser);  // not kept on FAT
-    const PreparedFolder prepared =
-        PrepareInstallFolder(security, kCp, "E:\\Tools", "E:\\Tools\\Tarnix批打印软件");
-    EXPECT_EQ(FolderReadiness::Ready, prepared.readiness);
-    EXPECT_EQ(std::vector<std::string>{"E:\\Tools\\Tarnix批打印软件"}, security.Made());
-    EXPECT_EQ(2, security.HeldNow());
-
-    // A link is refused there as anywhere.
-    fs.AddFolder("E:\\Linked", kAttrDirectory | kAttrReparsePoint);
-    EXPECT_EQ(FolderReadiness::UnsafeExisting,
-              PrepareInstallFolder(security, kCp, "E:\\Linked", "E:\\Linked\\Tarnix批打印软件").readiness);
+    for (const std::string& chosen : {std::string("E:\\Tools"), std::string("E:\\New"),
+                                      std::string("E:")}) {
+        SCOPED_TRACE(chosen);
+        const PreparedFolder prepared =
+            PrepareInstallFolder(security, kCp, chosen, chosen + "\\Tarnix批打印软件");
+        EXPECT_EQ(FolderReadiness::UnsafeExisting, prepared.readiness);
+        EXPECT_EQ(0u, prepared.hold.Levels());
+        EXPECT_TRUE(prepared.created.empty());
+        EXPECT_EQ(0, security.HeldNow());
+    }
+    EXPECT_TRUE(security.Made().empty());
+    EXPECT_FALSE(fs.Exists("E:\\New"));
 }
 
 TEST_F(InstallFolderTest, DriveRootIsOpenedAsTheRootNotTheDrivesCurrentFolder) {
@@ -277,7 +315,7 @@ TEST_F(FolderAccessTest, InheritedListsFoldAsWindowsFoldsThem) {
                                                  kAceInheritOnly}});
     EXPECT_EQ(0u, security.OthersRights("C:\\One\\Two")) << "inherit-only there";
     EXPECT_EQ(kFileGenericWrite, security.OthersRights("C:\\One\\Two\\Three"));
-    // The running user counts as trusted in a list as an owner does.
+    // An entry of the running user is not counted among what others may do.
     security.SetAccessList("C:\\One", {{security.CurrentUserSid(), kRightsAll, 0}}, true);
     EXPECT_EQ(0u, security.OthersRights("C:\\One"));
     security.SetNullAccessList("C:\\One");
@@ -457,12 +495,12 @@ TEST_F(FolderAccessTest, FoldersAboveAreSplitAtWholeBackslashesOnly) {
 }
 
 TEST_F(FolderAccessTest, VolumeWithoutAccessListsOrUnseenFoldersAbove) {
-    // FAT: every list-based rule is moot, links are still refused.
+    // FAT: refused at the drive's root, before anything is made.
     fs.AddFolder("E:\\");
     fs.AddFolder("E:\\Tools");
     security.WithoutAccessLists("E:");
-    security.SetNullAccessList("E:\\Tools");
-    EXPECT_EQ(FolderReadiness::Ready, Prepare("E:\\Tools\\Sub").readiness);
+    ExpectRefusedUntouched("E:\\Tools\\Sub");
+    EXPECT_EQ(std::vector<std::string>{"E:\\"}, security.Inspected());
 
     // A folder above that cannot be looked at, or that is missing: nothing made.
     FakeFileSystem fs2{936};

@@ -44,9 +44,16 @@ TEST(InstallPlanTest, FirstInstallationInTheOrderOfItsStages) {
     const std::string acad2008 = FakeMachine::kAcad2008;
     const std::string acad2019 = FakeMachine::kAcad2019;
     const std::vector<std::string> expected = {
-        // The folder levels this run made, then the payload in listing order.
+        // The folder levels this run made; the entries, so that the next run
+        // and Programs and Features find the installation from its first
+        // change on, and the uninstaller they name; then the payload in
+        // listing order.
         "folder C:\\Tarnix",
         "folder " + kFolder,
+        "uninstall-entry " + kEntry,
+        "uninstall-entry " + kActiveSetup,
+        "uninstall-entry HKCU\\" + kActiveSetup,
+        "uninstaller " + kFolder + "\\Uninstall.exe",
         "file-new " + kFolder + "\\TX_BatchPlot2008.ARX",
         "file-new " + kFolder + "\\TX_BatchPlot2021.ARX",
         "file-new " + kFolder + "\\itextsharp.dll",
@@ -74,11 +81,6 @@ TEST(InstallPlanTest, FirstInstallationInTheOrderOfItsStages) {
         "file-replaced " + acad2008 + "\\Drv\\pdfplot9.hdi",
         "file-new " + acad2019 + "\\Fonts\\Tarnix_EN.shx",
         "file-new " + acad2019 + "\\Fonts\\Tarnix_HZ.shx",
-        // The uninstaller, then the entries that name it.
-        "uninstaller " + kFolder + "\\Uninstall.exe",
-        "uninstall-entry " + kEntry,
-        "uninstall-entry " + kActiveSetup,
-        "uninstall-entry HKCU\\" + kActiveSetup,
     };
     m.fs.AddFolder(kFolder);
     EXPECT_EQ(expected, PlanOf(m, {"C:\\Tarnix", kFolder}));

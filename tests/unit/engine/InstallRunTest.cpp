@@ -153,7 +153,7 @@ TEST_F(InstallRunTest, BothLevelsAreMadeProtectedAndHeldAcrossEveryCopy) {
     EXPECT_EQ(0, m.security.HeldNow());
 }
 
-TEST_F(InstallRunTest, ProductFolderOfAnotherUserStopsEverything) {
+TEST_F(InstallRunTest, ProductFolderOfAnyUserStopsEverything) {
     m.fs.AddFolder(kInstalled);
     m.fs.AddFile(kInstalled + "\\TX_BatchPlot2021.ARX", "planted");
     m.security.SetOwner(kInstalled, "S-1-5-21-1004336348-1177238915-682003330-1002");
@@ -171,10 +171,18 @@ TEST_F(InstallRunTest, ProductFolderOfAnotherUserStopsEverything) {
     EXPECT_EQ(0, m.security.HeldNow());
     EXPECT_EQ(Dlg_Setup::Stage::Initial, p.dlg->CurrentStage());
 
-    // The same folder once it belongs to the user running the installer.
+    // Nor the user running the installer: their unelevated programs own
+    // what they make under the same SID.
     m.security.SetOwner(kInstalled, m.security.CurrentUserSid());
+    EXPECT_EQ(Dlg_Setup::Outcome::FolderRefused, p.Install());
+    ASSERT_EQ(2u, p.view.messages.Calls().size());
+    EXPECT_EQ("安装目录已存在且不安全，请选择其他安装路径 !", p.view.messages.Calls()[1].text);
+    EXPECT_EQ("planted", m.fs.Content(kInstalled + "\\TX_BatchPlot2021.ARX"));
+
+    // The same folder once it belongs to Administrators (an elevated run made it).
+    m.security.SetOwner(kInstalled, kSidAdministrators);
     EXPECT_EQ(Dlg_Setup::Outcome::Completed, p.Install());
-    EXPECT_EQ(1u, p.view.messages.Calls().size());
+    EXPECT_EQ(2u, p.view.messages.Calls().size());
     EXPECT_EQ("module 2021", m.fs.Content(kInstalled + "\\TX_BatchPlot2021.ARX"));
 }
 
@@ -367,9 +375,9 @@ TEST_F(InstallRunTest, InstallTwiceThenUninstallGivesTheMachineBack) {
 }
 
 TEST_F(InstallRunTest, ReinstallReplacesAReadOnlyUninstaller) {
-    // CopyFile gives the copy the source's attributes: a SetUp.exe that came
-    // read-only (from a CD image, say) leaves a read-only Uninstall.exe, and
-    // copying over a read-only or hidden target fails.
+    // Earlier installers copied SetUp.exe with its attributes: one that came
+    // read-only (from a CD image, say) left a read-only Uninstall.exe, which
+    // refuses being written over.
     const std::string program = std::string(FakeMachine::kPackage) + "\\SetUp.exe";
     m.fs.AddFile(program, "program 1", kAttrReadOnly);
     {
@@ -377,6 +385,7 @@ TEST_F(InstallRunTest, ReinstallReplacesAReadOnlyUninstaller) {
         ASSERT_EQ(Dlg_Setup::Outcome::Completed, first.Install());
     }
     ASSERT_EQ("program 1", m.fs.Content(kInstalled + "\\Uninstall.exe"));
+    ASSERT_TRUE(m.fs.SetAttributes(kInstalled + "\\Uninstall.exe", kAttrReadOnly | kAttrHidden));
 
     // A later release installed over it must leave its own uninstaller.
     m.fs.AddFile(program, "program 2", kAttrReadOnly);
@@ -384,6 +393,20 @@ TEST_F(InstallRunTest, ReinstallReplacesAReadOnlyUninstaller) {
     ASSERT_EQ(Dlg_Setup::Outcome::Completed, second.Install());
     EXPECT_EQ("program 2", m.fs.Content(kInstalled + "\\Uninstall.exe"));
     EXPECT_TRUE(second.view.messages.Calls().empty());
+}
+
+// The program's file can be renamed while it runs and another put at its
+// name (by whoever may delete in its folder, before the program holds it).
+// The uninstaller, run elevated at every uninstall and by Active Setup at
+// every logon, is the program that runs, read through the held handle.
+TEST_F(InstallRunTest, UninstallerIsTheRunningProgramNotWhatIsNowAtItsName) {
+    const std::string program = std::string(FakeMachine::kPackage) + "\\SetUp.exe";
+    m.fs.SetHeldImage("the running program");
+    m.fs.AddFile(program, "planted program");
+    ProgramRun p(m);
+    ASSERT_EQ(Dlg_Setup::Outcome::Completed, p.Install());
+    EXPECT_EQ("the running program", m.fs.Content(kInstalled + "\\Uninstall.exe"));
+    for (const auto& copy : m.fs.CopyCalls()) EXPECT_NE(program, copy.source) << copy.target;
 }
 
 }  // namespace

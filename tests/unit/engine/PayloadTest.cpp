@@ -51,6 +51,7 @@ public:
     }
     bool AllOrNothing() override { return allOrNothing; }
     void NoDataFolder() override { ++noData; }
+    void RestartNeeded() override {}
     void Step() override { ++steps; }
 
     std::deque<CopyFailedAnswer> script;
@@ -65,6 +66,7 @@ public:
 class PayloadTest : public ::testing::Test {
 protected:
     PayloadTest() {
+        reg_.AddWindowsKeys();
         fs_.SetModulePath("C:\\Pkg\\SetUp.exe");
         fs_.AddFile("C:\\Pkg\\SetUp.exe", "exe");
         fs_.AddFolder(kData);
@@ -165,8 +167,10 @@ TEST_F(PayloadTest, DeploymentTableRenamesSkipsAndRoutesTheSettingsFile) {
     // The settings file keeps the letter case the listing gave it.
     EXPECT_EQ((Names{"tarnix.INI"}), fs_.Children(kSettings));
     EXPECT_EQ("settings", fs_.Content(kSettings + "\\tarnix.INI"));
-    ASSERT_LT(3u, PayloadTargets().size());
-    EXPECT_EQ(kSettings + "\\tarnix.INI", PayloadTargets()[3]);
+    // Into the user's folder it is written whole, not copied by name.
+    Names written;
+    for (const auto& w : fs_.WriteCalls()) written.push_back(w.target);
+    EXPECT_NE(written.end(), std::find(written.begin(), written.end(), kSettings + "\\tarnix.INI"));
     EXPECT_TRUE(answers_.failedCopies.empty());
     EXPECT_EQ(0, fs_.OpenListings()) << "the listing is closed";
 }
@@ -456,8 +460,8 @@ TEST_F(PayloadTest, UnmarkedFilesAndFailedCopiesAreNoError) {
     EXPECT_EQ("plain.arx", fs_.Content(kInstall + "\\plain.arx"));
     EXPECT_EQ("old", fs_.Content(kInstall + "\\b.arx"));
     EXPECT_EQ(kMarkText, fs_.Content(kInstall + "\\b.arx" + kMark));
-    // The uninstaller comes from the package too.
-    EXPECT_EQ((Names{kInstall + "\\plain.arx" + kMark, kInstall + "\\Uninstall.exe" + kMark}),
+    // The uninstaller comes from the package too, and first.
+    EXPECT_EQ((Names{kInstall + "\\Uninstall.exe" + kMark, kInstall + "\\plain.arx" + kMark}),
               fs_.DeleteFileCalls());
 }
 
@@ -649,17 +653,20 @@ TEST_F(SettingsFolderHoldTest, EveryLevelIsHeldAcrossTheCopyAndLetGoAfter) {
     AddData("Tarnix.Ini", "ini");
     ASSERT_EQ(InstallResult::Completed, Install());
     Names targets;
-    for (const auto& c : fs_.CopyCalls()) targets.push_back(c.target);
+    for (const auto& c : fs_.WriteCalls()) targets.push_back(c.target);
     const auto at = std::find(targets.begin(), targets.end(), kSettings + "\\Tarnix.Ini");
     ASSERT_NE(targets.end(), at);
-    const std::size_t copy = static_cast<std::size_t>(at - targets.begin());
+    const std::size_t write = static_cast<std::size_t>(at - targets.begin());
 
     Names levels;
     for (const FakeFolderSecurity::Hold& h : userSecurity_.Holds()) {
         levels.push_back(h.path);
-        EXPECT_LE(h.copiesBefore, copy) << h.path;
-        EXPECT_GT(h.copiesAtRelease, copy) << h.path << " held until the copy was made";
-        EXPECT_NE(FakeFolderSecurity::kStillHeld, h.copiesAtRelease) << h.path;
+        EXPECT_LE(h.writesBefore, write) << h.path;
+        EXPECT_GT(h.writesAtRelease, write) << h.path << " held until the file was written";
+        EXPECT_NE(FakeFolderSecurity::kStillHeld, h.writesAtRelease) << h.path;
+        // Shared for reading only: no one may open a level for writing
+        // meanwhile, which turning it into a junction takes.
+        EXPECT_FALSE(h.othersMayWrite) << h.path;
     }
     EXPECT_EQ((Names{"C:\\Users", "C:\\Users\\u", "C:\\Users\\u\\AppData", kAppData, kSettings}),
               levels);
@@ -681,6 +688,36 @@ TEST_F(SettingsFolderHoldTest, LinkOnTheWayIsAFailedCopyAndNothingIsWrittenThrou
     EXPECT_FALSE(fs_.Exists(kSettings + "\\Tarnix.Ini"));
     EXPECT_TRUE(fs_.Exists(kInstall + "\\a.arx"));
     EXPECT_EQ(0, userSecurity_.HeldNow());
+}
+
+// The settings file's own name may be a link the user made: a symbolic
+// link, or a second name of a file only administrators may read or write.
+// Written through, the elevated run would change that file; read for the
+// rollback, it would later write its content where the user can read it.
+TEST_F(SettingsFolderHoldTest, SettingsFileThatIsALinkIsNeitherWrittenThroughNorPutBack) {
+    AddData("Tarnix.Ini", "ini");
+    AddData("a.arx");
+    const std::string file = kSettings + "\\Tarnix.Ini";
+    fs_.AddFolder(kSettings);
+    fs_.AddFile(file, "administrators' file", kAttrArchive);
+    fs_.SetLinkCount(file, 2);
+    answers_.script = {CopyFailedAnswer::Ignore};
+    EXPECT_EQ(InstallResult::Completed, Install());
+    EXPECT_EQ((Names{file}), answers_.failedCopies);
+    EXPECT_EQ("administrators' file", fs_.Content(file));
+
+    // A symbolic link, and the run aborted: the undo leaves it as it was.
+    fs_.SetLinkCount(file, 1);
+    fs_.AddFile(file, "", kAttrArchive | kAttrReparsePoint);
+    answers_.script = {CopyFailedAnswer::Abort};
+    answers_.failedCopies.clear();
+    EXPECT_EQ(InstallResult::Aborted, Install());
+    EXPECT_EQ((Names{file}), answers_.failedCopies);
+    EXPECT_EQ(kAttrArchive | kAttrReparsePoint, fs_.Attributes(file));
+    for (const auto& w : fs_.WriteCalls()) {
+        if (w.target != file) continue;
+        EXPECT_FALSE(w.ok) << "nothing written through it";
+    }
 }
 
 }  // namespace

@@ -28,6 +28,7 @@ using Names = std::vector<std::string>;
 class SupportFilesTest : public ::testing::Test {
 protected:
     SupportFilesTest() {
+        reg_.AddWindowsKeys();
         fs_.SetModulePath("C:\\Pkg\\SetUp.exe");
         fs_.AddFile("C:\\Pkg\\SetUp.exe", "exe");
         fs_.AddFile(kData + "\\Tarnix_EN.shx", "en");
@@ -66,13 +67,20 @@ protected:
     bool HasDriver(const std::string& folder) const {
         return fs_.Content(folder + "\\Drv\\pdfplot9.hdi") == "driver";
     }
-    // Copies of the fonts and the driver, in order.
+    // Writes of the fonts and the driver, in order: read whole from the
+    // package and written through one handle on the target, never copied
+    // by name into AutoCAD's folders.
     Names SupportTargets() const {
         Names targets;
-        for (const auto& c : fs_.CopyCalls()) {
-            for (const char* name : {"\\Tarnix_EN.shx", "\\Tarnix_HZ.shx", "\\Tarnix.prt5"})
-                if (c.source == kData + name) targets.push_back(c.target);
+        for (const auto& w : fs_.WriteCalls()) {
+            if (w.target.find("\\Backup\\") != std::string::npos) continue;
+            for (const std::string name : {"\\Tarnix_EN.shx", "\\Tarnix_HZ.shx", "\\pdfplot9.hdi"}) {
+                const std::size_t at = w.target.size() - std::min(w.target.size(), name.size());
+                if (w.target.compare(at, std::string::npos, name) == 0) targets.push_back(w.target);
+            }
         }
+        for (const auto& c : fs_.CopyCalls())
+            EXPECT_EQ(std::string::npos, c.source.find(".shx")) << "copied by name: " << c.target;
         return targets;
     }
     std::string State() const { return MachineSnapshot(fs_, reg_); }
@@ -276,6 +284,37 @@ TEST_F(SupportFilesTest, InternetMarkIsRemovedFromFontsAndDriverAndKeptInData) {
     }
     for (const char* name : {"Tarnix_EN.shx", "Tarnix_HZ.shx", "Tarnix.prt5"})
         EXPECT_EQ("ZoneId=3", fs_.Content(kData + "\\" + name + mark)) << name;
+}
+
+// A font's or the driver's name in AutoCAD's folder may be a link made by
+// whoever may write there. Written through, the elevated run would change
+// the file it points to; backed up, that file's content would land where
+// users may read it and be written back at the uninstall.
+TEST_F(SupportFilesTest, FontOrDriverThatIsALinkIsNeitherBackedUpNorWrittenThrough) {
+    const auto acad = AddAcad(2008, "C:\\ACAD2008");
+    Tick(2008);
+    const std::string font = acad + "\\Fonts\\Tarnix_EN.shx";
+    const std::string driver = acad + "\\Drv\\pdfplot9.hdi";
+    fs_.AddFile(font, "", kAttrArchive | kAttrReparsePoint);  // a symbolic link
+    fs_.AddFile(driver, "a system file", kAttrArchive);        // its second name
+    fs_.SetLinkCount(driver, 2);
+    const std::string before = State();
+
+    answers_.allOrNothing = true;
+    EXPECT_EQ(InstallResult::Failed, Install());
+    EXPECT_EQ(before, State());
+
+    answers_.allOrNothing = false;
+    EXPECT_EQ(InstallResult::Completed, Install());
+    EXPECT_EQ(kAttrArchive | kAttrReparsePoint, fs_.Attributes(font));
+    EXPECT_EQ("a system file", fs_.Content(driver));
+    EXPECT_EQ("hz", fs_.Content(acad + "\\Fonts\\Tarnix_HZ.shx")) << "the plain one is written";
+    for (const std::string& name : fs_.Children(kInstall + "\\Backup"))
+        EXPECT_EQ(std::string::npos, fs_.Content(kInstall + "\\Backup\\" + name).find("system"));
+    for (const auto& w : fs_.WriteCalls()) {
+        if (w.target != font && w.target != driver) continue;
+        EXPECT_FALSE(w.ok) << w.target;
+    }
 }
 
 }  // namespace

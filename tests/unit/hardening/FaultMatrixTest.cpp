@@ -263,6 +263,10 @@ public:
         if (Fail("WriteFile", path)) return Denied();
         return inner_.WriteWholeFile(path, content);
     }
+    OsResult ReadProgramImage(std::string* content) override {
+        if (Fail("ReadFile (program image)", inner_.ModulePath())) return Denied();
+        return inner_.ReadProgramImage(content);
+    }
     OsResult AppendToFile(const std::string& path, const std::string& text) override {
         if (Fail("WriteFile (append)", path)) return Denied();
         return inner_.AppendToFile(path, text);
@@ -270,6 +274,10 @@ public:
     OsResult MoveFileAtRestart(const std::string& from, const std::string& to) override {
         if (Fail("MoveFileExA", from)) return Denied();
         return inner_.MoveFileAtRestart(from, to);
+    }
+    OsResult RestartOperationPaths(std::vector<std::string>* paths) override {
+        if (Fail("RegGetValueW", "PendingFileRenameOperations")) return Denied();
+        return inner_.RestartOperationPaths(paths);
     }
     OsResult FileSize(const std::string& path, std::uint64_t* size) override {
         if (Fail("GetFileAttributesExA", path)) return Denied();
@@ -331,6 +339,14 @@ public:
         std::unique_ptr<IHeldFolder> held = inner_.HoldFolder(path, facts);
         if (held && plan_.Fails("GetSecurityInfo", path)) facts->ownerSid.clear();
         return held;
+    }
+    std::unique_ptr<IHeldFolder> HoldUserFolder(const std::string& path,
+                                                FolderFacts* facts) override {
+        if (plan_.Fails("CreateFileA (user folder)", path)) {
+            *facts = FolderFacts{};
+            return nullptr;
+        }
+        return inner_.HoldUserFolder(path, facts);
     }
     bool InspectFolder(const std::string& path, FolderFacts* facts) override {
         if (plan_.Fails("CreateFileA (inspect)", path)) {
@@ -739,9 +755,19 @@ std::vector<std::string> ScopesOf(const Op& op, const Outcome& clean, const Outc
     if (op.kind == "GetEnvironmentVariableA") scopes.push_back(kAppData + "\\Tarnix");
     for (const auto& [backup, target] : clean.backups)
         if (Below(backup, op.scope)) scopes.push_back(target);
+    // A package file read whole is copied outside the installation folder:
+    // into the settings folder and AutoCAD's.
+    if (op.kind == "ReadFile" && Below(kGbk.Lower(op.scope), kData)) {
+        scopes.push_back(kAppData + "\\Tarnix");
+        for (const StringList& locations : clean.info.m_arrAcadLocation)
+            scopes.insert(scopes.end(), locations.begin(), locations.end());
+    }
+    // The program's own bytes are what the uninstaller is written from.
+    const bool image = op.kind == "ReadFile (program image)";
+    if (image) scopes.push_back(kInstallFolder + "\\Uninstall.exe");
     // Without the uninstaller nothing may name it: no Programs and Features
     // entry, no per-user step.
-    if (Below(kGbk.Lower(kInstallFolder + "\\Uninstall.exe"), op.scope)) {
+    if (image || Below(kGbk.Lower(kInstallFolder + "\\Uninstall.exe"), op.scope)) {
         scopes.push_back("HKLM\\SOFTWARE\\Microsoft");
         scopes.push_back("HKCU\\Software\\Microsoft");
     }

@@ -331,6 +331,13 @@ TEST(LoggingFolderSecurity, ForwardsAndLogsMadeFoldersAndHolds) {
     EXPECT_EQ(kRightsAll, facts.othersRights);
     EXPECT_FALSE(logged.InspectFolder("C:\\Shut", &facts));
     EXPECT_EQ(1, inner.HeldNow()) << "looking holds nothing (the link is still held)";
+    {
+        auto user = logged.HoldUserFolder("C:\\Tarnix", &facts);
+        ASSERT_NE(nullptr, user);
+        EXPECT_FALSE(inner.Holds().back().othersMayWrite) << "the wrapped user-folder hold";
+    }
+    inner.MakeOwnersUp();
+    EXPECT_TRUE(logged.InspectFolder("C:\\Tarnix", &facts));
 
     const Lines want = {
         "make protected folder C:\\Tarnix -> created",
@@ -341,6 +348,10 @@ TEST(LoggingFolderSecurity, ForwardsAndLogsMadeFoldersAndHolds) {
         "hold folder C:\\Shut -> refused",
         "inspect folder C:\\Link -> seen (folder, link, owner S-1-5-21-1-2-3-1001, others 0x1F01FF)",
         "inspect folder C:\\Shut -> refused",
+        "hold user folder (read-only sharing) C:\\Tarnix -> held (folder, owner S-1-5-32-544, "
+        "others 0x1200A9)",
+        "inspect folder C:\\Tarnix -> seen (folder, owner S-1-5-32-544 (made up by the system), "
+        "others 0x1200A9)",
     };
     EXPECT_EQ(want, log.Lines());
 }

@@ -45,6 +45,7 @@ public:
         return acadRunning;
     }
     std::size_t MaxInstallFolderLength() override { return maxFolder; }
+    std::string InstalledFolder() override { return installed; }
     PreparedFolder PrepareInstallFolder(const std::string& chosen,
                                         const std::string& installFolder) override {
         folders.push_back(chosen);
@@ -104,6 +105,7 @@ public:
 
     bool acadRunning = false;
     std::size_t maxFolder = 237;
+    std::string installed;  // the folder of an installation found, if any
     FolderReadiness prepareResult = FolderReadiness::Ready;
     std::vector<std::string> createdLevels;
     std::vector<Event> script;

@@ -421,6 +421,60 @@ TEST_F(Win32FilesTest, RecordFileCallsAndRemoval) {
     EXPECT_FALSE(fs_.ReadWholeFile(sub + "\\f.txt", &content));
 }
 
+// A second name of a file (a hard link) planted where the elevated run
+// reads or writes outside its own folder: a write through it would change
+// the file only administrators may change, a read would copy it out.
+TEST_F(Win32FilesTest, WholeFileReadsAndWritesRefuseASecondNameOfAFile) {
+    const std::string victim = dir_ / "系统文件.dat";
+    const std::string planted = dir_ / "Tarnix_EN.shx";
+    ASSERT_TRUE(WriteText(victim, "only administrators may change this"));
+    ASSERT_TRUE(CreateHardLinkA(planted.c_str(), victim.c_str(), nullptr)) << GetLastError();
+
+    std::string content;
+    EXPECT_EQ(static_cast<std::uint32_t>(ERROR_CANT_ACCESS_FILE),
+              fs_.ReadWholeFile(planted, &content).Code());
+    EXPECT_EQ(static_cast<std::uint32_t>(ERROR_CANT_ACCESS_FILE),
+              fs_.WriteWholeFile(planted, "font").Code());
+    EXPECT_EQ("only administrators may change this", ReadText(victim)) << "not even truncated";
+    // A font copied into AutoCAD's folder is read and written that way.
+    const std::string source = dir_ / "source.shx";
+    ASSERT_TRUE(WriteText(source, "font"));
+    EXPECT_EQ(static_cast<std::uint32_t>(ERROR_CANT_ACCESS_FILE),
+              CopyTo(fs_, source, planted, FilePlace::Elsewhere).Code());
+    EXPECT_EQ("only administrators may change this", ReadText(victim));
+
+    // One name again: read and written as any file, over a hidden one too.
+    ASSERT_TRUE(DeleteFileA(planted.c_str()));
+    ASSERT_TRUE(fs_.ReadWholeFile(victim, &content));
+    EXPECT_EQ("only administrators may change this", content);
+    ASSERT_TRUE(SetFileAttributesA(victim.c_str(), FILE_ATTRIBUTE_HIDDEN));
+    ASSERT_TRUE(fs_.WriteWholeFile(victim, "short"));
+    EXPECT_EQ("short", ReadText(victim)) << "truncated first";
+    EXPECT_TRUE(GetFileAttributesA(victim.c_str()) & FILE_ATTRIBUTE_HIDDEN) << "bits kept";
+    SetFileAttributesA(victim.c_str(), FILE_ATTRIBUTE_NORMAL);
+    ASSERT_TRUE(CopyTo(fs_, source, planted, FilePlace::Elsewhere));
+    EXPECT_EQ("font", ReadText(planted));
+}
+
+// A symbolic link planted the same way, where the system makes one.
+TEST_F(Win32FilesTest, WholeFileReadsAndWritesRefuseASymbolicLink) {
+    const std::string victim = dir_ / "victim.dat";
+    const std::string planted = dir_ / "Tarnix.Ini";
+    ASSERT_TRUE(WriteText(victim, "secret"));
+    // Wine 8 reports a link made, but opening it does not reach the target.
+    if (!CreateSymbolicLinkA(planted.c_str(), victim.c_str(), 0) ||
+        (GetFileAttributesA(planted.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT) == 0 ||
+        ReadText(planted) != "secret") {
+        GTEST_SKIP() << "no symbolic links to files on this system (Wine 8 makes none)";
+    }
+    std::string content;
+    EXPECT_EQ(static_cast<std::uint32_t>(ERROR_CANT_ACCESS_FILE),
+              fs_.ReadWholeFile(planted, &content).Code());
+    EXPECT_EQ(static_cast<std::uint32_t>(ERROR_CANT_ACCESS_FILE),
+              fs_.WriteWholeFile(planted, "x").Code());
+    EXPECT_EQ("secret", ReadText(victim));
+}
+
 // The calls a journal is kept with: a flush makes its data last, a rename
 // swaps a finished file in.
 TEST_F(Win32FilesTest, FlushFileOpensAnyExistingFileEvenWhileAWriterHoldsIt) {

@@ -5,10 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "engine/PackageManifest.h"
 #include "platform/win32/ProcessHardening.h"
+#include "platform/win32/Win32FileSystem.h"
 #include "platform/win32/Win32HeldFile.h"
 
 namespace tx {
@@ -47,6 +50,60 @@ TEST(OwnImageHoldTest, HeldProgramCannotBeRenamedOrWrittenButCanBeCopied) {
     // Released with the handle.
     ASSERT_TRUE(MoveFileExW(self.c_str(), moved.c_str(), 0)) << GetLastError();
     EXPECT_TRUE(MoveFileExW(moved.c_str(), self.c_str(), 0)) << GetLastError();
+}
+
+// What the elevated installer meets when another process holds its file
+// with delete access (as one that means to rename it does): the hold is
+// refused, and that process can then rename the running program away and
+// put another in its place.
+TEST(OwnImageHoldTest, HoldFailsWhileAnotherHoldsTheFileWithDeleteAccess) {
+    const std::wstring self = OwnPath();
+    const std::wstring moved = self + L".moved";
+    {
+        const UniqueHandle other(CreateFileW(self.c_str(), DELETE | FILE_READ_ATTRIBUTES,
+                                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                             nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_NE(INVALID_HANDLE_VALUE, other.get()) << GetLastError();
+        const UniqueHandle hold = HoldOwnImage();
+        EXPECT_FALSE(hold);
+        EXPECT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION), GetLastError());
+        // Through its handle, the other process renames the program away.
+        std::vector<BYTE> info(sizeof(FILE_RENAME_INFO) + moved.size() * sizeof(wchar_t));
+        auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(info.data());
+        rename->ReplaceIfExists = FALSE;
+        rename->RootDirectory = nullptr;
+        rename->FileNameLength = static_cast<DWORD>(moved.size() * sizeof(wchar_t));
+        std::copy(moved.begin(), moved.end(), rename->FileName);
+        EXPECT_TRUE(SetFileInformationByHandle(other.get(), FileRenameInfo, rename,
+                                               static_cast<DWORD>(info.size())))
+            << GetLastError();
+    }
+    if (GetFileAttributesW(moved.c_str()) != INVALID_FILE_ATTRIBUTES) {
+        ASSERT_TRUE(MoveFileExW(moved.c_str(), self.c_str(), 0)) << GetLastError();
+    }
+}
+
+// The uninstaller is written from what the held handle reads: the bytes of
+// the file the program holds, from the start however often it is read.
+TEST(OwnImageHoldTest, ProgramImageIsReadWholeThroughTheHeldHandle) {
+    const UniqueHandle hold = HoldOwnImage();
+    ASSERT_TRUE(hold);
+    char started[MAX_PATH] = {};
+    ASSERT_GT(GetModuleFileNameA(nullptr, started, MAX_PATH), 0u);
+    Win32FileSystem files(started, hold.get());
+    std::string first, second, byName;
+    ASSERT_TRUE(files.ReadProgramImage(&first));
+    ASSERT_TRUE(files.ReadProgramImage(&second));
+    ASSERT_TRUE(Win32FileSystem().ReadWholeFile(started, &byName)) << "shared for reading";
+    EXPECT_GT(first.size(), 1000u);
+    EXPECT_EQ(0, first.compare(0, 2, "MZ"));
+    EXPECT_EQ(byName, first);
+    EXPECT_EQ(first, second);
+
+    // Not held: read by name, as it is now.
+    std::string unheld;
+    ASSERT_TRUE(Win32FileSystem(started).ReadProgramImage(&unheld));
+    EXPECT_EQ(byName, unheld);
 }
 
 TEST(FinalPathTest, HeldProgramNamesItselfAsAFullDrivePath) {

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/win32/Handles.h"
+#include "platform/win32/Win32FileSystem.h"
 #include "platform/win32/Win32FolderSecurity.h"
 #include "engine/InstallFolder.h"
 
@@ -406,6 +407,54 @@ TEST_F(FolderLevelsTest, HeldLevelTellsWhatItIsAndCannotBeRenamedOrRemoved) {
     EXPECT_FALSE(facts.directory);
 }
 
+// A level of the user's settings folder is held shared for reading only:
+// meanwhile no one can open it for writing, which setting a reparse point
+// (a junction) on it takes, nor rename or remove it; files still go in
+// and out. The installation folder's hold leaves opening for writing alone.
+TEST_F(FolderLevelsTest, UserFolderIsHeldSharedForReadingOnly) {
+    ASSERT_TRUE(CreateDirectoryA(chosen.c_str(), nullptr));
+    const auto open = [&](DWORD access) {
+        return UniqueHandle(CreateFileA(
+            chosen.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+            nullptr));
+    };
+    const std::string file = chosen + "\\Tarnix.Ini";
+    {
+        FolderFacts facts;
+        const std::unique_ptr<IHeldFolder> held = security.HoldUserFolder(chosen, &facts);
+        ASSERT_NE(nullptr, held);
+        EXPECT_TRUE(facts.directory);
+        EXPECT_FALSE(facts.reparsePoint);
+        for (DWORD access : {DWORD{FILE_WRITE_DATA}, DWORD{FILE_APPEND_DATA}, DWORD{GENERIC_WRITE},
+                             DWORD{DELETE}}) {
+            SCOPED_TRACE(access);
+            const UniqueHandle other = open(access);
+            EXPECT_EQ(INVALID_HANDLE_VALUE, other.get());
+            EXPECT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION), GetLastError());
+        }
+        EXPECT_FALSE(MoveFileA(chosen.c_str(), (root + "\\Moved").c_str()));
+        const UniqueHandle reader = open(FILE_LIST_DIRECTORY);
+        EXPECT_NE(INVALID_HANDLE_VALUE, reader.get()) << "looking in is still allowed";
+        // The settings file is written, copied over and removed as before.
+        Win32FileSystem files;
+        EXPECT_TRUE(files.WriteWholeFile(file, "settings"));
+        EXPECT_TRUE(files.CopyFile(file, file + ".copy"));
+        EXPECT_TRUE(files.DeleteFile(file + ".copy"));
+        EXPECT_TRUE(files.SetAttributes(file, FILE_ATTRIBUTE_HIDDEN));
+        EXPECT_TRUE(files.WriteWholeFile(file, "again"));
+    }
+    {
+        FolderFacts facts;
+        const std::unique_ptr<IHeldFolder> held = security.HoldFolder(chosen, &facts);
+        ASSERT_NE(nullptr, held);
+        const UniqueHandle writer = open(FILE_WRITE_DATA);
+        EXPECT_NE(INVALID_HANDLE_VALUE, writer.get()) << GetLastError();
+    }
+    const UniqueHandle writer = open(FILE_WRITE_DATA);
+    EXPECT_NE(INVALID_HANDLE_VALUE, writer.get()) << "free once let go: " << GetLastError();
+}
+
 TEST_F(FolderLevelsTest, CurrentUserIsKnown) {
     const std::string user = security.CurrentUserSid();
     EXPECT_EQ(0u, user.rfind("S-1-5-", 0)) << user;
@@ -462,6 +511,10 @@ public:
         std::unique_ptr<IHeldFolder> held = inner_.HoldFolder(path, facts);
         Look();
         return held;
+    }
+    std::unique_ptr<IHeldFolder> HoldUserFolder(const std::string& path,
+                                                FolderFacts* facts) override {
+        return inner_.HoldUserFolder(path, facts);
     }
     bool InspectFolder(const std::string& path, FolderFacts* facts) override {
         Look();

@@ -32,6 +32,7 @@ class Installer : public IInstaller {
 public:
     bool IsAcadRunning() override { return acadRunning; }
     std::size_t MaxInstallFolderLength() override { return 237; }
+    std::string InstalledFolder() override { return std::string(); }
     PreparedFolder PrepareInstallFolder(const std::string& chosen,
                                         const std::string& folder) override {
         folders.push_back(chosen);
