@@ -6,6 +6,7 @@
 
 #include "engine/InstallEngine.h"
 #include "engine/Journal.h"
+#include "engine/PackageManifest.h"
 #include "engine/UninstallRun.h"
 #include "engine/UnattendedRuns.h"
 #include "host/AcadDetector.h"
@@ -13,6 +14,7 @@
 #include "platform/win32/Win32CodePage.h"
 #include "platform/win32/Win32FileSystem.h"
 #include "platform/win32/Win32FolderSecurity.h"
+#include "platform/win32/Win32HeldFile.h"
 #include "platform/win32/Win32Processes.h"
 #include "platform/win32/Win32Registry.h"
 #include "platform/win32/Win32SelfRemover.h"
@@ -67,6 +69,18 @@ BOOL CWizardApp::InitInstance(HINSTANCE instance, CAcadInfo& info, const char* c
     const UniqueHandle ownImage = role == ProgramRole::Installer ? HoldOwnImage() : UniqueHandle();
     Win32FileSystem fileSystem(ownImage ? FinalAnsiPath(ownImage.get()) : std::string(),
                                ownImage ? ownImage.get() : nullptr);
+    // What the Data folder must match, read through the held file: the
+    // bytes the signature was checked on. A program file that cannot be
+    // held cannot vouch for any Data folder.
+    PackageManifest manifest;
+    if (role == ProgramRole::Installer) {
+        if (ownImage) {
+            Win32HeldFile image(ownImage.get(), fileSystem.ModulePath());
+            manifest = ReadImageManifest(image);
+        } else {
+            manifest.state = PackageManifest::State::Unreadable;
+        }
+    }
     const std::string fullLine = GetCommandLineA();
     (void)commandLine;
     const CommandLine line = ParseCommandLine(ArgumentsOf(fullLine), role);
@@ -97,7 +111,7 @@ BOOL CWizardApp::InitInstance(HINSTANCE instance, CAcadInfo& info, const char* c
     // Elevated, a file that cannot be held is one someone else may rename
     // and replace: what the run copies as the uninstaller would be theirs.
     const bool imageUnsafe = role == ProgramRole::Installer && elevated && !ownImage;
-    exitStatus_ = Run(instance, info, line, role, codePage, fileSystem, log, imageUnsafe);
+    exitStatus_ = Run(instance, info, line, role, codePage, fileSystem, manifest, log, imageUnsafe);
     log.Line("exit status " + std::to_string(exitStatus_));
     return FALSE;
 }
@@ -116,7 +130,7 @@ public:
 
 int CWizardApp::Run(HINSTANCE instance, CAcadInfo& info, const CommandLine& line,
                     ProgramRole role, const CodePage& codePage, Win32FileSystem& fileSystem,
-                    ILog& log, bool imageUnsafe) {
+                    const PackageManifest& manifest, ILog& log, bool imageUnsafe) {
     Win32MessageBox windowed;
     NoMessageBox none;
     LoggingMessageBox messages(line.silent ? static_cast<IMessageBox&>(none) : windowed, log);
@@ -166,6 +180,7 @@ int CWizardApp::Run(HINSTANCE instance, CAcadInfo& info, const CommandLine& line
     EngineServices services{files, registry, wideText, codePage, processes, folderSecurity, log};
     services.userFolders = &folderSecurity;
     services.installDate = Today();
+    services.manifest = &manifest;
     InstallEngine engine(services);
     if (line.silent) return RunSilentInstall(line, info, engine, codePage, log);
 

@@ -8,6 +8,7 @@
 #include "platform/Log.h"
 #include "platform/CodePage.h"
 #include "engine/CommandLine.h"
+#include "engine/PackageManifest.h"
 
 namespace tx {
 
@@ -29,7 +30,8 @@ private:
     // One role's run; returns the exit status. imageUnsafe: an elevated
     // installer that could not hold its own file, which stops at once.
     int Run(HINSTANCE instance, CAcadInfo& info, const CommandLine& line, ProgramRole role,
-            const CodePage& codePage, Win32FileSystem& fileSystem, ILog& log, bool imageUnsafe);
+            const CodePage& codePage, Win32FileSystem& fileSystem, const PackageManifest& manifest,
+            ILog& log, bool imageUnsafe);
 
     int exitStatus_ = 0;
 };

@@ -38,6 +38,26 @@ OsResult CopyTo(IFileSystem& fs, const std::string& source, const std::string& t
     return OsResult::Ok();
 }
 
+OsResult CopyHeldTo(IFileSystem& fs, IHeldFile& source, const std::string& target,
+                    FilePlace place) {
+    if (place == FilePlace::OwnFolder) return fs.CopyFromHeld(source, target);
+    HeldFileFacts facts;
+    OsResult done = source.Facts(&facts);
+    if (!done) return done;
+    std::string content;
+    char buffer[1 << 16];
+    for (;;) {
+        std::size_t got = 0;
+        done = source.Read(content.size(), buffer, sizeof buffer, &got);
+        if (!done) return done;
+        if (got == 0) break;
+        content.append(buffer, got);
+    }
+    // Cut short or grown meanwhile: not the file that was checked.
+    if (content.size() != facts.size) return OsResult::Fail(kErrorWriteFault);
+    return fs.WriteWholeFile(target, content);
+}
+
 void ClearReadOnly(IFileSystem& fs, const std::string& path) {
     const std::uint32_t attributes = fs.GetAttributes(path);
     if (attributes == kInvalidAttributes || (attributes & kAttrReadOnly) == 0) return;

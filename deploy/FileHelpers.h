@@ -8,6 +8,7 @@
 
 #include "platform/FileSystem.h"
 #include "platform/CodePage.h"
+#include "platform/HeldFile.h"
 #include "platform/Processes.h"
 
 namespace tx {
@@ -39,6 +40,12 @@ enum class FilePlace { OwnFolder, Elsewhere };
 // its streams stay behind.
 OsResult CopyTo(IFileSystem& fs, const std::string& source, const std::string& target,
                 FilePlace place);
+// A checked package file, read through the handle it was checked through,
+// onto target. In the installation folder CopyFromHeld, which keeps its
+// date. Elsewhere through WriteWholeFile, which refuses a link or a file of
+// several names at target, as CopyTo does.
+OsResult CopyHeldTo(IFileSystem& fs, IHeldFile& source, const std::string& target,
+                    FilePlace place);
 
 // Clears the read-only bit, when set.
 void ClearReadOnly(IFileSystem& fs, const std::string& path);

@@ -63,7 +63,7 @@ bool UserSettings::HoldLevels(const std::string& folder,
     return true;
 }
 
-OsResult UserSettings::CopyFromPackage(const std::string& source) {
+OsResult UserSettings::CopyFromPackage(const std::string& source, IHeldFile* held) {
     const std::string folder = Folder();
     // Named as the package names it, as TargetFor shows it.
     const std::size_t slash = cp_.LastBackslash(source);
@@ -73,10 +73,12 @@ OsResult UserSettings::CopyFromPackage(const std::string& source) {
         return OsResult::Fail(kErrorPathNotFound);
     std::vector<std::unique_ptr<IHeldFolder>> levels;  // for this copy
     if (!HoldLevels(folder, &levels)) return OsResult::Fail(kErrorAccessDenied);
-    ClearReadOnly(fs_, source);
+    if (held == nullptr) ClearReadOnly(fs_, source);
     ClearForOverwrite(fs_, target);
     // The folder is the user's: a link of the file's name is not written through.
-    const OsResult copied = CopyTo(fs_, source, target, FilePlace::Elsewhere);
+    const OsResult copied = held != nullptr
+                                ? CopyHeldTo(fs_, *held, target, FilePlace::Elsewhere)
+                                : CopyTo(fs_, source, target, FilePlace::Elsewhere);
     if (!copied) return copied;
     ClearReadOnly(fs_, target);
     RemoveInternetMark(fs_, target);

@@ -35,8 +35,9 @@ public:
     // The file's path there, for messages too (kUnknownSettingsFolder
     // when no folder is known).
     std::string TargetFor(const std::string& name);
-    // source over the user's settings file, through held levels.
-    OsResult CopyFromPackage(const std::string& source);
+    // source over the user's settings file, through held levels; read
+    // through held when given (a checked package's file).
+    OsResult CopyFromPackage(const std::string& source, IHeldFile* held = nullptr);
     // What the user's settings file is now, so a run can put it back:
     // whether the folder and the file are there, and the file's content.
     struct Saved {

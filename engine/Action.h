@@ -18,6 +18,8 @@
 
 namespace tx {
 
+class HeldPayload;
+
 // What applying or undoing an action came to.
 class [[nodiscard]] ActionResult {
 public:
@@ -64,6 +66,9 @@ struct ActionContext {
     std::string installFolder;
     // The uninstaller's own program file, which it cannot delete itself.
     std::string runningImage;
+    // The package's files as checked against the program's manifest, which
+    // copies read instead of the names; null when nothing was checked.
+    const HeldPayload* payload = nullptr;
     // The journal whose lines are being undone, when an undo needs to see
     // the others; null otherwise.
     const ActionList* journal = nullptr;

@@ -9,6 +9,7 @@
 #include "deploy/DeploymentTable.h"
 #include "deploy/FileHelpers.h"
 #include "engine/Backups.h"
+#include "engine/HeldPayload.h"
 #include "engine/InstallPlanner.h"
 #include "engine/actions/BackupCarried.h"
 #include "engine/actions/DemandLoadKey.h"
@@ -518,6 +519,14 @@ InstallResult InstallEngine::Install(const CAcadInfo& info, const InstallRequest
         observer.NoDataFolder();
         return InstallResult::NoDataFolder;
     }
+    // Held until the run ends: every copy reads the file that was checked.
+    HeldPayload payload;
+    if (!payload.Check(s_.fs, s_.codePage, s_.log, s_.manifest, DataFolderOf(s_.fs, s_.codePage))) {
+        RemoveLevels(request.madeLevels, request.hold);
+        observer.NoDataFolder();
+        return InstallResult::NoDataFolder;
+    }
+    if (payload.Verified()) run.ctx.payload = &payload;
 
     if (!ReadEarlier(run)) {
         RemoveLevels(request.madeLevels, request.hold);

@@ -10,6 +10,7 @@
 #include "deploy/UserSettings.h"
 #include "engine/Installer.h"
 #include "engine/Journal.h"
+#include "engine/PackageManifest.h"
 #include "platform/FileSystem.h"
 #include "platform/FolderSecurity.h"
 #include "platform/Log.h"
@@ -36,6 +37,9 @@ struct EngineServices {
     IFolderSecurity* userFolders = nullptr;
     // yyyymmdd, for the Programs and Features entry.
     std::string installDate;
+    // What the program carries to check the Data folder against; null for
+    // none: the Data folder is installed as it is.
+    const PackageManifest* manifest = nullptr;
 };
 
 class InstallEngine final : public IInstaller {

@@ -41,6 +41,8 @@ public:
     OsResult FileSize(const std::string&, std::uint64_t*) override { Touched(); }
     OsResult FlushFile(const std::string&) override { Touched(); }
     OsResult ReplaceFile(const std::string&, const std::string&) override { Touched(); }
+    OsResult HoldForReading(const std::string&, std::unique_ptr<IHeldFile>*) override { Touched(); }
+    OsResult CopyFromHeld(IHeldFile&, const std::string&) override { Touched(); }
     OsResult RestartOperationPaths(std::vector<std::string>*) override { Touched(); }
     OsResult FileIdentity(const std::string&, FileId*) override { Touched(); }
 

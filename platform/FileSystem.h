@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/HeldFile.h"
 #include "platform/OsResult.h"
 
 // <windows.h> maps these names to their A/W forms; here they name methods of
@@ -44,6 +45,7 @@ constexpr std::uint32_t kAttrSystem = 0x4;      // FILE_ATTRIBUTE_SYSTEM
 constexpr std::uint32_t kAttrDirectory = 0x10;  // FILE_ATTRIBUTE_DIRECTORY
 constexpr std::uint32_t kAttrArchive = 0x20;    // FILE_ATTRIBUTE_ARCHIVE
 constexpr std::uint32_t kAttrNormal = 0x80;     // FILE_ATTRIBUTE_NORMAL
+constexpr std::uint32_t kAttrReparsePoint = 0x400;  // FILE_ATTRIBUTE_REPARSE_POINT
 constexpr std::uint32_t kInvalidAttributes = 0xFFFFFFFFu;
 
 constexpr std::size_t kMaxPath = 260;  // MAX_PATH, terminator included
@@ -144,6 +146,15 @@ public:
     // metadata change NTFS journals, on disk by the next flush at the
     // latest. When it fails, `to` is as it was.
     virtual OsResult ReplaceFile(const std::string& from, const std::string& to) = 0;
+    // CreateFile(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING,
+    // FILE_FLAG_OPEN_REPARSE_POINT): the file itself, never what a link
+    // names; fails on a folder and on a file others hold for writing.
+    virtual OsResult HoldForReading(const std::string& path, std::unique_ptr<IHeldFile>* file) = 0;
+    // Writes target afresh (CREATE_ALWAYS, no flush, as CopyFile does) with
+    // source's bytes, read through its handle from the start, and its last
+    // write time; the attributes and streams of source do not travel.
+    // Fails as CopyFile would over a read-only or hidden target.
+    virtual OsResult CopyFromHeld(IHeldFile& source, const std::string& target) = 0;
     // Every path the system will rename or delete at the next restart (the
     // sources and targets MoveFileEx queued with DELAY_UNTIL_REBOOT), in the
     // code page, without the "\\??\\" prefix. None queued is no failure.

@@ -169,6 +169,17 @@ OsResult LoggingFileSystem::FileIdentity(const std::string& path, FileId* id) {
     return inner_.FileIdentity(path, id);
 }
 
+OsResult LoggingFileSystem::HoldForReading(const std::string& path,
+                                           std::unique_ptr<IHeldFile>* file) {
+    return inner_.HoldForReading(path, file);
+}
+
+OsResult LoggingFileSystem::CopyFromHeld(IHeldFile& source, const std::string& target) {
+    const OsResult r = inner_.CopyFromHeld(source, target);
+    log_.Line("copy " + source.Path() + " (held) to " + target + " -> " + LogOutcome(r.Code()));
+    return r;
+}
+
 // --- LoggingRegistry -----------------------------------------------------
 
 std::string LoggingRegistry::PathOf(RegHandle key) const {

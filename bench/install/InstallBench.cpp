@@ -44,6 +44,7 @@ using tx::FileId;
 using tx::FindEntry;
 using tx::IFileSystem;
 using tx::IFindHandle;
+using tx::IHeldFile;
 using tx::OsResult;
 
 double Now() {
@@ -247,6 +248,12 @@ public:
     }
     OsResult FileIdentity(const std::string& path, FileId* id) override {
         return Timed(tallies, "FileIdentity", [&] { return inner_.FileIdentity(path, id); });
+    }
+    OsResult HoldForReading(const std::string& path, std::unique_ptr<IHeldFile>* file) override {
+        return Timed(tallies, "HoldForReading", [&] { return inner_.HoldForReading(path, file); });
+    }
+    OsResult CopyFromHeld(IHeldFile& source, const std::string& target) override {
+        return Timed(tallies, "CopyFromHeld", [&] { return inner_.CopyFromHeld(source, target); });
     }
 
 private:

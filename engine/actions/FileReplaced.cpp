@@ -71,7 +71,7 @@ ActionResult FileReplaced::Prepare(ActionContext& ctx) {
 
 ActionResult FileReplaced::Apply(ActionContext& ctx) {
     return ActionResult::FromOs(
-        CopyPackageFile(ctx.fs, source_, target_, false, PlaceOf(ctx, target_)));
+        CopyPackageFile(ctx, source_, target_, false, PlaceOf(ctx, target_)));
 }
 
 ActionResult FileReplaced::Undo(ActionContext& ctx) { return UndoFileWrite(ctx, target_, backup_); }

@@ -2,12 +2,28 @@
 
 #include "deploy/FileHelpers.h"
 #include "engine/OwnFiles.h"
+#include "engine/HeldPayload.h"
 #include "engine/actions/FileReplaced.h"
 
 namespace tx {
 
-OsResult CopyPackageFile(IFileSystem& fs, const std::string& source, const std::string& target,
+OsResult CopyPackageFile(ActionContext& ctx, const std::string& source, const std::string& target,
                          bool targetFree, FilePlace place) {
+    IFileSystem& fs = ctx.fs;
+    IHeldFile* held = nullptr;
+    if (ctx.payload != nullptr) {
+        const OsResult checked = ctx.payload->Source(source, ctx.cp, &held);
+        if (!checked) return checked;
+    }
+    if (held != nullptr) {
+        // The source's attributes and streams stay behind; an earlier
+        // copy's mark on the target goes.
+        if (!targetFree) ClearForOverwrite(fs, target);
+        const OsResult copied = CopyHeldTo(fs, *held, target, place);
+        if (!copied) return copied;
+        if (!targetFree) RemoveInternetMark(fs, target);
+        return OsResult::Ok();
+    }
     // A read-only source would make a read-only copy; a read-only or hidden
     // target refuses CopyFile.
     // Attributes that cannot be read may be read-only ones.
@@ -58,7 +74,7 @@ ActionResult FileWrittenNew::Apply(ActionContext& ctx) {
     const bool free = inNewFolder_ && journaled_ && !tried_;
     tried_ = true;
     return ActionResult::FromOs(
-        CopyPackageFile(ctx.fs, source_, target_, free, PlaceOf(ctx, target_)));
+        CopyPackageFile(ctx, source_, target_, free, PlaceOf(ctx, target_)));
 }
 
 ActionResult FileWrittenNew::Undo(ActionContext& ctx) {

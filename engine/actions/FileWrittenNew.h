@@ -44,8 +44,9 @@ private:
 // The copy every file action makes: the package's file onto target, which
 // ends writable and without the download mark; the copy's own result.
 // targetFree: nothing is at target, so there are no attributes of its own
-// to clear. place: where target is; elsewhere a link there is refused.
-OsResult CopyPackageFile(IFileSystem& fs, const std::string& source, const std::string& target,
+// to clear. A checked package's file is copied from its held handle.
+// place: where target is; elsewhere a link there is refused.
+OsResult CopyPackageFile(ActionContext& ctx, const std::string& source, const std::string& target,
                          bool targetFree, FilePlace place);
 
 }  // namespace tx

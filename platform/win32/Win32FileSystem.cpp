@@ -11,6 +11,7 @@
 #include "platform/win32/Handles.h"
 #include "platform/win32/SystemLibrary.h"
 #include "platform/win32/Win32FileSystem.h"
+#include "platform/win32/Win32HeldFile.h"
 
 #include "platform/win32/AnsiText.h"
 
@@ -405,6 +406,56 @@ OsResult Win32FileSystem::FileIdentity(const std::string& path, FileId* id) {
     if (found.id == FileId().id) return OsResult::Fail(ERROR_NOT_SUPPORTED);
     *id = found;
     return OsResult::Ok();
+}
+
+OsResult Win32FileSystem::HoldForReading(const std::string& path,
+                                         std::unique_ptr<IHeldFile>* file) {
+    std::wstring wide;
+    const OsResult named = ToCallPath(path, &wide);
+    if (!named) return named;
+    // Shared for reading only: no one can write it, nor rename or delete
+    // it (both need delete sharing) while it is held. The reparse point
+    // flag opens a link itself, whose facts then say so.
+    UniqueHandle held(CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING,
+                                  FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    const OsResult opened = Opened(held);
+    if (!opened) return opened;
+    *file = std::make_unique<Win32HeldFile>(std::move(held), path);
+    return OsResult::Ok();
+}
+
+OsResult Win32FileSystem::CopyFromHeld(IHeldFile& source, const std::string& target) {
+    HeldFileFacts facts;
+    const OsResult known = source.Facts(&facts);
+    if (!known) return known;
+    std::wstring wide;
+    const OsResult named = ToCallPath(target, &wide);
+    if (!named) return named;
+    // CREATE_ALWAYS with FILE_ATTRIBUTE_NORMAL refuses a read-only, hidden
+    // or system file, as CopyFile refuses the first two.
+    UniqueHandle out(CreateFileW(wide.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    const OsResult opened = Opened(out);
+    if (!opened) return opened;
+    std::vector<char> buffer(1u << 20);
+    std::uint64_t offset = 0;
+    for (;;) {
+        std::size_t got = 0;
+        const OsResult read = source.Read(offset, buffer.data(), buffer.size(), &got);
+        if (!read) return read;
+        if (got == 0) break;
+        DWORD written = 0;
+        if (!::WriteFile(out.get(), buffer.data(), static_cast<DWORD>(got), &written, nullptr))
+            return OsResult::Fail(GetLastError());
+        if (written != got) return OsResult::Fail(ERROR_WRITE_FAULT);
+        offset += got;
+    }
+    // Cut short or grown meanwhile: not the file that was checked.
+    if (offset != facts.size) return OsResult::Fail(ERROR_HANDLE_EOF);
+    // The installed file carries the package's date, as a copy would.
+    FILETIME written{static_cast<DWORD>(facts.lastWrite), static_cast<DWORD>(facts.lastWrite >> 32)};
+    return Done(SetFileTime(out.get(), nullptr, nullptr, &written));
 }
 
 }  // namespace tx

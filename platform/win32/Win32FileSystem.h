@@ -49,6 +49,8 @@ public:
     OsResult FlushFile(const std::string& path) override;
     OsResult ReplaceFile(const std::string& from, const std::string& to) override;
     OsResult FileIdentity(const std::string& path, FileId* id) override;
+    OsResult HoldForReading(const std::string& path, std::unique_ptr<IHeldFile>* file) override;
+    OsResult CopyFromHeld(IHeldFile& source, const std::string& target) override;
 
 private:
     std::string modulePath_;

@@ -8,6 +8,42 @@ namespace tx {
 
 namespace {
 
+// A file as HoldForReading opened it; its hold goes when it is destroyed.
+class FakeHeldFile : public IHeldFile {
+public:
+    FakeHeldFile(std::string path, std::string content, HeldFileFacts facts, std::string key,
+                 std::shared_ptr<std::map<std::string, int>> holds)
+        : path_(std::move(path)), content_(std::move(content)), facts_(facts), key_(std::move(key)),
+          holds_(std::move(holds)) {
+        ++(*holds_)[key_];
+    }
+    ~FakeHeldFile() override {
+        if (--(*holds_)[key_] <= 0) holds_->erase(key_);
+    }
+    FakeHeldFile(const FakeHeldFile&) = delete;
+    FakeHeldFile& operator=(const FakeHeldFile&) = delete;
+
+    const std::string& Path() const override { return path_; }
+    OsResult Facts(HeldFileFacts* facts) override {
+        *facts = facts_;
+        return OsResult::Ok();
+    }
+    OsResult Read(std::uint64_t offset, char* buffer, std::size_t size, std::size_t* read) override {
+        *read = 0;
+        if (offset >= content_.size()) return OsResult::Ok();
+        *read = std::min<std::size_t>(size, content_.size() - static_cast<std::size_t>(offset));
+        std::memcpy(buffer, content_.data() + offset, *read);
+        return OsResult::Ok();
+    }
+
+private:
+    std::string path_;
+    std::string content_;
+    HeldFileFacts facts_;
+    std::string key_;
+    std::shared_ptr<std::map<std::string, int>> holds_;
+};
+
 // A listing taken when it is opened; counts itself open until destroyed.
 class FakeFindHandle : public IFindHandle {
 public:
@@ -300,6 +336,12 @@ void FakeFileSystem::FailFlush(const std::string& path) { flushFailures_.push_ba
 
 void FakeFileSystem::FailReplace(const std::string& to) { replaceFailures_.push_back(Key(to)); }
 
+int FakeFileSystem::HeldFiles() const {
+    int held = 0;
+    for (const auto& [key, count] : *readHolds_) held += count;
+    return held;
+}
+
 std::vector<std::string> FakeFileSystem::Tree(const std::string& folder) const {
     const std::string root = Key(folder);
     std::vector<std::string> paths;
@@ -525,7 +567,8 @@ OsResult FakeFileSystem::CopyFile(const std::string& source, const std::string& 
         if ((dst->attributes & (kAttrDirectory | kAttrReadOnly | kAttrHidden)) != 0) {
             return result(kErrorAccessDenied);
         }
-        if (Contains(inUse_, Key(targetFile))) return result(kErrorSharingViolation);
+        if (Contains(inUse_, Key(targetFile)) || HeldForReading(Key(targetFile)))
+            return result(kErrorSharingViolation);
         // The target is written afresh: its old streams do not survive.
         // CopyFile opens it CREATE_ALWAYS, which truncates it; NTFS
         // journals the new length at once, while the new data is only in
@@ -556,8 +599,9 @@ OsResult FakeFileSystem::DeleteFile(const std::string& path) {
     if (n == nullptr) return OsResult::Fail(MissingCode(file));
     if ((n->attributes & (kAttrDirectory | kAttrReadOnly)) != 0)
         return OsResult::Fail(kErrorAccessDenied);
-    // Nor one held open without delete sharing.
-    if (Contains(inUse_, Key(file))) return OsResult::Fail(kErrorSharingViolation);
+    // Nor one held open without delete sharing (a stream is opened on its own).
+    if (Contains(inUse_, Key(file)) || (stream.empty() && HeldForReading(Key(file))))
+        return OsResult::Fail(kErrorSharingViolation);
     if (!stream.empty()) {
         if (n->streams.erase(cp_.Lower(stream)) == 0) return OsResult::Fail(kErrorFileNotFound);
         return OsResult::Ok();
@@ -663,7 +707,7 @@ std::uint32_t FakeFileSystem::WriteRefusal(const std::string& normalised,
     if (const Node* n = Find(normalised)) {
         if ((n->attributes & blocking) != 0) return kErrorAccessDenied;
     }
-    if (Contains(inUse_, key)) return kErrorSharingViolation;
+    if (Contains(inUse_, key) || HeldForReading(key)) return kErrorSharingViolation;
     return 0;
 }
 
@@ -743,7 +787,8 @@ OsResult FakeFileSystem::FlushFile(const std::string& path) {
     if (n == nullptr) return OsResult::Fail(MissingCode(file));
     if ((n->attributes & (kAttrDirectory | kAttrReadOnly)) != 0)
         return OsResult::Fail(kErrorAccessDenied);
-    if (Contains(inUse_, Key(file))) return OsResult::Fail(kErrorSharingViolation);
+    if (Contains(inUse_, Key(file)) || (stream.empty() && HeldForReading(Key(file))))
+        return OsResult::Fail(kErrorSharingViolation);
     // FlushFileBuffers writes out the one stream the handle is open on.
     if (stream.empty()) {
         n->durable = n->content;
@@ -765,7 +810,8 @@ OsResult FakeFileSystem::ReplaceFile(const std::string& from, const std::string&
     Node* src = Find(from);
     if (src == nullptr) return OsResult::Fail(MissingCode(from));
     if ((src->attributes & kAttrDirectory) != 0) return OsResult::Fail(kErrorAccessDenied);
-    if (Contains(inUse_, Key(from))) return OsResult::Fail(kErrorSharingViolation);
+    if (Contains(inUse_, Key(from)) || HeldForReading(Key(from)))
+        return OsResult::Fail(kErrorSharingViolation);
     // Without MOVEFILE_COPY_ALLOWED a move to another volume is refused.
     if (Key(from).substr(0, 2) != Key(to).substr(0, 2)) return OsResult::Fail(kErrorNotSameDevice);
     const std::string target = Normalise(to);
@@ -785,6 +831,7 @@ OsResult FakeFileSystem::ReplaceFile(const std::string& from, const std::string&
         // read-only target or one held open refuses it.
         if ((dst->attributes & (kAttrDirectory | kAttrReadOnly)) != 0 || Contains(inUse_, targetKey))
             return OsResult::Fail(kErrorAccessDenied);
+        if (HeldForReading(targetKey)) return OsResult::Fail(kErrorSharingViolation);
         order = dst->order;
     } else {
         ++nextOrder_;
@@ -813,6 +860,62 @@ OsResult FakeFileSystem::FileIdentity(const std::string& path, FileId* id) {
     for (std::size_t i = 0; i < 8; ++i) found.id[i] = static_cast<std::uint8_t>(n->id >> (8 * i));
     *id = found;
     return OsResult::Ok();
+}
+
+OsResult FakeFileSystem::HoldForReading(const std::string& path,
+                                        std::unique_ptr<IHeldFile>* file) {
+    std::string name, stream;
+    if (!SplitStream(path, &name, &stream)) return OsResult::Fail(kErrorInvalidName);
+    // Holding a stream is not modelled: the installer never does it.
+    if (!stream.empty()) return OsResult::Fail(kErrorInvalidParameter);
+    const Node* n = Find(path);
+    if (n == nullptr) return OsResult::Fail(MissingCode(path));
+    // CreateFile opens a folder only with FILE_FLAG_BACKUP_SEMANTICS.
+    if ((n->attributes & kAttrDirectory) != 0) return OsResult::Fail(kErrorAccessDenied);
+    if (Contains(inUse_, Key(path))) return OsResult::Fail(kErrorSharingViolation);
+    HeldFileFacts facts;
+    facts.size = n->content.size();
+    const auto links = linkCounts_.find(Key(path));
+    facts.links = links == linkCounts_.end() ? 1 : static_cast<std::uint32_t>(links->second);
+    facts.reparsePoint = (n->attributes & kAttrReparsePoint) != 0;
+    *file = std::make_unique<FakeHeldFile>(n->path, n->content, facts, Key(path), readHolds_);
+    return OsResult::Ok();
+}
+
+OsResult FakeFileSystem::CopyFromHeld(IHeldFile& source, const std::string& target) {
+    auto result = [&](std::uint32_t code) {
+        copies_.push_back({source.Path(), target, code == 0, true});
+        return code == 0 ? OsResult::Ok() : OsResult::Fail(code);
+    };
+    auto injected = copyFailures_.find(Key(target));
+    if (injected != copyFailures_.end() && injected->second != 0) {
+        if (injected->second > 0) --injected->second;
+        return result(kErrorAccessDenied);
+    }
+    std::string content;
+    char buffer[4096];
+    for (;;) {
+        std::size_t got = 0;
+        const OsResult read = source.Read(content.size(), buffer, sizeof buffer, &got);
+        if (!read) return result(read.Code());
+        if (got == 0) break;
+        content.append(buffer, got);
+    }
+    // CREATE_ALWAYS with FILE_ATTRIBUTE_NORMAL refuses a read-only, hidden
+    // or system file; over any other it keeps its attributes and adds the
+    // archive bit. The new data is in the cache only.
+    const std::string normalised = Normalise(target);
+    const std::uint32_t refused = WriteRefusal(
+        normalised, kAttrDirectory | kAttrReadOnly | kAttrHidden | kAttrSystem);
+    if (refused != 0) return result(refused);
+    if (Node* n = Find(normalised)) {
+        n->content = std::move(content);
+        n->attributes = (n->attributes & ~kAttrNormal) | kAttrArchive;
+    } else {
+        Insert(normalised, kAttrArchive, std::move(content));
+    }
+    Find(normalised)->durable.clear();
+    return result(0);
 }
 
 }  // namespace tx

@@ -26,9 +26,9 @@
 
 namespace tx {
 
-// FILE_ATTRIBUTE_REPARSE_POINT: give it to a folder or file to make it a
-// junction or symbolic link, opened as itself where the code asks for that.
-constexpr std::uint32_t kAttrReparsePoint = 0x400;
+// kAttrReparsePoint (platform/FileSystem.h): give it to a folder or file to
+// make it a junction or symbolic link, opened as itself where the code asks
+// for that.
 
 class FakeFileSystem : public IFileSystem {
 public:
@@ -36,6 +36,7 @@ public:
         std::string source;
         std::string target;
         bool ok;
+        bool fromHeld = false;  // CopyFromHeld: source is the held file's path
     };
 
     explicit FakeFileSystem(unsigned codePage = 936);
@@ -51,8 +52,10 @@ public:
     // start reads them, whatever has been put at the module path since;
     // unset, the program holds nothing and its file is read by name.
     void SetHeldImage(std::string content) { heldImage_ = std::move(content); }
-    // The file has `names` names (hard links, the others elsewhere): a write
-    // through any of them would change them all.
+    // The file has `names` names (hard links, the others elsewhere; 1 unless
+    // set): a write through any of them would change them all. A link of
+    // another kind is a file added with kAttrReparsePoint, its content
+    // standing for what the link leads to.
     void SetLinkCount(const std::string& path, int names);
     void SetCurrentDirectory(std::string path) { currentDirectory_ = std::move(path); }
     void SetEnv(const std::string& name, const std::string& value);
@@ -131,6 +134,8 @@ public:
     int EnvironmentQueries() const { return envQueries_; }
     int ShellQueries() const { return shellQueries_; }
     int OpenListings() const { return *openListings_; }
+    // Files held by HoldForReading now.
+    int HeldFiles() const;
 
     // --- IFileSystem: failures carry the code Windows gives. ---------------
     [[nodiscard]] std::string ModulePath() override { return modulePath_; }
@@ -156,6 +161,12 @@ public:
     OsResult FlushFile(const std::string& path) override;
     OsResult ReplaceFile(const std::string& from, const std::string& to) override;
     OsResult FileIdentity(const std::string& path, FileId* id) override;
+    // The held file is the file as opened: when the test later makes its
+    // name hold something else (AddFile, standing for the name coming to
+    // mean another file), the holder still reads what it opened. While it
+    // is held, nothing can write, delete or rename it (ERROR_SHARING_VIOLATION).
+    OsResult HoldForReading(const std::string& path, std::unique_ptr<IHeldFile>* file) override;
+    OsResult CopyFromHeld(IHeldFile& source, const std::string& target) override;
 
 private:
     // content is what a reader sees; durable, what a power cut leaves.
@@ -208,6 +219,9 @@ private:
     Node* Find(const std::string& path);
     void Insert(const std::string& normalised, std::uint32_t attributes, std::string content);
     bool WildcardMatch(const std::string& pattern, const std::string& name) const;
+    // Whether a HoldForReading holds the file: no one may write, delete or
+    // rename it.
+    bool HeldForReading(const std::string& key) const { return readHolds_->count(key) != 0; }
 
     CodePage cp_;
     std::map<std::string, Node> nodes_;  // by lower-cased normalised path
@@ -241,6 +255,10 @@ private:
     int envQueries_ = 0;
     int shellQueries_ = 0;
     std::shared_ptr<int> openListings_ = std::make_shared<int>(0);
+    // Holds by Key, counted; shared with the held files, which may outlive
+    // a call.
+    std::shared_ptr<std::map<std::string, int>> readHolds_ =
+        std::make_shared<std::map<std::string, int>>();
 };
 
 }  // namespace tx

@@ -4,6 +4,7 @@
 #include "engine/Journal.h"
 #include "engine/UninstallRun.h"
 #include "host/AcadDetector.h"
+#include "platform/Sha256.h"
 
 namespace tx {
 
@@ -159,7 +160,20 @@ std::string FakeMachine::Snapshot(bool withUserSettings) const {
 EngineServices FakeMachine::Services() {
     EngineServices services{fs, reg, wide, cp, processes, security, log};
     services.installDate = installDate;
+    services.manifest = manifest;
     return services;
+}
+
+PackageManifest FakeMachine::SealPackage() const {
+    PackageManifest sealed;
+    sealed.state = PackageManifest::State::Present;
+    const std::string data = std::string(kPackage) + "\\Data";
+    for (const std::string& name : fs.Children(data)) {
+        if (fs.IsFolder(data + "\\" + name)) continue;
+        const std::string content = fs.Content(data + "\\" + name);
+        sealed.files.push_back({name, content.size(), Sha256::HexOf(content)});
+    }
+    return sealed;
 }
 
 InstallResult InstallPrepared(IInstaller& installer, const CAcadInfo& info,
@@ -188,6 +202,7 @@ InstallResult FakeMachine::Install(IInstallObserver& observer, const std::string
     fs.SetModulePath(std::string(kPackage) + "\\SetUp.exe");
     EngineServices services(*runFs, *runReg, wide, cp, processes, security, log);
     services.installDate = installDate;
+    services.manifest = manifest;
     InstallEngine engine(services);
     TickFlags detected{};
     for (int i = 0; i < kReleaseCount; ++i) detected[i] = info.IsDetected(i) ? 1 : 0;

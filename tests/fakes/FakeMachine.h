@@ -109,6 +109,10 @@ public:
     // driven by something other than Install (the setup dialog, say).
     EngineServices Services();
 
+    // The manifest the package step would write for the Data folder as it
+    // is now.
+    PackageManifest SealPackage() const;
+
     // One installation run into chosen (every detected release ticked
     // unless ticks given); the program runs from the package.
     InstallResult Install(IInstallObserver& observer, const std::string& chosen = "C:\\Tarnix",
@@ -131,6 +135,9 @@ public:
     CAcadInfo info;
     const CodePage cp{936};
     std::string installDate = "20240102";
+    // What the program carries to check its Data folder against (Install
+    // and Services pass it on); null for none.
+    const PackageManifest* manifest = nullptr;
 
 private:
     Cut cut_ = Cut::Crash;

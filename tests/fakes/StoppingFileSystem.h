@@ -70,6 +70,12 @@ public:
     OsResult ReplaceFile(const std::string& f, const std::string& t) override {
         return Gone() ? Lost() : in_.ReplaceFile(f, t);
     }
+    OsResult HoldForReading(const std::string& p, std::unique_ptr<IHeldFile>* f) override {
+        return in_.HoldForReading(p, f);
+    }
+    OsResult CopyFromHeld(IHeldFile& s, const std::string& t) override {
+        return Gone() ? Lost() : in_.CopyFromHeld(s, t);
+    }
 
 private:
     bool Gone() { return stop_.Due(); }

@@ -5,6 +5,7 @@
 # without a certificate the step says the program stays unsigned.
 # Usage: signing-test.sh SIGN_SCRIPT PROGRAM
 set -uo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
 sign=$(realpath "$1")
 program=$(realpath "$2")
 work=$(mktemp -d)
@@ -15,33 +16,8 @@ pass() { checks=$((checks + 1)); echo "ok: $*"; }
 fail() { checks=$((checks + 1)); fails=$((fails + 1)); echo "FAIL: $*"; }
 
 cd "$work" || exit 1
-cat >ca.cnf <<'CNF'
-[req]
-distinguished_name = dn
-prompt = no
-[dn]
-CN = Tarnix Test Root
-[ca]
-basicConstraints = critical, CA:TRUE
-keyUsage = critical, keyCertSign, cRLSign
-subjectKeyIdentifier = hash
-[signer]
-basicConstraints = critical, CA:FALSE
-keyUsage = critical, digitalSignature
-extendedKeyUsage = codeSigning
-subjectKeyIdentifier = hash
-authorityKeyIdentifier = keyid
-CNF
-{
-  openssl req -x509 -new -newkey rsa:2048 -nodes -keyout ca.key -out ca.pem -days 2 \
-    -config ca.cnf -extensions ca &&
-  openssl req -new -newkey rsa:2048 -nodes -keyout signer.key -out signer.csr \
-    -subj "/CN=Tarnix Test Signer" &&
-  openssl x509 -req -in signer.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 2 \
-    -extfile ca.cnf -extensions signer -out signer.pem &&
-  openssl pkcs12 -export -inkey signer.key -in signer.pem -certfile ca.pem \
-    -passout pass:'s3cret pass' -out signer.pfx
-} >openssl.log 2>&1 || { cat openssl.log; echo "FAIL: could not make the test certificates"; exit 1; }
+source "$here/test-ca.sh"
+make_test_ca "$work" 's3cret pass' || { echo "FAIL: could not make the test certificates"; exit 1; }
 
 # Without a certificate: said, and the file is left as it was.
 cp "$program" unsigned.exe

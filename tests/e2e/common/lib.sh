@@ -2,7 +2,9 @@
 # Shared steps of the end-to-end scenarios (sourced by each scenario's run.sh).
 #
 # Given by CTest: TX_DRIVER (txdrive.exe), TX_PACKAGE_DIR (SetUp.exe beside its
-# Data folder), TX_BASE_PREFIX (a ready Wine prefix, copied per scenario),
+# Data folder; it carries the manifest of that folder and installs no other),
+# TX_UNVERIFIED_SETUP (SetUp.exe as linked, without a manifest, as a
+# developer builds it), TX_BASE_PREFIX (a ready Wine prefix, copied per scenario),
 # TX_SHOTS_DIR (where screenshots go), TX_WORK (this scenario's scratch
 # folder), TX_SCENARIO (its name). TX_E2E_KEEP=1 keeps the prefix copy.
 #
@@ -11,7 +13,7 @@
 # with e2e_finish, whose exit code is the test's result.
 
 set -uo pipefail
-: "${TX_DRIVER:?}" "${TX_PACKAGE_DIR:?}" "${TX_BASE_PREFIX:?}" "${TX_SHOTS_DIR:?}"
+: "${TX_DRIVER:?}" "${TX_PACKAGE_DIR:?}" "${TX_UNVERIFIED_SETUP:?}" "${TX_BASE_PREFIX:?}" "${TX_SHOTS_DIR:?}"
 : "${TX_WORK:?}" "${TX_SCENARIO:?}"
 
 E2E_COMMON=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -204,7 +206,8 @@ full_install_acad_folders() {
 
 # What an earlier installation left (replaced by this one), and the package
 # with a copy of the installer and a sub-folder in Data, which are never
-# deployed, and one more file, which is, under its own name.
+# deployed, and one more file, which is, under its own name (the program
+# without a manifest: see install_package).
 full_install_files() {
   printf 'old driver\n' >"$C/Program Files (x86)/AutoCAD 2008/Drv/pdfplot9.hdi"
   mkdir -p "$APPDATA_DIR/Tarnix"
@@ -214,12 +217,14 @@ full_install_files() {
   printf 'placeholder Extras/Inner.txt\n' >"$C/pkg/Data/Extras/Inner.txt"
 }
 
-# The package copied to C:\pkg; extra arguments are extra files for Data.
+# The package copied to C:\pkg; extra arguments are extra files for Data,
+# which only a program without a manifest installs: that one comes with them.
 install_package() {  # [EXTRA-DATA-FILE...]
   mkdir -p "$C/pkg"
   cp -a "$TX_PACKAGE_DIR/." "$C/pkg/"
   local f
   for f in "$@"; do printf 'placeholder %s\n' "$f" >"$C/pkg/Data/$f"; done
+  [ $# -eq 0 ] || cp "$TX_UNVERIFIED_SETUP" "$C/pkg/SetUp.exe"
 }
 
 # Every file below the given folders (relative to BASE), sorted, each with its

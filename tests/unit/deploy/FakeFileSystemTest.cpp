@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -424,6 +425,112 @@ TEST(FakeFileSystemNames, EveryNameOfAFileGivesOneIdentityThatRenamesKeep) {
     ASSERT_TRUE(fs.FileIdentity("C:\\d\\InstallRecord.txt", &after));
     EXPECT_NE(journal, after);
     EXPECT_EQ("INSTAL~1.TXT", fs.ShortName("C:\\d\\InstallRecord.txt")) << "free again";
+}
+
+// Read all through a held file's handle.
+std::string ReadHeld(IHeldFile& file) {
+    std::string all;
+    char buffer[3];
+    for (std::size_t got = 1; got != 0;) {
+        EXPECT_TRUE(file.Read(all.size(), buffer, sizeof buffer, &got));
+        all.append(buffer, got);
+    }
+    return all;
+}
+
+TEST(FakeFileSystemHeld, AHeldFileIsReadAsOpenedAndNobodyCanWriteRenameOrDeleteIt) {
+    FakeFileSystem fs;
+    fs.AddFile(kFile, "package bytes");
+    fs.AddFile("C:\\other", "other");
+    std::unique_ptr<IHeldFile> held;
+    ASSERT_TRUE(fs.HoldForReading(kFile, &held));
+    HeldFileFacts facts;
+    ASSERT_TRUE(held->Facts(&facts));
+    EXPECT_EQ(13u, facts.size);
+    EXPECT_EQ(1u, facts.links);
+    EXPECT_FALSE(facts.reparsePoint);
+    EXPECT_FALSE(facts.directory);
+    EXPECT_EQ(1, fs.HeldFiles());
+
+    // FILE_SHARE_READ only: writers and DELETE access are refused.
+    EXPECT_EQ(kErrorSharingViolation, fs.WriteWholeFile(kFile, "x").Code());
+    EXPECT_EQ(kErrorSharingViolation, fs.AppendToFile(kFile, "x").Code());
+    EXPECT_EQ(kErrorSharingViolation, fs.CopyFile("C:\\other", kFile).Code());
+    EXPECT_EQ(kErrorSharingViolation, fs.DeleteFile(kFile).Code());
+    EXPECT_EQ(kErrorSharingViolation, fs.ReplaceFile(kFile, "C:\\moved").Code());
+    EXPECT_EQ(kErrorSharingViolation, fs.ReplaceFile("C:\\other", kFile).Code());
+    EXPECT_EQ(kErrorSharingViolation, fs.FlushFile(kFile).Code());
+    // Readers, copies from it and its attributes are not.
+    std::string content;
+    EXPECT_TRUE(fs.ReadWholeFile(kFile, &content));
+    EXPECT_TRUE(fs.CopyFile(kFile, "C:\\copy"));
+    EXPECT_TRUE(fs.SetAttributes(kFile, kAttrReadOnly));
+    EXPECT_EQ("package bytes", ReadHeld(*held));
+
+    // The name made to hold something else: the handle still reads the
+    // file it opened.
+    fs.AddFile(kFile, "something else");
+    EXPECT_EQ("package bytes", ReadHeld(*held));
+
+    held.reset();
+    EXPECT_EQ(0, fs.HeldFiles());
+    EXPECT_TRUE(fs.SetAttributes(kFile, kAttrNormal));
+    EXPECT_TRUE(fs.DeleteFile(kFile));
+}
+
+TEST(FakeFileSystemHeld, OnlyAFileCanBeHeldAndItsLinksAreTold) {
+    FakeFileSystem fs;
+    fs.AddFolder("C:\\d\\sub");
+    fs.AddFile("C:\\d\\busy", "x");
+    fs.SetInUse("C:\\d\\busy");
+    fs.AddFile("C:\\d\\link", "target bytes", kAttrArchive | kAttrReparsePoint);
+    fs.AddFile("C:\\d\\twice", "x");
+    fs.SetLinkCount("C:\\d\\twice", 2);
+    std::unique_ptr<IHeldFile> held;
+    EXPECT_EQ(kErrorAccessDenied, fs.HoldForReading("C:\\d\\sub", &held).Code());
+    EXPECT_EQ(kErrorFileNotFound, fs.HoldForReading("C:\\d\\none", &held).Code());
+    EXPECT_EQ(kErrorPathNotFound, fs.HoldForReading("C:\\none\\f", &held).Code());
+    EXPECT_EQ(kErrorSharingViolation, fs.HoldForReading("C:\\d\\busy", &held).Code());
+    EXPECT_EQ(nullptr, held);
+    HeldFileFacts facts;
+    ASSERT_TRUE(fs.HoldForReading("C:\\d\\link", &held));
+    ASSERT_TRUE(held->Facts(&facts));
+    EXPECT_TRUE(facts.reparsePoint);
+    ASSERT_TRUE(fs.HoldForReading("C:\\d\\twice", &held));
+    ASSERT_TRUE(held->Facts(&facts));
+    EXPECT_EQ(2u, facts.links);
+}
+
+TEST(FakeFileSystemHeld, ACopyFromAHeldFileWritesItsBytesButNotItsAttributesOrStreams) {
+    FakeFileSystem fs;
+    fs.AddFile(kFile, "package bytes", kAttrReadOnly | kAttrHidden);
+    fs.AddFile(kMark, "[ZoneTransfer]");
+    fs.AddFile("C:\\t\\old", "old", kAttrArchive);
+    fs.AddFile("C:\\t\\hidden", "old", kAttrHidden);
+    std::unique_ptr<IHeldFile> held;
+    ASSERT_TRUE(fs.HoldForReading(kFile, &held));
+
+    ASSERT_TRUE(fs.CopyFromHeld(*held, "C:\\t\\new"));
+    EXPECT_EQ("package bytes", fs.Content("C:\\t\\new"));
+    EXPECT_EQ(kAttrArchive, fs.Attributes("C:\\t\\new"));
+    EXPECT_TRUE(fs.StreamNames("C:\\t\\new").empty());
+    ASSERT_TRUE(fs.CopyFromHeld(*held, "C:\\t\\old"));
+    EXPECT_EQ("package bytes", fs.Content("C:\\t\\old"));
+    // CREATE_ALWAYS with FILE_ATTRIBUTE_NORMAL over a hidden file.
+    EXPECT_EQ(kErrorAccessDenied, fs.CopyFromHeld(*held, "C:\\t\\hidden").Code());
+    EXPECT_EQ("old", fs.Content("C:\\t\\hidden"));
+    EXPECT_EQ(kErrorPathNotFound, fs.CopyFromHeld(*held, "C:\\none\\f").Code());
+    fs.FailCopyTo("C:\\t\\refused", 1);
+    EXPECT_EQ(kErrorAccessDenied, fs.CopyFromHeld(*held, "C:\\t\\refused").Code());
+    EXPECT_TRUE(fs.CopyFromHeld(*held, "C:\\t\\refused"));
+
+    const std::vector<FakeFileSystem::CopyCall>& calls = fs.CopyCalls();
+    ASSERT_EQ(6u, calls.size());
+    EXPECT_EQ(kFile, calls[0].source);
+    EXPECT_TRUE(calls[0].fromHeld);
+    // The new data waits in the cache, as CopyFile's.
+    fs.PowerCut();
+    EXPECT_EQ("", fs.Content("C:\\t\\new"));
 }
 
 }  // namespace

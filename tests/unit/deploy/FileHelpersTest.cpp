@@ -1,6 +1,7 @@
 // The literals below are compiled to code page 936 bytes.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -231,6 +232,34 @@ TEST_F(FileHelpersTest, CopiesElsewhereRefuseLinksAtEitherEnd) {
               CopyTo(fs_, "C:\\Pkg\\Data\\b.shx", "C:\\Acad\\Fonts\\b.shx", FilePlace::Elsewhere)
                   .Code());
     EXPECT_FALSE(fs_.Exists("C:\\Acad\\Fonts\\b.shx"));
+}
+
+// A checked package file is read through its held handle wherever it
+// goes; outside the installation folder a link at the target is refused as
+// it is for a copy by name.
+TEST_F(FileHelpersTest, HeldCopiesElsewhereRefuseALinkAtTheTarget) {
+    const std::string font = "C:\\Acad\\Fonts\\a.shx";
+    fs_.AddFile("C:\\Pkg\\Data\\a.shx", "new");
+    std::unique_ptr<IHeldFile> held;
+    ASSERT_TRUE(fs_.HoldForReading("C:\\Pkg\\Data\\a.shx", &held));
+    fs_.AddFile(font, "", kAttrArchive | kAttrReparsePoint);
+    EXPECT_EQ(kErrorCantAccessFile, CopyHeldTo(fs_, *held, font, FilePlace::Elsewhere).Code());
+    EXPECT_EQ(kAttrArchive | kAttrReparsePoint, fs_.Attributes(font)) << "left as it was";
+    fs_.AddFile(font, "system's", kAttrArchive);
+    fs_.SetLinkCount(font, 2);
+    EXPECT_EQ(kErrorCantAccessFile, CopyHeldTo(fs_, *held, font, FilePlace::Elsewhere).Code());
+    EXPECT_EQ("system's", fs_.Content(font));
+
+    fs_.SetLinkCount(font, 1);
+    ASSERT_TRUE(CopyHeldTo(fs_, *held, font, FilePlace::Elsewhere));
+    EXPECT_EQ("new", fs_.Content(font));
+    // In its own folder the copy is the held file's own, date and all.
+    fs_.AddFolder("C:\\Tarnix");
+    ASSERT_TRUE(CopyHeldTo(fs_, *held, "C:\\Tarnix\\a.shx", FilePlace::OwnFolder));
+    EXPECT_EQ("new", fs_.Content("C:\\Tarnix\\a.shx"));
+    ASSERT_FALSE(fs_.CopyCalls().empty());
+    EXPECT_TRUE(fs_.CopyCalls().back().fromHeld);
+    EXPECT_EQ("C:\\Tarnix\\a.shx", fs_.CopyCalls().back().target);
 }
 
 TEST_F(FileHelpersTest, RestoreElsewhereRefusesALinkNowAndAtTheRestart) {

@@ -295,6 +295,14 @@ public:
         if (Fail("GetFileInformationByHandleEx", path)) return Denied();
         return inner_.FileIdentity(path, id);
     }
+    OsResult HoldForReading(const std::string& path, std::unique_ptr<IHeldFile>* file) override {
+        if (Fail("CreateFileW (held)", path)) return Denied();
+        return inner_.HoldForReading(path, file);
+    }
+    OsResult CopyFromHeld(IHeldFile& source, const std::string& target) override {
+        if (Fail("WriteFile (from held)", target)) return Denied();
+        return inner_.CopyFromHeld(source, target);
+    }
 
 private:
     bool Fail(const char* kind, std::string scope) { return plan_.Fails(kind, std::move(scope)); }

@@ -9,8 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "engine/PackageManifest.h"
 #include "platform/win32/ProcessHardening.h"
 #include "platform/win32/Win32FileSystem.h"
+#include "platform/win32/Win32HeldFile.h"
 
 namespace tx {
 namespace {
@@ -115,6 +117,18 @@ TEST(FinalPathTest, HeldProgramNamesItselfAsAFullDrivePath) {
     // the "\\?\" prefix the call gives.
     EXPECT_EQ(0, lstrcmpiA(final.c_str(), started)) << final;
     EXPECT_EQ(':', final.size() > 1 ? final[1] : '\0');
+}
+
+TEST(OwnImageManifestTest, AProgramBuiltWithoutOneReadsAsCarryingNone) {
+    // A real image's headers, through the held file: a test program, like
+    // a developer build, carries no manifest; unreadable would refuse any
+    // Data folder.
+    const UniqueHandle hold = HoldOwnImage();
+    ASSERT_TRUE(hold);
+    Win32HeldFile image(hold.get(), "self");
+    EXPECT_EQ(PackageManifest::State::None, ReadImageManifest(image).state);
+    // The borrowed handle stays the holder's.
+    EXPECT_NE(0u, GetFileSize(hold.get(), nullptr));
 }
 
 TEST(FinalPathTest, NoFileNoPath) {
