@@ -662,6 +662,8 @@ TEST_F(Win32FilesTest, DeleteIfStillDeletesOnlyTheFileItWasGiven) {
     EXPECT_EQ("someone else's", ReadText(image));
     EXPECT_TRUE(DeleteIfStill(AnsiToWide(image), id));
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(image.c_str()));
+}
+
 std::uint64_t LastWrite(const std::string& path) {
     WIN32_FILE_ATTRIBUTE_DATA data{};
     if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return 0;
