@@ -19,6 +19,8 @@ echo "== native build and unit tests"
 cmake -S . -B "$builds/native" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$builds/native" -j "$jobs"
 ctest --test-dir "$builds/native" --output-on-failure -j "$jobs"
+# The model-based test's counts, for the record of every run.
+grep -h '^convergence:' "$builds/native/Testing/Temporary/LastTest.log" || true
 
 echo "== sanitizer build (AddressSanitizer, UndefinedBehaviorSanitizer) and unit tests"
 cmake -S . -B "$builds/asan" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTX_SANITIZE=ON \
