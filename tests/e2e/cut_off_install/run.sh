@@ -13,6 +13,8 @@ conv_machine_setup
 # Large enough that copying it takes a while.
 big_mb=1500
 truncate -s "${big_mb}M" "$C/pkg/Data/Big.bin"
+# A Data folder the package's manifest does not list: the build without one.
+cp "$TX_UNVERIFIED_SETUP" "$C/pkg/SetUp.exe"
 conv_machine "$TX_WORK/before.txt"
 dir=$C/Tarnix/$SUBDIR_UTF8
 

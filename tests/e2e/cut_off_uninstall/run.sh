@@ -12,6 +12,8 @@ conv_machine_setup
 seed_registry "$here/trusting.reg"
 # Many files, so that removing them takes a while.
 for i in $(seq -w 1 1500); do printf 'placeholder Many%s.txt\n' "$i" >"$C/pkg/Data/Many$i.txt"; done
+# A Data folder the package's manifest does not list: the build without one.
+cp "$TX_UNVERIFIED_SETUP" "$C/pkg/SetUp.exe"
 conv_machine "$TX_WORK/before.txt"
 dir=$C/Tarnix/$SUBDIR_UTF8
 PROFILE='HKCU\SOFTWARE\Autodesk\AutoCAD\R23.0\ACAD-2001:804\Profiles\<<Unnamed Profile>>\Variables'

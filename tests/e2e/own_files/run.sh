@@ -42,7 +42,12 @@ esac
 
 refused() {  # DESCRIPTION DATA-NAME
   printf 'forged\n' >"$C/pkg/Data/$2"
+  # The build without a manifest, which would refuse the extra file first:
+  # the names alone must keep it off the installation's own files.
+  cp "$C/pkg/SetUp.exe" "$TX_WORK/verified.exe"
+  cp "$TX_UNVERIFIED_SETUP" "$C/pkg/SetUp.exe"
   silent "$1" 1603 'C:\pkg\SetUp.exe' /S
+  cp "$TX_WORK/verified.exe" "$C/pkg/SetUp.exe"
   if grep -qF "action failed: refused $FOLDER\\$2 (error 5)" "$(setup_log)"; then
     pass "$1: refused before anything is copied, and the log says so"
   else
