@@ -175,15 +175,22 @@ reg_snapshot_all() {  # FILE
 
 # Imports UTF-8 .reg files and checks that every key they name arrived.
 seed_registry() {  # FILE...
-  "$E2E_WINE/import-reg.sh" "$@" || fatal "registry import failed"
-  reg_snapshot "$TX_WORK/seeded.txt"
-  local f key missing=0
-  for f in "$@"; do
-    while IFS= read -r key; do
-      grep -qxF "[$key]" "$TX_WORK/seeded.txt" || { log "not imported: [$key]"; missing=1; }
-    done < <(sed -n 's/\r$//; s/^\[HKEY_LOCAL_MACHINE\\\(.*\)\]$/HKLM\\\1/p; s/^\[HKEY_CURRENT_USER\\\(.*\)\]$/HKCU\\\1/p' "$f")
+  local f key missing tries
+  # Under load a heavily busy wineserver has been seen to show an import
+  # late: looked at again, and imported once more, before giving up.
+  for tries in 1 2 3; do
+    "$E2E_WINE/import-reg.sh" "$@" || fatal "registry import failed"
+    reg_snapshot "$TX_WORK/seeded.txt"
+    missing=0
+    for f in "$@"; do
+      while IFS= read -r key; do
+        grep -qxF "[$key]" "$TX_WORK/seeded.txt" || { log "not imported: [$key]"; missing=1; }
+      done < <(sed -n 's/\r$//; s/^\[HKEY_LOCAL_MACHINE\\\(.*\)\]$/HKLM\\\1/p; s/^\[HKEY_CURRENT_USER\\\(.*\)\]$/HKCU\\\1/p' "$f")
+    done
+    [ $missing -eq 0 ] && return 0
+    sleep 2
   done
-  [ $missing -eq 0 ] || fatal "the registry seed did not arrive"
+  fatal "the registry seed did not arrive"
 }
 
 # A fake AutoCAD installation folder under C:\ with the given subfolders.
