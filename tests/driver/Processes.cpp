@@ -53,36 +53,30 @@ bool Watched(PROCESS_INFORMATION& pi, unsigned timeoutMs) {
     return ended;
 }
 
-}  // namespace
-
-bool RunWatched(const std::string& commandLine, unsigned timeoutMs) {
+// Starts commandLine; a failure is said, with the system's code.
+bool Started(const std::string& commandLine, PROCESS_INFORMATION* pi) {
     std::vector<char> line(commandLine.begin(), commandLine.end());
     line.push_back('\0');
     STARTUPINFOA si{};
     si.cb = sizeof si;
+    if (CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, pi))
+        return true;
+    Complain("cannot start: " + Shown(commandLine) + " (error " + std::to_string(GetLastError()) + ")");
+    return false;
+}
+
+}  // namespace
+
+bool RunWatched(const std::string& commandLine, unsigned timeoutMs) {
     PROCESS_INFORMATION pi{};
-    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                        &pi)) {
-        Complain("cannot start: " + Shown(commandLine) + " (error " +
-                 std::to_string(GetLastError()) + ")");
-        return false;
-    }
+    if (!Started(commandLine, &pi)) return false;
     return Watched(pi, timeoutMs);
 }
 
 bool RunKilledWhen(const std::string& commandLine, const std::string& flagFile, bool whenGone,
                    unsigned timeoutMs) {
-    std::vector<char> line(commandLine.begin(), commandLine.end());
-    line.push_back('\0');
-    STARTUPINFOA si{};
-    si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
-    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                        &pi)) {
-        Complain("cannot start: " + Shown(commandLine) + " (error " +
-                 std::to_string(GetLastError()) + ")");
-        return false;
-    }
+    if (!Started(commandLine, &pi)) return false;
     CloseHandle(pi.hThread);
     const ULONGLONG deadline = GetTickCount64() + timeoutMs;
     bool killed = false;
